@@ -1,0 +1,68 @@
+// status, secure, prompt, default: the zone policy from the command line.
+#include <ostream>
+
+#include "Cli.h"
+#include "policy/SecuritySwitch.h"
+#include "policy/ZoneProfiles.h"
+#include "registry/KnownKeys.h"
+
+namespace pw::cli {
+namespace {
+
+const char* ProfileName(ZoneProfile profile) {
+  switch (profile) {
+    case ZoneProfile::Prompting: return "prompting";
+    case ZoneProfile::LockedDown: return "locked-down";
+    default: return "default";
+  }
+}
+
+// Writes the profile, prints the state read back, and fails when that is not
+// the profile's state.
+int WriteAndReport(Run& run, ZoneProfile profile) {
+  WriteZoneProfile(run.registry, profile);
+  ZoneSecurityState state = DetectZoneSecurity(run.registry);
+  run.env.out << ZoneSecurityStateName(state) << "\n";
+  if (state == ExpectedState(profile)) return kExitOk;
+  run.env.err << "portwarden-cli: after writing the " << ProfileName(profile) << " profile the zone reads "
+              << ZoneSecurityStateName(state) << ", not " << ZoneSecurityStateName(ExpectedState(profile));
+  if (!run.registry.RegKeyExists(HKEY_CURRENT_USER, kZonePath))
+    run.env.err << ": the Internet zone key HKEY_CURRENT_USER\\" << kZonePath << " is missing from the store "
+                << run.store.Describe();
+  run.env.err << "\n";
+  return kExitFailure;
+}
+
+}  // namespace
+
+int RunStatus(Run& run) {
+  run.args.Rest();
+  run.env.out << ZoneSecurityStateName(DetectZoneSecurity(run.registry)) << "\n";
+  return kExitOk;
+}
+
+int RunSecure(Run& run) {
+  run.args.Rest();
+  return WriteAndReport(run, ZoneProfile::LockedDown);
+}
+
+int RunPrompt(Run& run) {
+  run.args.Rest();
+  return WriteAndReport(run, ZoneProfile::Prompting);
+}
+
+int RunDefault(Run& run) {
+  bool yes = run.args.Flag("--yes");
+  run.args.Rest();
+  if (!yes) {
+    TerminalPrompter prompter(run.env);
+    if (prompter.MsgBox(kConfirmDisableTitle, kConfirmDisableText, MsgButtons::YesNo, MsgIcon::None) !=
+        MsgAnswer::Yes) {
+      run.env.err << "portwarden-cli: not confirmed; nothing was written (--yes answers Yes)\n";
+      return kExitFailure;
+    }
+  }
+  return WriteAndReport(run, ZoneProfile::Default);
+}
+
+}  // namespace pw::cli

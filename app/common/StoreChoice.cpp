@@ -1,0 +1,92 @@
+#include "StoreChoice.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "policy/NewStoreLayout.h"
+#if defined(PW_HAVE_SQLITE)
+#include "registry/SqliteStore.h"
+#endif
+
+namespace pw {
+namespace {
+
+// Makes every missing folder along the path, each with mode 0700.
+bool MakeFolders(const std::string& folder, std::string& error) {
+  for (std::size_t i = 1; i <= folder.size(); ++i) {
+    if (i < folder.size() && folder[i] != '/') continue;
+    std::string part = folder.substr(0, i);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+      error = "cannot create the folder " + part + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> TakeStoreOption(std::vector<std::string>& args, std::string& error) {
+  std::optional<std::string> path;
+  for (std::size_t i = 0; i < args.size();) {
+    if (args[i] == "--store") {
+      if (i + 1 >= args.size()) {
+        error = "--store needs a path";
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+        return path;
+      }
+      path = args[i + 1];
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+    } else if (args[i].rfind("--store=", 0) == 0) {
+      path = args[i].substr(8);
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
+  }
+  if (path && path->empty()) error = "--store needs a path";
+  return path;
+}
+
+std::string DefaultStorePath() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  std::string base;
+  if (data && *data == '/') {
+    base = data;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::string(home && *home ? home : ".") + "/.local/share";
+  }
+  return base + "/portwarden/registry.db";
+}
+
+OpenedStore OpenChosenStore(const std::optional<std::string>& path) {
+  OpenedStore opened;
+  std::string chosen;
+  if (path) {
+    chosen = *path;
+  } else if (const char* env = std::getenv("PORTWARDEN_STORE"); env && *env) {
+    chosen = env;
+  } else {
+    chosen = DefaultStorePath();
+    std::string folder = chosen.substr(0, chosen.find_last_of('/'));
+    if (!MakeFolders(folder, opened.error)) return opened;
+  }
+#if defined(PW_HAVE_SQLITE)
+  SqliteStore::OpenResult result = SqliteStore::Open(chosen, LayOutNewStore);
+  if (!result.store) {
+    opened.error = result.error;
+    return opened;
+  }
+  if (result.created) opened.note = "created a new store at " + chosen;
+  opened.store = std::move(result.store);
+#else
+  opened.error = "no store for " + chosen + " on this platform";
+#endif
+  return opened;
+}
+
+}  // namespace pw

@@ -1,0 +1,32 @@
+// Choosing and opening the store a program works on: `--store PATH`, else the
+// PORTWARDEN_STORE variable, else the default store of the platform.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "registry/RegistryStore.h"
+
+namespace pw {
+
+struct OpenedStore {
+  std::unique_ptr<RegistryStore> store;  // null when it could not be opened
+  std::string error;                     // why not, naming the file
+  std::string note;                      // a line worth telling (a new store was created)
+};
+
+// Takes "--store PATH" and "--store=PATH" out of `args`. Returns the path, or
+// nothing when the option is absent; `error` is set when it lacks its value.
+std::optional<std::string> TakeStoreOption(std::vector<std::string>& args, std::string& error);
+
+// $XDG_DATA_HOME/portwarden/registry.db, or ~/.local/share/portwarden/registry.db.
+std::string DefaultStorePath();
+
+// The store to use: the path given, else PORTWARDEN_STORE, else the default
+// (whose folders are created, mode 0700). A new file is laid out as a fresh
+// user profile.
+OpenedStore OpenChosenStore(const std::optional<std::string>& path);
+
+}  // namespace pw

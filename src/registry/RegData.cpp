@@ -1,0 +1,26 @@
+#include "registry/RegData.h"
+
+#include <charconv>
+
+namespace pw {
+
+std::optional<std::int64_t> ParseDecimal(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  std::int64_t value = 0;
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  if (*first == '+') return std::nullopt;
+  auto [end, error] = std::from_chars(first, last, value);
+  if (error != std::errc() || end != last) return std::nullopt;
+  return value;
+}
+
+std::string RegData::AsText() const { return isNumber_ ? std::to_string(number_) : text_; }
+
+std::optional<std::uint32_t> RegData::AsDword() const {
+  std::optional<std::int64_t> value = isNumber_ ? std::optional<std::int64_t>(number_) : ParseDecimal(text_);
+  if (!value || *value < INT32_MIN || *value > static_cast<std::int64_t>(UINT32_MAX)) return std::nullopt;
+  return static_cast<std::uint32_t>(*value);
+}
+
+}  // namespace pw

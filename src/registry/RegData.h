@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pw {
+
+// A datum that the registry layer takes "as text or as a number", converted on
+// demand the way the layer's operations need it.
+class RegData {
+ public:
+  RegData(const char* text) : text_(text ? text : ""), isNumber_(false) {}
+  RegData(std::string text) : text_(std::move(text)), isNumber_(false) {}
+  RegData(std::string_view text) : text_(text), isNumber_(false) {}
+  RegData(int number) : number_(number), isNumber_(true) {}
+  RegData(long number) : number_(number), isNumber_(true) {}
+  RegData(long long number) : number_(number), isNumber_(true) {}
+  RegData(unsigned number) : number_(number), isNumber_(true) {}
+  RegData(unsigned long number) : number_(static_cast<std::int64_t>(number)), isNumber_(true) {}
+
+  bool IsNumber() const { return isNumber_; }
+  // The datum as text: a number in decimal.
+  std::string AsText() const;
+  // The datum as the 32 bits of a DWORD: a number, or text that is a decimal
+  // integer (optional sign), from -2147483648 to 4294967295. Nothing otherwise.
+  std::optional<std::uint32_t> AsDword() const;
+
+ private:
+  std::string text_;
+  std::int64_t number_ = 0;
+  bool isNumber_;
+};
+
+// A decimal integer with an optional leading "-" and nothing else; nothing when
+// the text is not one or does not fit 64 bits.
+std::optional<std::int64_t> ParseDecimal(std::string_view text);
+
+}  // namespace pw

@@ -1,0 +1,79 @@
+// The registry in one SQLite file, the default store on Linux.
+//
+// Every write is its own committed transaction (WAL, synchronous=NORMAL): a
+// write that returned survives a crash of the process, and a power cut may lose
+// the last writes but never corrupts the file. Several processes share one file
+// and no write is lost. The whole tree is mirrored in memory for speed; the
+// mirror is checked against PRAGMA data_version at every operation and reloaded
+// when another process has committed, so every read sees the latest state.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "registry/TreeStore.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace pw {
+
+class SqliteStore : public TreeStore {
+ public:
+  // "PwRg": marks a file as a store of ours.
+  static constexpr std::int32_t kApplicationId = 0x50775267;
+  static constexpr int kSchemaVersion = 1;
+
+  struct OpenResult {
+    std::unique_ptr<SqliteStore> store;  // null on failure
+    std::string error;                   // what went wrong, naming the file
+    bool created = false;                // a new file was made (and laid out)
+  };
+
+  // Opens the store at `path`. A path that does not exist is created when its
+  // folder exists (mode 0600), laid out by `layOut`, and appears whole or not
+  // at all. An existing file is used only when its header says it is a store of
+  // ours; that is checked by reading it before anything is written, and any
+  // other file (an empty one too) is refused and left untouched.
+  static OpenResult Open(const std::string& path,
+                         const std::function<void(RegistryStore&)>& layOut = {});
+
+  ~SqliteStore() override;
+
+  std::string Describe() const override { return path_; }
+
+  // How often the mirror was loaded from the file; tests use it to see that a
+  // store does not reload without need.
+  int MirrorLoads() const { return loads_; }
+
+ protected:
+  LONG Revalidate() override;
+  LONG BeginPhysical(const char* operation, bool explicitTxn) override;
+  LONG CommitPhysical(const char* operation) override;
+  void RollbackPhysical() override;
+  LONG PersistKey(Key& key) override;
+  LONG PersistValue(const Key& key, const Value& value, bool isNew) override;
+  LONG PersistValueDelete(const Key& key, const Value& value) override;
+  LONG PersistKeyDelete(const Key& key) override;
+
+ private:
+  class Statement;
+
+  explicit SqliteStore(std::string path);
+  bool Connect(bool create, std::string& error);
+  bool CreateSchema(std::string& error);
+  LONG LoadMirror();
+  LONG Fail(const char* operation, int sqliteCode);
+  LONG Exec(const char* operation, const char* sql);
+
+  std::string path_;
+  sqlite3* db_ = nullptr;
+  std::unique_ptr<Statement> dataVersion_, insertKey_, insertValue_, updateValue_, deleteValue_,
+      deleteValues_, deleteKey_;
+  std::int64_t seenVersion_ = -1;
+  bool stale_ = true;
+  int loads_ = 0;
+};
+
+}  // namespace pw

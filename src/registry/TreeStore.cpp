@@ -1,0 +1,531 @@
+#include "registry/TreeStore.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "registry/NameFold.h"
+
+namespace pw {
+namespace {
+
+constexpr REGSAM kAllRights = 0x3F;
+constexpr REGSAM kGenericRead = 0x80000000u;
+constexpr REGSAM kGenericWrite = 0x40000000u;
+constexpr REGSAM kGenericExecute = 0x20000000u;
+constexpr REGSAM kGenericAll = 0x10000000u;
+
+REGSAM EffectiveRights(REGSAM sam) {
+  if (sam & (MAXIMUM_ALLOWED | kGenericAll)) return kAllRights;
+  REGSAM rights = sam & kAllRights;
+  if (sam & (kGenericRead | kGenericExecute)) rights |= KEY_READ & kAllRights;
+  if (sam & kGenericWrite) rights |= KEY_WRITE & kAllRights;
+  return rights;
+}
+
+bool IsHive(HKEY h) { return h == HKEY_CURRENT_USER || h == HKEY_LOCAL_MACHINE; }
+
+// Splits a relative path into its components. Runs of backslashes separate like
+// one and trailing ones are ignored; a leading one is refused, as the platform
+// refuses it.
+LONG SplitPath(std::string_view path, std::vector<std::string_view>& parts) {
+  parts.clear();
+  if (!path.empty() && path.front() == '\\') return ERROR_BAD_PATHNAME;
+  std::size_t i = 0;
+  while (i < path.size()) {
+    std::size_t end = path.find('\\', i);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > i) {
+      if (end - i > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+      parts.push_back(path.substr(i, end - i));
+    }
+    i = end + 1;
+  }
+  return ERROR_SUCCESS;
+}
+
+// Copies a name and its NUL into a caller's buffer, as the enumerations do.
+LONG CopyName(const std::string& name, char* buffer, DWORD* length) {
+  if (name.size() >= *length) return ERROR_MORE_DATA;
+  std::memcpy(buffer, name.data(), name.size());
+  buffer[name.size()] = '\0';
+  *length = static_cast<DWORD>(name.size());
+  return ERROR_SUCCESS;
+}
+
+// Type and data of a value into the caller's out-parameters.
+LONG CopyData(DWORD type, const std::string& data, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  if (lpType) *lpType = type;
+  if (!lpcbData) return ERROR_SUCCESS;
+  DWORD size = static_cast<DWORD>(data.size());
+  if (lpData) {
+    if (size > *lpcbData) {
+      *lpcbData = size;
+      return ERROR_MORE_DATA;
+    }
+    if (size) std::memcpy(lpData, data.data(), size);
+  }
+  *lpcbData = size;
+  return ERROR_SUCCESS;
+}
+
+LONG CheckValueName(const RegName& name) {
+  if (name.HasNul() || name.View().size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+TreeStore::TreeStore() {
+  currentUser_ = std::make_unique<Key>();
+  currentUser_->id = kCurrentUserRootId;
+  localMachine_ = std::make_unique<Key>();
+  localMachine_->id = kLocalMachineRootId;
+  byId_[kCurrentUserRootId] = currentUser_.get();
+  byId_[kLocalMachineRootId] = localMachine_.get();
+}
+
+TreeStore::Key* TreeStore::RootOf(HKEY hive) const {
+  if (hive == HKEY_CURRENT_USER) return currentUser_.get();
+  if (hive == HKEY_LOCAL_MACHINE) return localMachine_.get();
+  return nullptr;
+}
+
+TreeStore::Key* TreeStore::FindKeyById(std::int64_t id) const {
+  auto it = byId_.find(id);
+  return it == byId_.end() ? nullptr : it->second;
+}
+
+void TreeStore::ClearTree() {
+  for (Key* root : {currentUser_.get(), localMachine_.get()}) {
+    root->children.clear();
+    root->values.clear();
+    root->valueIndex.clear();
+    root->order.clear();
+    root->orderStale = true;
+  }
+  byId_.clear();
+  byId_[kCurrentUserRootId] = currentUser_.get();
+  byId_[kLocalMachineRootId] = localMachine_.get();
+}
+
+TreeStore::Key* TreeStore::AttachLoadedKey(std::int64_t id, std::int64_t parentId, std::string name,
+                                           std::string cls) {
+  Key* parent = FindKeyById(parentId);
+  if (!parent) return nullptr;
+  auto key = std::make_unique<Key>();
+  key->id = id;
+  key->fold = FoldName(name);
+  key->name = std::move(name);
+  key->cls = std::move(cls);
+  key->parent = parent;
+  Key* raw = key.get();
+  auto [it, inserted] = parent->children.emplace(raw->fold, std::move(key));
+  if (!inserted) return nullptr;  // a duplicate name: the first one stands
+  parent->orderStale = true;
+  byId_[id] = raw;
+  return raw;
+}
+
+void TreeStore::AttachLoadedValue(Key& key, std::string name, DWORD type, std::string data) {
+  Value v;
+  v.fold = FoldName(name);
+  v.name = std::move(name);
+  v.type = type;
+  v.data = std::move(data);
+  auto it = key.valueIndex.find(v.fold);
+  if (it != key.valueIndex.end()) {
+    key.values[it->second] = std::move(v);
+    return;
+  }
+  key.valueIndex.emplace(v.fold, key.values.size());
+  key.values.push_back(std::move(v));
+}
+
+std::unique_ptr<TreeStore::Key> TreeStore::CloneKey(const Key& key, Key* parent) {
+  auto copy = std::make_unique<Key>();
+  copy->id = key.id;
+  copy->name = key.name;
+  copy->fold = key.fold;
+  copy->cls = key.cls;
+  copy->parent = parent;
+  copy->values = key.values;
+  copy->valueIndex = key.valueIndex;
+  for (const auto& [fold, child] : key.children) copy->children.emplace(fold, CloneKey(*child, copy.get()));
+  return copy;
+}
+
+std::unique_ptr<TreeStore::Snapshot> TreeStore::TakeSnapshot() const {
+  auto snapshot = std::make_unique<Snapshot>();
+  snapshot->currentUser = CloneKey(*currentUser_, nullptr);
+  snapshot->localMachine = CloneKey(*localMachine_, nullptr);
+  return snapshot;
+}
+
+void TreeStore::RestoreSnapshot(const Snapshot& snapshot) {
+  currentUser_ = CloneKey(*snapshot.currentUser, nullptr);
+  localMachine_ = CloneKey(*snapshot.localMachine, nullptr);
+  byId_.clear();
+  IndexKey(currentUser_.get());
+  IndexKey(localMachine_.get());
+}
+
+void TreeStore::IndexKey(Key* key) {
+  byId_[key->id] = key;
+  for (auto& [fold, child] : key->children) IndexKey(child.get());
+}
+
+void TreeStore::UnindexSubtree(Key* key) {
+  byId_.erase(key->id);
+  for (auto& [fold, child] : key->children) UnindexSubtree(child.get());
+}
+
+const std::vector<TreeStore::Key*>& TreeStore::Ordered(Key& key) {
+  if (key.orderStale) {
+    key.order.clear();
+    key.order.reserve(key.children.size());
+    for (auto& [fold, child] : key.children) key.order.push_back(child.get());
+    key.orderStale = false;
+  }
+  return key.order;
+}
+
+LONG TreeStore::ResolveHandle(HKEY hKey, Key** key, REGSAM* access) const {
+  std::int64_t id;
+  REGSAM rights;
+  if (IsHive(hKey)) {
+    id = hKey == HKEY_CURRENT_USER ? kCurrentUserRootId : kLocalMachineRootId;
+    rights = kAllRights;
+  } else {
+    auto it = handles_.find(hKey);
+    if (it == handles_.end()) return ERROR_INVALID_HANDLE;
+    id = it->second.keyId;
+    rights = it->second.access;
+  }
+  Key* found = FindKeyById(id);
+  if (!found) return ERROR_KEY_DELETED;
+  *key = found;
+  if (access) *access = rights;
+  return ERROR_SUCCESS;
+}
+
+HKEY TreeStore::NewHandle(std::int64_t keyId, REGSAM access) {
+  // Handle values are multiples of 4 below the hive range, never 0, and not
+  // reused while open.
+  do {
+    nextHandle_ += 4;
+    if (nextHandle_ >= 0x7FFFFFF0u) nextHandle_ = 0x104;
+  } while (handles_.count(nextHandle_));
+  handles_.emplace(nextHandle_, OpenHandle{keyId, access});
+  return nextHandle_;
+}
+
+LONG TreeStore::BeginWrite(const char* operation) {
+  if (txnDepth_ > 0) return txnStatus_;
+  return BeginPhysical(operation, false);
+}
+
+LONG TreeStore::EndWrite(const char* operation, LONG status) {
+  if (txnDepth_ > 0) return status;  // a refused operation wrote nothing
+  if (status != ERROR_SUCCESS) {
+    RollbackPhysical();
+    return status;
+  }
+  return CommitPhysical(operation);
+}
+
+LONG TreeStore::FailWrite(LONG status) {
+  if (txnDepth_ > 0) {
+    if (txnStatus_ == ERROR_SUCCESS) txnStatus_ = status;  // the commit will undo it all
+    return status;
+  }
+  RollbackPhysical();
+  return status;
+}
+
+LONG TreeStore::BeginTransaction() {
+  if (txnDepth_ == 0) {
+    LONG status = BeginPhysical("transaction", true);
+    if (status != ERROR_SUCCESS) return status;
+    txnStatus_ = ERROR_SUCCESS;
+  }
+  ++txnDepth_;
+  return ERROR_SUCCESS;
+}
+
+LONG TreeStore::CommitTransaction() {
+  if (txnDepth_ == 0) return ERROR_INVALID_PARAMETER;
+  if (--txnDepth_ > 0) return ERROR_SUCCESS;
+  if (txnStatus_ != ERROR_SUCCESS) {
+    RollbackPhysical();
+    return txnStatus_;
+  }
+  return CommitPhysical("transaction");
+}
+
+void TreeStore::RollbackTransaction() {
+  if (txnDepth_ == 0) return;
+  txnDepth_ = 0;  // undoes the outermost transaction with everything nested in it
+  RollbackPhysical();
+}
+
+LONG TreeStore::OpenPath(HKEY hKey, RegName path, REGSAM access, bool sameHandleForEmpty,
+                         HKEY* phkResult) {
+  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  Key* key;
+  LONG status = Revalidate();
+  if (status == ERROR_SUCCESS) status = ResolveHandle(hKey, &key, nullptr);
+  if (status == ERROR_INVALID_HANDLE) return status;  // *phkResult left alone, as the platform does
+  *phkResult = 0;
+  if (status != ERROR_SUCCESS) return status;
+  if (path.HasNul()) return ERROR_INVALID_PARAMETER;
+  std::vector<std::string_view> parts;
+  status = SplitPath(path.View(), parts);
+  if (status != ERROR_SUCCESS) return status;
+  if (parts.empty() && sameHandleForEmpty && path.IsEmpty()) {
+    *phkResult = hKey;
+    return ERROR_SUCCESS;
+  }
+  for (std::string_view part : parts) {
+    auto it = key->children.find(FoldName(part));
+    if (it == key->children.end()) return ERROR_FILE_NOT_FOUND;
+    key = it->second.get();
+  }
+  *phkResult = NewHandle(key->id, EffectiveRights(access));
+  return ERROR_SUCCESS;
+}
+
+LONG TreeStore::RegOpenKeyExA(HKEY hKey, RegName lpSubKey, DWORD, REGSAM samDesired, HKEY* phkResult) {
+  return OpenPath(hKey, lpSubKey, samDesired, false, phkResult);
+}
+
+LONG TreeStore::RegOpenKeyA(HKEY hKey, RegName lpSubKey, HKEY* phkResult) {
+  return OpenPath(hKey, lpSubKey, MAXIMUM_ALLOWED, true, phkResult);
+}
+
+LONG TreeStore::RegCreateKeyExA(HKEY hKey, RegName lpSubKey, DWORD, RegName lpClass, DWORD,
+                                REGSAM samDesired, const void*, HKEY* phkResult,
+                                DWORD* lpdwDisposition) {
+  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  Key* key;
+  LONG status = Revalidate();
+  if (status == ERROR_SUCCESS) status = ResolveHandle(hKey, &key, nullptr);
+  if (status == ERROR_INVALID_HANDLE) return status;
+  *phkResult = 0;
+  if (status != ERROR_SUCCESS) return status;
+  if (lpSubKey.HasNul() || lpClass.HasNul()) return ERROR_INVALID_PARAMETER;
+  std::vector<std::string_view> parts;
+  status = SplitPath(lpSubKey.View(), parts);
+  if (status != ERROR_SUCCESS) return status;
+
+  // Most calls find the key already there: open it without taking the write lock.
+  auto walk = [&](Key* from, std::size_t& matched) {
+    matched = 0;
+    for (std::string_view part : parts) {
+      auto it = from->children.find(FoldName(part));
+      if (it == from->children.end()) break;
+      from = it->second.get();
+      ++matched;
+    }
+    return from;
+  };
+  std::size_t matched;
+  Key* deepest = walk(key, matched);
+  if (matched == parts.size()) {
+    *phkResult = NewHandle(deepest->id, EffectiveRights(samDesired));
+    if (lpdwDisposition) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+
+  status = BeginWrite("RegCreateKeyExA");
+  if (status != ERROR_SUCCESS) return status;
+  // The store may have changed before the lock was taken: look again.
+  status = ResolveHandle(hKey, &key, nullptr);
+  if (status != ERROR_SUCCESS) return EndWrite("RegCreateKeyExA", status);
+  deepest = walk(key, matched);
+  bool created = false;
+  for (std::size_t i = matched; i < parts.size(); ++i) {
+    auto child = std::make_unique<Key>();
+    child->name = std::string(parts[i]);
+    child->fold = FoldName(parts[i]);
+    child->cls = std::string(lpClass.View());
+    child->parent = deepest;
+    status = PersistKey(*child);
+    if (status != ERROR_SUCCESS) return FailWrite(status);
+    Key* raw = child.get();
+    deepest->children.emplace(raw->fold, std::move(child));
+    deepest->orderStale = true;
+    byId_[raw->id] = raw;
+    deepest = raw;
+    created = true;
+  }
+  status = EndWrite("RegCreateKeyExA", ERROR_SUCCESS);
+  if (status != ERROR_SUCCESS) return status;
+  *phkResult = NewHandle(deepest->id, EffectiveRights(samDesired));
+  if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  return ERROR_SUCCESS;
+}
+
+LONG TreeStore::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD*,
+                              char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
+  if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
+  LONG status = Revalidate();
+  if (status != ERROR_SUCCESS) return status;
+  Key* key;
+  REGSAM rights;
+  status = ResolveHandle(hKey, &key, &rights);
+  if (status != ERROR_SUCCESS) return status;
+  if (!(rights & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  const auto& order = Ordered(*key);
+  if (dwIndex >= order.size()) return ERROR_NO_MORE_ITEMS;
+  const Key& child = *order[dwIndex];
+  if (lpClass && lpcchClass && child.cls.size() >= *lpcchClass) return ERROR_MORE_DATA;
+  status = CopyName(child.name, lpName, lpcchName);
+  if (status != ERROR_SUCCESS) return status;
+  if (lpClass && lpcchClass) CopyName(child.cls, lpClass, lpcchClass);
+  if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{};
+  return ERROR_SUCCESS;
+}
+
+LONG TreeStore::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                              DWORD*, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  if (!lpValueName || !lpcchValueName) return ERROR_INVALID_PARAMETER;
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  LONG status = Revalidate();
+  if (status != ERROR_SUCCESS) return status;
+  Key* key;
+  REGSAM rights;
+  status = ResolveHandle(hKey, &key, &rights);
+  if (status != ERROR_SUCCESS) return status;
+  if (!(rights & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (dwIndex >= key->values.size()) return ERROR_NO_MORE_ITEMS;
+  const Value& value = key->values[dwIndex];
+  if (value.name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
+  status = CopyData(value.type, value.data, lpType, lpData, lpcbData);
+  if (status != ERROR_SUCCESS) return status;
+  return CopyName(value.name, lpValueName, lpcchValueName);
+}
+
+LONG TreeStore::RegQueryValueExA(HKEY hKey, RegName lpValueName, DWORD* lpReserved, DWORD* lpType,
+                                 BYTE* lpData, DWORD* lpcbData) {
+  if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
+  LONG status = Revalidate();
+  if (status != ERROR_SUCCESS) return status;
+  Key* key;
+  REGSAM rights;
+  status = ResolveHandle(hKey, &key, &rights);
+  if (status != ERROR_SUCCESS) return status;
+  if (!(rights & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (CheckValueName(lpValueName) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
+  auto it = key->valueIndex.find(FoldName(lpValueName.View()));
+  if (it == key->valueIndex.end()) return ERROR_FILE_NOT_FOUND;
+  const Value& value = key->values[it->second];
+  return CopyData(value.type, value.data, lpType, lpData, lpcbData);
+}
+
+LONG TreeStore::RegSetValueExA(HKEY hKey, RegName lpValueName, DWORD, DWORD dwType,
+                               const BYTE* lpData, DWORD cbData) {
+  if (!lpData && cbData > 0) return ERROR_NOACCESS;
+  if (CheckValueName(lpValueName) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
+  Key* key;
+  REGSAM rights;
+  LONG status = Revalidate();
+  if (status == ERROR_SUCCESS) status = ResolveHandle(hKey, &key, &rights);
+  if (status != ERROR_SUCCESS) return status;
+  if (!(rights & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+
+  status = BeginWrite("RegSetValueExA");
+  if (status != ERROR_SUCCESS) return status;
+  status = ResolveHandle(hKey, &key, nullptr);
+  if (status != ERROR_SUCCESS) return EndWrite("RegSetValueExA", status);
+  Value value;
+  value.name = std::string(lpValueName.View());
+  value.fold = FoldName(value.name);
+  value.type = dwType;
+  value.data.assign(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
+  auto it = key->valueIndex.find(value.fold);
+  bool isNew = it == key->valueIndex.end();
+  if (!isNew) value.name = key->values[it->second].name;  // the first spelling stays
+  status = PersistValue(*key, value, isNew);
+  if (status != ERROR_SUCCESS) return FailWrite(status);
+  if (isNew) {
+    key->valueIndex.emplace(value.fold, key->values.size());
+    key->values.push_back(std::move(value));
+  } else {
+    key->values[it->second] = std::move(value);
+  }
+  return EndWrite("RegSetValueExA", ERROR_SUCCESS);
+}
+
+LONG TreeStore::RegDeleteValueA(HKEY hKey, RegName lpValueName) {
+  if (CheckValueName(lpValueName) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
+  Key* key;
+  REGSAM rights;
+  LONG status = Revalidate();
+  if (status == ERROR_SUCCESS) status = ResolveHandle(hKey, &key, &rights);
+  if (status != ERROR_SUCCESS) return status;
+  if (!(rights & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  std::string fold = FoldName(lpValueName.View());
+  if (!key->valueIndex.count(fold)) return ERROR_FILE_NOT_FOUND;
+
+  status = BeginWrite("RegDeleteValueA");
+  if (status != ERROR_SUCCESS) return status;
+  status = ResolveHandle(hKey, &key, nullptr);
+  if (status != ERROR_SUCCESS) return EndWrite("RegDeleteValueA", status);
+  auto it = key->valueIndex.find(fold);
+  if (it == key->valueIndex.end()) return EndWrite("RegDeleteValueA", ERROR_FILE_NOT_FOUND);
+  std::size_t position = it->second;
+  status = PersistValueDelete(*key, key->values[position]);
+  if (status != ERROR_SUCCESS) return FailWrite(status);
+  key->values.erase(key->values.begin() + static_cast<std::ptrdiff_t>(position));
+  key->valueIndex.erase(it);
+  for (auto& [name, index] : key->valueIndex)
+    if (index > position) --index;
+  return EndWrite("RegDeleteValueA", ERROR_SUCCESS);
+}
+
+LONG TreeStore::RegDeleteKeyA(HKEY hKey, RegName lpSubKey) {
+  if (lpSubKey.IsNull()) return ERROR_INVALID_PARAMETER;
+  if (lpSubKey.HasNul()) return ERROR_INVALID_PARAMETER;
+  std::vector<std::string_view> parts;
+  LONG status = SplitPath(lpSubKey.View(), parts);
+  if (status != ERROR_SUCCESS) return status;
+  Key* key;
+  status = Revalidate();
+  if (status == ERROR_SUCCESS) status = ResolveHandle(hKey, &key, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+
+  auto find = [&](Key* from) -> Key* {
+    for (std::string_view part : parts) {
+      auto it = from->children.find(FoldName(part));
+      if (it == from->children.end()) return nullptr;
+      from = it->second.get();
+    }
+    return from;
+  };
+  Key* target = find(key);
+  if (!target) return ERROR_FILE_NOT_FOUND;
+  if (!target->parent) return ERROR_ACCESS_DENIED;  // a hive
+  if (!target->children.empty()) return ERROR_ACCESS_DENIED;
+
+  status = BeginWrite("RegDeleteKeyA");
+  if (status != ERROR_SUCCESS) return status;
+  status = ResolveHandle(hKey, &key, nullptr);
+  if (status != ERROR_SUCCESS) return EndWrite("RegDeleteKeyA", status);
+  target = find(key);
+  if (!target) return EndWrite("RegDeleteKeyA", ERROR_FILE_NOT_FOUND);
+  if (!target->parent || !target->children.empty()) return EndWrite("RegDeleteKeyA", ERROR_ACCESS_DENIED);
+  status = PersistKeyDelete(*target);
+  if (status != ERROR_SUCCESS) return FailWrite(status);
+  Key* parent = target->parent;
+  UnindexSubtree(target);
+  parent->children.erase(target->fold);
+  parent->orderStale = true;
+  return EndWrite("RegDeleteKeyA", ERROR_SUCCESS);
+}
+
+LONG TreeStore::RegCloseKey(HKEY hKey) {
+  if (IsHive(hKey)) return ERROR_SUCCESS;
+  return handles_.erase(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+}  // namespace pw

@@ -1,0 +1,135 @@
+// The platform's registry semantics over an in-memory tree, written once for the
+// Linux stores. MemoryStore keeps only the tree; SqliteStore keeps it as a mirror
+// of its file and persists every change through the hooks below before the tree
+// is changed.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "registry/RegistryStore.h"
+
+namespace pw {
+
+class TreeStore : public RegistryStore {
+ public:
+  LONG RegOpenKeyExA(HKEY hKey, RegName lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                     HKEY* phkResult) override;
+  LONG RegOpenKeyA(HKEY hKey, RegName lpSubKey, HKEY* phkResult) override;
+  LONG RegCreateKeyExA(HKEY hKey, RegName lpSubKey, DWORD Reserved, RegName lpClass,
+                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
+                       HKEY* phkResult, DWORD* lpdwDisposition) override;
+  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
+                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
+  LONG RegQueryValueExA(HKEY hKey, RegName lpValueName, DWORD* lpReserved, DWORD* lpType,
+                        BYTE* lpData, DWORD* lpcbData) override;
+  LONG RegSetValueExA(HKEY hKey, RegName lpValueName, DWORD Reserved, DWORD dwType,
+                      const BYTE* lpData, DWORD cbData) override;
+  LONG RegDeleteValueA(HKEY hKey, RegName lpValueName) override;
+  LONG RegDeleteKeyA(HKEY hKey, RegName lpSubKey) override;
+  LONG RegCloseKey(HKEY hKey) override;
+
+  LONG BeginTransaction() override;
+  LONG CommitTransaction() override;
+  void RollbackTransaction() override;
+  bool SupportsRollback() const override { return true; }
+
+  // Number of handles open now (hives not counted); tests use it to find leaks.
+  std::size_t OpenHandleCount() const { return handles_.size(); }
+
+ protected:
+  static constexpr std::int64_t kCurrentUserRootId = 1;
+  static constexpr std::int64_t kLocalMachineRootId = 2;
+
+  struct Value {
+    std::string name;
+    std::string fold;
+    DWORD type = REG_NONE;
+    std::string data;
+  };
+
+  struct Key {
+    std::int64_t id = 0;
+    std::string name;
+    std::string fold;
+    std::string cls;
+    Key* parent = nullptr;
+    std::map<std::string, std::unique_ptr<Key>> children;  // by folded name
+    std::vector<Value> values;                             // creation order
+    std::unordered_map<std::string, std::size_t> valueIndex;
+    // Subkeys in enumeration order, rebuilt after a change of `children`, so
+    // that enumerating by index costs O(1) per call.
+    std::vector<Key*> order;
+    bool orderStale = true;
+  };
+
+  TreeStore();
+
+  // --- Hooks for a store that keeps the tree elsewhere too. ---
+  // Called before every operation that reads the tree: bring it up to date.
+  virtual LONG Revalidate() { return ERROR_SUCCESS; }
+  // Start, commit or undo one physical unit of writes. `explicitTxn` is true
+  // for BeginTransaction; otherwise the unit is a single operation.
+  virtual LONG BeginPhysical(const char* operation, bool explicitTxn) = 0;
+  virtual LONG CommitPhysical(const char* operation) = 0;
+  virtual void RollbackPhysical() = 0;
+  // Persist a change before the tree takes it. PersistKey sets key.id.
+  virtual LONG PersistKey(Key& key) = 0;
+  virtual LONG PersistValue(const Key& key, const Value& value, bool isNew) = 0;
+  virtual LONG PersistValueDelete(const Key& key, const Value& value) = 0;
+  virtual LONG PersistKeyDelete(const Key& key) = 0;
+
+  // --- Tree access for subclasses. ---
+  // Drops every key but the two hive roots.
+  void ClearTree();
+  // Adds a key read from elsewhere; its parent must be present.
+  Key* AttachLoadedKey(std::int64_t id, std::int64_t parentId, std::string name, std::string cls);
+  void AttachLoadedValue(Key& key, std::string name, DWORD type, std::string data);
+  Key* FindKeyById(std::int64_t id) const;
+  Key* RootOf(HKEY hive) const;
+  // A deep copy of the whole tree and its restoration (rollback in memory).
+  struct Snapshot;
+  std::unique_ptr<Snapshot> TakeSnapshot() const;
+  void RestoreSnapshot(const Snapshot& snapshot);
+
+ private:
+  struct OpenHandle {
+    std::int64_t keyId;
+    REGSAM access;
+  };
+
+  LONG ResolveHandle(HKEY hKey, Key** key, REGSAM* access) const;
+  LONG OpenPath(HKEY hKey, RegName path, REGSAM access, bool sameHandleForEmpty, HKEY* phkResult);
+  HKEY NewHandle(std::int64_t keyId, REGSAM access);
+  LONG BeginWrite(const char* operation);
+  // Ends a write unit with the operation's own outcome (a refused operation
+  // wrote nothing and leaves an open transaction intact).
+  LONG EndWrite(const char* operation, LONG status);
+  // Ends it after the medium failed: the unit, or the open transaction at its
+  // commit, is undone.
+  LONG FailWrite(LONG status);
+  void IndexKey(Key* key);
+  void UnindexSubtree(Key* key);
+  static const std::vector<Key*>& Ordered(Key& key);
+  static std::unique_ptr<Key> CloneKey(const Key& key, Key* parent);
+
+  std::unique_ptr<Key> currentUser_;
+  std::unique_ptr<Key> localMachine_;
+  std::unordered_map<std::int64_t, Key*> byId_;
+  std::unordered_map<HKEY, OpenHandle> handles_;
+  HKEY nextHandle_ = 0x100;
+  int txnDepth_ = 0;
+  LONG txnStatus_ = ERROR_SUCCESS;  // first failure inside the open transaction
+};
+
+struct TreeStore::Snapshot {
+  std::unique_ptr<Key> currentUser;
+  std::unique_ptr<Key> localMachine;
+};
+
+}  // namespace pw
