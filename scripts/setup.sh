@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs the Debian packages this project needs that are missing.
+#   scripts/setup.sh run     what building and starting the programs needs
+#   scripts/setup.sh test    that, plus what every test needs (clang, Wine, MinGW)
+set -euo pipefail
+
+run_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev qt6-base-dev libgl-dev
+              fonts-liberation2 xdg-utils)
+test_packages=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-14 libclang-rt-14-dev
+               xvfb xauth)
+# Installed without their recommendations: Wine's pull in a whole desktop.
+windows_packages=(g++-mingw-w64-x86-64 wine64 wine)
+
+want=("${run_packages[@]}")
+lean=()
+if [[ "${1:-run}" == test ]]; then
+  want+=("${test_packages[@]}")
+  lean=("${windows_packages[@]}")
+fi
+
+missing() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
+
+sudo_if_needed() {
+  if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi
+}
+
+mapfile -t need < <(missing "${want[@]}")
+mapfile -t need_lean < <(missing "${lean[@]}")
+if (( ${#need[@]} + ${#need_lean[@]} == 0 )); then
+  exit 0
+fi
+echo "setup: installing ${need[*]} ${need_lean[*]}"
+export DEBIAN_FRONTEND=noninteractive
+sudo_if_needed apt-get update -qq
+if (( ${#need[@]} )); then
+  sudo_if_needed apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+if (( ${#need_lean[@]} )); then
+  sudo_if_needed apt-get install -y -qq --no-install-recommends "${need_lean[@]}" >/dev/null
+fi
