@@ -61,6 +61,11 @@ std::vector<std::string> Args::Rest() {
   return std::move(words_);
 }
 
+void Args::Done() {
+  std::vector<std::string> rest = Rest();
+  if (!rest.empty()) throw UsageError{"unexpected argument " + rest.front()};
+}
+
 MsgAnswer TerminalPrompter::MsgBox(const std::string& title, const std::string& text, MsgButtons buttons,
                                    MsgIcon) {
   env_.err << title << "\n" << text << "\n";

@@ -44,6 +44,8 @@ class Args {
   bool Flag(const std::string& name);
   // What is left: positional words. Refuses any leftover "--option".
   std::vector<std::string> Rest();
+  // Refuses anything left: for verbs without positional words.
+  void Done();
 
  private:
   std::vector<std::string> words_;

@@ -36,24 +36,24 @@ int WriteAndReport(Run& run, ZoneProfile profile) {
 }  // namespace
 
 int RunStatus(Run& run) {
-  run.args.Rest();
+  run.args.Done();
   run.env.out << ZoneSecurityStateName(DetectZoneSecurity(run.registry)) << "\n";
   return kExitOk;
 }
 
 int RunSecure(Run& run) {
-  run.args.Rest();
+  run.args.Done();
   return WriteAndReport(run, ZoneProfile::LockedDown);
 }
 
 int RunPrompt(Run& run) {
-  run.args.Rest();
+  run.args.Done();
   return WriteAndReport(run, ZoneProfile::Prompting);
 }
 
 int RunDefault(Run& run) {
   bool yes = run.args.Flag("--yes");
-  run.args.Rest();
+  run.args.Done();
   if (!yes) {
     TerminalPrompter prompter(run.env);
     if (prompter.MsgBox(kConfirmDisableTitle, kConfirmDisableText, MsgButtons::YesNo, MsgIcon::None) !=

@@ -341,6 +341,16 @@ LONG SqliteStore::BeginPhysical(const char* operation, bool) {
   // IMMEDIATE takes the write lock now, so the tree checked below is the tree
   // the write applies to.
   LONG status = Exec(operation, "BEGIN IMMEDIATE");
+  // Once a write has waited the whole timeout in vain, the store stays busy:
+  // later writes try once without waiting (an action of 28 writes fails in
+  // seconds, not minutes) until one gets the lock again.
+  if (status == ERROR_BUSY && !gaveUpWaiting_) {
+    gaveUpWaiting_ = true;
+    sqlite3_busy_timeout(db_, 0);
+  } else if (status == ERROR_SUCCESS && gaveUpWaiting_) {
+    gaveUpWaiting_ = false;
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  }
   if (status != ERROR_SUCCESS) return status;
   status = Revalidate();
   if (status != ERROR_SUCCESS) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -73,6 +73,7 @@ class SqliteStore : public TreeStore {
       deleteValues_, deleteKey_;
   std::int64_t seenVersion_ = -1;
   bool stale_ = true;
+  bool gaveUpWaiting_ = false;
   int loads_ = 0;
 };
 

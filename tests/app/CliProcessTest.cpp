@@ -1,0 +1,99 @@
+// The command-line program as a user runs it, on real store files.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include "Process.h"
+#include "TempDir.h"
+
+namespace pw::test {
+namespace {
+
+ProcessResult Cli(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {}) {
+  std::map<std::string, std::string> all = {{"PORTWARDEN_STORE", ""}};
+  for (const auto& [k, v] : env) all[k] = v;
+  return RunProcess(PW_CLI_BINARY, args, "", all);
+}
+
+TEST(CliProcess, ANewStoreIsCreatedWithANoteAndPrivateMode) {
+  TempDir dir;
+  std::string path = dir.File("new.db");
+  ProcessResult first = Cli({"--store", path, "status"});
+  EXPECT_EQ(first.code, 0) << first.err;
+  EXPECT_EQ(first.out, "unsecured\n");
+  EXPECT_NE(first.err.find("created a new store at " + path), std::string::npos) << first.err;
+  struct stat info;
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  ProcessResult second = Cli({"secure", "--store=" + path});  // the option may stand anywhere
+  EXPECT_EQ(second.code, 0) << second.err;
+  EXPECT_EQ(second.err, "");
+  EXPECT_EQ(Cli({"status"}, {{"PORTWARDEN_STORE", path}}).out, "secured\n");
+}
+
+TEST(CliProcess, TheDefaultStoreLivesUnderXdgDataHomeInAPrivateFolder) {
+  TempDir dir;
+  ProcessResult run = Cli({"status"}, {{"XDG_DATA_HOME", dir.File("data")}});
+  EXPECT_EQ(run.code, 0) << run.err;
+  struct stat info;
+  ASSERT_EQ(stat(dir.File("data/portwarden").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  EXPECT_EQ(stat(dir.File("data/portwarden/registry.db").c_str(), &info), 0);
+}
+
+TEST(CliProcess, AFileThatIsNotAStoreIsRefusedAndLeftAsItWas) {
+  TempDir dir;
+  for (const std::string& content : {std::string(), std::string("hello\n"), std::string(4096, '\xAB')}) {
+    std::string path = dir.File("foreign");
+    WriteFileBytes(path, content);
+    ProcessResult run = Cli({"--store", path, "secure"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find(path), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFileBytes(path), content);
+  }
+}
+
+TEST(CliProcess, AStoreInAMissingFolderIsNotCreated) {
+  TempDir dir;
+  ProcessResult run = Cli({"--store", dir.File("no/such/folder/s.db"), "status"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("does not exist"), std::string::npos) << run.err;
+}
+
+TEST(CliProcess, AWriteTheStoreRefusesFailsTheRunNamingTheStore) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes to read-only files";
+  TempDir dir;
+  std::string path = dir.File("ro.db");
+  ASSERT_EQ(Cli({"--store", path, "status"}).code, 0);
+  chmod(path.c_str(), 0400);
+  ProcessResult run = Cli({"--store", path, "secure"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(path), std::string::npos) << run.err;
+  EXPECT_EQ(Cli({"--store", path, "status"}).out, "unsecured\n");
+}
+
+// Another process holds the store's write lock longer than a write waits.
+TEST(CliProcess, AStoreThatStaysBusyFailsTheRunAndWritesNothing) {
+  TempDir dir;
+  std::string path = dir.File("busy.db");
+  ASSERT_EQ(Cli({"--store", path, "status"}).code, 0);
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  ProcessResult run = Cli({"--store", path, "secure"});
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("the store " + path + " failed"), std::string::npos) << run.err;
+  EXPECT_EQ(Cli({"--store", path, "status"}).out, "unsecured\n");
+}
+
+TEST(CliProcess, VersionAndHelp) {
+  ProcessResult version = Cli({"--version"});
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out.rfind("portwarden-cli ", 0), 0u);
+  EXPECT_EQ(Cli({"--help"}).code, 0);
+}
+
+}  // namespace
+}  // namespace pw::test

@@ -1,0 +1,22 @@
+#include "CliTestSupport.h"
+
+#include "registry/ForwardingStore.h"
+
+namespace pw::test {
+
+CliResult CliHarness::Run(std::vector<std::string> args, const std::string& input, bool terminal) {
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  cli::Environment env{in, out, err};
+  env.terminal = terminal;
+  env.openStore = [this](const std::optional<std::string>&) {
+    // The run owns what it opens; hand it a view on the harness's store.
+    OpenedStore opened;
+    opened.store = std::make_unique<ForwardingStore>(*store_);
+    return opened;
+  };
+  int code = cli::RunCli(std::move(args), env);
+  return {code, out.str(), err.str()};
+}
+
+}  // namespace pw::test

@@ -1,0 +1,119 @@
+// The three profiles: what they write and how they read back.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "policy/NewStoreLayout.h"
+#include "policy/ZoneProfiles.h"
+#include "registry/Enumeration.h"
+#include "registry/ForwardingStore.h"
+#include "registry/KnownKeys.h"
+#include "registry/MemoryStore.h"
+
+namespace pw::test {
+namespace {
+
+// name -> (type, bytes) of every value in the zone key, and their order.
+std::vector<std::pair<std::string, std::pair<DWORD, std::string>>> ZoneValues(RegistryStore& store) {
+  std::vector<std::pair<std::string, std::pair<DWORD, std::string>>> values;
+  HKEY h = 0;
+  store.RegOpenKeyA(HKEY_CURRENT_USER, kZonePath, &h);
+  ForEachValue(store, h, [&](const EnumeratedValue& v) {
+    values.push_back({v.name, {v.type, v.data}});
+    return true;
+  });
+  store.RegCloseKey(h);
+  return values;
+}
+
+std::string Le(std::uint32_t n) {
+  return std::string{char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
+}
+
+TEST(ZoneProfiles, EachProfileReadsBackAsItsState) {
+  MemoryStore store;
+  LayOutNewStore(store);
+  Registry registry(store);
+  for (ZoneProfile p : {ZoneProfile::Prompting, ZoneProfile::LockedDown, ZoneProfile::Default}) {
+    WriteZoneProfile(registry, p);
+    EXPECT_EQ(DetectZoneSecurity(registry), ExpectedState(p));
+  }
+}
+
+TEST(ZoneProfiles, TheDefaultProfileWritesTheTableInOrder) {
+  MemoryStore store;
+  LayOutNewStore(store);  // lays the default profile out
+  auto values = ZoneValues(store);
+  ASSERT_EQ(values.size(), 28u);
+  const char* order[] = {"1001", "1004", "1200", "1201", "1206", "1400", "1402", "1405", "1406", "1407",
+                         "1604", "1605", "1606", "1607", "1608", "1609", "1800", "1802", "1803", "1804",
+                         "1805", "1806", "2001", "2004", "1A00", "1C00", "1E05", "CurrentLevel"};
+  for (std::size_t i = 0; i < 28; ++i) EXPECT_EQ(values[i].first, order[i]);
+  std::map<std::string, std::pair<DWORD, std::string>> byName(values.begin(), values.end());
+  EXPECT_EQ(byName["1A00"], std::make_pair(REG_DWORD, Le(31072)));
+  EXPECT_EQ(byName["1C00"], std::make_pair(REG_BINARY, std::string("\0\0\x01\0", 4)));
+  EXPECT_EQ(byName["1E05"], std::make_pair(REG_DWORD, Le(65536)));
+  EXPECT_EQ(byName["CurrentLevel"], std::make_pair(REG_DWORD, Le(9)));
+  EXPECT_EQ(byName["1200"], std::make_pair(REG_DWORD, Le(0)));
+  EXPECT_EQ(byName["1004"], std::make_pair(REG_DWORD, Le(3)));
+}
+
+TEST(ZoneProfiles, TheLockedDownAndPromptingProfilesDifferWhereTheTableSays) {
+  MemoryStore store;
+  LayOutNewStore(store);
+  Registry registry(store);
+  WriteZoneProfile(registry, ZoneProfile::LockedDown);
+  std::map<std::string, std::pair<DWORD, std::string>> locked;
+  for (auto& [name, value] : ZoneValues(store)) locked[name] = value;
+  EXPECT_EQ(locked["1604"].second, Le(1));  // prompts even when locked down
+  for (const char* zero : {"1606", "1607", "1608", "1803", "1A00"}) EXPECT_EQ(locked[zero].second, Le(0)) << zero;
+  EXPECT_EQ(locked["1C00"], std::make_pair(REG_BINARY, std::string(4, '\0')));
+  EXPECT_EQ(locked["1001"].second, Le(3));
+
+  WriteZoneProfile(registry, ZoneProfile::Prompting);
+  std::map<std::string, std::pair<DWORD, std::string>> prompting;
+  for (auto& [name, value] : ZoneValues(store)) prompting[name] = value;
+  EXPECT_EQ(prompting["1001"].second, Le(1));
+  EXPECT_EQ(prompting["1E05"].second, Le(65536));
+  EXPECT_EQ(prompting["1C00"].second, std::string(4, '\0'));
+}
+
+TEST(ZoneProfiles, WritingWithoutTheZoneKeyCreatesNothing) {
+  MemoryStore store;
+  Registry registry(store);
+  WriteZoneProfile(registry, ZoneProfile::LockedDown);
+  EXPECT_FALSE(registry.RegKeyExists(HKEY_CURRENT_USER, kZonePath));
+  EXPECT_FALSE(registry.RegKeyExists(HKEY_CURRENT_USER, "Software"));
+}
+
+// A failed write does not stop the rest of the profile.
+TEST(ZoneProfiles, AFailedWriteLeavesTheOtherValuesWritten) {
+  MemoryStore memory;
+  LayOutNewStore(memory);
+  struct Refusing1200 : ForwardingStore {
+    using ForwardingStore::ForwardingStore;
+    LONG RegSetValueExA(HKEY k, RegName n, DWORD r, DWORD t, const BYTE* d, DWORD c) override {
+      if (n.View() == "1200") return ERROR_ACCESS_DENIED;
+      return ForwardingStore::RegSetValueExA(k, n, r, t, d, c);
+    }
+  } refusing(memory);
+  Registry registry(refusing);
+  WriteZoneProfile(registry, ZoneProfile::LockedDown);
+  std::map<std::string, std::pair<DWORD, std::string>> values;
+  for (auto& [name, value] : ZoneValues(memory)) values[name] = value;
+  EXPECT_EQ(values["1200"].second, Le(0));  // still the default
+  EXPECT_EQ(values["2004"].second, Le(3));
+  EXPECT_EQ(values["CurrentLevel"].second, Le(9));
+}
+
+TEST(NewStoreLayout, AFreshStoreHasTheKeysTheWritersExpectAndReadsUnsecured) {
+  MemoryStore store;
+  LayOutNewStore(store);
+  Registry registry(store);
+  EXPECT_TRUE(registry.RegKeyExists(HKEY_CURRENT_USER, kDomainsPath));
+  EXPECT_TRUE(registry.RegKeyExists(HKEY_LOCAL_MACHINE, kExtensionsPath));
+  EXPECT_EQ(DetectZoneSecurity(registry), ZoneSecurityState::Unsecured);
+}
+
+}  // namespace
+}  // namespace pw::test
