@@ -1,0 +1,20 @@
+#include "intake/GeneralisedListing.h"
+
+#include "listings/ListingKeys.h"
+#include "registry/KnownKeys.h"
+
+namespace pw {
+
+LONG WriteGeneralisedListing(Registry& registry, const std::string& domain, const std::string& subDomain,
+                             std::optional<Zone> zone) {
+  bool onDomainKey = subDomain.empty() || subDomain == "*";
+  if (!IsListingKeyName(domain) || (!onDomainKey && !IsListingKeyName(subDomain))) return ERROR_INVALID_PARAMETER;
+  std::string key = std::string(kDomainsPathUpper) + domain;
+  if (!onDomainKey) key += "\\" + subDomain;
+  LONG status = CreateListingKey(registry.Store(), key);
+  if (status != ERROR_SUCCESS) return status;
+  registry.SetRegValue(HKEY_CURRENT_USER, key + "\\", "*", ZoneNumber(zone), REG_DWORD);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace pw

@@ -1,0 +1,204 @@
+#include "intake/SiteAddress.h"
+
+namespace pw {
+namespace {
+
+constexpr std::size_t kMinimumLength = 6;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Characters as the address box counts them: one per UTF-8 sequence, and one
+// per byte that does not start a well-formed sequence.
+std::size_t CountCharacters(std::string_view text) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < text.size(); ++count) {
+    unsigned char lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4 : 1;
+    if (length > 1) {
+      bool whole = i + length <= text.size();
+      for (std::size_t k = 1; whole && k < length; ++k)
+        whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+      if (!whole) length = 1;
+    }
+    i += length;
+  }
+  return count;
+}
+
+// A label that is not checked by the character rules may still hold nothing
+// that would split or damage a key name.
+bool IsSafeLabel(std::string_view label) {
+  for (char c : label) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (c == '\\' || u < 0x20 || u == 0x7F) return false;
+  }
+  return true;
+}
+
+// Position of the `n`-th "." counted from the end, or npos.
+std::size_t NthDotFromEnd(std::string_view text, int n) {
+  for (std::size_t i = text.size(); i-- > 0;)
+    if (text[i] == '.' && --n == 0) return i;
+  return std::string_view::npos;
+}
+
+SiteAddressParts Corrupted(std::string_view addressText) {
+  SiteAddressParts parts;
+  parts.Verdict = AddressVerdict::CorruptedUrl;
+  parts.AddressText = std::string(addressText);
+  return parts;
+}
+
+}  // namespace
+
+const char* AddressVerdictName(AddressVerdict verdict) {
+  switch (verdict) {
+    case AddressVerdict::Accepted: return "Accepted";
+    case AddressVerdict::TooShort: return "TooShort";
+    case AddressVerdict::FraudAlert: return "FraudAlert";
+    case AddressVerdict::CorruptedUrl: return "CorruptedUrl";
+  }
+  return "";
+}
+
+std::optional<std::string> FindIpAddress(std::string_view text) {
+  // The octets only matter as "empty" and "below 256", so each is kept as a
+  // digit count and a value that stops growing at 256. The candidate is always
+  // the run of text since the last reset, so it is kept as its start.
+  constexpr unsigned kTooBig = 256;
+  unsigned value[4] = {};
+  bool seen[4] = {};
+  int k = 0;
+  std::size_t start = 0;
+  auto reset = [&](std::size_t next) {
+    for (int i = 0; i < 4; ++i) value[i] = 0, seen[i] = false;
+    k = 0;
+    start = next;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char ch = text[i];
+    if (IsDigit(ch)) {
+      unsigned grown = value[k] * 10 + static_cast<unsigned>(ch - '0');
+      value[k] = grown < kTooBig ? grown : kTooBig;
+      seen[k] = true;
+      if (k == 3 && i + 1 == text.size() && value[3] < kTooBig)
+        return std::string(text.substr(start, i + 1 - start));
+    } else if (seen[3] && value[3] < kTooBig) {
+      return std::string(text.substr(start, i - start));
+    } else if (ch == '.' && seen[k] && value[k] < kTooBig) {
+      ++k;  // k < 3 here: with k = 3 a "." either matched above or resets
+    } else {
+      reset(i + 1);
+    }
+  }
+  return std::nullopt;
+}
+
+bool IsValidHostText(std::string_view text) {
+  // Empty text has no first or last character to judge; it is no host.
+  if (text.empty()) return false;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  char first = lower(text.front());
+  char last = lower(text.back());
+  if (first == '.' || first == '-' || last == '.' || last == '-') return false;
+  char previous = '\0';
+  for (char raw : text) {
+    char c = lower(raw);
+    bool allowed = (c >= '-' && c <= '9' && c != '/') || (c >= 'a' && c <= 'z');
+    if (!allowed) return false;  // "/" and "_" are refused here
+    if (c == '.' && (previous == '-' || previous == '.')) return false;
+    previous = c;
+  }
+  return true;
+}
+
+SiteAddressParts ParseSiteAddress(std::string_view address) {
+  SiteAddressParts parts;
+  if (CountCharacters(address) < kMinimumLength) {
+    parts.Verdict = AddressVerdict::TooShort;
+    return parts;
+  }
+  if (std::optional<std::string> ip = FindIpAddress(address)) {
+    parts.Verdict = AddressVerdict::FraudAlert;
+    parts.IpText = std::move(*ip);
+    return parts;
+  }
+
+  // A closing "/" is only ever looked for, never kept: the cut text ends
+  // before the first "/" after the host, which is the appended one at the
+  // latest. So the cut text is always a prefix of the address.
+  auto slashFrom = [&](std::size_t from) {
+    std::size_t at = address.find('/', from);
+    return at == std::string_view::npos ? address.size() : at;
+  };
+  std::string_view addressText;
+  std::string_view host;
+  std::size_t scheme = address.find("//");
+  if (scheme != std::string_view::npos) {
+    if (scheme + 2 >= address.size()) return Corrupted(address);  // nothing after the first "//"
+    std::size_t end = slashFrom(scheme + 2);
+    addressText = address.substr(0, end);
+    host = addressText.substr(scheme + 2);
+    if (!host.empty() && host.front() == '.') host.remove_prefix(1);
+  } else {
+    addressText = address.substr(0, slashFrom(0));
+    host = addressText;
+  }
+
+  std::size_t firstDot = host.find('.');
+  std::string_view rest = firstDot == std::string_view::npos ? host : host.substr(firstDot + 1);
+  std::string_view firstLabel = firstDot == std::string_view::npos ? std::string_view() : host.substr(0, firstDot);
+  std::string_view candidate = rest;
+  if (!candidate.empty() && candidate.front() == '.') candidate.remove_prefix(1);
+  if (!IsValidHostText(candidate) || !IsSafeLabel(firstLabel)) return Corrupted(addressText);
+
+  // The generalised form is "*." followed by the candidate, so its second "."
+  // from the end is the candidate's last "." but one, or the one after "*".
+  std::size_t lastDot = candidate.rfind('.');
+  if (lastDot == std::string_view::npos) {
+    // No second "." in the generalised form: only a plain two-label host is
+    // listed, whole, on its domain key.
+    if (NthDotFromEnd(host, 2) != std::string_view::npos || NthDotFromEnd(host, 1) == std::string_view::npos ||
+        !IsValidHostText(host))
+      return Corrupted(addressText);
+    parts.Verdict = AddressVerdict::Accepted;
+    parts.AddressText = std::string(addressText);
+    parts.Domain = std::string(host);
+    parts.SubDomain = "*";
+    return parts;
+  }
+  std::size_t domainDot = NthDotFromEnd(candidate, 2);
+  parts.Verdict = AddressVerdict::Accepted;
+  parts.AddressText = std::string(addressText);
+  if (domainDot == std::string_view::npos) {
+    parts.Domain = std::string(candidate);
+    parts.SubDomain = "*";
+  } else {
+    parts.Domain = std::string(candidate.substr(domainDot + 1));
+    parts.SubDomain = "*." + std::string(candidate.substr(0, domainDot));
+  }
+  // The host holds the candidate's dots and at least one more, so its second
+  // "." from the end is always there.
+  parts.FullSubDomain = std::string(host.substr(0, NthDotFromEnd(host, 2)));
+  return parts;
+}
+
+std::string FraudAlertText(const std::string& ipText, std::string_view address) {
+  return std::string(kFraudAlertTextStart) + ipText + kFraudAlertTextLink + std::string(address);
+}
+
+bool ShowAddressRefusal(Prompter& prompter, const SiteAddressParts& parts, std::string_view address) {
+  switch (parts.Verdict) {
+    case AddressVerdict::FraudAlert:
+      prompter.MsgBox(kFraudAlertTitle, FraudAlertText(parts.IpText, address), MsgButtons::Ok, MsgIcon::Critical);
+      return true;
+    case AddressVerdict::CorruptedUrl:
+      prompter.MsgBox(kCorruptedUrlTitle, kCorruptedUrlText, MsgButtons::Ok, MsgIcon::Exclamation);
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace pw
