@@ -58,9 +58,13 @@ class SiteList {
                           const EventPump& pump = {});
 
  private:
+  // Sorts by the current key and order, equal rows in enumeration order; the
+  // selected row stays selected.
   void Sort();
+  void AddRow(SiteRow row);
 
   std::vector<SiteRow> rows_;
+  std::vector<int> enumOrder_;  // per row: its place in the enumeration
   int selected_ = 0;  // 1-based; 0 for none
   int sortKey_ = 2;
   SortOrder order_ = SortOrder::Ascending;

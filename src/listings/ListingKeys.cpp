@@ -1,0 +1,23 @@
+#include "listings/ListingKeys.h"
+
+namespace pw {
+
+bool IsListingKeyName(std::string_view name) {
+  if (name.empty()) return false;
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (c == '\\' || u < 0x20 || u == 0x7F) return false;
+  }
+  return true;
+}
+
+LONG CreateListingKey(RegistryStore& store, const std::string& path) {
+  HKEY key = 0;
+  DWORD disposition = 0;
+  LONG status = store.RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, "REG_DWORD", 0, kAccess3F, nullptr,
+                                      &key, &disposition);
+  if (status == ERROR_SUCCESS) store.RegCloseKey(key);
+  return status;
+}
+
+}  // namespace pw

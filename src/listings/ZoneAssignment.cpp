@@ -1,0 +1,109 @@
+#include "listings/ZoneAssignment.h"
+
+#include "registry/KnownKeys.h"
+
+namespace pw {
+namespace {
+
+const SiteRow* SelectedRow(const SiteList& list) {
+  int position = list.GetSelectedIndex();
+  return position <= list.Count() ? &list.Row(position) : nullptr;
+}
+
+// Deletes the key when it opens and has neither subkeys nor values at this
+// moment. The test reads index 0 with the enumeration's own buffers: anything
+// but "no more items", a name too long for them included, counts as content.
+void DeleteKeyIfEmpty(RegistryStore& store, const std::string& path) {
+  HKEY key = 0;
+  if (store.RegOpenKeyA(HKEY_CURRENT_USER, path, &key) != ERROR_SUCCESS) return;
+  char name[255];
+  BYTE data[255];
+  DWORD nameLength = sizeof name;
+  LONG subkeys = store.RegEnumKeyExA(key, 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+  nameLength = sizeof name;
+  DWORD dataLength = sizeof data;
+  LONG values = store.RegEnumValueA(key, 0, name, &nameLength, nullptr, nullptr, data, &dataLength);
+  store.RegCloseKey(key);
+  if (subkeys == ERROR_NO_MORE_ITEMS && values == ERROR_NO_MORE_ITEMS) store.RegDeleteKeyA(HKEY_CURRENT_USER, path);
+}
+
+}  // namespace
+
+ListingAddress ListingAddressOf(const SiteRow& row) {
+  std::string domainKey = std::string(kDomainsPath) + "\\" + row.domain;
+  ListingAddress address;
+  address.keyPath = row.subdomain.empty() && row.text == "Default" ? domainKey : domainKey + "\\" + row.subdomain;
+  address.valueName = row.text == "Default" ? "*" : row.text;
+  return address;
+}
+
+std::optional<std::string> GetSelectedKeyPath(const SiteList& list) {
+  const SiteRow* row = SelectedRow(list);
+  if (!row) return std::nullopt;
+  return ListingAddressOf(*row).keyPath;
+}
+
+std::optional<std::string> GetSelectedValueName(const SiteList& list) {
+  const SiteRow* row = SelectedRow(list);
+  if (!row) return std::nullopt;
+  return ListingAddressOf(*row).valueName;
+}
+
+void AssignListingZone(SiteList& list, Registry& registry, const ListingAddress& listing, Zone zone,
+                       const EventPump& pump) {
+  registry.SetRegValue(HKEY_CURRENT_USER, listing.keyPath, listing.valueName, static_cast<int>(zone), REG_DWORD);
+  list.Refresher(registry.Store(), pump);
+}
+
+void AssignSelectedZone(SiteList& list, Registry& registry, Zone zone, const EventPump& pump) {
+  const SiteRow* row = SelectedRow(list);
+  if (!row) {
+    list.Refresher(registry.Store(), pump);
+    return;
+  }
+  ListingAddress listing = ListingAddressOf(*row);
+  // (assign, not operator=: GCC 12 warns falsely on a short literal here)
+  if (row->text.empty()) listing.valueName.assign(1, '*');
+  AssignListingZone(list, registry, listing, zone, pump);
+}
+
+void DeleteSelectedListing(SiteList& list, Registry& registry, const EventPump& pump) {
+  if (list.Count() == 0) return;
+  const SiteRow* row = SelectedRow(list);
+  if (!row) {
+    list.Refresher(registry.Store(), pump);
+    return;
+  }
+  DeleteListing(list, registry, ListingAddressOf(*row), pump);
+}
+
+LONG DeleteListing(SiteList& list, Registry& registry, const ListingAddress& listing, const EventPump& pump) {
+  RegistryStore& store = registry.Store();
+  HKEY key = 0;
+  if (store.RegOpenKeyA(HKEY_CURRENT_USER, listing.keyPath, &key) == ERROR_SUCCESS) {
+    store.RegDeleteValueA(key, listing.valueName);
+    store.RegCloseKey(key);
+  }
+  list.Refresher(store, pump);
+  LONG status = PruneEmptyListingKeys(list, store);
+  list.Refresher(store, pump);
+  return status;
+}
+
+LONG PruneEmptyListingKeys(const SiteList& list, RegistryStore& store) {
+  bool anyCandidate = false;
+  for (const SiteRow& row : list.Rows()) anyCandidate = anyCandidate || row.text.empty();
+  if (!anyCandidate) return ERROR_SUCCESS;
+  return RunInTransaction(store, [&] {
+    std::string base = std::string(kDomainsPath) + "\\";
+    for (const SiteRow& row : list.Rows()) {
+      if (!row.text.empty()) continue;
+      // The subdomain key first, so that a domain key whose last subdomain it
+      // was can go in the same pass.
+      if (!row.subdomain.empty()) DeleteKeyIfEmpty(store, base + row.domain + "\\" + row.subdomain);
+      DeleteKeyIfEmpty(store, base + row.domain);
+    }
+  });
+}
+
+}  // namespace pw

@@ -1,0 +1,58 @@
+// What the zone buttons and the delete button do to the selected row of the
+// site list: each writes the zone map directly and ends by rebuilding the list,
+// the selection kept by position.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "listings/SiteList.h"
+#include "listings/Zones.h"
+#include "registry/Registry.h"
+
+namespace pw {
+
+// A listing's place in the zone map under HKEY_CURRENT_USER.
+struct ListingAddress {
+  std::string keyPath;    // the domain key, or its subdomain key
+  std::string valueName;  // "*", a protocol, or empty for the key's unnamed value
+};
+
+// The key and value a row stands for: "Default" is the value "*"; a row with
+// an empty subdomain other than "Default" names the domain key with a trailing
+// backslash.
+ListingAddress ListingAddressOf(const SiteRow& row);
+
+// The key path and value name of the first selected row; nothing when no row
+// is selected.
+std::optional<std::string> GetSelectedKeyPath(const SiteList& list);
+std::optional<std::string> GetSelectedValueName(const SiteList& list);
+
+// cmdTrust, cmdDeclassify, cmdRestrict: writes the zone into the selected
+// row's value (never creating a key), then rebuilds. A row with empty text is
+// a key without a listed value: the zone goes into that key's "*" value, the
+// listing for all protocols. With no row selected only the rebuild happens.
+void AssignSelectedZone(SiteList& list, Registry& registry, Zone zone, const EventPump& pump = {});
+
+// cmdDelete: with an empty list nothing at all; with rows but none selected
+// only the rebuild; otherwise DeleteListing on the selected row's listing.
+void DeleteSelectedListing(SiteList& list, Registry& registry, const EventPump& pump = {});
+
+// Writes the zone into an existing listing, then rebuilds the list.
+void AssignListingZone(SiteList& list, Registry& registry, const ListingAddress& listing, Zone zone,
+                       const EventPump& pump = {});
+
+// Removes the value, rebuilds the list, prunes the keys the rebuilt list shows
+// without a listing, and rebuilds again. Returns the status of the prune.
+LONG DeleteListing(SiteList& list, Registry& registry, const ListingAddress& listing,
+                   const EventPump& pump = {});
+
+// For every row with empty text, deletes its subdomain key and then its domain
+// key when they have no subkeys and no values. The whole pass is one store
+// transaction, so a value written meanwhile by another process is either seen
+// (and keeps its key) or lands after the deletion and fails; it is never
+// deleted with the key. Returns the transaction's status; when the store
+// cannot begin it, nothing is deleted.
+LONG PruneEmptyListingKeys(const SiteList& list, RegistryStore& store);
+
+}  // namespace pw
