@@ -3,6 +3,8 @@
 #include <iostream>
 #include <sstream>
 
+#include "registry/MemoryStore.h"
+
 namespace pw::cli {
 namespace {
 
@@ -113,7 +115,11 @@ int RunCli(std::vector<std::string> words, Environment& env) {
   words.erase(words.begin());
   Args args(std::move(words));
 
-  OpenedStore opened = env.openStore(storePath);
+  // A verb that needs no store gets an empty one in memory: naming a store
+  // must not create a file for it.
+  OpenedStore opened;
+  if (verb->needsStore) opened = env.openStore(storePath);
+  else opened.store = std::make_unique<MemoryStore>();
   if (!opened.store) {
     env.err << kProgram << ": " << opened.error << "\n";
     return kExitFailure;

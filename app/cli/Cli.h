@@ -90,4 +90,11 @@ int RunSecure(Run& run);
 int RunPrompt(Run& run);
 int RunDefault(Run& run);
 
+// Verbs of the site listings and the address intake.
+int RunList(Run& run);
+int RunParse(Run& run);
+int RunAdd(Run& run);
+int RunSet(Run& run);
+int RunDelete(Run& run);
+
 }  // namespace pw::cli

@@ -1,0 +1,336 @@
+// list, parse, add, set, delete: the site listings and the address intake from
+// the command line. Each verb runs the same logic as the windows.
+#include <cstdio>
+#include <istream>
+#include <ostream>
+#include <sstream>
+
+#include "Cli.h"
+#include "intake/GeneralisedListing.h"
+#include "intake/SiteAddress.h"
+#include "listings/ProtocolListing.h"
+#include "listings/SiteList.h"
+#include "listings/ZoneAssignment.h"
+#include "registry/KnownKeys.h"
+
+namespace pw::cli {
+namespace {
+
+constexpr const char* kProgram = "portwarden-cli";
+
+// A JSON string. Valid UTF-8 passes through; a byte that is not part of a
+// valid sequence is written as the character of the same number, so that every
+// output is valid JSON and distinct bytes stay distinct.
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+          if (c < 0x20 || c == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+          } else {
+            out += static_cast<char>(c);
+          }
+      }
+      ++i;
+      continue;
+    }
+    std::size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    bool valid = length && i + length <= text.size();
+    for (std::size_t k = 1; valid && k < length; ++k)
+      valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    if (valid && length == 3) {
+      unsigned char second = static_cast<unsigned char>(text[i + 1]);
+      valid = !(c == 0xE0 && second < 0xA0) && !(c == 0xED && second >= 0xA0);  // overlong, surrogate
+    } else if (valid && length == 4) {
+      unsigned char second = static_cast<unsigned char>(text[i + 1]);
+      valid = !(c == 0xF0 && second < 0x90) && !(c == 0xF4 && second >= 0x90);
+    }
+    if (valid) {
+      out.append(text.substr(i, length));
+      i += length;
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+      ++i;
+    }
+  }
+  return out + "\"";
+}
+
+// A field for the tab-separated and table forms: tabs, line ends and
+// backslashes escaped, so that every row stays one line of fixed columns.
+std::string PlainField(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned char>(c));
+          out += escape;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out;
+}
+
+// Width on a terminal, one column per UTF-8 character.
+std::size_t DisplayWidth(std::string_view text) {
+  std::size_t width = 0;
+  for (char c : text)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++width;
+  return width;
+}
+
+std::optional<Zone> ZoneOption(Args& args) {
+  std::optional<std::string> word = args.Option("--zone");
+  if (!word) return std::nullopt;
+  if (*word == "trusted") return Zone::Trusted;
+  if (*word == "unclassified") return Zone::Unclassified;
+  if (*word == "restricted") return Zone::Restricted;
+  throw UsageError{"--zone takes trusted, unclassified or restricted, not '" + *word + "'"};
+}
+
+std::string ZoneWords(int number) {
+  const char* name = ZoneName(number);
+  return std::to_string(number) + (name ? std::string(" (") + name + ")" : "");
+}
+
+// The key path relative to the zone map's base, for messages.
+std::string ShortKey(const std::string& domain, const std::string& subdomain) {
+  return subdomain.empty() ? domain : domain + "\\" + subdomain;
+}
+
+void PrintParts(std::ostream& out, const SiteAddressParts& parts) {
+  out << "{\"Verdict\":" << JsonString(AddressVerdictName(parts.Verdict))
+      << ",\"AddressText\":" << JsonString(parts.AddressText) << ",\"Domain\":" << JsonString(parts.Domain)
+      << ",\"SubDomain\":" << JsonString(parts.SubDomain)
+      << ",\"FullSubDomain\":" << JsonString(parts.FullSubDomain) << ",\"IpText\":" << JsonString(parts.IpText)
+      << "}\n";
+}
+
+// The listing named by --domain, --subdomain and --protocol, as its row would
+// show it.
+struct NamedListing {
+  SiteRow row;
+  ListingAddress address;
+};
+
+NamedListing ListingOption(Args& args) {
+  std::optional<std::string> domain = args.Option("--domain");
+  if (!domain || domain->empty()) throw UsageError{"--domain is required"};
+  std::string subdomain = args.Option("--subdomain").value_or("");
+  std::string protocol = args.Option("--protocol").value_or("*");
+  if (protocol != "http" && protocol != "https" && protocol != "ftp" && protocol != "*")
+    throw UsageError{"--protocol takes http, https, ftp or *, not '" + protocol + "'"};
+  NamedListing listing;
+  listing.row.domain = *domain;
+  listing.row.subdomain = subdomain;
+  listing.row.text = protocol == "*" ? "Default" : protocol;
+  listing.address = ListingAddressOf(listing.row);
+  return listing;
+}
+
+// True when the value exists; otherwise says so.
+bool ListingExists(Run& run, const char* verb, const NamedListing& listing) {
+  HKEY key = 0;
+  bool found = false;
+  if (run.store.RegOpenKeyA(HKEY_CURRENT_USER, listing.address.keyPath, &key) == ERROR_SUCCESS) {
+    DWORD type = 0;
+    found = run.store.RegQueryValueExA(key, listing.address.valueName, nullptr, &type, nullptr, nullptr) ==
+            ERROR_SUCCESS;
+    run.store.RegCloseKey(key);
+  }
+  if (!found)
+    run.env.err << kProgram << " " << verb << ": there is no listing \"" << listing.address.valueName
+                << "\" in the key " << ShortKey(listing.row.domain, listing.row.subdomain)
+                << " of the zone map; nothing was written\n";
+  return found;
+}
+
+}  // namespace
+
+int RunList(Run& run) {
+  std::string format = run.args.Option("--format").value_or("table");
+  run.args.Rest();
+  if (format != "table" && format != "tsv" && format != "json")
+    throw UsageError{"--format takes table, tsv or json, not '" + format + "'"};
+  SiteList list;
+  list.Refresher(run.store);
+  std::ostream& out = run.env.out;
+
+  if (format == "json") {
+    out << "[";
+    const char* separator = "\n";
+    for (const SiteRow& row : list.Rows()) {
+      const char* zone = ZoneName(row.icon);
+      out << separator << "{\"protocol\":" << JsonString(row.text) << ",\"subdomain\":" << JsonString(row.subdomain)
+          << ",\"domain\":" << JsonString(row.domain)
+          << ",\"icon\":" << (row.icon ? std::to_string(row.icon) : "null")
+          << ",\"zone\":" << (zone ? JsonString(zone) : "null") << "}";
+      separator = ",\n";
+    }
+    out << (list.Count() ? "\n]\n" : "]\n");
+    return kExitOk;
+  }
+  if (format == "tsv") {
+    out << "protocol\tsubdomain\tdomain\ticon\tzone\n";
+    for (const SiteRow& row : list.Rows()) {
+      const char* zone = ZoneName(row.icon);
+      out << PlainField(row.text) << "\t" << PlainField(row.subdomain) << "\t" << PlainField(row.domain) << "\t"
+          << (row.icon ? std::to_string(row.icon) : "") << "\t" << (zone ? zone : "") << "\n";
+    }
+    return kExitOk;
+  }
+  std::vector<std::vector<std::string>> cells = {{"Protocol", "Subdomain", "Trusted Website Domains", "Zone"}};
+  for (const SiteRow& row : list.Rows()) {
+    const char* zone = ZoneName(row.icon);
+    std::string picture = row.icon ? std::to_string(row.icon) + (zone ? std::string(" ") + zone : "") : "";
+    cells.push_back({PlainField(row.text), PlainField(row.subdomain), PlainField(row.domain), picture});
+  }
+  std::size_t widths[4] = {};
+  for (const auto& line : cells)
+    for (std::size_t c = 0; c < 4; ++c) widths[c] = std::max(widths[c], DisplayWidth(line[c]));
+  for (const auto& line : cells) {
+    std::string text;
+    for (std::size_t c = 0; c < 4; ++c) {
+      text += line[c];
+      if (c < 3) text += std::string(widths[c] - DisplayWidth(line[c]) + 2, ' ');
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    out << text << "\n";
+  }
+  return kExitOk;
+}
+
+int RunParse(Run& run) {
+  std::vector<std::string> words = run.args.Rest();
+  if (words.empty()) throw UsageError{"give an address, or - to read addresses from standard input"};
+  bool allAccepted = true;
+  auto parse = [&](const std::string& address, bool single) {
+    SiteAddressParts parts = ParseSiteAddress(address);
+    PrintParts(run.env.out, parts);
+    allAccepted = allAccepted && parts.Verdict == AddressVerdict::Accepted;
+    if (single) {
+      TerminalPrompter prompter(run.env);
+      ShowAddressRefusal(prompter, parts, address);
+    }
+  };
+  bool single = words.size() == 1 && words[0] != "-";
+  for (const std::string& word : words) {
+    if (word != "-") {
+      parse(word, single);
+      continue;
+    }
+    std::string line;
+    while (std::getline(run.env.in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      parse(line, false);
+    }
+  }
+  return allAccepted ? kExitOk : kExitRefused;
+}
+
+int RunAdd(Run& run) {
+  std::optional<Zone> zone = ZoneOption(run.args);
+  std::optional<std::string> protocolList = run.args.Option("--protocols");
+  std::vector<std::string> words = run.args.Rest();
+  if (words.size() != 1) throw UsageError{"give exactly one address"};
+  ProtocolChoices choices;
+  if (protocolList) {
+    std::stringstream list(*protocolList);
+    std::string protocol;
+    while (std::getline(list, protocol, ',')) {
+      ProtocolChoice* choice = protocol == "https" ? &choices.https : protocol == "ftp" ? &choices.ftp
+                             : protocol == "http" ? &choices.http : nullptr;
+      if (!choice) throw UsageError{"--protocols takes a comma list of https, ftp and http, not '" + protocol + "'"};
+      choice->checked = true;
+      choice->zone = zone;
+    }
+    if (!choices.AnyChecked()) throw UsageError{"--protocols needs at least one of https, ftp and http"};
+  }
+
+  const std::string& address = words[0];
+  SiteAddressParts parts = ParseSiteAddress(address);
+  if (parts.Verdict != AddressVerdict::Accepted) {
+    if (parts.Verdict == AddressVerdict::TooShort) {
+      run.env.err << kProgram << " add: the address is too short (fewer than 6 characters); nothing was written\n";
+    } else {
+      TerminalPrompter prompter(run.env);
+      ShowAddressRefusal(prompter, parts, address);
+    }
+    return kExitRefused;
+  }
+
+  LONG status;
+  std::string key;
+  std::vector<std::string> written;
+  if (!protocolList) {
+    status = WriteGeneralisedListing(run.registry, parts.Domain, parts.SubDomain, zone);
+    key = ShortKey(parts.Domain, parts.SubDomain == "*" ? "" : parts.SubDomain);
+    written.push_back("*");
+  } else {
+    status = WriteProtocolListings(run.registry, parts.Domain, parts.FullSubDomain, choices);
+    key = ShortKey(parts.Domain, parts.FullSubDomain);
+    for (auto [choice, name] : {std::pair{&choices.https, "https"}, std::pair{&choices.ftp, "ftp"},
+                                std::pair{&choices.http, "http"}})
+      if (choice->checked) written.push_back(name);
+  }
+  if (status != ERROR_SUCCESS) {
+    run.env.err << kProgram << " add: cannot make the key " << key << " in the zone map of the store "
+                << run.store.Describe() << ": " << status << " (" << StatusName(status) << ")\n";
+    return kExitFailure;
+  }
+  for (const std::string& name : written)
+    run.env.out << key << ": \"" << name << "\" = " << ZoneWords(ZoneNumber(zone)) << "\n";
+  return kExitOk;
+}
+
+int RunSet(Run& run) {
+  std::optional<Zone> zone = ZoneOption(run.args);
+  NamedListing listing = ListingOption(run.args);
+  run.args.Rest();
+  if (!zone) throw UsageError{"--zone is required"};
+  if (!ListingExists(run, "set", listing)) return kExitFailure;
+  SiteList list;
+  AssignListingZone(list, run.registry, listing.address, *zone);
+  run.env.out << ShortKey(listing.row.domain, listing.row.subdomain) << ": \"" << listing.address.valueName
+              << "\" = " << ZoneWords(static_cast<int>(*zone)) << "\n";
+  return kExitOk;
+}
+
+int RunDelete(Run& run) {
+  NamedListing listing = ListingOption(run.args);
+  run.args.Rest();
+  if (!ListingExists(run, "delete", listing)) return kExitFailure;
+  SiteList list;
+  list.Refresher(run.store);
+  LONG status = DeleteListing(list, run.registry, listing.address);
+  run.env.out << ShortKey(listing.row.domain, listing.row.subdomain) << ": \"" << listing.address.valueName
+              << "\" deleted\n";
+  if (status != ERROR_SUCCESS) {
+    run.env.err << kProgram << " delete: the keys left empty could not be removed: " << status << " ("
+                << StatusName(status) << ")\n";
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+}  // namespace pw::cli
