@@ -95,6 +95,10 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
   rows_.clear();
   enumOrder_.clear();
   selected_ = 0;
+  // One state of the store for all four passes: a list that mixes the zone
+  // map before and after another program's change would show rows that never
+  // existed together.
+  ReadSnapshot snapshot(store);
 
   bool opened = false;
   // Pass 1: a row per domain key.

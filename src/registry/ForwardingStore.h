@@ -55,6 +55,8 @@ class ForwardingStore : public RegistryStore {
   LONG CommitTransaction() override { return target_.CommitTransaction(); }
   void RollbackTransaction() override { target_.RollbackTransaction(); }
   bool SupportsRollback() const override { return target_.SupportsRollback(); }
+  LONG BeginReadSnapshot() override { return target_.BeginReadSnapshot(); }
+  void EndReadSnapshot() override { target_.EndReadSnapshot(); }
   std::string Describe() const override { return target_.Describe(); }
 
  private:

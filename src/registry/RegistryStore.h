@@ -134,6 +134,16 @@ class RegistryStore {
   virtual void RollbackTransaction() {}
   virtual bool SupportsRollback() const { return false; }
 
+  // A read snapshot: the reads between Begin and End see one state of the
+  // store, checked for other processes' writes once, at the start, instead of
+  // at every operation, so that a long run of reads (rebuilding a list) is
+  // both consistent and fast. They nest. A write in between ends the snapshot
+  // (later reads see the latest state again, one check each), so it is never
+  // lost or refused for it. Stores whose every read is already current (memory,
+  // the platform's registry) do nothing.
+  virtual LONG BeginReadSnapshot() { return ERROR_SUCCESS; }
+  virtual void EndReadSnapshot() {}
+
   // What the store is, for messages: a file path, "memory", "Windows registry".
   virtual std::string Describe() const = 0;
 
@@ -152,5 +162,22 @@ class RegistryStore {
 // Runs a function inside a store transaction and commits it; rolls back when
 // the function throws. Returns the commit's status.
 LONG RunInTransaction(RegistryStore& store, const std::function<void()>& work);
+
+// Holds a read snapshot for the lifetime of the object.
+class ReadSnapshot {
+ public:
+  explicit ReadSnapshot(RegistryStore& store) : store_(store) { status_ = store_.BeginReadSnapshot(); }
+  ~ReadSnapshot() {
+    if (status_ == ERROR_SUCCESS) store_.EndReadSnapshot();
+  }
+  ReadSnapshot(const ReadSnapshot&) = delete;
+  ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+  // Not 0 when the snapshot could not begin; every read then checks as usual.
+  LONG Status() const { return status_; }
+
+ private:
+  RegistryStore& store_;
+  LONG status_;
+};
 
 }  // namespace pw

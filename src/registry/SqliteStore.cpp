@@ -325,7 +325,32 @@ LONG SqliteStore::LoadMirror() {
   return finish(rc == SQLITE_DONE ? SQLITE_OK : rc);
 }
 
+LONG SqliteStore::BeginReadSnapshot() {
+  if (snapshotDepth_++ > 0) return ERROR_SUCCESS;
+  // Inside a write transaction the mirror is already the one state there is.
+  if (!sqlite3_get_autocommit(db_)) return ERROR_SUCCESS;
+  LONG status = Exec("read", "BEGIN");
+  if (status == ERROR_SUCCESS) {
+    // The version check starts the read transaction that fixes the state.
+    status = Revalidate();
+    if (status != ERROR_SUCCESS) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  if (status != ERROR_SUCCESS) {
+    snapshotDepth_ = 0;
+    return status;
+  }
+  snapshotTxn_ = true;
+  return ERROR_SUCCESS;
+}
+
+void SqliteStore::EndReadSnapshot() {
+  if (snapshotDepth_ == 0 || --snapshotDepth_ > 0) return;
+  if (snapshotTxn_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  snapshotTxn_ = false;
+}
+
 LONG SqliteStore::Revalidate() {
+  if (snapshotTxn_ && !stale_) return ERROR_SUCCESS;
   if (!stale_) {
     sqlite3_stmt* s = dataVersion_->Get();
     int rc = sqlite3_step(s);
@@ -338,6 +363,11 @@ LONG SqliteStore::Revalidate() {
 }
 
 LONG SqliteStore::BeginPhysical(const char* operation, bool) {
+  if (snapshotTxn_) {
+    // A write ends the read snapshot; the reads after it check as usual.
+    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    snapshotTxn_ = false;
+  }
   // IMMEDIATE takes the write lock now, so the tree checked below is the tree
   // the write applies to.
   LONG status = Exec(operation, "BEGIN IMMEDIATE");

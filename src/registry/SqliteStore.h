@@ -43,6 +43,11 @@ class SqliteStore : public TreeStore {
 
   std::string Describe() const override { return path_; }
 
+  // A read transaction: the mirror is checked once at its start and then
+  // trusted until its end, since no other process's commit can show inside it.
+  LONG BeginReadSnapshot() override;
+  void EndReadSnapshot() override;
+
   // How often the mirror was loaded from the file; tests use it to see that a
   // store does not reload without need.
   int MirrorLoads() const { return loads_; }
@@ -75,6 +80,8 @@ class SqliteStore : public TreeStore {
   bool stale_ = true;
   bool gaveUpWaiting_ = false;
   int loads_ = 0;
+  int snapshotDepth_ = 0;
+  bool snapshotTxn_ = false;  // a read transaction of ours is open
 };
 
 }  // namespace pw
