@@ -1,0 +1,231 @@
+// portwarden-cli's list, parse, add, set and delete, run in process on a store
+// the test keeps.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "../../app/cli/Cli.h"
+#include "ZoneMap.h"
+#include "registry/ForwardingStore.h"
+#include "registry/MemoryStore.h"
+
+namespace pw::test {
+namespace {
+
+class SiteVerbsTest : public testing::Test {
+ protected:
+  SiteVerbsTest() : map_(store_) { map_.AddBase(); }
+
+  // Runs the command line; returns the exit code, with out_ and err_ holding
+  // what it printed.
+  int Run(std::vector<std::string> args, const std::string& input = "") {
+    in_.clear();
+    in_.str(input);
+    out_.str("");
+    err_.str("");
+    cli::Environment env{in_, out_, err_};
+    env.openStore = [this](const std::optional<std::string>&) {
+      ++opened_;
+      OpenedStore opened;
+      opened.store = std::make_unique<ForwardingStore>(store_);
+      return opened;
+    };
+    return cli::RunCli(std::move(args), env);
+  }
+
+  std::string Out() const { return out_.str(); }
+  std::string Err() const { return err_.str(); }
+
+  MemoryStore store_;
+  ZoneMap map_;
+  std::istringstream in_;
+  std::ostringstream out_, err_;
+  int opened_ = 0;
+};
+
+// --- list ---
+
+TEST_F(SiteVerbsTest, ListShowsTheRowsAsTheSiteListHasThem) {
+  map_.SetZone("example.com", "*", 2);
+  map_.SetZone("example.com\\mail", "http", 4);
+  map_.SetZone("b.org", "ftp", 3);
+  map_.SetZone("odd.net", "http", 7);
+  map_.AddKey("bare.com");
+  ASSERT_EQ(Run({"list", "--format", "json"}), 0) << Err();
+  EXPECT_EQ(Out(),
+            "[\n"
+            "{\"protocol\":\"ftp\",\"subdomain\":\"\",\"domain\":\"b.org\",\"icon\":3,\"zone\":\"Unclassified\"},\n"
+            "{\"protocol\":\"\",\"subdomain\":\"\",\"domain\":\"bare.com\",\"icon\":null,\"zone\":null},\n"
+            "{\"protocol\":\"http\",\"subdomain\":\"mail\",\"domain\":\"example.com\",\"icon\":4,\"zone\":\"Restricted\"},\n"
+            "{\"protocol\":\"Default\",\"subdomain\":\"\",\"domain\":\"example.com\",\"icon\":2,\"zone\":\"Trusted\"},\n"
+            "{\"protocol\":\"http\",\"subdomain\":\"\",\"domain\":\"odd.net\",\"icon\":7,\"zone\":null}\n"
+            "]\n");
+  ASSERT_EQ(Run({"list", "--format=tsv"}), 0);
+  EXPECT_EQ(Out(),
+            "protocol\tsubdomain\tdomain\ticon\tzone\n"
+            "ftp\t\tb.org\t3\tUnclassified\n"
+            "\t\tbare.com\t\t\n"
+            "http\tmail\texample.com\t4\tRestricted\n"
+            "Default\t\texample.com\t2\tTrusted\n"
+            "http\t\todd.net\t7\t\n");
+  ASSERT_EQ(Run({"list"}), 0);
+  EXPECT_EQ(Out(),
+            "Protocol  Subdomain  Trusted Website Domains  Zone\n"
+            "ftp                  b.org                    3 Unclassified\n"
+            "                     bare.com\n"
+            "http      mail       example.com              4 Restricted\n"
+            "Default              example.com              2 Trusted\n"
+            "http                 odd.net                  7\n");
+}
+
+TEST_F(SiteVerbsTest, ListOfAnEmptyZoneMap) {
+  ASSERT_EQ(Run({"list", "--format", "json"}), 0);
+  EXPECT_EQ(Out(), "[]\n");
+  ASSERT_EQ(Run({"list", "--format", "tsv"}), 0);
+  EXPECT_EQ(Out(), "protocol\tsubdomain\tdomain\ticon\tzone\n");
+  EXPECT_EQ(Run({"list", "--format", "xml"}), cli::kExitUsage);
+}
+
+TEST_F(SiteVerbsTest, ListEscapesWhatWouldBreakItsFormats) {
+  map_.SetZone("example.com", "say \"hi\"\\\t\x01", 2);
+  map_.SetZone("example.com", "caf\xC3\xA9", 2);
+  map_.SetZone("example.com", "raw\xFF", 2);
+  ASSERT_EQ(Run({"list", "--format", "json"}), 0);
+  EXPECT_NE(Out().find("\"protocol\":\"say \\\"hi\\\"\\\\\\t\\u0001\""), std::string::npos) << Out();
+  EXPECT_NE(Out().find("\"protocol\":\"caf\xC3\xA9\""), std::string::npos) << Out();
+  EXPECT_NE(Out().find("\"protocol\":\"raw\\u00ff\""), std::string::npos) << Out();
+  ASSERT_EQ(Run({"list", "--format", "tsv"}), 0);
+  EXPECT_NE(Out().find("say \"hi\"\\\\\\t\\x01\t\texample.com\t2\tTrusted\n"), std::string::npos) << Out();
+}
+
+// --- parse ---
+
+TEST_F(SiteVerbsTest, ParsePrintsEachAddressAsAnObjectAndNeedsNoStore) {
+  ASSERT_EQ(Run({"parse", "http://www.example.com/index.html"}), 0);
+  EXPECT_EQ(Out(),
+            "{\"Verdict\":\"Accepted\",\"AddressText\":\"http://www.example.com\",\"Domain\":\"example.com\","
+            "\"SubDomain\":\"*\",\"FullSubDomain\":\"www\",\"IpText\":\"\"}\n");
+  EXPECT_EQ(Err(), "");
+  EXPECT_EQ(Run({"parse", "www.example.com", "a.com", "localhost"}), cli::kExitRefused);
+  EXPECT_EQ(Out(),
+            "{\"Verdict\":\"Accepted\",\"AddressText\":\"www.example.com\",\"Domain\":\"example.com\","
+            "\"SubDomain\":\"*\",\"FullSubDomain\":\"www\",\"IpText\":\"\"}\n"
+            "{\"Verdict\":\"TooShort\",\"AddressText\":\"\",\"Domain\":\"\",\"SubDomain\":\"\",\"FullSubDomain\":\"\","
+            "\"IpText\":\"\"}\n"
+            "{\"Verdict\":\"CorruptedUrl\",\"AddressText\":\"localhost\",\"Domain\":\"\",\"SubDomain\":\"\","
+            "\"FullSubDomain\":\"\",\"IpText\":\"\"}\n");
+  EXPECT_EQ(Err(), "");  // several addresses: no messages
+  EXPECT_EQ(opened_, 0);
+}
+
+TEST_F(SiteVerbsTest, ParseOfOneRefusedAddressShowsItsMessage) {
+  EXPECT_EQ(Run({"parse", "http://192.0.2.1/login"}), cli::kExitRefused);
+  EXPECT_NE(Out().find("\"Verdict\":\"FraudAlert\""), std::string::npos);
+  EXPECT_NE(Out().find("\"IpText\":\"192.0.2.1\""), std::string::npos);
+  EXPECT_EQ(Err().rfind("Fraud Alert\n", 0), 0u) << Err();
+  EXPECT_NE(Err().find("IP Address: 192.0.2.1 in this link: http://192.0.2.1/login"), std::string::npos);
+  EXPECT_EQ(Run({"parse", "www.example.com:8080"}), cli::kExitRefused);
+  EXPECT_EQ(Err().rfind("Corrupted URL\nThe URL you have entered is incorrect", 0), 0u) << Err();
+  EXPECT_EQ(Run({"parse", "a.com"}), cli::kExitRefused);
+  EXPECT_EQ(Err(), "");
+}
+
+TEST_F(SiteVerbsTest, ParseReadsLinesFromStandardInput) {
+  EXPECT_EQ(Run({"parse", "-"}, "example.com\r\n\nhttp://x.y.z/\n"), cli::kExitRefused);
+  std::istringstream lines(Out());
+  std::vector<std::string> verdicts;
+  for (std::string line; std::getline(lines, line);) verdicts.push_back(line.substr(0, line.find(',')));
+  EXPECT_EQ(verdicts, (std::vector<std::string>{"{\"Verdict\":\"Accepted\"", "{\"Verdict\":\"TooShort\"",
+                                                "{\"Verdict\":\"Accepted\""}));
+  EXPECT_NE(Out().find("\"AddressText\":\"example.com\""), std::string::npos);  // the CR is gone
+  EXPECT_EQ(Run({"parse", "-"}, "www.example.com\nhttp://a.b.example.com"), 0);
+  EXPECT_EQ(Run({"parse"}), cli::kExitUsage);
+}
+
+TEST_F(SiteVerbsTest, ParseOutputIsValidJsonForAnyBytes) {
+  ASSERT_EQ(Run({"parse", std::string("w\"w\\w.ex\x02") + "\xC3"}), cli::kExitRefused);
+  EXPECT_NE(Out().find("\"AddressText\":\"w\\\"w\\\\w.ex\\u0002\\u00c3\""), std::string::npos) << Out();
+}
+
+// --- add ---
+
+TEST_F(SiteVerbsTest, AddWritesTheGeneralisedListing) {
+  ASSERT_EQ(Run({"add", "http://www.example.com/index.html", "--zone", "trusted"}), 0) << Err();
+  EXPECT_EQ(map_.Zone("example.com", "*"), 2u);
+  EXPECT_EQ(Out(), "example.com: \"*\" = 2 (Trusted)\n");
+  ASSERT_EQ(Run({"add", "https://a.b.example.com/x"}), 0);
+  EXPECT_EQ(map_.Zone("example.com\\*.b", "*"), 3u);  // no zone: Unclassified
+  EXPECT_EQ(Out(), "example.com\\*.b: \"*\" = 3 (Unclassified)\n");
+}
+
+TEST_F(SiteVerbsTest, AddWithProtocolsWritesTheExactSubdomain) {
+  ASSERT_EQ(Run({"add", "http://www.example.com/", "--protocols", "http,https", "--zone", "restricted"}), 0) << Err();
+  EXPECT_EQ(map_.ValueNames("example.com\\www"), (std::vector<std::string>{"https", "http"}));
+  EXPECT_EQ(map_.Zone("example.com\\www", "http"), 4u);
+  EXPECT_EQ(Out(), "example.com\\www: \"https\" = 4 (Restricted)\nexample.com\\www: \"http\" = 4 (Restricted)\n");
+  ASSERT_EQ(Run({"add", "example.org", "--protocols=ftp"}), 0);
+  EXPECT_EQ(map_.Zone("example.org", "ftp"), 3u);
+}
+
+TEST_F(SiteVerbsTest, AddRefusesWithTheMessageAndWritesNothing) {
+  EXPECT_EQ(Run({"add", "a.com", "--zone", "trusted"}), cli::kExitRefused);
+  EXPECT_NE(Err().find("too short"), std::string::npos);
+  EXPECT_EQ(Run({"add", "http://192.0.2.1/login"}), cli::kExitRefused);
+  EXPECT_EQ(Err().rfind("Fraud Alert\n", 0), 0u);
+  EXPECT_EQ(Run({"add", "http://a\\b.example.com/"}), cli::kExitRefused);
+  EXPECT_EQ(Err().rfind("Corrupted URL\n", 0), 0u);
+  EXPECT_EQ(Run({"add", "www.example.com", "--zone", "green"}), cli::kExitUsage);
+  EXPECT_EQ(Run({"add", "www.example.com", "--protocols", "http,gopher"}), cli::kExitUsage);
+  EXPECT_EQ(Run({"add", "www.example.com", "--protocols", ","}), cli::kExitUsage);
+  EXPECT_EQ(Run({"add"}), cli::kExitUsage);
+  EXPECT_EQ(map_.ValueNames(""), std::vector<std::string>{});
+  EXPECT_EQ(Run({"list", "--format", "json"}), 0);
+  EXPECT_EQ(Out(), "[]\n");
+}
+
+TEST_F(SiteVerbsTest, AddThatTheStoreCannotTakeFails) {
+  EXPECT_EQ(Run({"add", "www." + std::string(300, 'a') + ".com"}), cli::kExitFailure);
+  EXPECT_NE(Err().find("cannot make the key"), std::string::npos) << Err();
+  EXPECT_EQ(Out(), "");
+}
+
+// --- set and delete ---
+
+TEST_F(SiteVerbsTest, SetChangesAnExistingListingOnly) {
+  map_.SetZone("example.com", "*", 3);
+  map_.SetZone("example.com\\mail", "http", 3);
+  ASSERT_EQ(Run({"set", "--domain", "example.com", "--zone", "trusted"}), 0) << Err();
+  EXPECT_EQ(map_.Zone("example.com", "*"), 2u);
+  ASSERT_EQ(Run({"set", "--domain", "example.com", "--subdomain", "mail", "--protocol", "http", "--zone",
+                 "restricted"}),
+            0);
+  EXPECT_EQ(map_.Zone("example.com\\mail", "http"), 4u);
+  EXPECT_EQ(Out(), "example.com\\mail: \"http\" = 4 (Restricted)\n");
+
+  EXPECT_EQ(Run({"set", "--domain", "example.com", "--subdomain", "mail", "--protocol", "ftp", "--zone", "trusted"}),
+            cli::kExitFailure);
+  EXPECT_NE(Err().find("no listing \"ftp\""), std::string::npos) << Err();
+  EXPECT_EQ(Run({"set", "--domain", "nowhere.com", "--zone", "trusted"}), cli::kExitFailure);
+  EXPECT_FALSE(map_.KeyExists("nowhere.com"));
+  EXPECT_EQ(map_.ValueNames("example.com\\mail"), std::vector<std::string>{"http"});
+  EXPECT_EQ(Run({"set", "--domain", "example.com"}), cli::kExitUsage);
+  EXPECT_EQ(Run({"set", "--domain", "example.com", "--protocol", "gopher", "--zone", "trusted"}), cli::kExitUsage);
+}
+
+TEST_F(SiteVerbsTest, DeleteRemovesTheListingAndPrunesLikeTheButton) {
+  map_.SetZone("example.com", "*", 2);
+  map_.SetZone("example.com\\mail", "http", 4);
+  map_.AddKey("bare.com");
+  ASSERT_EQ(Run({"delete", "--domain", "example.com", "--subdomain", "mail", "--protocol", "http"}), 0) << Err();
+  EXPECT_FALSE(map_.KeyExists("example.com\\mail"));
+  EXPECT_FALSE(map_.KeyExists("bare.com"));  // the prune runs over the whole list
+  EXPECT_EQ(map_.Zone("example.com", "*"), 2u);
+  EXPECT_EQ(Run({"delete", "--domain", "example.com", "--protocol", "http"}), cli::kExitFailure);
+  EXPECT_EQ(map_.Zone("example.com", "*"), 2u);
+  ASSERT_EQ(Run({"delete", "--domain", "example.com"}), 0);
+  EXPECT_FALSE(map_.KeyExists("example.com"));
+  EXPECT_EQ(Run({"delete"}), cli::kExitUsage);
+}
+
+}  // namespace
+}  // namespace pw::test
