@@ -169,7 +169,7 @@ bool ListingExists(Run& run, const char* verb, const NamedListing& listing) {
 
 int RunList(Run& run) {
   std::string format = run.args.Option("--format").value_or("table");
-  run.args.Rest();
+  run.args.Done();
   if (format != "table" && format != "tsv" && format != "json")
     throw UsageError{"--format takes table, tsv or json, not '" + format + "'"};
   SiteList list;
@@ -306,7 +306,7 @@ int RunAdd(Run& run) {
 int RunSet(Run& run) {
   std::optional<Zone> zone = ZoneOption(run.args);
   NamedListing listing = ListingOption(run.args);
-  run.args.Rest();
+  run.args.Done();
   if (!zone) throw UsageError{"--zone is required"};
   if (!ListingExists(run, "set", listing)) return kExitFailure;
   SiteList list;
@@ -318,7 +318,7 @@ int RunSet(Run& run) {
 
 int RunDelete(Run& run) {
   NamedListing listing = ListingOption(run.args);
-  run.args.Rest();
+  run.args.Done();
   if (!ListingExists(run, "delete", listing)) return kExitFailure;
   SiteList list;
   list.Refresher(run.store);

@@ -4,43 +4,29 @@
 
 #include <sstream>
 
-#include "../../app/cli/Cli.h"
+#include "CliTestSupport.h"
 #include "ZoneMap.h"
-#include "registry/ForwardingStore.h"
-#include "registry/MemoryStore.h"
 
 namespace pw::test {
 namespace {
 
 class SiteVerbsTest : public testing::Test {
  protected:
-  SiteVerbsTest() : map_(store_) { map_.AddBase(); }
+  SiteVerbsTest() : map_(cli_.Store()) { map_.AddBase(); }
 
-  // Runs the command line; returns the exit code, with out_ and err_ holding
+  // Runs the command line; returns the exit code, with Out() and Err() holding
   // what it printed.
   int Run(std::vector<std::string> args, const std::string& input = "") {
-    in_.clear();
-    in_.str(input);
-    out_.str("");
-    err_.str("");
-    cli::Environment env{in_, out_, err_};
-    env.openStore = [this](const std::optional<std::string>&) {
-      ++opened_;
-      OpenedStore opened;
-      opened.store = std::make_unique<ForwardingStore>(store_);
-      return opened;
-    };
-    return cli::RunCli(std::move(args), env);
+    last_ = cli_.Run(std::move(args), input);
+    return last_.code;
   }
 
-  std::string Out() const { return out_.str(); }
-  std::string Err() const { return err_.str(); }
+  std::string Out() const { return last_.out; }
+  std::string Err() const { return last_.err; }
 
-  MemoryStore store_;
+  CliHarness cli_;
   ZoneMap map_;
-  std::istringstream in_;
-  std::ostringstream out_, err_;
-  int opened_ = 0;
+  CliResult last_;
 };
 
 // --- list ---
@@ -84,6 +70,7 @@ TEST_F(SiteVerbsTest, ListOfAnEmptyZoneMap) {
   ASSERT_EQ(Run({"list", "--format", "tsv"}), 0);
   EXPECT_EQ(Out(), "protocol\tsubdomain\tdomain\ticon\tzone\n");
   EXPECT_EQ(Run({"list", "--format", "xml"}), cli::kExitUsage);
+  EXPECT_EQ(Run({"list", "extra"}), cli::kExitUsage);
 }
 
 TEST_F(SiteVerbsTest, ListEscapesWhatWouldBreakItsFormats) {
@@ -115,7 +102,18 @@ TEST_F(SiteVerbsTest, ParsePrintsEachAddressAsAnObjectAndNeedsNoStore) {
             "{\"Verdict\":\"CorruptedUrl\",\"AddressText\":\"localhost\",\"Domain\":\"\",\"SubDomain\":\"\","
             "\"FullSubDomain\":\"\",\"IpText\":\"\"}\n");
   EXPECT_EQ(Err(), "");  // several addresses: no messages
-  EXPECT_EQ(opened_, 0);
+}
+
+TEST(SiteVerbsStore, ParseOpensNoStore) {
+  std::istringstream in;
+  std::ostringstream out, err;
+  cli::Environment env{in, out, err};
+  env.openStore = [](const std::optional<std::string>&) {
+    ADD_FAILURE() << "parse opened a store";
+    return OpenedStore{};
+  };
+  EXPECT_EQ(cli::RunCli({"--store", "/nonexistent/x.db", "parse", "www.example.com"}, env), 0);
+  EXPECT_NE(out.str().find("\"Accepted\""), std::string::npos);
 }
 
 TEST_F(SiteVerbsTest, ParseOfOneRefusedAddressShowsItsMessage) {
@@ -225,6 +223,7 @@ TEST_F(SiteVerbsTest, DeleteRemovesTheListingAndPrunesLikeTheButton) {
   ASSERT_EQ(Run({"delete", "--domain", "example.com"}), 0);
   EXPECT_FALSE(map_.KeyExists("example.com"));
   EXPECT_EQ(Run({"delete"}), cli::kExitUsage);
+  EXPECT_EQ(Run({"delete", "--domain", "example.com", "extra"}), cli::kExitUsage);
 }
 
 }  // namespace
