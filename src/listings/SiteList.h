@@ -46,14 +46,18 @@ class SiteList {
   int SortKey() const { return sortKey_; }
   SortOrder Order() const { return order_; }
   // A click on header `column` (1 to 3): the current column flips the order;
-  // the key becomes that column; the rows are sorted again.
+  // the key becomes that column; the rows are sorted again, the selected row
+  // staying selected. Sorting compares upper-cased text, as the store orders
+  // names, and keeps equal rows in their enumeration order.
   void ColumnClick(int column);
 
   // Rebuilds the rows from the zone map of HKEY_CURRENT_USER and restores the
   // selection by position.
   void Refresher(RegistryStore& store, const EventPump& pump = {});
-  // Fills an empty list from hive\base (base ends with a backslash), then sorts
-  // by the domain column in the current order.
+  // Replaces the rows with those of the zone map at hive\base (base ends with a
+  // backslash), read in one snapshot of the store, then sorts by the domain
+  // column in the current order. Every value of a domain key is listed once,
+  // also when the domain has subdomain keys.
   void EnumDomainListings(RegistryStore& store, HKEY hive, const std::string& base,
                           const EventPump& pump = {});
 
