@@ -62,7 +62,9 @@ void AssignSelectedZone(SiteList& list, Registry& registry, Zone zone, const Eve
     return;
   }
   ListingAddress listing = ListingAddressOf(*row);
-  // (assign, not operator=: GCC 12 warns falsely on a short literal here)
+  // A row without text is a key without a listed value: its listing for all
+  // protocols is "*", not the unnamed value the browser never reads. (assign,
+  // not operator=: GCC 12 warns falsely on a short literal here.)
   if (row->text.empty()) listing.valueName.assign(1, '*');
   AssignListingZone(list, registry, listing, zone, pump);
 }
