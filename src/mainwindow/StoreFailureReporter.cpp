@@ -1,0 +1,41 @@
+#include "mainwindow/StoreFailureReporter.h"
+
+namespace pw {
+
+StoreErrorSink StoreFailureReporter::Sink() {
+  return [this](const StoreFailure& failure) { Record(failure); };
+}
+
+StoreFailureReporter::Action::Action(StoreFailureReporter& reporter) : reporter_(reporter) {
+  ++reporter_.depth_;
+}
+
+StoreFailureReporter::Action::~Action() {
+  if (--reporter_.depth_ == 0) reporter_.Flush();
+}
+
+std::string StoreFailureReporter::MessageFor(const StoreFailure& failure) {
+  bool reading = failure.operation == "read";
+  std::string text = reading ? "Portwarden could not read the store " : "Portwarden could not write to the store ";
+  text += failure.store + ": " + failure.reason + ".";
+  text += reading ? " The settings shown may be out of date." : " The last change may not have been saved.";
+  return text;
+}
+
+void StoreFailureReporter::Record(const StoreFailure& failure) {
+  if (!pending_) pending_ = failure;
+  // A failure outside any action (none is expected) is shown at once.
+  if (depth_ == 0) Flush();
+}
+
+void StoreFailureReporter::Flush() {
+  if (!pending_) return;
+  StoreFailure failure = std::move(*pending_);
+  pending_.reset();
+  ++depth_;  // failures while the box is open belong to this report
+  prompter_.MsgBox(kStoreFailureTitle, MessageFor(failure), MsgButtons::Ok, MsgIcon::Critical);
+  --depth_;
+  pending_.reset();
+}
+
+}  // namespace pw

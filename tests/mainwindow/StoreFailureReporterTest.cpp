@@ -1,0 +1,84 @@
+#include "mainwindow/StoreFailureReporter.h"
+
+#include <gtest/gtest.h>
+
+#include "ScriptedPrompter.h"
+#include "policy/NewStoreLayout.h"
+#include "policy/ZoneProfiles.h"
+#include "registry/ForwardingStore.h"
+#include "registry/MemoryStore.h"
+
+namespace pw {
+namespace {
+
+using test::ScriptedPrompter;
+
+// A store whose medium refuses every value write.
+class FullDiskStore : public ForwardingStore {
+ public:
+  using ForwardingStore::ForwardingStore;
+  LONG RegSetValueExA(HKEY, RegName, DWORD, DWORD, const BYTE*, DWORD) override {
+    ReportFailure({Describe(), "RegSetValueExA", "database or disk is full", 112});
+    return 112;
+  }
+  std::string Describe() const override { return "/home/user/registry.db"; }
+};
+
+class StoreFailureReporterTest : public testing::Test {
+ protected:
+  StoreFailureReporterTest() {
+    LayOutNewStore(memory_);
+    failing_.SetErrorSink(reporter_.Sink());
+  }
+  MemoryStore memory_;
+  FullDiskStore failing_{memory_};
+  Registry registry_{failing_};
+  ScriptedPrompter prompter_;
+  StoreFailureReporter reporter_{prompter_};
+};
+
+TEST_F(StoreFailureReporterTest, AWholeProfileOfFailedWritesGivesOneMessageNamingStoreAndReason) {
+  {
+    StoreFailureReporter::Action action(reporter_);
+    WriteZoneProfile(registry_, ZoneProfile::LockedDown);
+    EXPECT_TRUE(prompter_.asked.empty()) << "shown before the action ended";
+  }
+  ASSERT_EQ(prompter_.asked.size(), 1u);
+  EXPECT_EQ(prompter_.asked[0].title, kStoreFailureTitle);
+  EXPECT_NE(prompter_.asked[0].text.find("/home/user/registry.db"), std::string::npos);
+  EXPECT_NE(prompter_.asked[0].text.find("database or disk is full"), std::string::npos);
+  EXPECT_EQ(prompter_.asked[0].buttons, MsgButtons::Ok);
+  // Nothing landed: the memory store still reads unsecured.
+  Registry plain(memory_);
+  EXPECT_EQ(DetectZoneSecurity(plain), ZoneSecurityState::Unsecured);
+}
+
+TEST_F(StoreFailureReporterTest, NestedActionsReportOnceAtTheOutermostEndAndEachActionAnew) {
+  for (int round = 1; round <= 2; ++round) {
+    StoreFailureReporter::Action outer(reporter_);
+    {
+      StoreFailureReporter::Action inner(reporter_);
+      registry_.SetRegValue(HKEY_CURRENT_USER, "Software", "x", RegData(1), REG_DWORD);
+    }
+    registry_.SetRegValue(HKEY_CURRENT_USER, "Software", "y", RegData(1), REG_DWORD);
+    EXPECT_EQ(prompter_.asked.size(), static_cast<size_t>(round - 1));
+  }
+  EXPECT_EQ(prompter_.asked.size(), 2u);
+}
+
+TEST_F(StoreFailureReporterTest, AnActionWithoutFailureShowsNothingAndAStrayFailureShowsAtOnce) {
+  { StoreFailureReporter::Action action(reporter_); }
+  EXPECT_TRUE(prompter_.asked.empty());
+  registry_.SetRegValue(HKEY_CURRENT_USER, "Software", "x", RegData(1), REG_DWORD);
+  EXPECT_EQ(prompter_.asked.size(), 1u);
+}
+
+TEST(StoreFailureMessage, TellsAReadFromAWrite) {
+  std::string read = StoreFailureReporter::MessageFor({"/s.db", "read", "disk I/O error", 1});
+  std::string write = StoreFailureReporter::MessageFor({"/s.db", "RegDeleteKeyA", "disk I/O error", 1});
+  EXPECT_NE(read.find("could not read the store /s.db: disk I/O error."), std::string::npos) << read;
+  EXPECT_NE(write.find("could not write to the store /s.db: disk I/O error."), std::string::npos) << write;
+}
+
+}  // namespace
+}  // namespace pw
