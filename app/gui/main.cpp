@@ -1,0 +1,87 @@
+// portwarden: the window program. `--store PATH` (or PORTWARDEN_STORE) picks
+// the store; what remains of the command line after the program's and the
+// toolkit's own options is compared with "Startup".
+#include <QApplication>
+#include <QLoggingCategory>
+#include <QScreen>
+#include <cstdlib>
+#include <iostream>
+
+#include "DesktopBrowserPages.h"
+#include "common/StoreChoice.h"
+#include "TerminalView.h"
+#include "mainwindow/Startup.h"
+#include "ui/FormX.h"
+#include "ui/QtPrompter.h"
+
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+
+// While the platform is chosen, a display that cannot be reached is expected
+// and is not worth a warning: the program then says so in its own words.
+void QuietPlatformProbe(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  QByteArray category(context.category ? context.category : "");
+  if (category.startsWith("qt.qpa.")) return;
+  previousHandler(type, context, message);
+}
+
+bool NoDisplay(const QString& platform) { return platform == "offscreen" || platform == "minimal"; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool probing = false;
+#if !defined(_WIN32)
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    // Try the displays there may be; without one, fall back to no window at all.
+    qputenv("QT_QPA_PLATFORM", "xcb;wayland;offscreen");
+    previousHandler = qInstallMessageHandler(QuietPlatformProbe);
+    probing = true;
+  }
+#endif
+  QApplication app(argc, argv);
+  if (probing) qInstallMessageHandler(previousHandler);
+  bool terminal = NoDisplay(QGuiApplication::platformName());
+
+  std::vector<std::string> args;
+  for (const QString& arg : QCoreApplication::arguments().mid(1)) args.push_back(arg.toStdString());
+  std::string optionError;
+  std::optional<std::string> storePath = pw::TakeStoreOption(args, optionError);
+  pw::ui::QtPrompter prompter;
+  auto fail = [&](const std::string& message, int code) {
+    if (terminal)
+      std::cerr << "portwarden: " << message << "\n";
+    else
+      prompter.MsgBox("Portwarden", message, pw::MsgButtons::Ok, pw::MsgIcon::Critical);
+    return code;
+  };
+  if (!optionError.empty()) return fail(optionError, 2);
+
+  pw::OpenedStore opened = pw::OpenChosenStore(storePath);
+  if (!opened.store) return fail("The store cannot be opened: " + opened.error, 1);
+  if (!opened.note.empty()) std::cerr << "portwarden: " << opened.note << "\n";
+  std::string commandLine = pw::CommandLineText(args);
+
+  if (terminal) {
+    pw::Registry registry(*opened.store);
+    pw::ZoneSecurityState state = pw::DetectZoneSecurity(registry);
+    if (commandLine == pw::kStartupCommandLine && state != pw::ZoneSecurityState::Unsecured) return 0;
+    std::cout << "portwarden: no display to open the window on; the state and the site list follow.\n";
+    pw::SiteList sites;
+    sites.Refresher(*opened.store);
+    pw::PrintStateAndSites(std::cout, state, sites);
+    return 0;
+  }
+
+  pw::ui::FormX window(*opened.store, prompter);
+  prompter.SetFallbackParent(&window);
+  pw::DesktopBrowserPages pages;
+  if (window.Load(&pages, {}, commandLine) == pw::StartupOutcome::EndRun) return 0;
+  if (QScreen* screen = window.screen()) {
+    QRect available = screen->availableGeometry();
+    window.move(available.center() - window.rect().center());
+  }
+  window.show();
+  return app.exec();
+}

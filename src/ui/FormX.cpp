@@ -1,0 +1,488 @@
+#include "ui/FormX.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTextEdit>
+#include <QTreeView>
+#include <QUrl>
+
+#include "mainwindow/HelpFile.h"
+#include "mainwindow/Twips.h"
+#include "policy/SecuritySwitch.h"
+#include "ui/Controls.h"
+#include "ui/Pictures.h"
+#include "ui/SiteListModel.h"
+
+namespace pw::ui {
+namespace {
+
+// The design names fonts of another platform; the nearest installed ones stand
+// in for them (Liberation Sans has Arial's metrics, DejaVu Sans is Verdana's kin).
+void RegisterFontSubstitutes() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  QFont::insertSubstitutions("MS Sans Serif", {"Microsoft Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans"});
+  QFont::insertSubstitutions("Verdana", {"DejaVu Sans", "Bitstream Vera Sans", "Liberation Sans"});
+}
+
+QFont DesignFont(const char* family, double points, bool bold) {
+  QFont font(family);
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(points);
+  font.setBold(bold);
+  return font;
+}
+
+struct ButtonText {
+  const char* name;
+  const char* caption;
+  const char* toolTip;
+};
+
+const ButtonText kButtons[] = {
+    {"cmdTrust", "Trust",
+     "Trust me only if I am a bank or escrow provider you would trust with your life savings. Sites marked as "
+     "trusted are allowed to run any script on your computer and are not constrained by Portwarden Security "
+     "settings."},
+    {"cmdDeclassify", "Declassify",
+     "This is for declssified sites, or those sites under consideration for Trusted or Restricted Status. The "
+     "Portwarden security settings you have chosen apply to these sites."},
+    {"cmdRestrict", "Restrict",
+     "This places the site on the restricted sites list, disabling all site access to standard client side "
+     "functions."},
+    {"cmdAdd", "Add", "This adds the site below to the list where you can assign scripting privileges."},
+    {"cmdPrint", "Print", "This prints the Portwarden Script Security Report"},
+    {"cmdDelete", "Delete",
+     "This deletes the site from this list AND therefore declassifies the deleted site, subjecting it to the "
+     "Portwarden security settings you have chosen."},
+    {"cmdAddd", "Add", nullptr},
+};
+
+struct LegendText {
+  const char* image;
+  int picture;
+  const char* label;
+  const char* caption;
+};
+
+const LegendText kLegend[] = {
+    {"Image2", 2, "Label1",
+     "Can run any script on your computer - Only for Banks and Escrow providers you can trust with your life "
+     "savings!"},
+    {"Image3", 3, "Label3",
+     "Unclassified - sites under consideration for Trusted or Restricted Status - Selected Portwarden Settings "
+     "apply."},
+    {"Image4", 4, "Label4",
+     "Restricted - the site is not allowed any standard access to client side functions. This is for malicious "
+     "sites."},
+    {"Image5", 11, "Label5",
+     "Delete Site - This removes the site from the list when it no longer warrants Trusted or Restricted Status."},
+};
+
+const StatusPanel kPanels[] = {StatusPanel::Secured, StatusPanel::SemiSecure, StatusPanel::Unsecure};
+
+// Runs `work` and clears `flag` however it ends.
+template <typename Work>
+void Flagged(bool& flag, Work&& work) {
+  flag = true;
+  struct Reset {
+    bool& f;
+    ~Reset() { f = false; }
+  } reset{flag};
+  work();
+}
+
+}  // namespace
+
+HelpService DesktopHelpService() {
+  HelpService help;
+  help.locate = [] {
+    std::string dir = QCoreApplication::applicationDirPath().toStdString();
+    bool viewer = true;
+#if !defined(Q_OS_WIN)
+    // The compiled help needs a viewer, which a Linux desktop seldom has.
+    QProcess query;
+    query.start("xdg-mime", {"query", "default", "application/vnd.ms-htmlhelp"});
+    viewer = query.waitForFinished(3000) && query.exitCode() == 0 && !query.readAllStandardOutput().trimmed().isEmpty();
+#endif
+    return ChooseHelpFile(dir, viewer);
+  };
+  help.open = [](const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+  };
+  return help;
+}
+
+FormX::FormX(RegistryStore& store, Prompter& prompter, QWidget* parent)
+    : QWidget(parent),
+      store_(store),
+      registry_(store),
+      prompter_(prompter),
+      reporter_(prompter),
+      layout_(DesignLayout()),
+      help_(DesktopHelpService()) {
+  RegisterFontSubstitutes();
+  setObjectName("FormX");
+  setWindowTitle(kFormXCaption);
+  setWindowIcon(ImageListIcon(1));
+  setFont(DesignFont("MS Sans Serif", 8.25, false));
+  dpiX_ = logicalDpiX();
+  dpiY_ = logicalDpiY();
+  store_.SetErrorSink(reporter_.Sink());
+
+  BuildControls();
+  SetTexts();
+  Connect();
+  ApplyPlaces();
+  resize(TwipsToPixels(kDesignClientWidth, dpiX_), TwipsToPixels(kDesignClientHeight, dpiY_));
+}
+
+FormX::~FormX() { store_.SetErrorSink({}); }
+
+void FormX::BuildControls() {
+  for (const DesignControl& design : FormXDesign()) {
+    QWidget* parent = design.parent.empty() ? this : controls_.at(design.parent);
+    const std::string& name = design.name;
+    QWidget* control = nullptr;
+    if (name == "pSecured" || name == "pSemisecure" || name == "pUnsecure" || name == "Picture1") {
+      control = new QWidget(parent);
+    } else if (name == "ImageSecure" || name == "Image6" || name == "Image7") {
+      StatusPanel panel = name == "Image7" ? StatusPanel::Secured
+                          : name == "Image6" ? StatusPanel::SemiSecure
+                                             : StatusPanel::Unsecure;
+      control = new PictureControl(parent, [panel](QPainter& p, const QRectF& r) { PaintPanelPicture(p, panel, r); });
+    } else if (name == "Image1") {
+      control = new PictureControl(parent, [](QPainter& p, const QRectF& r) { PaintProductPicture(p, r); });
+    } else if (name.rfind("Label", 0) == 0 || name == "lblWarning") {
+      control = new ClickLabel(parent);
+    } else if (name.rfind("Image", 0) == 0) {
+      int picture = 0;
+      for (const LegendText& legend : kLegend)
+        if (name == legend.image) picture = legend.picture;
+      control = new PictureControl(parent, [picture](QPainter& p, const QRectF& r) {
+        PaintImageListPicture(p, picture, r);
+      });
+    } else if (name.rfind("Line", 0) == 0) {
+      control = new LineControl(parent);
+    } else if (name == "cmdHelp") {
+      control = new QPushButton(parent);
+    } else if (name.rfind("cmd", 0) == 0) {
+      control = new GraphicButton(parent);
+    } else if (name == "txtURL") {
+      txtURL_ = new QComboBox(parent);
+      control = txtURL_;
+    } else if (name == "LVw") {
+      lvw_ = new QTreeView(parent);
+      control = lvw_;
+    } else if (name == "Frame1") {
+      control = new QGroupBox(parent);
+    } else if (name == "rT") {
+      control = new QTextEdit(parent);
+      control->hide();
+    }
+    control->setObjectName(QString::fromStdString(name));
+    controls_[name] = control;
+  }
+  cmdSecure_ = static_cast<GraphicButton*>(Control("cmdSecure"));
+}
+
+void FormX::SetTexts() {
+  QFont graphic = DesignFont("MS Sans Serif", 8.25, true);
+  int iconSide = TwipsToPixels(450, dpiY_);
+  for (const ButtonText& text : kButtons) {
+    auto* button = static_cast<QToolButton*>(Control(text.name));
+    button->setText(text.caption);
+    if (text.toolTip) button->setToolTip(text.toolTip);
+    button->setFont(graphic);
+    button->setIconSize(QSize(iconSide, iconSide));
+  }
+  cmdSecure_->setFont(graphic);
+  cmdSecure_->setIconSize(QSize(iconSide, iconSide));
+  static_cast<QToolButton*>(Control("cmdTrust"))->setIcon(ImageListIcon(2));
+  static_cast<QToolButton*>(Control("cmdDeclassify"))->setIcon(ImageListIcon(3));
+  static_cast<QToolButton*>(Control("cmdRestrict"))->setIcon(ImageListIcon(4));
+  static_cast<QToolButton*>(Control("cmdDelete"))->setIcon(ImageListIcon(11));
+  static_cast<QToolButton*>(Control("cmdAdd"))->setIcon(ButtonIcon(ButtonPicture::Add));
+  static_cast<QToolButton*>(Control("cmdPrint"))->setIcon(ButtonIcon(ButtonPicture::Print));
+
+  auto* addd = static_cast<QToolButton*>(Control("cmdAddd"));
+  addd->setFont(DesignFont("MS Sans Serif", 9.75, true));
+  addd->setToolButtonStyle(Qt::ToolButtonTextOnly);
+
+  auto* help = static_cast<QPushButton*>(Control("cmdHelp"));
+  help->setText("Help");
+  help->setToolTip("Need to know more? Just press this button!");
+
+  txtURL_->setEditable(true);
+  txtURL_->setInsertPolicy(QComboBox::NoInsert);
+  txtURL_->setFont(DesignFont("MS Sans Serif", 9.75, false));
+  txtURL_->setToolTip(
+      "Just click the \"Add\" Button to add the site in this box to the list, or type in another address...");
+
+  QColor panelText[] = {Qt::white, QColor(0x4a, 0x30, 0x00), Qt::white};
+  for (StatusPanel panel : kPanels) {
+    const PanelDesign& design = DesignOf(panel);
+    QColor colour = panelText[static_cast<int>(panel)];
+    for (auto [label, caption, bold] : {std::tuple{design.upperLabel, design.upperCaption, 8.25},
+                                        std::tuple{design.lowerLabel, design.lowerCaption, 9.75}}) {
+      auto* control = static_cast<QLabel*>(Control(label));
+      control->setText(caption);
+      control->setToolTip(design.labelToolTip);
+      control->setFont(DesignFont("MS Sans Serif", bold, true));
+      QPalette palette = control->palette();
+      palette.setColor(QPalette::WindowText, colour);
+      control->setPalette(palette);
+    }
+    Control(design.picture)->setToolTip(design.pictureToolTip);
+  }
+
+  for (const LegendText& legend : kLegend) {
+    auto* label = static_cast<QLabel*>(Control(legend.label));
+    label->setText(legend.caption);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  }
+  Control("Image3")->setCursor(Qt::PointingHandCursor);
+
+  static_cast<QGroupBox*>(Control("Frame1"))->setTitle("Portwarden");
+
+  model_ = new SiteListModel(sites_, this);
+  lvw_->setModel(model_);
+  lvw_->setRootIsDecorated(false);
+  lvw_->setItemsExpandable(false);
+  lvw_->setUniformRowHeights(true);
+  lvw_->setAllColumnsShowFocus(true);
+  lvw_->setSelectionMode(QAbstractItemView::SingleSelection);
+  lvw_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lvw_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lvw_->setFont(DesignFont("Verdana", 12, false));
+  int small = TwipsToPixels(240, dpiY_);
+  lvw_->setIconSize(QSize(small, small));
+  QHeaderView* header = lvw_->header();
+  header->setStretchLastSection(false);
+  header->setSectionsClickable(true);
+  header->setSortIndicatorShown(true);
+  header->setSectionsMovable(false);
+  header->setFont(font());
+  ShowSortIndicator();
+}
+
+void FormX::Connect() {
+  connect(cmdSecure_, &GraphicButton::mouseReleased, this,
+          [this](Qt::MouseButton, Qt::KeyboardModifiers modifiers) { SecureReleased(modifiers); });
+  for (StatusPanel panel : kPanels) {
+    const PanelDesign& design = DesignOf(panel);
+    for (const char* label : {design.upperLabel, design.lowerLabel})
+      connect(static_cast<ClickLabel*>(Control(label)), &ClickLabel::clicked, this, [this, panel] { PanelClicked(panel); });
+    connect(static_cast<PictureControl*>(Control(design.picture)), &PictureControl::clicked, this,
+            [this, panel] { PanelClicked(panel); });
+  }
+  connect(static_cast<PictureControl*>(Control("Image3")), &PictureControl::clicked, this, [this] {
+    if (rebuilding_) return;
+    StoreFailureReporter::Action action(reporter_);
+    Refresher();
+  });
+  for (const char* name : {"cmdAdd", "cmdAddd"})
+    connect(static_cast<QToolButton*>(Control(name)), &QToolButton::clicked, this, [this] {
+      if (addFlow_ && !rebuilding_) addFlow_();
+    });
+  connect(static_cast<QToolButton*>(Control("cmdPrint")), &QToolButton::clicked, this, [this] {
+    if (printReport_ && !rebuilding_) printReport_();
+  });
+  connect(static_cast<QToolButton*>(Control("cmdTrust")), &QToolButton::clicked, this, [this] { AssignZone(2); });
+  connect(static_cast<QToolButton*>(Control("cmdDeclassify")), &QToolButton::clicked, this, [this] { AssignZone(3); });
+  connect(static_cast<QToolButton*>(Control("cmdRestrict")), &QToolButton::clicked, this, [this] { AssignZone(4); });
+  connect(static_cast<QToolButton*>(Control("cmdDelete")), &QToolButton::clicked, this, [this] { DeleteSelected(); });
+
+  // Help opens after the click has been handled, as a key sent to ourselves would.
+  connect(static_cast<QPushButton*>(Control("cmdHelp")), &QPushButton::clicked, this,
+          [this] { QMetaObject::invokeMethod(this, &FormX::OpenHelp, Qt::QueuedConnection); });
+  auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  f1->setContext(Qt::WindowShortcut);
+  connect(f1, &QShortcut::activated, this, &FormX::OpenHelp);
+
+  txtURL_->installEventFilter(this);
+
+  QHeaderView* header = lvw_->header();
+  connect(header, &QHeaderView::sectionClicked, this, &FormX::HeaderClicked);
+  connect(header, &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+    if (placingColumns_) return;
+    if (section == 0) layout_.columns.protocol = PixelsToTwips(size, dpiX_);
+    if (section == 1) layout_.columns.subdomain = PixelsToTwips(size, dpiX_);
+  });
+  connect(lvw_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    if (showingSelection_ || rebuilding_) return;
+    QModelIndexList rows = lvw_->selectionModel()->selectedRows();
+    sites_.Select(rows.isEmpty() ? 0 : rows.front().row() + 1);
+  });
+}
+
+bool FormX::eventFilter(QObject* watched, QEvent* event) {
+  // The combo is its line edit's focus proxy, so keys reach it first; the key
+  // goes on to the box afterwards.
+  if (event->type() == QEvent::KeyPress && watched == txtURL_) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && addFlow_ && !rebuilding_) addFlow_();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+StartupOutcome FormX::Load(BrowserPageSource* pages, std::function<void()> firstStart, const std::string& commandLine) {
+  StoreFailureReporter::Action action(reporter_);
+  StartupServices services;
+  services.registry = &registry_;
+  services.prompter = &prompter_;
+  services.pages = pages;
+  services.firstStart = std::move(firstStart);
+  services.commandLine = commandLine;
+  return RunStartup(*this, services);
+}
+
+void FormX::OfferAddress(const std::string& address) {
+  QString text = QString::fromStdString(address);
+  txtURL_->addItem(text);
+  txtURL_->setEditText(text);
+}
+
+void FormX::PlaceStatusPanels() {
+  for (const char* name : {"pSecured", "pUnsecure", "pSemisecure"}) {
+    TwipRect& place = layout_.places[name];
+    place.left = 80;
+    place.top = 30;
+    Control(name)->setGeometry(ToPixels(place));
+  }
+}
+
+void FormX::ShowZoneSecurityState(ZoneSecurityState state, bool setPanelToolTip) {
+  const StatePresentation& shown = PresentationFor(state);
+  cmdSecure_->setToolTip(shown.secureToolTip);
+  cmdSecure_->setIcon(ImageListIcon(shown.securePicture));
+  cmdSecure_->setText(shown.secureCaption);
+  Control("pSecured")->setVisible(shown.panel == StatusPanel::Secured);
+  Control("pUnsecure")->setVisible(shown.panel == StatusPanel::Unsecure);
+  Control("pSemisecure")->setVisible(shown.panel == StatusPanel::SemiSecure);
+  if (setPanelToolTip) Control(DesignOf(shown.panel).name)->setToolTip(shown.panelToolTip);
+}
+
+void FormX::SecureReleased(Qt::KeyboardModifiers modifiers) {
+  if (rebuilding_) return;
+  StoreFailureReporter::Action action(reporter_);
+  SwitchZoneSecurity(registry_, prompter_, *this, ModifierState(modifiers));
+}
+
+void FormX::PanelClicked(StatusPanel panel) {
+  if (rebuilding_) return;
+  StoreFailureReporter::Action action(reporter_);
+  ExplainPanel(panel, prompter_, [this] { SwitchZoneSecurity(registry_, prompter_, *this, 0); });
+}
+
+void FormX::Refresher() {
+  // A rebuild lets painting go on between values, never user input; a second
+  // one can then only come from code, and is refused.
+  if (rebuilding_) return;
+  model_->BeginRebuild();
+  Flagged(rebuilding_, [this] {
+    sites_.Refresher(store_, [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  });
+  model_->EndRebuild();
+  ShowSortIndicator();
+  ShowSelection();
+}
+
+void FormX::HeaderClicked(int section) {
+  if (rebuilding_) return;
+  sites_.ColumnClick(section + 1);
+  model_->Reordered();
+  ShowSortIndicator();
+  ShowSelection();
+}
+
+void FormX::AssignZone(int) {
+  // Wired to the selected-row operations of the site list.
+}
+
+void FormX::DeleteSelected() {}
+
+void FormX::ShowSelection() {
+  Flagged(showingSelection_, [this] {
+    int selected = sites_.GetSelectedIndex();
+    if (selected >= 1 && selected <= sites_.Count()) {
+      QModelIndex index = model_->index(selected - 1, 0);
+      lvw_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      lvw_->scrollTo(index);
+    } else {
+      lvw_->selectionModel()->clearSelection();
+    }
+  });
+}
+
+void FormX::ShowSortIndicator() {
+  lvw_->header()->setSortIndicator(sites_.SortKey(),
+                                   sites_.Order() == SortOrder::Ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+QRect FormX::ToPixels(const TwipRect& rect) const {
+  int left = TwipsToPixels(rect.left, dpiX_);
+  int top = TwipsToPixels(rect.top, dpiY_);
+  int right = TwipsToPixels(rect.left + rect.width, dpiX_);
+  int bottom = TwipsToPixels(rect.top + rect.height, dpiY_);
+  return QRect(left, top, right - left, std::max(1, bottom - top));
+}
+
+void FormX::ApplyPlaces() {
+  for (const DesignControl& design : FormXDesign()) Control(design.name)->setGeometry(ToPixels(layout_.places.at(design.name)));
+  Flagged(placingColumns_, [this] {
+    QHeaderView* header = lvw_->header();
+    header->resizeSection(0, TwipsToPixels(layout_.columns.protocol, dpiX_));
+    header->resizeSection(1, TwipsToPixels(layout_.columns.subdomain, dpiX_));
+    // Columns dragged wider than the list leave the third its least width.
+    header->resizeSection(2, std::max(header->minimumSectionSize(), TwipsToPixels(layout_.columns.domains, dpiX_)));
+  });
+}
+
+int FormX::OuterWidthTwips() const { return PixelsToTwips(width(), dpiX_) + kFrameWidth; }
+int FormX::OuterHeightTwips() const { return PixelsToTwips(height(), dpiY_) + kFrameHeight; }
+
+QSize FormX::ClientSizeFor(int outerWidthTwips, int outerHeightTwips) const {
+  return QSize(TwipsToPixels(outerWidthTwips - kFrameWidth, dpiX_), TwipsToPixels(outerHeightTwips - kFrameHeight, dpiY_));
+}
+
+void FormX::RunResizeRules() {
+  if (ApplyResizeRules(layout_, OuterWidthTwips(), OuterHeightTwips(), isMinimized())) ApplyPlaces();
+}
+
+void FormX::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  RunResizeRules();
+}
+
+void FormX::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) RunResizeRules();
+}
+
+void FormX::OpenHelp() {
+  std::string path = help_.locate ? help_.locate() : std::string();
+  if (path.empty()) {
+    prompter_.MsgBox("Portwarden Help",
+                     std::string("The help could not be found: neither ") + kHelpFileName +
+                         " nor the help pages are beside the program.",
+                     MsgButtons::Ok, MsgIcon::Exclamation);
+    return;
+  }
+  if (!help_.open || !help_.open(path))
+    prompter_.MsgBox("Portwarden Help", "The help " + path + " could not be opened: the desktop has no program for it.",
+                     MsgButtons::Ok, MsgIcon::Exclamation);
+}
+
+}  // namespace pw::ui

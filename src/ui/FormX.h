@@ -1,0 +1,118 @@
+// The main window: the security switch and its status panels, the site list and
+// its buttons, the address box, the legend and help.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "listings/SiteList.h"
+#include "mainwindow/FormXLayout.h"
+#include "mainwindow/Startup.h"
+#include "mainwindow/StatusPresentation.h"
+#include "mainwindow/StoreFailureReporter.h"
+#include "registry/Registry.h"
+
+class QComboBox;
+class QTreeView;
+class QToolButton;
+class QPushButton;
+
+namespace pw::ui {
+
+class GraphicButton;
+class SiteListModel;
+
+inline constexpr const char* kFormXCaption = "PORTWARDEN - Script Security and Trusted Sites Manager";
+
+// Finding and opening the help. `locate` gives the file to open (empty when
+// there is none); `open` hands it to the desktop and says whether it could.
+struct HelpService {
+  std::function<std::string()> locate;
+  std::function<bool(const std::string&)> open;
+};
+// The program's own help: the compiled help beside the program when the
+// desktop can show it, else the HTML pages shipped with it.
+HelpService DesktopHelpService();
+
+class FormX : public QWidget, public StartupWindow {
+  Q_OBJECT
+ public:
+  // The window works on `store` and asks its questions through `prompter`;
+  // both outlive it. Store failures during an action are shown once per action.
+  FormX(RegistryStore& store, Prompter& prompter, QWidget* parent = nullptr);
+  ~FormX() override;
+
+  // The start-up sequence; the caller shows the window unless the run ends.
+  StartupOutcome Load(BrowserPageSource* pages, std::function<void()> firstStart, const std::string& commandLine);
+
+  // Rebuilds the site list from the zone map, keeping the selection by position.
+  void Refresher() override;
+  void ShowZoneSecurityState(ZoneSecurityState state, bool setPanelToolTip) override;
+  void OfferAddress(const std::string& address) override;
+  void PlaceStatusPanels() override;
+
+  // What the add buttons, Enter in the address box and the print button start;
+  // nothing until set.
+  void SetAddFlow(std::function<void()> addFlow) { addFlow_ = std::move(addFlow); }
+  void SetPrintReport(std::function<void()> printReport) { printReport_ = std::move(printReport); }
+  void SetHelpService(HelpService help) { help_ = std::move(help); }
+
+  SiteList& Sites() { return sites_; }
+  const FormXLayout& Layout() const { return layout_; }
+  Registry& Reg() { return registry_; }
+  // The outer size in twips that the resize rules take.
+  int OuterWidthTwips() const;
+  int OuterHeightTwips() const;
+  // The client size in pixels for a given outer size in twips.
+  QSize ClientSizeFor(int outerWidthTwips, int outerHeightTwips) const;
+
+  void OpenHelp();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildControls();
+  void SetTexts();
+  void Connect();
+  QWidget* Control(const std::string& name) const { return controls_.at(name); }
+  QRect ToPixels(const TwipRect& rect) const;
+  void ApplyPlaces();
+  void RunResizeRules();
+  void ShowSelection();
+  void ShowSortIndicator();
+  void SecureReleased(Qt::KeyboardModifiers modifiers);
+  void PanelClicked(StatusPanel panel);
+  void HeaderClicked(int section);
+  void AssignZone(int zone);
+  void DeleteSelected();
+
+  RegistryStore& store_;
+  Registry registry_;
+  Prompter& prompter_;
+  StoreFailureReporter reporter_;
+  SiteList sites_;
+  FormXLayout layout_;
+  int dpiX_ = 96;
+  int dpiY_ = 96;
+
+  std::map<std::string, QWidget*> controls_;
+  GraphicButton* cmdSecure_ = nullptr;
+  QComboBox* txtURL_ = nullptr;
+  QTreeView* lvw_ = nullptr;
+  SiteListModel* model_ = nullptr;
+
+  bool rebuilding_ = false;       // a rebuild is under way; its pump holds user input back
+  bool placingColumns_ = false;   // the rules are setting column widths
+  bool showingSelection_ = false; // the view is being told the list's selection
+
+  std::function<void()> addFlow_;
+  std::function<void()> printReport_;
+  HelpService help_;
+};
+
+}  // namespace pw::ui

@@ -1,0 +1,68 @@
+// Takes screenshots of the main window in each security state, at design size
+// and enlarged, with a filled site list. Run under xvfb-run:
+//   portwarden-screens OUTPUT_FOLDER
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <iostream>
+
+#include "ZoneMapFill.h"
+#include "common/Prompter.h"
+#include "mainwindow/FormXLayout.h"
+#include "policy/NewStoreLayout.h"
+#include "policy/ZoneProfiles.h"
+#include "registry/SqliteStore.h"
+#include "ui/FormX.h"
+
+namespace {
+
+class NoPrompter : public pw::Prompter {
+ public:
+  pw::MsgAnswer MsgBox(const std::string&, const std::string&, pw::MsgButtons buttons, pw::MsgIcon) override {
+    return buttons == pw::MsgButtons::Ok ? pw::MsgAnswer::Ok : pw::MsgAnswer::No;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc < 2) {
+    std::cerr << "usage: portwarden-screens OUTPUT_FOLDER\n";
+    return 2;
+  }
+  QDir out(argv[1]);
+  out.mkpath(".");
+  QString storePath = out.filePath("screens.db");
+  QFile::remove(storePath);
+  auto opened = pw::SqliteStore::Open(storePath.toStdString(), pw::LayOutNewStore);
+  if (!opened.store) {
+    std::cerr << opened.error << "\n";
+    return 1;
+  }
+  pw::test::FillSampleSites(*opened.store);
+  pw::Registry registry(*opened.store);
+  NoPrompter prompter;
+
+  struct State {
+    const char* name;
+    pw::ZoneProfile profile;
+  } states[] = {{"secured", pw::ZoneProfile::LockedDown},
+                {"semisecured", pw::ZoneProfile::Prompting},
+                {"unsecured", pw::ZoneProfile::Default}};
+  for (const State& state : states) {
+    pw::WriteZoneProfile(registry, state.profile);
+    pw::ui::FormX window(*opened.store, prompter);
+    window.Load(nullptr, {}, "");
+    window.show();
+    for (auto [size, w, h] : {std::tuple{"design", 11895, 8565}, std::tuple{"large", 15600, 11000}}) {
+      window.resize(window.ClientSizeFor(w, h));
+      for (int i = 0; i < 5; ++i) app.processEvents();
+      QString file = out.filePath(QString("formx-%1-%2.png").arg(state.name, size));
+      window.grab().save(file);
+      std::cout << file.toStdString() << "\n";
+    }
+  }
+  QFile::remove(storePath);
+  return 0;
+}
