@@ -144,6 +144,7 @@ FormX::FormX(RegistryStore& store, Prompter& prompter, QWidget* parent)
   SetTexts();
   Connect();
   ApplyPlaces();
+  FitLegendTexts();
   resize(TwipsToPixels(kDesignClientWidth, dpiX_), TwipsToPixels(kDesignClientHeight, dpiY_));
 }
 
@@ -254,7 +255,6 @@ void FormX::SetTexts() {
   }
   Control("Image3")->setCursor(Qt::PointingHandCursor);
 
-  static_cast<QGroupBox*>(Control("Frame1"))->setTitle("Portwarden");
 
   model_ = new SiteListModel(sites_, this);
   lvw_->setModel(model_);
@@ -448,6 +448,23 @@ void FormX::ApplyPlaces() {
     // Columns dragged wider than the list leave the third its least width.
     header->resizeSection(2, std::max(header->minimumSectionSize(), TwipsToPixels(layout_.columns.domains, dpiX_)));
   });
+}
+
+void FormX::FitLegendTexts() {
+  // The design's legend texts are longer than their labels hold in the window
+  // font; a label takes the largest size, down to 6.5 points, at which its text
+  // fits rather than running under the next row.
+  for (const LegendText& legend : kLegend) {
+    auto* label = static_cast<QLabel*>(Control(legend.label));
+    QFont fitted = font();
+    for (qreal points = fitted.pointSizeF(); points >= 6.5; points -= 0.25) {
+      fitted.setPointSizeF(points);
+      QRect needed = QFontMetrics(fitted).boundingRect(QRect(0, 0, label->width(), 10000),
+                                                        Qt::TextWordWrap | Qt::AlignLeft, label->text());
+      if (needed.height() <= label->height()) break;
+    }
+    label->setFont(fitted);
+  }
 }
 
 int FormX::OuterWidthTwips() const { return PixelsToTwips(width(), dpiX_) + kFrameWidth; }

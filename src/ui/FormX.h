@@ -82,6 +82,7 @@ class FormX : public QWidget, public StartupWindow {
   QWidget* Control(const std::string& name) const { return controls_.at(name); }
   QRect ToPixels(const TwipRect& rect) const;
   void ApplyPlaces();
+  void FitLegendTexts();
   void RunResizeRules();
   void ShowSelection();
   void ShowSortIndicator();

@@ -1,5 +1,6 @@
 #include "ui/Pictures.h"
 
+#include <QFontMetricsF>
 #include <QIconEngine>
 #include <QLinearGradient>
 #include <QPainter>
@@ -365,20 +366,27 @@ void PaintPanelPicture(QPainter& p, StatusPanel panel, const QRectF& rect) {
   p.restore();
 }
 
-void PaintProductPicture(QPainter& p, const QRectF& rect) {
+void PaintProductPicture(QPainter& p, const QRectF& whole) {
   p.save();
   p.setRenderHint(QPainter::Antialiasing);
-  p.fillRect(rect, Vertical(QColor(0x24, 0x34, 0x52), QColor(0x10, 0x18, 0x28), rect.top(), rect.bottom()));
+  p.fillRect(whole, Vertical(QColor(0x24, 0x34, 0x52), QColor(0x10, 0x18, 0x28), whole.top(), whole.bottom()));
+  // The picture box that holds the picture shows only its upper part.
+  QRectF rect(whole.topLeft(), QSizeF(whole.width(), whole.height() * 0.85));
   qreal side = rect.height() * 0.78;
   QRectF emblem(rect.left() + rect.height() * 0.11, rect.top() + (rect.height() - side) / 2, side, side);
   PaintImageListPicture(p, 8, emblem);
 
-  QRectF text(emblem.right() + rect.height() * 0.14, rect.top(), rect.right() - emblem.right(), rect.height());
+  qreal textLeft = emblem.right() + rect.height() * 0.14;
+  QRectF text(textLeft, rect.top(), rect.right() - textLeft, rect.height());
   QFont title("Liberation Serif");
   title.setStyleHint(QFont::Serif);
   title.setBold(true);
-  title.setPixelSize(std::max(8, static_cast<int>(rect.height() * 0.26)));
-  title.setLetterSpacing(QFont::AbsoluteSpacing, rect.height() * 0.02);
+  // The largest size at which the word fits beside the emblem.
+  int pixels = std::max(8, static_cast<int>(rect.height() * 0.26));
+  title.setPixelSize(pixels);
+  qreal room = text.width() - rect.height() * 0.1;
+  qreal wide = QFontMetricsF(title).horizontalAdvance("PORTWARDEN");
+  if (wide > room) title.setPixelSize(std::max(6, static_cast<int>(pixels * room / wide)));
   p.setFont(title);
   p.setPen(QColor(0xf2, 0xc1, 0x3a));
   p.drawText(text.adjusted(0, 0, 0, -rect.height() * 0.5), Qt::AlignLeft | Qt::AlignBottom, "PORTWARDEN");

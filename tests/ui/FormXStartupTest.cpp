@@ -1,0 +1,259 @@
+// The main window's start-up, the window program's command line, help, the
+// buttons later work fills, and store failures.
+#include <QComboBox>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include "UiTestSupport.h"
+#include "ZoneMapFill.h"
+#include "registry/ForwardingStore.h"
+
+using namespace pw;
+using namespace pw::test;
+
+namespace {
+
+// Notes whether the main window was visible when each question was asked.
+class WatchingPrompter : public ScriptedPrompter {
+ public:
+  MsgAnswer MsgBox(const std::string& title, const std::string& text, MsgButtons buttons, MsgIcon icon) override {
+    windowShown.push_back(window && window->isVisible());
+    return ScriptedPrompter::MsgBox(title, text, buttons, icon);
+  }
+  QWidget* window = nullptr;
+  std::vector<bool> windowShown;
+};
+
+class Pages : public BrowserPageSource {
+ public:
+  std::vector<std::string> OpenPageAddresses() override {
+    return {"http://www.example.com/index.html", "file:///C:/Documents/", "https://bank.example.org/login"};
+  }
+};
+
+// A store whose medium refuses every value write.
+class FullDiskStore : public ForwardingStore {
+ public:
+  using ForwardingStore::ForwardingStore;
+  LONG RegSetValueExA(HKEY, RegName, DWORD, DWORD, const BYTE*, DWORD) override {
+    ReportFailure({Describe(), "RegSetValueExA", "database or disk is full", 112});
+    return 112;
+  }
+};
+
+struct Run {
+  int exitCode;
+  QString out, err;
+};
+
+// Runs the window program where there is no display.
+Run RunProgram(const QStringList& args) {
+  QProcess process;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "PORTWARDEN_STORE"}) env.remove(name);
+  process.setProcessEnvironment(env);
+  process.start(PW_GUI_BINARY, args);
+  if (!process.waitForFinished(60000)) return {-1, {}, "did not finish"};
+  return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+          QString::fromUtf8(process.readAllStandardError())};
+}
+
+}  // namespace
+
+class FormXStartupTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<StoreRig> rig_;
+  std::unique_ptr<WatchingPrompter> prompter_;
+  std::unique_ptr<ui::FormX> window_;
+  int gtestFailures_ = 0;
+
+  ui::FormX& Make() {
+    window_ = std::make_unique<ui::FormX>(rig_->Store(), *prompter_);
+    prompter_->window = window_.get();
+    return *window_;
+  }
+  QString Shown(QWidget* window = nullptr) {
+    QWidget& w = window ? *window : *window_;
+    QString shown;
+    if (!Find<QWidget>(w, "pSecured")->isHidden()) shown += "S";
+    if (!Find<QWidget>(w, "pSemisecure")->isHidden()) shown += "M";
+    if (!Find<QWidget>(w, "pUnsecure")->isHidden()) shown += "U";
+    return shown;
+  }
+
+ private slots:
+  void init() {
+    rig_ = std::make_unique<StoreRig>();
+    prompter_ = std::make_unique<WatchingPrompter>();
+    AddListing(rig_->Store(), "example.com", "", "*", 2);
+    AddListing(rig_->Store(), "example.org", "mail", "http", 4);
+    gtestFailures_ = GtestFailureCount();
+  }
+  void cleanup() {
+    window_.reset();
+    QCOMPARE(GtestFailureCount(), gtestFailures_);
+  }
+
+  void startUpRunsInOrder() {
+    rig_->SetZone(ZoneProfile::LockedDown);
+    Pages pages;
+    ui::FormX& window = Make();
+    auto* url = Find<QComboBox>(window, "txtURL");
+    QString atFirstStart;
+    auto firstStart = [&] {
+      // After the addresses, before the state is shown and the list filled.
+      atFirstStart = QString("%1 entries, caption '%2', %3 rows")
+                         .arg(url->count())
+                         .arg(Find<QToolButton>(window, "cmdSecure")->text())
+                         .arg(window.Sites().Count());
+    };
+    QCOMPARE(window.Load(&pages, firstStart, ""), StartupOutcome::ShowWindow);
+    QCOMPARE(atFirstStart, QString("2 entries, caption '', 0 rows"));
+    QCOMPARE(url->itemText(0), QString("http://www.example.com/index.html"));
+    QCOMPARE(url->itemText(1), QString("https://bank.example.org/login"));
+    QCOMPARE(url->currentText(), QString("https://bank.example.org/login"));
+    QCOMPARE(window.Sites().Count(), 2);
+    QCOMPARE(window.Sites().GetSelectedIndex(), 1);
+    QCOMPARE(Shown(), QString("S"));
+  }
+
+  void startupModeEndsTheRunWhenProtected_data() {
+    QTest::addColumn<int>("profile");
+    QTest::newRow("secured") << int(ZoneProfile::LockedDown);
+    QTest::newRow("semi-secured") << int(ZoneProfile::Prompting);
+  }
+  void startupModeEndsTheRunWhenProtected() {
+    QFETCH(int, profile);
+    rig_->SetZone(static_cast<ZoneProfile>(profile));
+    QCOMPARE(Make().Load(nullptr, {}, "Startup"), StartupOutcome::EndRun);
+    QCOMPARE(window_->Sites().Count(), 0);  // the list was never read
+    QVERIFY(prompter_->asked.empty());
+    QVERIFY(!window_->isVisible());
+    QCOMPARE(Make().Load(nullptr, {}, "startup"), StartupOutcome::ShowWindow);
+    QCOMPARE(window_->Sites().Count(), 2);
+  }
+
+  void startupModeOffersToSecureAnUnsecuredZoneBeforeTheWindowShows() {
+    rig_->SetZone(ZoneProfile::Default);
+    prompter_->Answer(MsgAnswer::Yes);
+    QCOMPARE(Make().Load(nullptr, {}, "Startup"), StartupOutcome::ShowWindow);
+    QCOMPARE(prompter_->asked.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(prompter_->asked[0].title), QString("Raise the Portwarden?"));
+    QCOMPARE(prompter_->windowShown, std::vector<bool>{false});
+    QCOMPARE(rig_->Zone(), ZoneSecurityState::Secured);
+    QCOMPARE(Shown(), QString("S"));
+    QCOMPARE(Find<QToolButton>(*window_, "cmdSecure")->text(), QString("De-Secure"));
+    // The switch sets the panel tool tip, as it always does.
+    QVERIFY(Find<QWidget>(*window_, "pSecured")->toolTip().contains("WARNING! Many browsers"));
+    QCOMPARE(window_->Sites().Count(), 2);
+  }
+
+  void decliningLeavesTheZoneUnsecured() {
+    rig_->SetZone(ZoneProfile::Default);
+    prompter_->Answer(MsgAnswer::No);
+    QCOMPARE(Make().Load(nullptr, {}, ""), StartupOutcome::ShowWindow);
+    QCOMPARE(rig_->Zone(), ZoneSecurityState::Unsecured);
+    QCOMPARE(Shown(), QString("U"));
+    QVERIFY(Find<QWidget>(*window_, "pUnsecure")->toolTip().isEmpty());
+  }
+
+  void helpOpensWhatItFindsAndChangesNothing() {
+    rig_->SetZone(ZoneProfile::LockedDown);
+    Make().Load(nullptr, {}, "");
+    window_->show();
+    QStringList opened;
+    window_->SetHelpService({[] { return std::string("/opt/portwarden/help/index.html"); },
+                             [&](const std::string& path) {
+                               opened << QString::fromStdString(path);
+                               return true;
+                             }});
+    QTest::mouseClick(Find<QPushButton>(*window_, "cmdHelp"), Qt::LeftButton);
+    QVERIFY(opened.isEmpty());  // sent on, not handled inside the click
+    QTRY_COMPARE(opened, QStringList{"/opt/portwarden/help/index.html"});
+    QTest::keyClick(Find<QWidget>(*window_, "LVw"), Qt::Key_F1);
+    QCOMPARE(opened.size(), 2);
+    QCOMPARE(rig_->Zone(), ZoneSecurityState::Secured);
+    QVERIFY(prompter_->asked.empty());
+
+    window_->SetHelpService({[] { return std::string(); }, [](const std::string&) { return true; }});
+    window_->OpenHelp();
+    QCOMPARE(prompter_->asked.size(), size_t(1));
+    QVERIFY(prompter_->asked[0].text.find("Portwarden-HELP.chm") != std::string::npos);
+  }
+
+  void addAndPrintAreWiredToWhatLaterWorkSets() {
+    rig_->SetZone(ZoneProfile::LockedDown);
+    Make().Load(nullptr, {}, "");
+    window_->show();
+    for (const char* name : {"cmdAdd", "cmdAddd", "cmdPrint"}) QTest::mouseClick(Find<QWidget>(*window_, name), Qt::LeftButton);
+    QVERIFY(prompter_->asked.empty());
+    int adds = 0, prints = 0;
+    window_->SetAddFlow([&] { ++adds; });
+    window_->SetPrintReport([&] { ++prints; });
+    QTest::mouseClick(Find<QWidget>(*window_, "cmdAdd"), Qt::LeftButton);
+    QTest::mouseClick(Find<QWidget>(*window_, "cmdAddd"), Qt::LeftButton);
+    auto* url = Find<QComboBox>(*window_, "txtURL");
+    url->setFocus();
+    QTest::keyClicks(url, "www.example.net");
+    QTest::keyClick(url, Qt::Key_Return);
+    QCOMPARE(adds, 3);
+    QCOMPARE(url->count(), 0);  // Enter adds no entry to the box
+    QCOMPARE(url->currentText(), QString("www.example.net"));
+    QTest::mouseClick(Find<QWidget>(*window_, "cmdPrint"), Qt::LeftButton);
+    QCOMPARE(prints, 1);
+  }
+
+  void aFailingStoreIsReportedOncePerAction() {
+    rig_->SetZone(ZoneProfile::LockedDown);
+    FullDiskStore failing(rig_->Store());
+    ui::FormX window(failing, *prompter_);
+    window.Load(nullptr, {}, "");
+    window.show();
+    auto* secure = Find<QToolButton>(window, "cmdSecure");
+    for (int action = 1; action <= 2; ++action) {
+      QTest::mousePress(secure, Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier);
+      QTest::mouseRelease(secure, Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier);
+      QCOMPARE(prompter_->asked.size(), size_t(action));
+    }
+    QCOMPARE(QString::fromStdString(prompter_->asked[0].title), QString(kStoreFailureTitle));
+    QVERIFY(prompter_->asked[0].text.find(rig_->Path()) != std::string::npos);
+    QVERIFY(prompter_->asked[0].text.find("database or disk is full") != std::string::npos);
+    QCOMPARE(Shown(&window), QString("S"));  // the state read back, unchanged
+  }
+
+  void theProgramPrintsWithoutADisplay() {
+    rig_->SetZone(ZoneProfile::LockedDown);
+    QString store = QString::fromStdString(rig_->Path());
+    Run run = RunProgram({"--store", store, "-style", "fusion", "startup"});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains("no display"), qPrintable(run.out));
+    QVERIFY(run.out.contains("Internet zone: secured"));
+    QVERIFY(run.out.contains("example.com"));
+    QVERIFY(run.out.contains("Restricted"));
+    // Qt's own options and ours are taken out: what remains is "Startup".
+    run = RunProgram({"-style", "fusion", "--store", store, "Startup"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QString());
+  }
+
+  void aStoreThatCannotBeOpenedIsNamedAndLeftAlone() {
+    QString path = QString::fromStdString(rig_->Path()) + ".txt";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a store\n");
+    file.close();
+    Run run = RunProgram({"--store", path});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(path), qPrintable(run.err));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("not a store\n"));
+  }
+};
+
+QTEST_MAIN(FormXStartupTest)
+#include "FormXStartupTest.moc"
