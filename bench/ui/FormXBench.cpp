@@ -1,0 +1,110 @@
+// Start-up and list rebuild of the main window over 20,000 listings in an
+// SQLite store, and the memory the process then holds.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "ZoneMapFill.h"
+#include "common/Prompter.h"
+#include "policy/NewStoreLayout.h"
+#include "policy/ZoneProfiles.h"
+#include "registry/SqliteStore.h"
+#include "ui/FormX.h"
+
+namespace {
+
+constexpr int kListings = 20000;
+
+class NoPrompter : public pw::Prompter {
+ public:
+  pw::MsgAnswer MsgBox(const std::string&, const std::string&, pw::MsgButtons buttons, pw::MsgIcon) override {
+    return buttons == pw::MsgButtons::Ok ? pw::MsgAnswer::Ok : pw::MsgAnswer::No;
+  }
+};
+
+// The store file, made once for all benchmarks and removed at exit.
+struct StoreFile {
+  std::filesystem::path dir;
+  std::string path;
+  StoreFile() {
+    dir = std::filesystem::temp_directory_path() / ("pw-ui-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    path = (dir / "registry.db").string();
+    auto opened = pw::SqliteStore::Open(path, pw::LayOutNewStore);
+    pw::Registry registry(*opened.store);
+    pw::WriteZoneProfile(registry, pw::ZoneProfile::LockedDown);
+    pw::test::FillGeneratedSites(*opened.store, kListings);
+  }
+  ~StoreFile() { std::filesystem::remove_all(dir); }
+};
+
+StoreFile& Store() {
+  static StoreFile file;
+  return file;
+}
+
+// Kilobytes of a line of /proc/self/status ("VmRSS", "VmHWM").
+double StatusKb(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(field, 0) == 0) return std::stod(line.substr(line.find(':') + 1));
+  return 0;
+}
+
+// From opening the store to the window shown and painted with its list.
+void BM_StartupToWindowShown(benchmark::State& state) {
+  const std::string& path = Store().path;
+  NoPrompter prompter;
+  int rows = 0;
+  for (auto _ : state) {
+    auto opened = pw::SqliteStore::Open(path);
+    auto window = std::make_unique<pw::ui::FormX>(*opened.store, prompter);
+    window->Load(nullptr, {}, "");
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get())) state.SkipWithError("window not exposed");
+    QCoreApplication::processEvents();
+    rows = window->Sites().Count();
+    state.PauseTiming();
+    window.reset();
+    opened.store.reset();
+    state.ResumeTiming();
+  }
+  state.counters["rows"] = rows;
+}
+BENCHMARK(BM_StartupToWindowShown)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// One rebuild of the shown list: enumeration, sort, view filled and painted.
+void BM_Refresher(benchmark::State& state) {
+  auto opened = pw::SqliteStore::Open(Store().path);
+  NoPrompter prompter;
+  pw::ui::FormX window(*opened.store, prompter);
+  window.Load(nullptr, {}, "");
+  window.show();
+  if (!QTest::qWaitForWindowExposed(&window)) state.SkipWithError("window not exposed");
+  for (auto _ : state) {
+    window.Refresher();
+    QCoreApplication::processEvents();
+  }
+  state.counters["rows"] = window.Sites().Count();
+  state.counters["rss_MB"] = StatusKb("VmRSS") / 1024;
+  state.counters["peak_rss_MB"] = StatusKb("VmHWM") / 1024;
+}
+BENCHMARK(BM_Refresher)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  Store();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
