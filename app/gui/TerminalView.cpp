@@ -5,17 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "listings/Zones.h"
+
 namespace pw {
 namespace {
 
-std::string ZoneName(int icon) {
-  switch (icon) {
-    case 0: return "-";
-    case 2: return "Trusted";
-    case 3: return "Unclassified";
-    case 4: return "Restricted";
-    default: return "zone " + std::to_string(icon);
-  }
+std::string ZoneText(int icon) {
+  if (const char* name = ZoneName(icon)) return name;
+  return icon == 0 ? "-" : "zone " + std::to_string(icon);
 }
 
 }  // namespace
@@ -28,7 +25,7 @@ void PrintStateAndSites(std::ostream& out, ZoneSecurityState state, const SiteLi
   }
   std::vector<std::array<std::string, 4>> lines;
   lines.push_back({"Protocol", "Subdomain", "Trusted Website Domains", "Zone"});
-  for (const SiteRow& row : sites.Rows()) lines.push_back({row.text, row.subdomain, row.domain, ZoneName(row.icon)});
+  for (const SiteRow& row : sites.Rows()) lines.push_back({row.text, row.subdomain, row.domain, ZoneText(row.icon)});
   std::array<std::size_t, 4> widths{};
   for (const auto& line : lines)
     for (std::size_t c = 0; c < 4; ++c) widths[c] = std::max(widths[c], line[c].size());

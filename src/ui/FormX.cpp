@@ -15,6 +15,7 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include "listings/ZoneAssignment.h"
 #include "mainwindow/HelpFile.h"
 #include "mainwindow/Twips.h"
 #include "policy/SecuritySwitch.h"
@@ -299,9 +300,9 @@ void FormX::Connect() {
   connect(static_cast<QToolButton*>(Control("cmdPrint")), &QToolButton::clicked, this, [this] {
     if (printReport_ && !rebuilding_) printReport_();
   });
-  connect(static_cast<QToolButton*>(Control("cmdTrust")), &QToolButton::clicked, this, [this] { AssignZone(2); });
-  connect(static_cast<QToolButton*>(Control("cmdDeclassify")), &QToolButton::clicked, this, [this] { AssignZone(3); });
-  connect(static_cast<QToolButton*>(Control("cmdRestrict")), &QToolButton::clicked, this, [this] { AssignZone(4); });
+  connect(static_cast<QToolButton*>(Control("cmdTrust")), &QToolButton::clicked, this, [this] { AssignZone(Zone::Trusted); });
+  connect(static_cast<QToolButton*>(Control("cmdDeclassify")), &QToolButton::clicked, this, [this] { AssignZone(Zone::Unclassified); });
+  connect(static_cast<QToolButton*>(Control("cmdRestrict")), &QToolButton::clicked, this, [this] { AssignZone(Zone::Restricted); });
   connect(static_cast<QToolButton*>(Control("cmdDelete")), &QToolButton::clicked, this, [this] { DeleteSelected(); });
 
   // Help opens after the click has been handled, as a key sent to ourselves would.
@@ -386,17 +387,22 @@ void FormX::PanelClicked(StatusPanel panel) {
   ExplainPanel(panel, prompter_, [this] { SwitchZoneSecurity(registry_, prompter_, *this, 0); });
 }
 
-void FormX::Refresher() {
-  // A rebuild lets painting go on between values, never user input; a second
-  // one can then only come from code, and is refused.
+void FormX::Rebuild(const std::function<void(const EventPump&)>& work) {
+  // A rebuild lets painting go on between values, never user input, so no
+  // button can start a second rebuild or a write in the middle of one; one
+  // started from code is refused.
   if (rebuilding_) return;
   model_->BeginRebuild();
-  Flagged(rebuilding_, [this] {
-    sites_.Refresher(store_, [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  Flagged(rebuilding_, [&] {
+    work([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
   });
   model_->EndRebuild();
   ShowSortIndicator();
   ShowSelection();
+}
+
+void FormX::Refresher() {
+  Rebuild([this](const EventPump& pump) { sites_.Refresher(store_, pump); });
 }
 
 void FormX::HeaderClicked(int section) {
@@ -407,11 +413,15 @@ void FormX::HeaderClicked(int section) {
   ShowSelection();
 }
 
-void FormX::AssignZone(int) {
-  // Wired to the selected-row operations of the site list.
+void FormX::AssignZone(Zone zone) {
+  StoreFailureReporter::Action action(reporter_);
+  Rebuild([this, zone](const EventPump& pump) { AssignSelectedZone(sites_, registry_, zone, pump); });
 }
 
-void FormX::DeleteSelected() {}
+void FormX::DeleteSelected() {
+  StoreFailureReporter::Action action(reporter_);
+  Rebuild([this](const EventPump& pump) { DeleteSelectedListing(sites_, registry_, pump); });
+}
 
 void FormX::ShowSelection() {
   Flagged(showingSelection_, [this] {

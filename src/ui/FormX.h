@@ -8,6 +8,7 @@
 #include <string>
 
 #include "listings/SiteList.h"
+#include "listings/Zones.h"
 #include "mainwindow/FormXLayout.h"
 #include "mainwindow/Startup.h"
 #include "mainwindow/StatusPresentation.h"
@@ -89,7 +90,8 @@ class FormX : public QWidget, public StartupWindow {
   void SecureReleased(Qt::KeyboardModifiers modifiers);
   void PanelClicked(StatusPanel panel);
   void HeaderClicked(int section);
-  void AssignZone(int zone);
+  void Rebuild(const std::function<void(const EventPump&)>& work);
+  void AssignZone(Zone zone);
   void DeleteSelected();
 
   RegistryStore& store_;
