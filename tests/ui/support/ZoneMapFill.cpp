@@ -1,17 +1,13 @@
 #include "ZoneMapFill.h"
 
-#include "registry/KnownKeys.h"
-#include "registry/Registry.h"
+#include "ZoneMap.h"
 
 namespace pw::test {
 
 void AddListing(RegistryStore& store, const std::string& domain, const std::string& subdomain,
                 const std::string& valueName, int zone) {
-  Registry registry(store);
-  std::string path = std::string(kDomainsPathUpper) + domain + (subdomain.empty() ? "" : "\\" + subdomain);
-  HKEY key = registry.CreateRegKey(HKEY_CURRENT_USER, path);
-  registry.WriteRegValue(key, valueName, REG_DWORD, RegData(zone));
-  store.RegCloseKey(key);
+  ZoneMap(store).SetZone(subdomain.empty() ? domain : domain + "\\" + subdomain, valueName,
+                         static_cast<std::uint32_t>(zone));
 }
 
 void FillSampleSites(RegistryStore& store) {
