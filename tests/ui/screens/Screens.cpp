@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <iostream>
 
 #include "ZoneMapFill.h"
@@ -33,8 +34,8 @@ int main(int argc, char** argv) {
   }
   QDir out(argv[1]);
   out.mkpath(".");
-  QString storePath = out.filePath("screens.db");
-  QFile::remove(storePath);
+  QTemporaryDir scratch;
+  QString storePath = scratch.filePath("screens.db");
   auto opened = pw::SqliteStore::Open(storePath.toStdString(), pw::LayOutNewStore);
   if (!opened.store) {
     std::cerr << opened.error << "\n";
@@ -63,6 +64,5 @@ int main(int argc, char** argv) {
       std::cout << file.toStdString() << "\n";
     }
   }
-  QFile::remove(storePath);
   return 0;
 }
