@@ -1,7 +1,7 @@
 // The pages open in the desktop's browser windows, offered at start-up.
 #pragma once
 
-#include "mainwindow/Startup.h"
+#include "ui/Startup.h"
 
 namespace pw {
 

@@ -10,7 +10,7 @@
 #include "DesktopBrowserPages.h"
 #include "common/StoreChoice.h"
 #include "TerminalView.h"
-#include "mainwindow/Startup.h"
+#include "ui/Startup.h"
 #include "ui/FormX.h"
 #include "ui/QtPrompter.h"
 

@@ -16,8 +16,8 @@
 #include <QUrl>
 
 #include "listings/ZoneAssignment.h"
-#include "mainwindow/HelpFile.h"
-#include "mainwindow/Twips.h"
+#include "ui/HelpFile.h"
+#include "ui/Twips.h"
 #include "policy/SecuritySwitch.h"
 #include "ui/Controls.h"
 #include "ui/Pictures.h"

@@ -9,10 +9,10 @@
 
 #include "listings/SiteList.h"
 #include "listings/Zones.h"
-#include "mainwindow/FormXLayout.h"
-#include "mainwindow/Startup.h"
-#include "mainwindow/StatusPresentation.h"
-#include "mainwindow/StoreFailureReporter.h"
+#include "ui/FormXLayout.h"
+#include "ui/Startup.h"
+#include "ui/StatusPresentation.h"
+#include "ui/StoreFailureReporter.h"
 #include "registry/Registry.h"
 
 class QComboBox;

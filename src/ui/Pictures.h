@@ -6,7 +6,7 @@
 #include <QIcon>
 #include <QPixmap>
 
-#include "mainwindow/StatusPresentation.h"
+#include "ui/StatusPresentation.h"
 
 class QPainter;
 class QRectF;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,9 @@ struct StoreKind {
 
 // Memory and SQLite on Linux; the platform's registry on Windows.
 std::vector<StoreKind> AllStoreKinds();
+
+// Test names and messages show the store's name, not the object's bytes.
+inline void PrintTo(const StoreKind& kind, std::ostream* os) { *os << kind.name; }
 
 inline std::string StoreKindName(const testing::TestParamInfo<StoreKind>& info) { return info.param.name; }
 

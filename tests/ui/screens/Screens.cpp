@@ -9,7 +9,7 @@
 
 #include "ZoneMapFill.h"
 #include "common/Prompter.h"
-#include "mainwindow/FormXLayout.h"
+#include "ui/FormXLayout.h"
 #include "policy/NewStoreLayout.h"
 #include "policy/ZoneProfiles.h"
 #include "registry/SqliteStore.h"

@@ -1,4 +1,4 @@
-#include "mainwindow/StoreFailureReporter.h"
+#include "ui/StoreFailureReporter.h"
 
 namespace pw {
 

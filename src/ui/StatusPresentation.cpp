@@ -1,4 +1,4 @@
-#include "mainwindow/StatusPresentation.h"
+#include "ui/StatusPresentation.h"
 
 namespace pw {
 namespace {

@@ -1,4 +1,4 @@
-#include "mainwindow/HelpFile.h"
+#include "ui/HelpFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "mainwindow/Startup.h"
+#include "ui/Startup.h"
 
 namespace pw {
 

@@ -1,4 +1,4 @@
-#include "mainwindow/HelpFile.h"
+#include "ui/HelpFile.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "mainwindow/FormXLayout.h"
+#include "ui/FormXLayout.h"
 
 #include <tuple>
 
