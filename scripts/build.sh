@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Configures and builds with Ninja.
-#   scripts/build.sh run    the programs only, in build/
+#   scripts/build.sh run    the programs only, in build-run/
 #   scripts/build.sh test   programs, tests and benchmarks in build/ (warnings are
 #                           errors), the fuzzers in build-fuzz/ (clang), and the
 #                           Windows programs in build-windows/ (MinGW)
@@ -10,8 +10,8 @@ mode=${1:-run}
 jobs=$(nproc)
 
 if [[ $mode == run ]]; then
-  cmake -S . -B build -G Ninja -DPW_BUILD_TESTS=OFF -DPW_BUILD_BENCH=OFF >/dev/null
-  cmake --build build -j "$jobs" --target portwarden portwarden-cli
+  cmake -S . -B build-run -G Ninja -DPW_BUILD_TESTS=OFF -DPW_BUILD_BENCH=OFF >/dev/null
+  cmake --build build-run -j "$jobs" --target portwarden portwarden-cli
   exit
 fi
 

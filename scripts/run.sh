@@ -6,4 +6,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh run
 scripts/build.sh run
-exec build/app/portwarden "$@"
+exec build-run/app/portwarden "$@"
