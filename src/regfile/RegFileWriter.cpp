@@ -140,8 +140,8 @@ class ValueWriter {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
       if (i > 0) {
         out_.Ascii(",");
-        // The next byte and the comma or backslash after it must fit.
-        if (wrap_ && out_.Column() + 3 > kLineWidth) {
+        // The next byte, its comma and a backslash after that must fit.
+        if (wrap_ && out_.Column() + 4 > kLineWidth) {
           out_.Ascii("\\");
           out_.NewLine();
           out_.Ascii("  ");
