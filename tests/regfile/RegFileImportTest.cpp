@@ -53,25 +53,6 @@ void SetDword(RegistryStore& store, HKEY hive, const std::string& path, const st
   store.RegCloseKey(key);
 }
 
-struct Kind {
-  std::string name;
-  std::function<std::unique_ptr<RegistryStore>(TempDir&)> make;
-};
-
-void PrintTo(const Kind& kind, std::ostream* out) { *out << kind.name; }
-
-std::vector<Kind> Kinds() {
-  std::vector<Kind> kinds = {{"Memory", [](TempDir&) { return std::make_unique<MemoryStore>(); }}};
-#if defined(PW_HAVE_SQLITE)
-  kinds.push_back({"Sqlite", [](TempDir& dir) -> std::unique_ptr<RegistryStore> {
-                     SqliteStore::OpenResult opened = SqliteStore::Open(dir.File("store.db"));
-                     EXPECT_TRUE(opened.store) << opened.error;
-                     return std::move(opened.store);
-                   }});
-#endif
-  return kinds;
-}
-
 class Import : public testing::TestWithParam<Kind> {
  protected:
   void SetUp() override { store_ = GetParam().make(dir_); }

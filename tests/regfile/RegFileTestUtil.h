@@ -6,7 +6,17 @@
 #include <string_view>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "TempDir.h"
 #include "regfile/RegFile.h"
+#include "registry/MemoryStore.h"
+#if defined(PW_HAVE_SQLITE)
+#include "registry/SqliteStore.h"
+#endif
 #include "registry/Enumeration.h"
 #include "registry/RegistryStore.h"
 
@@ -139,6 +149,27 @@ inline std::vector<MalformedFile> MalformedFiles() {
       {"BadTypeNumber", utf8("\"a\"=hex(xyz):00\r\n"), 5, "hex(N)"},
       {"KeyNameTooLong", utf8("[HKEY_CURRENT_USER\\" + std::string(256, 'k') + "]\r\n"), 5, "255"},
   };
+}
+
+// The stores the import and export run against: memory and, where built, an
+// SQLite file in the test's folder.
+struct Kind {
+  std::string name;
+  std::function<std::unique_ptr<RegistryStore>(TempDir&)> make;
+};
+
+inline void PrintTo(const Kind& kind, std::ostream* out) { *out << kind.name; }
+
+inline std::vector<Kind> Kinds() {
+  std::vector<Kind> kinds = {{"Memory", [](TempDir&) { return std::make_unique<MemoryStore>(); }}};
+#if defined(PW_HAVE_SQLITE)
+  kinds.push_back({"Sqlite", [](TempDir& dir) -> std::unique_ptr<RegistryStore> {
+                     SqliteStore::OpenResult opened = SqliteStore::Open(dir.File("store.db"));
+                     EXPECT_TRUE(opened.store) << opened.error;
+                     return std::move(opened.store);
+                   }});
+#endif
+  return kinds;
 }
 
 }  // namespace pw::test
