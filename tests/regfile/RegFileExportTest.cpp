@@ -171,6 +171,23 @@ TEST_P(Export, ThenImportIntoANewStoreThenExportGivesTheSameBytes) {
   }
 }
 
+TEST_P(Export, ABackupWithTheZoneMapDeletedFirstRestoresItExactly) {
+  FillLikeUse(S());
+  ExportResult backup = ExportRegFile(S(), DefaultExportKeys(), RegFileFormat::Regedit4);
+  ASSERT_TRUE(backup.ok) << backup.error;
+  Set(S(), HKEY_CURRENT_USER, kDomains + "\\added-later.com", "*", REG_DWORD, Dword(2));
+  Set(S(), HKEY_CURRENT_USER, kDomains + "\\example.com", "*", REG_DWORD, Dword(2));
+  std::string restore = backup.bytes;
+  restore.insert(restore.find("\r\n") + 2, "[-HKEY_CURRENT_USER\\" + kDomains + "]\r\n");
+  RegFile file;
+  RegFileError error;
+  ASSERT_TRUE(ReadRegFile(restore, "restore.reg", file, error)) << error.Message();
+  ImportPlan plan = PlanImport(file, false);
+  EXPECT_TRUE(plan.warnings.empty());
+  ASSERT_EQ(ApplyImport(S(), file, plan).error, "");
+  EXPECT_EQ(ExportRegFile(S(), DefaultExportKeys(), RegFileFormat::Regedit4).bytes, backup.bytes);
+}
+
 // A store whose value enumeration fails on one key.
 class BrokenEnumStore : public ForwardingStore {
  public:
