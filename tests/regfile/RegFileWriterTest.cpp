@@ -6,6 +6,13 @@
 #include "regfile/RegFileReader.h"
 #include "regfile/RegFileWriter.h"
 
+namespace pw {
+// Test names show the format, not its bytes.
+inline void PrintTo(RegFileFormat format, std::ostream* out) {
+  *out << (format == RegFileFormat::Version5 ? "Version5" : "Regedit4");
+}
+}  // namespace pw
+
 namespace pw::test {
 namespace {
 
