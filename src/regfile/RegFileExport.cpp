@@ -97,6 +97,8 @@ ExportResult ExportRegFile(RegistryStore& store, const std::vector<KeyName>& roo
   ExportResult result;
   RegFile file;
   file.format = format;
+  // One state of the store for the whole file, even while another process writes.
+  ReadSnapshot snapshot(store);
   for (const KeyName& root : roots) {
     LONG status = CollectKeys(store, root, file, result.error);
     if (status == ERROR_FILE_NOT_FOUND) {

@@ -31,7 +31,7 @@ struct ExportResult {
 };
 
 // Collects every root (a root that does not exist is listed in `missing` and
-// skipped) and writes them in `format`.
+// skipped) in one read snapshot of the store, and writes them in `format`.
 ExportResult ExportRegFile(RegistryStore& store, const std::vector<KeyName>& roots, RegFileFormat format);
 
 }  // namespace pw

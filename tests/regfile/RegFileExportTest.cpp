@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 #include "RegFileTestUtil.h"
 #include "policy/NewStoreLayout.h"
@@ -209,6 +211,45 @@ TEST_P(Export, AStoreFailureEndsTheExportNamingTheKey) {
   EXPECT_NE(result.error.find("Zones\\3"), std::string::npos) << result.error;
   EXPECT_NE(result.error.find("1016"), std::string::npos) << result.error;
 }
+
+#if defined(PW_HAVE_SQLITE)
+// Another process writes to the store file while the export runs.
+class InterferingStore : public ForwardingStore {
+ public:
+  InterferingStore(RegistryStore& target, std::function<void()> write)
+      : ForwardingStore(target), write_(std::move(write)) {}
+  LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* length, DWORD* reserved, char* cls,
+                     DWORD* classLength, FILETIME* time) override {
+    if (write_) std::exchange(write_, nullptr)();
+    return ForwardingStore::RegEnumKeyExA(key, index, name, length, reserved, cls, classLength, time);
+  }
+
+ private:
+  std::function<void()> write_;
+};
+
+TEST(RegFileExportSnapshot, AWriteByAnotherProcessDuringTheExportIsNotHalfSeen) {
+  TempDir dir;
+  SqliteStore::OpenResult mine = SqliteStore::Open(dir.File("store.db"));
+  SqliteStore::OpenResult theirs = SqliteStore::Open(dir.File("store.db"));
+  ASSERT_TRUE(mine.store && theirs.store);
+  Set(*mine.store, HKEY_CURRENT_USER, kIs, "first", REG_DWORD, Dword(1));
+  Set(*mine.store, HKEY_CURRENT_USER, kDomains + "\\m.com", "*", REG_DWORD, Dword(4));
+  ExportResult before = ExportRegFile(*mine.store, DefaultExportKeys(), RegFileFormat::Version5);
+  ASSERT_TRUE(before.ok) << before.error;
+  // Once the values of Internet Settings are read: a value there changes and a
+  // domain is added, which the rest of the export would otherwise see.
+  InterferingStore interfering(*mine.store, [&] {
+    Set(*theirs.store, HKEY_CURRENT_USER, kIs, "first", REG_DWORD, Dword(2));
+    Set(*theirs.store, HKEY_CURRENT_USER, kDomains + "\\a.com", "*", REG_DWORD, Dword(2));
+  });
+  ExportResult during = ExportRegFile(interfering, DefaultExportKeys(), RegFileFormat::Version5);
+  ASSERT_TRUE(during.ok) << during.error;
+  EXPECT_EQ(during.bytes, before.bytes);
+  ExportResult after = ExportRegFile(*mine.store, DefaultExportKeys(), RegFileFormat::Version5);
+  EXPECT_NE(after.bytes.find(std::string("a\0.\0c\0o\0m\0", 10)), std::string::npos);
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P(RegFileExport, Export, testing::ValuesIn(Kinds()),
                          [](const testing::TestParamInfo<Kind>& info) { return info.param.name; });
