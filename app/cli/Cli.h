@@ -97,4 +97,10 @@ int RunAdd(Run& run);
 int RunSet(Run& run);
 int RunDelete(Run& run);
 
+// Verbs of registry files.
+int RunImport(Run& run);
+int RunExport(Run& run);
+// How registry files travel between Windows and this program, for the usage text.
+const char* RegFileHelp();
+
 }  // namespace pw::cli

@@ -1,0 +1,135 @@
+// import, export: registry files from and to the command line.
+#include <iostream>
+#include <sstream>
+
+#include "Cli.h"
+#include "regfile/FileBytes.h"
+#include "regfile/RegFileExport.h"
+#include "regfile/RegFileImport.h"
+#include "regfile/RegFileReader.h"
+#include "regfile/TextCodec.h"
+
+namespace pw::cli {
+namespace {
+
+constexpr const char* kProgram = "portwarden-cli";
+
+std::string OneFile(Args& args, const char* verb) {
+  std::vector<std::string> rest = args.Rest();
+  if (rest.size() != 1) throw UsageError{std::string(verb) + " takes one FILE (- for standard " +
+                                         (std::string(verb) == "import" ? "input)" : "output)")};
+  return rest[0];
+}
+
+}  // namespace
+
+const char* RegFileHelp() {
+  return "registry files (.reg):\n"
+         "  On Windows, save the zone settings with the platform's own tool:\n"
+         "    reg export \"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\" file.reg\n"
+         "  bring them here with\n"
+         "    portwarden-cli import file.reg\n"
+         "  and take them back after managing them here with\n"
+         "    portwarden-cli export file.reg --key \"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\"\n"
+         "  and, on Windows, reg import file.reg.\n"
+         "  import checks the whole file first: a malformed line writes nothing. It writes\n"
+         "  only the keys this program manages (Internet Settings under either hive, the\n"
+         "  toolbar extensions under HKLM) and names every other key it skips; --all\n"
+         "  imports them too. It lands whole or not at all. --dry-run shows what it would\n"
+         "  write. export writes Internet Settings of both hives and the extensions unless\n"
+         "  --key names one key; --regedit4 writes the older 8-bit format.\n";
+}
+
+int RunImport(Run& run) {
+  bool all = run.args.Flag("--all");
+  bool dryRun = run.args.Flag("--dry-run");
+  std::string file = OneFile(run.args, "import");
+  std::string shown = file == "-" ? "standard input" : file;
+  std::string bytes;
+  std::string error;
+  if (file == "-") {
+    std::ostringstream content;
+    content << run.env.in.rdbuf();
+    bytes = std::move(content).str();
+  } else if (!LoadFile(file, bytes, error)) {
+    run.env.err << kProgram << ": " << error << "\n";
+    return kExitFailure;
+  }
+  RegFile parsed;
+  RegFileError parseError;
+  if (!ReadRegFile(bytes, shown, parsed, parseError)) {
+    run.env.err << kProgram << ": " << parseError.Message() << "\n"
+                << kProgram << ": nothing was imported\n";
+    return kExitFailure;
+  }
+  ImportPlan plan = PlanImport(parsed, all);
+  for (const std::string& warning : plan.warnings) run.env.err << kProgram << ": warning: " << warning << "\n";
+  if (dryRun) {
+    std::vector<std::string> lines;
+    if (!DescribePlan(parsed, plan, lines, error)) {
+      run.env.err << kProgram << ": " << error << "\n";
+      return kExitFailure;
+    }
+    for (const std::string& line : lines) run.env.out << line << "\n";
+    for (const SkippedKey& skipped : plan.skipped) run.env.out << "would skip " << SkipMessage(skipped) << "\n";
+    run.env.out << "dry run: nothing was written to " << run.store.Describe() << "\n";
+    return kExitOk;
+  }
+  for (const SkippedKey& skipped : plan.skipped) run.env.err << kProgram << ": skipped " << SkipMessage(skipped) << "\n";
+  ImportResult result = ApplyImport(run.store, parsed, plan);
+  if (!result.error.empty()) {
+    run.env.err << kProgram << ": " << shown << ": " << result.error << "\n";
+    return kExitFailure;
+  }
+  run.env.out << "imported " << shown << " into " << run.store.Describe() << ": " << result.keysWritten
+              << " keys written, " << result.valuesSet << " values set, " << result.keysDeleted << " keys deleted, "
+              << result.valuesDeleted << " values deleted, " << plan.skipped.size() << " keys skipped\n";
+  return kExitOk;
+}
+
+int RunExport(Run& run) {
+  std::optional<std::string> key = run.args.Option("--key");
+  bool regedit4 = run.args.Flag("--regedit4");
+  std::string file = OneFile(run.args, "export");
+  std::vector<KeyName> roots = DefaultExportKeys();
+  if (key) {
+    std::string storeText;
+    std::string why;
+    std::optional<KeyName> name;
+    if (ConvertText(TextEncoding::Utf8, TextEncoding::Store, *key, storeText)) name = ParseKeyName(storeText, &why);
+    else why = "it cannot be written in the store's 8-bit text";
+    if (!name) throw UsageError{"--key needs a full key name such as HKCU\\Software\\Microsoft: " + why};
+    roots = {*name};
+  }
+  ExportResult result =
+      ExportRegFile(run.store, roots, regedit4 ? RegFileFormat::Regedit4 : RegFileFormat::Version5);
+  if (!result.ok) {
+    run.env.err << kProgram << ": " << result.error << "; nothing was exported\n";
+    return kExitFailure;
+  }
+  if (key && !result.missing.empty()) {
+    run.env.err << kProgram << ": the key " << result.missing.front() << " is not in the store "
+                << run.store.Describe() << "; nothing was exported\n";
+    return kExitFailure;
+  }
+  for (const std::string& missing : result.missing)
+    run.env.err << kProgram << ": " << missing << " is not in the store; not exported\n";
+  std::string error;
+  if (file == "-") {
+    run.env.out.write(result.bytes.data(), static_cast<std::streamsize>(result.bytes.size()));
+    run.env.out.flush();
+    if (!run.env.out) {
+      run.env.err << kProgram << ": cannot write to standard output\n";
+      return kExitFailure;
+    }
+  } else if (!SaveFileReplacing(file, result.bytes, error)) {
+    run.env.err << kProgram << ": " << error << "; nothing was exported\n";
+    return kExitFailure;
+  }
+  (file == "-" ? run.env.err : run.env.out)
+      << "exported " << result.keys << " keys and " << result.values << " values to "
+      << (file == "-" ? "standard output" : file) << "\n";
+  return kExitOk;
+}
+
+}  // namespace pw::cli

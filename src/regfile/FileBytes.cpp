@@ -1,0 +1,109 @@
+#include "regfile/FileBytes.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace pw {
+
+bool LoadFile(const std::string& path, std::string& bytes, std::string& error) {
+  std::error_code code;
+  if (std::filesystem::is_directory(path, code)) {
+    error = "cannot read " + path + ": it is a folder";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) {
+    error = "cannot read " + path + ": a read failed";
+    return false;
+  }
+  bytes = std::move(content).str();
+  return true;
+}
+
+#ifdef _WIN32
+
+bool SaveFileReplacing(const std::string& path, const std::string& bytes, std::string& error) {
+  std::random_device random;
+  std::string temp = path + ".new-" + std::to_string(random());
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::error_code ignored;
+      std::filesystem::remove(temp, ignored);
+      error = "cannot write " + path;
+      return false;
+    }
+  }
+  std::error_code code;
+  std::filesystem::rename(temp, path, code);
+  if (code) {
+    std::filesystem::remove(temp, code);
+    error = "cannot write " + path + ": " + code.message();
+    return false;
+  }
+  return true;
+}
+
+#else
+
+bool SaveFileReplacing(const std::string& path, const std::string& bytes, std::string& error) {
+  auto fail = [&](const std::string& temp) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    if (!temp.empty()) ::unlink(temp.c_str());
+    return false;
+  };
+  mode_t mode = 0666;
+  struct stat existing;
+  bool replaces = ::stat(path.c_str(), &existing) == 0;
+  if (replaces && !S_ISREG(existing.st_mode)) {
+    error = "cannot write " + path + ": it is not a regular file";
+    return false;
+  }
+  std::random_device random;
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+    temp = path + ".new-" + std::to_string(random());
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0 && errno != EEXIST) return fail("");
+  }
+  if (fd < 0) return fail("");
+  if (replaces) ::fchmod(fd, existing.st_mode & 07777);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      int saved = errno;
+      ::close(fd);
+      errno = saved;
+      return fail(temp);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) return fail(temp);
+  if (::rename(temp.c_str(), path.c_str()) != 0) return fail(temp);
+  return true;
+}
+
+#endif
+
+}  // namespace pw

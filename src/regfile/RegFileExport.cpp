@@ -1,0 +1,120 @@
+#include "regfile/RegFileExport.h"
+
+#include "regfile/RegFileWriter.h"
+#include "registry/Enumeration.h"
+#include "registry/KnownKeys.h"
+#include "registry/NameFold.h"
+
+namespace pw {
+namespace {
+
+std::string StatusText(LONG status) { return std::to_string(status) + " (" + StatusName(status) + ")"; }
+
+LONG Failed(LONG status, std::string& error, const std::string& what) {
+  error = what + ": " + StatusText(status);
+  return status;
+}
+
+// Collects the key open as `handle` (named hive\path) and everything below it.
+LONG CollectTree(RegistryStore& store, HKEY handle, HKEY hive, const std::string& path, RegFile& file,
+                 std::string& error) {
+  RegFileKey key;
+  key.hive = hive;
+  key.path = path;
+  LONG status = ForEachValue(store, handle, [&](const EnumeratedValue& value) {
+    RegFileValue copy;
+    copy.name = value.name;
+    copy.type = value.type;
+    copy.data = value.data;
+    key.values.push_back(std::move(copy));
+    return true;
+  });
+  if (status != ERROR_NO_MORE_ITEMS) return Failed(status, error, "cannot read the values of " + FullKeyName(hive, path));
+  file.keys.push_back(std::move(key));
+  std::vector<std::string> children;
+  status = ForEachSubkey(store, handle, [&](const std::string& name) {
+    children.push_back(name);
+    return true;
+  });
+  if (status != ERROR_NO_MORE_ITEMS) return Failed(status, error, "cannot read the subkeys of " + FullKeyName(hive, path));
+  for (const std::string& name : children) {
+    std::string childPath = path.empty() ? name : path + "\\" + name;
+    HKEY child = 0;
+    status = store.RegOpenKeyExA(handle, name, 0, KEY_READ, &child);
+    if (status == ERROR_FILE_NOT_FOUND) continue;  // deleted meanwhile by another program
+    if (status != ERROR_SUCCESS) return Failed(status, error, "cannot open " + FullKeyName(hive, childPath));
+    status = CollectTree(store, child, hive, childPath, file, error);
+    store.RegCloseKey(child);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  return ERROR_SUCCESS;
+}
+
+// The path as the store spells it, found by enumerating each parent; the
+// spelling given when a component cannot be enumerated.
+std::string StoreSpelling(RegistryStore& store, HKEY hive, const std::string& path) {
+  std::string spelled;
+  std::size_t start = 0;
+  while (start < path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    std::string component = path.substr(start, end - start);
+    HKEY parent = 0;
+    if (store.RegOpenKeyExA(hive, spelled, 0, KEY_READ, &parent) == ERROR_SUCCESS) {
+      ForEachSubkey(store, parent, [&](const std::string& name) {
+        if (!SameName(name, component)) return true;
+        component = name;
+        return false;
+      });
+      store.RegCloseKey(parent);
+    }
+    spelled += (spelled.empty() ? "" : "\\") + component;
+    start = end + 1;
+  }
+  return spelled;
+}
+
+}  // namespace
+
+std::vector<KeyName> DefaultExportKeys() {
+  return {{HKEY_CURRENT_USER, kInternetSettingsPath},
+          {HKEY_LOCAL_MACHINE, kInternetSettingsPath},
+          {HKEY_LOCAL_MACHINE, kExtensionsPath}};
+}
+
+LONG CollectKeys(RegistryStore& store, const KeyName& root, RegFile& file, std::string& error) {
+  HKEY handle = 0;
+  LONG status = store.RegOpenKeyExA(root.hive, root.path, 0, KEY_READ, &handle);
+  if (status == ERROR_FILE_NOT_FOUND) return status;
+  if (status != ERROR_SUCCESS) return Failed(status, error, "cannot open " + FullKeyName(root.hive, root.path));
+  std::string path = StoreSpelling(store, root.hive, root.path);
+  status = CollectTree(store, handle, root.hive, path, file, error);
+  store.RegCloseKey(handle);
+  return status;
+}
+
+ExportResult ExportRegFile(RegistryStore& store, const std::vector<KeyName>& roots, RegFileFormat format) {
+  ExportResult result;
+  RegFile file;
+  file.format = format;
+  // One state of the store for the whole file, even while another process writes.
+  ReadSnapshot snapshot(store);
+  for (const KeyName& root : roots) {
+    LONG status = CollectKeys(store, root, file, result.error);
+    if (status == ERROR_FILE_NOT_FOUND) {
+      result.missing.push_back(FullKeyName(root.hive, root.path));
+      continue;
+    }
+    if (status != ERROR_SUCCESS) return result;
+  }
+  if (!WriteRegFile(file, result.bytes, result.error)) {
+    result.bytes.clear();
+    return result;
+  }
+  result.keys = file.keys.size();
+  for (const RegFileKey& key : file.keys) result.values += key.values.size();
+  result.ok = true;
+  return result;
+}
+
+}  // namespace pw

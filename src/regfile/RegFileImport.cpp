@@ -1,0 +1,179 @@
+#include "regfile/RegFileImport.h"
+
+#include <set>
+
+#include "regfile/RegFileWriter.h"
+#include "registry/Enumeration.h"
+#include "registry/KnownKeys.h"
+#include "registry/NameFold.h"
+
+namespace pw {
+namespace {
+
+std::string StatusText(LONG status) {
+  return std::to_string(status) + " (" + StatusName(status) + ")";
+}
+
+}  // namespace
+
+bool IsManagedKey(HKEY hive, std::string_view path) {
+  if (IsSameOrBelow(path, kInternetSettingsPath)) return true;
+  return hive == HKEY_LOCAL_MACHINE && IsSameOrBelow(path, kExtensionsPath);
+}
+
+ImportPlan PlanImport(const RegFile& file, bool all) {
+  ImportPlan plan;
+  std::set<std::string> named;
+  for (std::size_t i = 0; i < file.keys.size(); ++i) {
+    const RegFileKey& key = file.keys[i];
+    if (all || IsManagedKey(key.hive, key.path)) {
+      plan.keys.push_back(i);
+      continue;
+    }
+    std::string name = FullKeyName(key.hive, key.path);
+    if (named.insert((key.remove ? "-" : "+") + FoldName(name)).second)
+      plan.skipped.push_back({name, key.remove, key.line});
+  }
+  // A deletion that takes the Internet zone key with it, unless a later key of
+  // the import makes it again: the profiles would then be written nowhere.
+  const RegFileKey* zoneDeletedBy = nullptr;
+  for (std::size_t index : plan.keys) {
+    const RegFileKey& key = file.keys[index];
+    if (key.hive != HKEY_CURRENT_USER) continue;
+    if (key.remove && IsSameOrBelow(kZonePath, key.path)) zoneDeletedBy = &key;
+    else if (!key.remove && IsSameOrBelow(key.path, kZonePath)) zoneDeletedBy = nullptr;
+  }
+  if (zoneDeletedBy) {
+    std::string deleted = FullKeyName(HKEY_CURRENT_USER, zoneDeletedBy->path);
+    std::string zone = FullKeyName(HKEY_CURRENT_USER, kZonePath);
+    plan.warnings.push_back(
+        "line " + std::to_string(zoneDeletedBy->line) + " deletes " +
+        (SameName(zoneDeletedBy->path, kZonePath) ? "the Internet zone key " + deleted
+                                                  : deleted + ", and with it the Internet zone key " + zone) +
+        ": the zone's security profiles are then written nowhere until that key exists again");
+  }
+  return plan;
+}
+
+std::string SkipMessage(const SkippedKey& skipped) {
+  return (skipped.remove ? "the deletion of " : "") + skipped.name + " (line " + std::to_string(skipped.line) +
+         "): not a key this program manages (--all imports it)";
+}
+
+bool DescribePlan(const RegFile& file, const ImportPlan& plan, std::vector<std::string>& lines, std::string& error) {
+  for (std::size_t index : plan.keys) {
+    const RegFileKey& key = file.keys[index];
+    std::string name = FullKeyName(key.hive, key.path);
+    if (key.remove) {
+      lines.push_back("delete " + name + " and everything below it");
+      continue;
+    }
+    lines.push_back("write " + name);
+    for (const RegFileValue& value : key.values) {
+      std::string line;
+      if (!FormatValueLine(value, file.format, line, error)) return false;
+      lines.push_back("  " + line);
+    }
+  }
+  return true;
+}
+
+LONG DeleteKeyTree(RegistryStore& store, HKEY hive, const std::string& path) {
+  HKEY key = 0;
+  LONG status = store.RegOpenKeyExA(hive, path, 0, KEY_READ, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (status != ERROR_SUCCESS) return status;
+  std::vector<std::string> children;
+  status = ForEachSubkey(store, key, [&](const std::string& name) {
+    children.push_back(name);
+    return true;
+  });
+  store.RegCloseKey(key);
+  if (status != ERROR_NO_MORE_ITEMS) return status;
+  for (const std::string& child : children) {
+    status = DeleteKeyTree(store, hive, path + "\\" + child);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  status = store.RegDeleteKeyA(hive, path);
+  return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+}
+
+ImportResult ApplyImport(RegistryStore& store, const RegFile& file, const ImportPlan& plan) {
+  ImportResult result;
+  result.status = store.BeginTransaction();
+  if (result.status != ERROR_SUCCESS) {
+    result.error = "cannot start a transaction in the store " + store.Describe() + ": " + StatusText(result.status) +
+                   "; nothing was imported";
+    return result;
+  }
+  const RegFileKey* failedKey = nullptr;
+  std::string failure;
+  auto fail = [&](const RegFileKey& key, LONG status, std::string what) {
+    failedKey = &key;
+    result.status = status;
+    failure = std::move(what) + ": " + StatusText(status);
+  };
+  try {
+    for (std::size_t index : plan.keys) {
+      const RegFileKey& key = file.keys[index];
+      std::string name = FullKeyName(key.hive, key.path);
+      if (key.remove) {
+        HKEY probe = 0;
+        bool existed = store.RegOpenKeyExA(key.hive, key.path, 0, KEY_READ, &probe) == ERROR_SUCCESS;
+        if (existed) store.RegCloseKey(probe);
+        LONG status = DeleteKeyTree(store, key.hive, key.path);
+        if (status != ERROR_SUCCESS) {
+          fail(key, status, "cannot delete " + name);
+          break;
+        }
+        if (existed) ++result.keysDeleted;
+        continue;
+      }
+      HKEY handle = 0;
+      LONG status = store.RegCreateKeyExA(key.hive, key.path, 0, nullptr, 0, kAccess3F, nullptr, &handle, nullptr);
+      if (status != ERROR_SUCCESS) {
+        fail(key, status, "cannot create " + name);
+        break;
+      }
+      ++result.keysWritten;
+      for (const RegFileValue& value : key.values) {
+        if (value.remove) {
+          status = store.RegDeleteValueA(handle, value.name);
+          if (status == ERROR_SUCCESS) ++result.valuesDeleted;
+          if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
+        } else {
+          status = store.RegSetValueExA(handle, value.name, 0, value.type,
+                                        reinterpret_cast<const BYTE*>(value.data.data()),
+                                        static_cast<DWORD>(value.data.size()));
+          if (status == ERROR_SUCCESS) ++result.valuesSet;
+        }
+        if (status != ERROR_SUCCESS) {
+          fail(key, status, "cannot " + std::string(value.remove ? "delete" : "set") + " the value \"" + value.name +
+                                "\" of " + name + " (line " + std::to_string(value.line) + ")");
+          break;
+        }
+      }
+      store.RegCloseKey(handle);
+      if (failedKey) break;
+    }
+  } catch (...) {
+    store.RollbackTransaction();
+    throw;
+  }
+  if (!failedKey) {
+    result.status = store.CommitTransaction();
+    if (result.status == ERROR_SUCCESS) return result;
+    result.error = "the store " + store.Describe() + " could not commit the import: " + StatusText(result.status) +
+                   "; nothing was imported";
+    return result;
+  }
+  bool undone = store.SupportsRollback();
+  store.RollbackTransaction();
+  result.error = failure + (undone ? "; nothing was imported"
+                                   : "; the keys before line " + std::to_string(failedKey->line) +
+                                         " were written, since this store cannot undo them");
+  if (undone) result.keysWritten = result.valuesSet = result.keysDeleted = result.valuesDeleted = 0;
+  return result;
+}
+
+}  // namespace pw
