@@ -71,6 +71,17 @@ bool HasOurHeader(const std::string& path, std::string& why) {
   return true;
 }
 
+std::string Damaged(const std::string& reason) {
+  return "the file is damaged (" + reason + ")";
+}
+
+// The connection's last error in words, saying so when it means a damaged file.
+std::string Explain(sqlite3* db) {
+  int code = sqlite3_errcode(db) & 0xFF;
+  if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) return Damaged(sqlite3_errmsg(db));
+  return sqlite3_errmsg(db);
+}
+
 void SyncFolder(const std::string& folder) {
   int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
@@ -108,97 +119,132 @@ class SqliteStore::Statement {
 SqliteStore::SqliteStore(std::string path) : path_(std::move(path)) {}
 
 SqliteStore::~SqliteStore() {
-  dataVersion_.reset();
-  insertKey_.reset();
-  insertValue_.reset();
-  updateValue_.reset();
-  deleteValue_.reset();
-  deleteValues_.reset();
-  deleteKey_.reset();
+  Disconnect();
+}
+
+void SqliteStore::FinalizeStatements() {
+  for (auto* slot : {&dataVersion_, &insertKey_, &insertValue_, &updateValue_, &deleteValue_,
+                     &deleteValues_, &deleteKey_})
+    slot->reset();
+}
+
+void SqliteStore::Disconnect() {
+  FinalizeStatements();
   if (db_) sqlite3_close(db_);
+  db_ = nullptr;
 }
 
 SqliteStore::OpenResult SqliteStore::Open(const std::string& path,
                                           const std::function<void(RegistryStore&)>& layOut) {
   OpenResult result;
+  auto refuse = [&](const std::string& why) {
+    result.error = "cannot use " + path + " as a store: " + why + "; it was left unchanged";
+    return std::move(result);
+  };
   struct stat info;
   if (::stat(path.c_str(), &info) != 0) {
     if (errno != ENOENT) {
       result.error = "cannot use the store " + path + ": " + std::strerror(errno);
       return result;
     }
-    std::string folder = FolderOf(path);
-    struct stat folderInfo;
-    if (::stat(folder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode)) {
-      result.error = "cannot create the store " + path + ": the folder " + folder + " does not exist";
-      return result;
-    }
-    // Build the new store under a temporary name and link it into place, so
-    // that no process ever sees a half-made store.
-    std::string temp = path + ".new-XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) {
-      result.error = "cannot create the store " + path + ": " + std::strerror(errno);
-      return result;
-    }
-    ::fchmod(fd, 0600);
-    ::close(fd);
-    temp.assign(name.data());
-    std::string error;
-    {
-      std::unique_ptr<SqliteStore> fresh(new SqliteStore(temp));
-      if (!fresh->Connect(true, error) || !fresh->CreateSchema(error)) {
-        fresh.reset();
-        ::unlink(temp.c_str());
-        result.error = "cannot create the store " + path + ": " + error;
-        return result;
-      }
-      bool laidOut = true;
-      fresh->SetErrorSink([&](const StoreFailure& failure) {
-        laidOut = false;
-        error = failure.reason;
-      });
-      if (layOut) layOut(*fresh);
-      if (!laidOut) {
-        fresh.reset();
-        ::unlink(temp.c_str());
-        result.error = "cannot lay out the new store " + path + ": " + error;
-        return result;
-      }
-    }  // closing checkpoints the log into the file and removes it
-    if (::link(temp.c_str(), path.c_str()) == 0) {
-      result.created = true;
-    } else if (errno != EEXIST) {
-      result.error = "cannot create the store " + path + ": " + std::strerror(errno);
-      ::unlink(temp.c_str());
-      return result;
-    }
-    ::unlink(temp.c_str());  // another process made it first: use theirs
-    SyncFolder(folder);
+    if (!CreateFile(path, layOut, result)) return result;
   } else if (!S_ISREG(info.st_mode)) {
-    result.error = "cannot use " + path + " as a store: it is not a regular file";
-    return result;
+    return refuse("it is not a regular file");
   }
 
+  // Whether the file is ours is decided from its header, read without SQLite,
+  // which could otherwise write to it (a journal of another program rolled back).
   std::string why;
-  if (!HasOurHeader(path, why)) {
-    result.error = "cannot use " + path + " as a store: " + why + "; it was left unchanged";
-    return result;
-  }
+  if (!HasOurHeader(path, why)) return refuse(why);
   std::unique_ptr<SqliteStore> store(new SqliteStore(path));
   std::string error;
-  if (!store->Connect(false, error)) {
-    result.error = "cannot open the store " + path + ": " + error;
-    return result;
-  }
-  if (store->LoadMirror() != ERROR_SUCCESS) {
-    result.error = "cannot read the store " + path + ": " + sqlite3_errmsg(store->db_);
-    return result;
-  }
+  if (!store->Connect(false, error) || !store->Prepare(error)) return refuse(error);
+  if (store->LoadMirror() != ERROR_SUCCESS) return refuse(store->lastReason_);
   result.store = std::move(store);
   return result;
+}
+
+bool SqliteStore::CreateFile(const std::string& path,
+                             const std::function<void(RegistryStore&)>& layOut,
+                             OpenResult& result) {
+  std::string folder = FolderOf(path);
+  struct stat folderInfo;
+  if (::stat(folder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode)) {
+    result.error = "cannot create the store " + path + ": the folder " + folder + " does not exist";
+    return false;
+  }
+  // The new store is made whole under a temporary name and linked into place,
+  // so that no process ever sees a half-made store.
+  std::string temp = path + ".new-XXXXXX";
+  std::vector<char> name(temp.begin(), temp.end());
+  name.push_back('\0');
+  int fd = ::mkstemp(name.data());
+  if (fd < 0) {
+    result.error = "cannot create the store " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  ::fchmod(fd, 0600);  // whatever the umask; SQLite gives its side files the same mode
+  ::close(fd);
+  temp.assign(name.data());
+  auto fail = [&](const std::string& what, const std::string& why) {
+    ::unlink(temp.c_str());
+    ::unlink((temp + "-wal").c_str());
+    ::unlink((temp + "-shm").c_str());
+    result.error = what + path + ": " + why;
+    return false;
+  };
+
+  std::string error;
+  std::unique_ptr<SqliteStore> fresh(new SqliteStore(temp));
+  if (!fresh->Connect(true, error) || !fresh->CreateSchema(error) || !fresh->Prepare(error) ||
+      fresh->LoadMirror() != ERROR_SUCCESS)
+    return fail("cannot create the store ", error.empty() ? fresh->lastReason_ : error);
+  bool laidOut = true;
+  fresh->SetErrorSink([&](const StoreFailure& failure) {
+    laidOut = false;
+    error = failure.reason;
+  });
+  if (layOut) {
+    // One commit for the whole layout: nobody else can see the file yet.
+    if (fresh->BeginTransaction() == ERROR_SUCCESS) {
+      layOut(*fresh);
+      fresh->CommitTransaction();
+    }
+  }
+  if (!laidOut) return fail("cannot lay out the new store ", error);
+  // Everything into the file itself, synced, before it takes the store's name:
+  // a log left beside the temporary name would not follow it.
+  if (!fresh->Seal(error)) return fail("cannot create the store ", error);
+  fresh.reset();
+  std::string why;
+  if (!HasOurHeader(temp, why)) return fail("cannot create the store ", why);
+
+  if (::link(temp.c_str(), path.c_str()) == 0) {
+    result.created = true;
+  } else if (errno != EEXIST) {
+    return fail("cannot create the store ", std::strerror(errno));
+  }
+  ::unlink(temp.c_str());  // when another process made it first, theirs is used
+  SyncFolder(folder);
+  return true;
+}
+
+bool SqliteStore::Seal(std::string& error) {
+  sqlite3_stmt* checkpoint = nullptr;
+  int rc = sqlite3_prepare_v2(db_, "PRAGMA wal_checkpoint(TRUNCATE)", -1, &checkpoint, nullptr);
+  bool whole = rc == SQLITE_OK && sqlite3_step(checkpoint) == SQLITE_ROW &&
+               sqlite3_column_int(checkpoint, 0) == 0;
+  if (!whole) error = sqlite3_errmsg(db_);
+  sqlite3_finalize(checkpoint);
+  if (!whole) return false;
+  FinalizeStatements();
+  rc = sqlite3_close(db_);
+  if (rc != SQLITE_OK) {
+    error = sqlite3_errstr(rc);
+    return false;
+  }
+  db_ = nullptr;
+  return true;
 }
 
 bool SqliteStore::Connect(bool create, std::string& error) {
@@ -209,37 +255,52 @@ bool SqliteStore::Connect(bool create, std::string& error) {
     return false;
   }
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  // Our own files are in WAL mode from their creation; setting it again on an
-  // existing store writes nothing.
-  const char* setup = create ? "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-                             : "PRAGMA synchronous=NORMAL;";
-  char* message = nullptr;
-  if (sqlite3_exec(db_, setup, nullptr, nullptr, &message) != SQLITE_OK) {
-    error = message ? message : "cannot configure the store";
-    sqlite3_free(message);
+  if (sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    error = Explain(db_);
     return false;
   }
-  if (!create) {
-    // Our schema, checked before anything is written.
-    sqlite3_stmt* check = nullptr;
-    rc = sqlite3_prepare_v2(db_, "SELECT (SELECT user_version FROM pragma_user_version), "
-                                 "(SELECT count(*) FROM sqlite_schema WHERE name IN ('keys','vals'))",
-                            -1, &check, nullptr);
-    bool ok = rc == SQLITE_OK && sqlite3_step(check) == SQLITE_ROW &&
-              sqlite3_column_int(check, 0) == kSchemaVersion && sqlite3_column_int(check, 1) == 2;
-    if (rc == SQLITE_OK && !ok) error = sqlite3_errcode(db_) == SQLITE_OK || sqlite3_errcode(db_) == SQLITE_ROW
-                                            ? "its layout is not one this version knows"
-                                            : sqlite3_errmsg(db_);
-    else if (rc != SQLITE_OK) error = sqlite3_errmsg(db_);
-    sqlite3_finalize(check);
-    if (!ok) return false;
-  }
-  dataVersion_ = std::make_unique<Statement>(db_, "PRAGMA data_version");
+  if (create) return true;
+
+  // Our layout, checked before anything is written.
+  sqlite3_stmt* check = nullptr;
+  rc = sqlite3_prepare_v2(db_,
+                          "SELECT (SELECT user_version FROM pragma_user_version), "
+                          "(SELECT count(*) FROM sqlite_schema WHERE name IN ('keys','vals')), "
+                          "(SELECT journal_mode FROM pragma_journal_mode)",
+                          -1, &check, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(check);
+  bool known = rc == SQLITE_ROW && sqlite3_column_int(check, 0) == kSchemaVersion &&
+               sqlite3_column_int(check, 1) == 2;
+  bool wal = rc == SQLITE_ROW &&
+             std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(check, 2)), "wal") == 0;
+  if (rc != SQLITE_ROW)
+    error = Explain(db_);
+  else if (!known)
+    error = "its layout is not one this version knows";
+  sqlite3_finalize(check);
+  if (!known) return false;
+  // The mirror reads every key and value, but not the indexes the writes rely
+  // on: damage anywhere is found now, before anything is written.
+  rc = sqlite3_prepare_v2(db_, "PRAGMA quick_check(1)", -1, &check, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(check);
+  std::string verdict =
+      rc == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(check, 0)) : "";
+  if (rc != SQLITE_ROW)
+    error = Explain(db_);
+  else if (verdict != "ok")
+    error = Damaged(verdict);
+  sqlite3_finalize(check);
+  if (verdict != "ok") return false;
+  // Our files are made in WAL mode; one turned back to another mode (by hand)
+  // is put right, as every write counts on WAL. A file that cannot be written
+  // stays as it is and is still read.
+  if (!wal) sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   return true;
 }
 
 bool SqliteStore::CreateSchema(std::string& error) {
   std::string sql =
+      "PRAGMA journal_mode=WAL;"
       "BEGIN;"
       "PRAGMA application_id=" + std::to_string(kApplicationId) + ";"
       "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";"
@@ -260,15 +321,62 @@ bool SqliteStore::CreateSchema(std::string& error) {
     sqlite3_free(message);
     return false;
   }
-  return LoadMirror() == ERROR_SUCCESS;
+  return true;
 }
 
-LONG SqliteStore::Fail(const char* operation, int sqliteCode) {
+bool SqliteStore::Prepare(std::string& error) {
+  struct {
+    std::unique_ptr<Statement>& slot;
+    const char* sql;
+  } statements[] = {
+      {dataVersion_, "PRAGMA data_version"},
+      {insertKey_, "INSERT INTO keys(parent, name, fold, class) VALUES (?, ?, ?, ?)"},
+      {insertValue_, "INSERT INTO vals(key, name, fold, type, data) VALUES (?, ?, ?, ?, ?)"},
+      // An update keeps the row, and with it the value's place in the order.
+      {updateValue_, "UPDATE vals SET type = ?, data = ? WHERE key = ? AND fold = ?"},
+      {deleteValue_, "DELETE FROM vals WHERE key = ? AND fold = ?"},
+      {deleteValues_, "DELETE FROM vals WHERE key = ?"},
+      {deleteKey_, "DELETE FROM keys WHERE id = ?"},
+  };
+  for (auto& [slot, sql] : statements) {
+    slot = std::make_unique<Statement>(db_, sql);
+    if (!slot->Ok()) {
+      error = Explain(db_);
+      return false;
+    }
+  }
+  return true;
+}
+
+void SqliteStore::SetBusyTimeout(int milliseconds) {
+  sqlite3_busy_timeout(db_, milliseconds);
+}
+
+void SqliteStore::SetMaxPageCount(unsigned pages) {
+  std::string sql = "PRAGMA max_page_count=" + std::to_string(pages);
+  sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+}
+
+LONG SqliteStore::Fail(const char* operation, int sqliteCode, const char* why) {
   LONG status = StatusFor(sqliteCode);
-  std::string reason = sqlite3_errmsg(db_);
+  std::string reason = why ? why : sqlite3_errmsg(db_);
+  // The message may already belong to a later statement (a rollback).
   if (reason.empty() || reason == "not an error") reason = sqlite3_errstr(sqliteCode);
+  if (status == ERROR_BADDB) reason = Damaged(reason);
+  lastReason_ = reason;
+  // After a failure the file may hold less than the mirror (SQLite can undo a
+  // whole transaction on its own): read it again before it is trusted.
+  stale_ = true;
   ReportFailure({path_, operation, reason, status});
   return status;
+}
+
+LONG SqliteStore::ExpectOneRow(const char* operation) {
+  // The mirror, revalidated under the write lock, says the row is there; a
+  // statement that changes nothing means the file disagrees (damaged, or its
+  // folded names differ from ours), and the write must not pass for done.
+  if (sqlite3_changes(db_) == 1) return ERROR_SUCCESS;
+  return Fail(operation, SQLITE_CORRUPT, "the store does not hold the entry it was read with");
 }
 
 LONG SqliteStore::Exec(const char* operation, const char* sql) {
@@ -284,11 +392,10 @@ LONG SqliteStore::LoadMirror() {
   }
   int rc = SQLITE_OK;
   auto finish = [&](int code) -> LONG {
-    if (ownTxn) sqlite3_exec(db_, code == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
-    if (code != SQLITE_OK) {
-      stale_ = true;
-      return Fail("read", code);
-    }
+    std::string why = code == SQLITE_OK ? "" : sqlite3_errmsg(db_);
+    if (ownTxn)
+      sqlite3_exec(db_, code == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK) return Fail("read", code, why.c_str());
     stale_ = false;
     ++loads_;
     return ERROR_SUCCESS;
@@ -401,7 +508,6 @@ void SqliteStore::RollbackPhysical() {
 }
 
 LONG SqliteStore::PersistKey(Key& key) {
-  if (!insertKey_) insertKey_ = std::make_unique<Statement>(db_, "INSERT INTO keys(parent, name, fold, class) VALUES (?, ?, ?, ?)");
   insertKey_->BindInt(1, key.parent->id);
   insertKey_->BindBlob(2, key.name);
   insertKey_->BindBlob(3, key.fold);
@@ -415,7 +521,6 @@ LONG SqliteStore::PersistKey(Key& key) {
 LONG SqliteStore::PersistValue(const Key& key, const Value& value, bool isNew) {
   int rc;
   if (isNew) {
-    if (!insertValue_) insertValue_ = std::make_unique<Statement>(db_, "INSERT INTO vals(key, name, fold, type, data) VALUES (?, ?, ?, ?, ?)");
     insertValue_->BindInt(1, key.id);
     insertValue_->BindBlob(2, value.name);
     insertValue_->BindBlob(3, value.fold);
@@ -424,34 +529,31 @@ LONG SqliteStore::PersistValue(const Key& key, const Value& value, bool isNew) {
     rc = insertValue_->Run();
   } else {
     // An update keeps the row, and with it the value's place in the order.
-    if (!updateValue_) updateValue_ = std::make_unique<Statement>(db_, "UPDATE vals SET type = ?, data = ? WHERE key = ? AND fold = ?");
     updateValue_->BindInt(1, value.type);
     updateValue_->BindBlob(2, value.data);
     updateValue_->BindInt(3, key.id);
     updateValue_->BindBlob(4, value.fold);
     rc = updateValue_->Run();
+    if (rc == SQLITE_OK) return ExpectOneRow("RegSetValueExA");
   }
   return rc == SQLITE_OK ? ERROR_SUCCESS : Fail("RegSetValueExA", rc);
 }
 
 LONG SqliteStore::PersistValueDelete(const Key& key, const Value& value) {
-  if (!deleteValue_) deleteValue_ = std::make_unique<Statement>(db_, "DELETE FROM vals WHERE key = ? AND fold = ?");
   deleteValue_->BindInt(1, key.id);
   deleteValue_->BindBlob(2, value.fold);
   int rc = deleteValue_->Run();
-  return rc == SQLITE_OK ? ERROR_SUCCESS : Fail("RegDeleteValueA", rc);
+  return rc == SQLITE_OK ? ExpectOneRow("RegDeleteValueA") : Fail("RegDeleteValueA", rc);
 }
 
 LONG SqliteStore::PersistKeyDelete(const Key& key) {
-  if (!deleteValues_) deleteValues_ = std::make_unique<Statement>(db_, "DELETE FROM vals WHERE key = ?");
-  if (!deleteKey_) deleteKey_ = std::make_unique<Statement>(db_, "DELETE FROM keys WHERE id = ?");
   deleteValues_->BindInt(1, key.id);
   int rc = deleteValues_->Run();
   if (rc == SQLITE_OK) {
     deleteKey_->BindInt(1, key.id);
     rc = deleteKey_->Run();
   }
-  return rc == SQLITE_OK ? ERROR_SUCCESS : Fail("RegDeleteKeyA", rc);
+  return rc == SQLITE_OK ? ExpectOneRow("RegDeleteKeyA") : Fail("RegDeleteKeyA", rc);
 }
 
 }  // namespace pw

@@ -52,6 +52,13 @@ class SqliteStore : public TreeStore {
   // store does not reload without need.
   int MirrorLoads() const { return loads_; }
 
+  // How long an operation waits for another connection's write to end before
+  // it fails with ERROR_BUSY; 5 s unless changed. Tests shorten it.
+  void SetBusyTimeout(int milliseconds);
+  // Caps the file at `pages` pages of the database, so that writes needing more
+  // fail as on a full disk. Tests use it.
+  void SetMaxPageCount(unsigned pages);
+
  protected:
   LONG Revalidate() override;
   LONG BeginPhysical(const char* operation, bool explicitTxn) override;
@@ -66,10 +73,23 @@ class SqliteStore : public TreeStore {
   class Statement;
 
   explicit SqliteStore(std::string path);
+  // Makes a new store at `path` and lays it out; false with result.error set
+  // when it could not. Another process making it at the same time is no failure.
+  static bool CreateFile(const std::string& path, const std::function<void(RegistryStore&)>& layOut,
+                         OpenResult& result);
   bool Connect(bool create, std::string& error);
   bool CreateSchema(std::string& error);
+  bool Prepare(std::string& error);
+  // Moves everything into the file itself and closes the connection, checking
+  // that both happened.
+  bool Seal(std::string& error);
+  void FinalizeStatements();
+  void Disconnect();
   LONG LoadMirror();
-  LONG Fail(const char* operation, int sqliteCode);
+  // Reports a failure of the medium to the sink and returns its status; `why`
+  // replaces SQLite's own message when given.
+  LONG Fail(const char* operation, int sqliteCode, const char* why = nullptr);
+  LONG ExpectOneRow(const char* operation);
   LONG Exec(const char* operation, const char* sql);
 
   std::string path_;
@@ -82,6 +102,7 @@ class SqliteStore : public TreeStore {
   int loads_ = 0;
   int snapshotDepth_ = 0;
   bool snapshotTxn_ = false;  // a read transaction of ours is open
+  std::string lastReason_;    // the last failure's reason, for messages at open
 };
 
 }  // namespace pw
