@@ -1,0 +1,180 @@
+// Index-based enumeration of a key with many subkeys, as the site list does it:
+// RegEnumKeyExA from index 0 until 259 with a 255-byte buffer. The stores keep
+// subkeys in enumeration order, so each index costs the same and a whole pass
+// grows as n log n at worst (the sort after a change), never as n squared.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "registry/MemoryStore.h"
+#include "registry/SqliteStore.h"
+
+namespace pw {
+namespace {
+
+constexpr const char* kDomains =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains";
+
+// A folder for the benchmark's stores, removed at exit.
+const std::string& BenchFolder() {
+  static const std::string folder = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "pwbench-XXXXXX").string();
+    std::string made = ::mkdtemp(pattern.data()) ? pattern : std::string();
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(BenchFolder(), ignored);
+    });
+    return made;
+  }();
+  return folder;
+}
+
+// Fills the zone map with `count` domain keys, named as sites are ("site123.example"),
+// in one transaction.
+void Fill(RegistryStore& store, int count) {
+  HKEY domains = 0;
+  store.RegCreateKeyExA(HKEY_CURRENT_USER, kDomains, 0, nullptr, 0, kAccess3F, nullptr, &domains,
+                        nullptr);
+  store.BeginTransaction();
+  for (int i = 0; i < count; ++i) {
+    HKEY h = 0;
+    // Not created in name order, as a user adds sites.
+    int n = static_cast<int>((static_cast<long long>(i) * 7919) % count);
+    store.RegCreateKeyExA(domains, "site" + std::to_string(n) + ".example", 0, nullptr, 0,
+                          kAccess3F, nullptr, &h, nullptr);
+    store.RegCloseKey(h);
+  }
+  if (store.CommitTransaction() != ERROR_SUCCESS) std::fprintf(stderr, "cannot fill the store\n");
+  store.RegCloseKey(domains);
+}
+
+// One store per kind and size, made once.
+RegistryStore& StoreOf(bool sqlite, int count) {
+  static std::map<std::pair<bool, int>, std::unique_ptr<RegistryStore>> stores;
+  auto& slot = stores[{sqlite, count}];
+  if (!slot) {
+    if (sqlite) {
+      std::string path = BenchFolder() + "/subkeys" + std::to_string(count) + ".db";
+      SqliteStore::OpenResult result = SqliteStore::Open(path);
+      if (!result.store) std::fprintf(stderr, "%s\n", result.error.c_str());
+      slot = std::move(result.store);
+    } else {
+      slot = std::make_unique<MemoryStore>();
+    }
+    Fill(*slot, count);
+  }
+  return *slot;
+}
+
+// One pass over every subkey; returns how many were seen.
+int EnumerateAll(RegistryStore& store) {
+  HKEY key = 0;
+  if (store.RegOpenKeyA(HKEY_CURRENT_USER, kDomains, &key) != ERROR_SUCCESS) return -1;
+  char name[255];
+  int seen = 0;
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof name;
+    LONG status =
+        store.RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    ++seen;
+  }
+  store.RegCloseKey(key);
+  return seen;
+}
+
+double SecondsFor(RegistryStore& store, int passes) {
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < passes; ++i) benchmark::DoNotOptimize(EnumerateAll(store));
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / passes;
+}
+
+void Enumerate(benchmark::State& state, bool sqlite) {
+  int count = static_cast<int>(state.range(0));
+  RegistryStore& store = StoreOf(sqlite, count);
+  if (EnumerateAll(store) != count) state.SkipWithError("the store does not hold every subkey");
+  for (auto _ : state) benchmark::DoNotOptimize(EnumerateAll(store));
+  state.SetComplexityN(count);
+  state.SetItemsProcessed(state.iterations() * count);
+  if (sqlite) {
+    // The same pass on memory, for the ratio beside the figure.
+    RegistryStore& memory = StoreOf(false, count);
+    EnumerateAll(memory);
+    state.counters["vs_memory"] = SecondsFor(store, 5) / SecondsFor(memory, 5);
+  }
+}
+
+void BM_EnumerateSubkeys_Sqlite(benchmark::State& state) {
+  Enumerate(state, true);
+}
+void BM_EnumerateSubkeys_Memory(benchmark::State& state) {
+  Enumerate(state, false);
+}
+
+BENCHMARK(BM_EnumerateSubkeys_Sqlite)
+    ->Arg(5000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oNLogN);
+BENCHMARK(BM_EnumerateSubkeys_Memory)
+    ->Arg(5000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oNLogN);
+
+// The worst case: another process has just written, so the pass starts by
+// reloading the whole mirror from the file.
+void BM_EnumerateSubkeysAfterAnotherWriter_Sqlite(benchmark::State& state) {
+  int count = static_cast<int>(state.range(0));
+  RegistryStore& store = StoreOf(true, count);
+  std::string path = store.Describe();
+  sqlite3* other = nullptr;
+  sqlite3_open_v2(path.c_str(), &other, SQLITE_OPEN_READWRITE, nullptr);
+  int loadsBefore = static_cast<SqliteStore&>(store).MirrorLoads();
+  for (auto _ : state) {
+    state.PauseTiming();
+    sqlite3_exec(other, "UPDATE keys SET class = randomblob(4) WHERE id = 3", nullptr, nullptr,
+                 nullptr);
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(EnumerateAll(store));
+  }
+  if (static_cast<SqliteStore&>(store).MirrorLoads() - loadsBefore !=
+      static_cast<int>(state.iterations()))
+    state.SkipWithError("the store did not reload after each write");
+  sqlite3_close(other);
+  state.SetComplexityN(count);
+}
+BENCHMARK(BM_EnumerateSubkeysAfterAnotherWriter_Sqlite)
+    ->Arg(5000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oNLogN);
+
+// Opening a store: the header and layout checks, the integrity check, and the
+// mirror's first load.
+void BM_OpenStore_Sqlite(benchmark::State& state) {
+  std::string path = StoreOf(true, static_cast<int>(state.range(0))).Describe();
+  for (auto _ : state) {
+    SqliteStore::OpenResult result = SqliteStore::Open(path);
+    if (!result.store) state.SkipWithError(result.error.c_str());
+    benchmark::DoNotOptimize(result.store);
+  }
+}
+BENCHMARK(BM_OpenStore_Sqlite)->Arg(1000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace pw
