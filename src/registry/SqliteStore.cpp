@@ -6,13 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
 namespace pw {
 namespace {
-
-constexpr int kBusyTimeoutMs = 5000;  // then a busy store counts as failed
 
 LONG StatusFor(int code) {
   switch (code & 0xFF) {
@@ -254,7 +253,7 @@ bool SqliteStore::Connect(bool create, std::string& error) {
     error = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     return false;
   }
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  sqlite3_busy_timeout(db_, busyTimeoutMs_);
   if (sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr) != SQLITE_OK) {
     error = Explain(db_);
     return false;
@@ -349,6 +348,7 @@ bool SqliteStore::Prepare(std::string& error) {
 }
 
 void SqliteStore::SetBusyTimeout(int milliseconds) {
+  busyTimeoutMs_ = milliseconds;
   sqlite3_busy_timeout(db_, milliseconds);
 }
 
@@ -475,18 +475,23 @@ LONG SqliteStore::BeginPhysical(const char* operation, bool) {
     sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     snapshotTxn_ = false;
   }
+  // Once a write has waited the whole timeout in vain, the store is taken to
+  // stay busy for as long again: writes meanwhile try once without waiting (an
+  // action of 28 writes fails in seconds, not minutes). Later writes wait as
+  // usual, so that one busy spell does not fail writes that would have waited
+  // a moment for another process.
+  auto now = std::chrono::steady_clock::now();
+  bool hurry = gaveUpWaiting_ && now - gaveUpAt_ < std::chrono::milliseconds(busyTimeoutMs_);
+  if (hurry) sqlite3_busy_timeout(db_, 0);
   // IMMEDIATE takes the write lock now, so the tree checked below is the tree
   // the write applies to.
   LONG status = Exec(operation, "BEGIN IMMEDIATE");
-  // Once a write has waited the whole timeout in vain, the store stays busy:
-  // later writes try once without waiting (an action of 28 writes fails in
-  // seconds, not minutes) until one gets the lock again.
-  if (status == ERROR_BUSY && !gaveUpWaiting_) {
+  if (hurry) sqlite3_busy_timeout(db_, busyTimeoutMs_);
+  if (status == ERROR_BUSY && !hurry) {
     gaveUpWaiting_ = true;
-    sqlite3_busy_timeout(db_, 0);
-  } else if (status == ERROR_SUCCESS && gaveUpWaiting_) {
+    gaveUpAt_ = std::chrono::steady_clock::now();
+  } else if (status == ERROR_SUCCESS) {
     gaveUpWaiting_ = false;
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
   }
   if (status != ERROR_SUCCESS) return status;
   status = Revalidate();

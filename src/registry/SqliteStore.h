@@ -8,6 +8,7 @@
 // when another process has committed, so every read sees the latest state.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -98,7 +99,9 @@ class SqliteStore : public TreeStore {
       deleteValues_, deleteKey_;
   std::int64_t seenVersion_ = -1;
   bool stale_ = true;
+  int busyTimeoutMs_ = 5000;  // then a busy store counts as failed
   bool gaveUpWaiting_ = false;
+  std::chrono::steady_clock::time_point gaveUpAt_;
   int loads_ = 0;
   int snapshotDepth_ = 0;
   bool snapshotTxn_ = false;  // a read transaction of ours is open

@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "SqliteTestKit.h"
@@ -319,6 +321,32 @@ TEST_F(SqliteStoreTest, ABusyStoreThatStaysBusyFailsEveryWriteReportsItAndStillR
   // Once the other writer is gone, writing works again.
   EXPECT_EQ(SetDword(*store, h, "kept", 9), ERROR_SUCCESS);
   EXPECT_EQ(GetDword(*store, h, "kept"), 9);
+  store->RegCloseKey(h);
+}
+
+TEST_F(SqliteStoreTest, AfterABusySpellWritesWaitForAnotherWriterAgain) {
+  auto store = MakeStore();
+  ASSERT_TRUE(store);
+  HKEY h = 0;
+  ASSERT_EQ(store->RegOpenKeyExA(HKEY_CURRENT_USER, kScratch, 0, kAccess3F, &h), ERROR_SUCCESS);
+  store->SetBusyTimeout(300);
+  {
+    RawConnection other(path_);
+    ASSERT_EQ(other.Exec("BEGIN IMMEDIATE"), SQLITE_OK);
+    EXPECT_EQ(SetDword(*store, h, "during", 1), ERROR_BUSY);
+    other.Exec("ROLLBACK");
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  // Long after the spell, another writer holds the store for a moment only.
+  RawConnection other(path_);
+  ASSERT_EQ(other.Exec("BEGIN IMMEDIATE"), SQLITE_OK);
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    other.Exec("ROLLBACK");
+  });
+  EXPECT_EQ(SetDword(*store, h, "after", 2), ERROR_SUCCESS);
+  release.join();
+  EXPECT_EQ(GetDword(*store, h, "after"), 2);
   store->RegCloseKey(h);
 }
 
