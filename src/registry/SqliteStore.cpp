@@ -218,6 +218,19 @@ bool SqliteStore::CreateFile(const std::string& path,
   std::string why;
   if (!HasOurHeader(temp, why)) return fail("cannot create the store ", why);
 
+  // A log beside a store that was removed by hand would be played into the new
+  // file by the first connection to open it, mixing the old store's pages into
+  // the new one. It is left for the user to move away. (The log is looked for
+  // first: a store another process has just made exists before its log does.)
+  for (const char* suffix : {"-wal", "-journal"}) {
+    struct stat sideInfo;
+    std::string side = path + suffix;
+    if (::lstat(side.c_str(), &sideInfo) == 0 && ::stat(path.c_str(), &sideInfo) != 0) {
+      std::string why =
+          side + ", the log of a store that was removed, is still there; move it away";
+      return fail("cannot create the store ", why);
+    }
+  }
   if (::link(temp.c_str(), path.c_str()) == 0) {
     result.created = true;
   } else if (errno != EEXIST) {

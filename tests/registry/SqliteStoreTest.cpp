@@ -139,6 +139,30 @@ TEST_F(SqliteStoreTest, AStoreInAFolderThatDoesNotExistIsNotCreated) {
   EXPECT_EQ(FolderListing(dir_.Path()), "");
 }
 
+TEST_F(SqliteStoreTest, ALogLeftByARemovedStoreIsNotTakenIntoANewOne) {
+  std::string log;
+  {
+    auto store = MakeStore();
+    ASSERT_TRUE(store);
+    HKEY h = MustCreateKey(*store, HKEY_CURRENT_USER, kScratch);
+    for (DWORD i = 0; i < 200; ++i)
+      ASSERT_EQ(SetText(*store, h, "old" + std::to_string(i), std::string(100 + i, 'o')),
+                ERROR_SUCCESS);
+    store->RegCloseKey(h);
+    log = ReadFileBytes(path_ + "-wal");  // as a crash would leave it
+    ASSERT_GT(log.size(), 1000u);
+  }
+  // The store was removed by hand, its log not.
+  std::filesystem::remove(path_);
+  WriteFileBytes(path_ + "-wal", log);
+
+  SqliteStore::OpenResult result = SqliteStore::Open(path_, LayOutNewStore);
+  EXPECT_FALSE(result.store);
+  EXPECT_NE(result.error.find(path_ + "-wal"), std::string::npos) << result.error;
+  EXPECT_TRUE(ReadFileBytes(path_ + "-wal") == log);
+  EXPECT_EQ(FolderListing(dir_.Path()), "registry.db-wal");
+}
+
 TEST_F(SqliteStoreTest, AStoreTurnedOutOfWalModeIsPutBack) {
   MakeStore();
   ASSERT_EQ(RawConnection(path_).Exec("PRAGMA journal_mode=DELETE"), SQLITE_OK);
