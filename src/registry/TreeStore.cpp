@@ -208,6 +208,14 @@ LONG TreeStore::ResolveHandle(HKEY hKey, Key** key, REGSAM* access) const {
   return ERROR_SUCCESS;
 }
 
+LONG TreeStore::CurrentKey(HKEY hKey, REGSAM needed, Key** key) {
+  LONG status = Revalidate();
+  REGSAM rights = 0;
+  if (status == ERROR_SUCCESS) status = ResolveHandle(hKey, key, &rights);
+  if (status == ERROR_SUCCESS && (rights & needed) != needed) status = ERROR_ACCESS_DENIED;
+  return status;
+}
+
 HKEY TreeStore::NewHandle(std::int64_t keyId, REGSAM access) {
   // Handle values are multiples of 4 below the hive range, never 0, and not
   // reused while open.
@@ -368,13 +376,9 @@ LONG TreeStore::RegCreateKeyExA(HKEY hKey, RegName lpSubKey, DWORD, RegName lpCl
 LONG TreeStore::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD*,
                               char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
   if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
-  LONG status = Revalidate();
-  if (status != ERROR_SUCCESS) return status;
   Key* key;
-  REGSAM rights;
-  status = ResolveHandle(hKey, &key, &rights);
+  LONG status = CurrentKey(hKey, KEY_ENUMERATE_SUB_KEYS, &key);
   if (status != ERROR_SUCCESS) return status;
-  if (!(rights & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
   const auto& order = Ordered(*key);
   if (dwIndex >= order.size()) return ERROR_NO_MORE_ITEMS;
   const Key& child = *order[dwIndex];
@@ -390,13 +394,9 @@ LONG TreeStore::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD
                               DWORD*, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
   if (!lpValueName || !lpcchValueName) return ERROR_INVALID_PARAMETER;
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
-  LONG status = Revalidate();
-  if (status != ERROR_SUCCESS) return status;
   Key* key;
-  REGSAM rights;
-  status = ResolveHandle(hKey, &key, &rights);
+  LONG status = CurrentKey(hKey, KEY_QUERY_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
-  if (!(rights & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   if (dwIndex >= key->values.size()) return ERROR_NO_MORE_ITEMS;
   const Value& value = key->values[dwIndex];
   if (value.name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
@@ -408,13 +408,9 @@ LONG TreeStore::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD
 LONG TreeStore::RegQueryValueExA(HKEY hKey, RegName lpValueName, DWORD* lpReserved, DWORD* lpType,
                                  BYTE* lpData, DWORD* lpcbData) {
   if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-  LONG status = Revalidate();
-  if (status != ERROR_SUCCESS) return status;
   Key* key;
-  REGSAM rights;
-  status = ResolveHandle(hKey, &key, &rights);
+  LONG status = CurrentKey(hKey, KEY_QUERY_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
-  if (!(rights & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   if (CheckValueName(lpValueName) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
   auto it = key->valueIndex.find(FoldName(lpValueName.View()));
   if (it == key->valueIndex.end()) return ERROR_FILE_NOT_FOUND;
@@ -427,11 +423,8 @@ LONG TreeStore::RegSetValueExA(HKEY hKey, RegName lpValueName, DWORD, DWORD dwTy
   if (!lpData && cbData > 0) return ERROR_NOACCESS;
   if (CheckValueName(lpValueName) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
   Key* key;
-  REGSAM rights;
-  LONG status = Revalidate();
-  if (status == ERROR_SUCCESS) status = ResolveHandle(hKey, &key, &rights);
+  LONG status = CurrentKey(hKey, KEY_SET_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
-  if (!(rights & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
 
   status = BeginWrite("RegSetValueExA");
   if (status != ERROR_SUCCESS) return status;
@@ -459,11 +452,8 @@ LONG TreeStore::RegSetValueExA(HKEY hKey, RegName lpValueName, DWORD, DWORD dwTy
 LONG TreeStore::RegDeleteValueA(HKEY hKey, RegName lpValueName) {
   if (CheckValueName(lpValueName) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
   Key* key;
-  REGSAM rights;
-  LONG status = Revalidate();
-  if (status == ERROR_SUCCESS) status = ResolveHandle(hKey, &key, &rights);
+  LONG status = CurrentKey(hKey, KEY_SET_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
-  if (!(rights & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
   std::string fold = FoldName(lpValueName.View());
   if (!key->valueIndex.count(fold)) return ERROR_FILE_NOT_FOUND;
 

@@ -104,6 +104,8 @@ class TreeStore : public RegistryStore {
   };
 
   LONG ResolveHandle(HKEY hKey, Key** key, REGSAM* access) const;
+  // The up-to-date key behind a handle that carries the rights `needed`.
+  LONG CurrentKey(HKEY hKey, REGSAM needed, Key** key);
   LONG OpenPath(HKEY hKey, RegName path, REGSAM access, bool sameHandleForEmpty, HKEY* phkResult);
   HKEY NewHandle(std::int64_t keyId, REGSAM access);
   LONG BeginWrite(const char* operation);
