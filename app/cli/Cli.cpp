@@ -9,17 +9,26 @@ namespace pw::cli {
 namespace {
 
 constexpr const char* kProgram = "portwarden-cli";
+#if defined(_WIN32)
+constexpr const char* kStoreSynopsis = "";  // the registry, always
+#else
+constexpr const char* kStoreSynopsis = "[--store PATH] ";
+#endif
 
 void PrintUsage(std::ostream& out) {
-  out << "usage: " << kProgram << " [--store PATH] VERB [ARGS]\n\nverbs:\n";
+  out << "usage: " << kProgram << " " << kStoreSynopsis << "VERB [ARGS]\n\nverbs:\n";
   for (const Verb& verb : Verbs()) {
     std::string line = std::string("  ") + verb.name + (*verb.usage ? std::string(" ") + verb.usage : "");
     out << line;
     out << std::string(line.size() < 44 ? 44 - line.size() : 1, ' ') << verb.summary << "\n";
   }
   out << "\noptions:\n"
+#if defined(_WIN32)
+         "  (the store is the Windows registry)\n"
+#else
          "  --store PATH    the store to use (default: $PORTWARDEN_STORE, else\n"
          "                  $XDG_DATA_HOME/portwarden/registry.db)\n"
+#endif
          "  --help          this text\n"
          "  --version       the program's version\n"
          "\nexit codes: 0 done, 1 failed, 2 usage error, 3 address refused\n";
@@ -136,7 +145,7 @@ int RunCli(std::vector<std::string> words, Environment& env) {
     code = verb->run(run);
   } catch (const UsageError& error) {
     env.err << kProgram << " " << verb->name << ": " << error.message << "\n"
-            << "usage: " << kProgram << " [--store PATH] " << verb->name
+            << "usage: " << kProgram << " " << kStoreSynopsis << verb->name
             << (*verb->usage ? std::string(" ") + verb->usage : "") << "\n";
     return kExitUsage;
   }

@@ -10,9 +10,14 @@
 #if defined(PW_HAVE_SQLITE)
 #include "registry/SqliteStore.h"
 #endif
+#if defined(_WIN32)
+#include "registry/Win32Store.h"
+#endif
 
 namespace pw {
 namespace {
+
+#if !defined(_WIN32)
 
 // Makes every missing folder along the path, each with mode 0700.
 bool MakeFolders(const std::string& folder, std::string& error) {
@@ -26,6 +31,7 @@ bool MakeFolders(const std::string& folder, std::string& error) {
   }
   return true;
 }
+#endif
 
 }  // namespace
 
@@ -63,6 +69,23 @@ std::string DefaultStorePath() {
   return base + "/portwarden/registry.db";
 }
 
+#if defined(_WIN32)
+// On Windows the program works on the registry itself; no store file is built
+// in. PORTWARDEN_STORE is not read there: it names a file for the Linux program,
+// and Wine hands the Linux environment on to Windows programs.
+OpenedStore OpenChosenStore(const std::optional<std::string>& path) {
+  OpenedStore opened;
+  if (path) {
+    opened.error =
+        "--store " + *path +
+        ": store files are not supported on Windows; the program works on the Windows registry "
+        "(leave --store out)";
+    return opened;
+  }
+  opened.store = std::make_unique<Win32Store>();
+  return opened;
+}
+#else
 OpenedStore OpenChosenStore(const std::optional<std::string>& path) {
   OpenedStore opened;
   std::string chosen;
@@ -88,5 +111,6 @@ OpenedStore OpenChosenStore(const std::optional<std::string>& path) {
 #endif
   return opened;
 }
+#endif
 
 }  // namespace pw
