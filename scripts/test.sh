@@ -6,8 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh test
 scripts/build.sh test
-if [[ -x scripts/wine-prepare.sh ]]; then
-  scripts/wine-prepare.sh
+if [[ -x scripts/wine-prepare.sh && -d build-windows ]]; then
+  scripts/wine-prepare.sh build/wine-prefix
+  trap 'WINEPREFIX=$PWD/build/wine-prefix wineserver -k >/dev/null 2>&1 || true' EXIT
 fi
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/pw-runtime-XXXXXX)}

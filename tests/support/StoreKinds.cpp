@@ -2,11 +2,13 @@
 
 #include "StoreKinds.h"
 
-
 #include "TempDir.h"
 #include "registry/MemoryStore.h"
 #if defined(PW_HAVE_SQLITE)
 #include "registry/SqliteStore.h"
+#endif
+#if defined(_WIN32)
+#include "registry/Win32Store.h"
 #endif
 
 namespace pw::test {
@@ -32,6 +34,9 @@ std::vector<StoreKind> AllStoreKinds() {
   kinds.push_back({"Memory", [] { return std::make_unique<MemoryStore>(); }, false});
 #if defined(PW_HAVE_SQLITE)
   kinds.push_back({"Sqlite", MakeSqlite, false});
+#endif
+#if defined(_WIN32)
+  kinds.push_back({"Win32", [] { return std::make_unique<Win32Store>(); }, RunningOnWine()});
 #endif
   return kinds;
 }

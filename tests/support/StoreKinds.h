@@ -21,7 +21,7 @@ struct StoreKind {
   bool wine = false;
 };
 
-// Memory and SQLite on Linux; the platform's registry on Windows.
+// Memory and SQLite on Linux; memory and the platform's registry on Windows.
 std::vector<StoreKind> AllStoreKinds();
 
 // Test names and messages show the store's name, not the object's bytes.
