@@ -1,4 +1,6 @@
-// The command-line program as a user runs it, on real store files.
+// The command-line program as a user runs it, on real store files. The Windows
+// program has none (it works on the registry; tests/windows checks it there).
+#if defined(PW_HAVE_SQLITE)
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -102,3 +104,5 @@ TEST(CliProcess, VersionAndHelp) {
 
 }  // namespace
 }  // namespace pw::test
+
+#endif  // PW_HAVE_SQLITE

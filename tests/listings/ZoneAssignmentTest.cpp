@@ -11,7 +11,9 @@
 #include "listings/ZoneAssignment.h"
 #include "registry/ForwardingStore.h"
 #include "registry/KnownKeys.h"
+#if defined(PW_HAVE_SQLITE)
 #include "registry/SqliteStore.h"
+#endif
 
 namespace pw::test {
 namespace {
@@ -214,6 +216,7 @@ TEST_P(ZoneAssignmentTest, PruneDeletesNothingWhenItCannotBeAtomic) {
 
 INSTANTIATE_TEST_SUITE_P(Stores, ZoneAssignmentTest, testing::ValuesIn(AllStoreKinds()), StoreKindName);
 
+#if defined(PW_HAVE_SQLITE)
 // Another process writes a value into a key while this one prunes it: the
 // value is either seen by the emptiness test or written after the deletion
 // (and then refused); it is never deleted with the key.
@@ -261,6 +264,7 @@ TEST(PruneAcrossProcesses, AValueWrittenDuringThePruneIsNeverDeletedWithItsKey) 
   EXPECT_FALSE(zone);  // here it came after the deletion...
   EXPECT_EQ(otherStatus, ERROR_KEY_DELETED);  // ...and was told so
 }
+#endif  // PW_HAVE_SQLITE
 
 }  // namespace
 }  // namespace pw::test

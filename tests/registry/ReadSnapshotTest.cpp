@@ -6,13 +6,16 @@
 #include "TempDir.h"
 #include "registry/MemoryStore.h"
 #include "registry/Registry.h"
+#if defined(PW_HAVE_SQLITE)
 #include "registry/SqliteStore.h"
+#endif
 
 namespace pw::test {
 namespace {
 
 constexpr const char* kKey = "Software\\Snapshot";
 
+#if defined(PW_HAVE_SQLITE)
 class SqliteReadSnapshot : public testing::Test {
  protected:
   void SetUp() override {
@@ -83,6 +86,8 @@ TEST_F(SqliteReadSnapshot, InsideAWriteTransactionLeavesItToCommit) {
   EXPECT_EQ(a_->CommitTransaction(), ERROR_SUCCESS);
   EXPECT_EQ(Get(*b_, "v"), "in-transaction");
 }
+
+#endif  // PW_HAVE_SQLITE
 
 TEST(MemoryReadSnapshot, ChangesNothing) {
   MemoryStore store;

@@ -101,13 +101,7 @@ class StoreConformance : public testing::TestWithParam<StoreKind> {
     S().RegCloseKey(h);
     S().RegDeleteKeyA(parent, path);
   }
-  // Marks a case where Wine differs from Windows as not checked there; the
-  // case returns when this is true (a skip inside a helper ends only the helper).
-  bool SkipOnWine(const char* why) {
-    if (!GetParam().wine) return false;
-    [why] { GTEST_SKIP() << "not checked on Wine: " << why; }();
-    return true;
-  }
+  bool SkipOnWine(const char* difference) { return test::SkipOnWine(GetParam(), difference); }
 
   std::unique_ptr<RegistryStore> store_;
   HKEY root_ = 0;
@@ -250,7 +244,7 @@ TEST_P(StoreConformance, IndexedEnumerationIsStableAndEndsWithNoMoreItems) {
 }
 
 TEST_P(StoreConformance, ValuesEnumerateInCreationOrderAndAReplacedValueKeepsItsPlace) {
-  if (SkipOnWine("Windows enumerates values in creation order; Wine sorted by name")) return;
+  if (SkipOnWine(kWineSortsValues)) return;
   HKEY h = MustCreate("vals");
   for (const char* n : {"zeta", "alpha", "Mid", ""}) EXPECT_EQ(SetDword(h, n, 1), ERROR_SUCCESS);
   EXPECT_EQ(ValueNames(h), (std::vector<std::string>{"zeta", "alpha", "Mid", ""}));
@@ -349,9 +343,7 @@ TEST_P(StoreConformance, ValuesKeepTheirTypeAndBytes) {
 }
 
 TEST_P(StoreConformance, AStringWrittenWithoutTerminatorReadsBackAsWritten) {
-  if (SkipOnWine("Windows reads REG_SZ data stored without a terminator back as written; "
-                 "Wine's \"A\" query appends one"))
-    return;
+  if (SkipOnWine(kWineAppendsTerminator)) return;
   HKEY h = MustCreate("sz");
   ASSERT_EQ(SetBytes(h, "s", REG_SZ, "abc"), ERROR_SUCCESS);
   DWORD type = 0;
@@ -480,6 +472,21 @@ TEST_P(StoreConformance, TheClassGivenAtCreationIsKept) {
   DWORD length = sizeof name, classLength = sizeof cls;
   ASSERT_EQ(S().RegEnumKeyExA(root_, 0, name, &length, nullptr, cls, &classLength, nullptr), ERROR_SUCCESS);
   EXPECT_EQ(std::string(cls, classLength), "REG_DWORD");
+}
+
+TEST_P(StoreConformance, CreatingAnExistingKeyKeepsItsClass) {
+  if (SkipOnWine("Windows ignores the class given when the key exists already; Wine gives the key that class"))
+    return;
+  MakeKey("plain");
+  HKEY h = 0;
+  DWORD disposition = 0;
+  ASSERT_EQ(Create(root_, "plain", &h, &disposition, "REG_DWORD"), ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+  S().RegCloseKey(h);
+  char name[256], cls[256];
+  DWORD length = sizeof name, classLength = sizeof cls;
+  ASSERT_EQ(S().RegEnumKeyExA(root_, 0, name, &length, nullptr, cls, &classLength, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(cls, classLength), "");
 }
 
 TEST_P(StoreConformance, GuidsAreFreshVersion4InBraceForm) {

@@ -7,55 +7,12 @@
 #include <utility>
 
 #include "Platform.h"
-#include "registry/Enumeration.h"
+#include "RegistryCopy.h"
 #include "registry/KnownKeys.h"
 #include "registry/Win32Store.h"
 
 namespace pw::test {
 namespace {
-
-// A key with its values and subkeys as they were, to be put back.
-struct KeyCopy {
-  bool exists = false;
-  std::vector<EnumeratedValue> values;
-  std::vector<std::pair<std::string, KeyCopy>> subkeys;
-};
-
-KeyCopy Take(RegistryStore& store, const std::string& path) {
-  KeyCopy copy;
-  HKEY key = 0;
-  if (store.RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return copy;
-  copy.exists = true;
-  ForEachValue(store, key, [&](const EnumeratedValue& value) {
-    copy.values.push_back(value);
-    return true;
-  });
-  std::vector<std::string> names;
-  ForEachSubkey(store, key, [&](const std::string& name) {
-    names.push_back(name);
-    return true;
-  });
-  store.RegCloseKey(key);
-  for (const std::string& name : names)
-    copy.subkeys.emplace_back(name, Take(store, path + "\\" + name));
-  return copy;
-}
-
-void PutBack(RegistryStore& store, const std::string& path, const KeyCopy& copy) {
-  DeleteTree(path);
-  if (!copy.exists) return;
-  HKEY key = 0;
-  ASSERT_EQ(store.RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, kAccess3F, nullptr, &key,
-                                  nullptr),
-            ERROR_SUCCESS)
-      << path;
-  for (const EnumeratedValue& value : copy.values)
-    store.RegSetValueExA(key, value.name, 0, value.type,
-                         reinterpret_cast<const BYTE*>(value.data.data()),
-                         static_cast<DWORD>(value.data.size()));
-  store.RegCloseKey(key);
-  for (const auto& [name, subkey] : copy.subkeys) PutBack(store, path + "\\" + name, subkey);
-}
 
 std::string Trimmed(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
@@ -66,10 +23,18 @@ std::string Trimmed(std::string text) {
 class ZoneConsumer : public testing::Test {
  protected:
   void SetUp() override {
-    for (const std::string& path : Touched()) copies_.emplace_back(path, Take(store_, path));
+    for (const std::string& path : Touched())
+      copies_.emplace_back(path, CopyKey(store_, HKEY_CURRENT_USER, path));
+    // The sites start unlisted.
+    for (const std::string& path : Touched()) {
+      if (path != kZonePath) {
+        ASSERT_TRUE(DeleteKeyTree(store_, HKEY_CURRENT_USER, path)) << path;
+      }
+    }
   }
   void TearDown() override {
-    for (const auto& [path, copy] : copies_) PutBack(store_, path, copy);
+    for (const auto& [path, copy] : copies_)
+      EXPECT_TRUE(RestoreKey(store_, HKEY_CURRENT_USER, path, copy)) << path;
   }
 
   static std::vector<std::string> Touched() {
@@ -127,6 +92,28 @@ TEST_F(ZoneConsumer, RegShowsTheValuesAsWritten) {
   EXPECT_NE(ZoneValueShown("1200").find("0x0"), std::string::npos);
   EXPECT_NE(ZoneValueShown("1A00").find("0x7960"), std::string::npos);  // 31072
   EXPECT_NE(ZoneValueShown("1C00").find("00000100"), std::string::npos);
+}
+
+TEST_F(ZoneConsumer, TheBrowserPutsEachAddressInTheZoneListed) {
+  // Generalised: the domain's "*" value covers the domain and every subdomain.
+  Cli("add https://www.example.com/x --zone restricted");
+  EXPECT_EQ(Probe("map https://www.example.com/x"), "4");
+  EXPECT_EQ(Probe("map http://example.com/"), "4");
+  Cli("add https://www.example.com/x --zone trusted");
+  EXPECT_EQ(Probe("map https://www.example.com/x"), "2");
+  // Per protocol: only the protocol listed, in the exact subdomain's key.
+  Cli("add https://www.example.org/ --zone trusted --protocols https");
+  EXPECT_EQ(Probe("map https://www.example.org/"), "2");
+  EXPECT_EQ(Probe("map http://www.example.org/"), "3");
+  Cli("add http://test.example/ --zone restricted --protocols http");
+  EXPECT_EQ(Probe("map http://test.example/"), "4");
+  EXPECT_EQ(Probe("map http://unlisted.example.net/"), "3");  // the Internet zone
+
+  ProgramResult shown = RunProgram("reg.exe query \"HKCU\\" + std::string(kDomainsPath) +
+                                   "\\example.org\\www\" /v https");
+  EXPECT_EQ(shown.exitCode, 0) << shown.output;
+  EXPECT_NE(shown.output.find("REG_DWORD"), std::string::npos) << shown.output;
+  EXPECT_NE(shown.output.find("0x2"), std::string::npos) << shown.output;
 }
 
 TEST(WindowsCommandLine, RefusesAStoreFileAndWorksOnTheRegistry) {

@@ -3,6 +3,10 @@
 //   zone-probe policy ZONE ACTION   prints the zone's policy for the URL action
 //                                   (ACTION in hexadecimal, 1200 for running
 //                                   ActiveX controls)
+//   zone-probe hold                 waits for ever with COM started: under Wine
+//                                   this keeps the prefix's desktop up, which
+//                                   otherwise goes after a minute unused and
+//                                   takes ten seconds to come back
 // Exit code 0 with the number on standard output, 1 with a message otherwise.
 // One question per process: urlmon on Windows keeps the zone map it read for the
 // life of a process.
@@ -66,12 +70,13 @@ int ActionPolicy(const char* zoneText, const char* actionText) {
 
 int main(int argc, char** argv) {
   std::string verb = argc > 1 ? argv[1] : "";
-  if (!((verb == "map" && argc == 3) || (verb == "policy" && argc == 4))) {
-    std::fprintf(stderr, "usage: zone-probe map URL | zone-probe policy ZONE ACTION\n");
+  if (!((verb == "map" && argc == 3) || (verb == "policy" && argc == 4) || (verb == "hold" && argc == 2))) {
+    std::fprintf(stderr, "usage: zone-probe map URL | zone-probe policy ZONE ACTION | zone-probe hold\n");
     return 2;
   }
   HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   if (FAILED(result)) return Fail("CoInitializeEx", result);
+  if (verb == "hold") Sleep(INFINITE);
   int code = verb == "map" ? MapUrl(argv[2]) : ActionPolicy(argv[2], argv[3]);
   CoUninitialize();
   return code;
