@@ -119,6 +119,9 @@ TEST_F(RegFileCli, ExportOfAMissingOrMalformedKeyFailsAndWritesNoFile) {
   EXPECT_EQ(ReadFileBytes(path), "previous backup");
 }
 
+// Needs store text outside Windows-1252, which the store holds where its text
+// is UTF-8 (on Windows it is the system code page).
+#if !defined(_WIN32)
 TEST_F(RegFileCli, ExportThatCannotBeWrittenAsRegedit4KeepsThePreviousFile) {
   ASSERT_EQ(cli_.Run({"import", "-"}, "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\" + kDomains +
                                           "\\\xE4\xBE\x8B.jp]\r\n\"*\"=dword:00000002\r\n")
@@ -131,6 +134,7 @@ TEST_F(RegFileCli, ExportThatCannotBeWrittenAsRegedit4KeepsThePreviousFile) {
   EXPECT_NE(run.err.find("Windows-1252"), std::string::npos) << run.err;
   EXPECT_EQ(ReadFileBytes(path), "previous backup");
 }
+#endif
 
 TEST_F(RegFileCli, UsageTextTellsHowToCarryZoneSettingsFromAndToWindows) {
   CliResult run = cli_.Run({"--help"});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "RegFileTestUtil.h"
+#include "StoreText.h"
 #include "regfile/RegFileReader.h"
 
 namespace pw::test {
@@ -42,7 +43,7 @@ TEST(RegFileReader, ReadsAVersion5FileAsThePlatformsEditorSavesIt) {
       u"\"WarnOnPost\"=hex:01,00,00,00\r\n"
       u"\"CertificateRevocation\"=dword:00000001\r\n"
       u"\r\n"
-      u"[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains\\例え.jp]\r\n"
+      u"[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains\\bücher.example]\r\n"
       u"\"*\"=dword:00000004\r\n";
   RegFile file = MustRead(Utf16File(text));
   EXPECT_EQ(file.format, RegFileFormat::Version5);
@@ -62,8 +63,30 @@ TEST(RegFileReader, ReadsAVersion5FileAsThePlatformsEditorSavesIt) {
   EXPECT_EQ(settings.values[3].type, REG_DWORD);
   EXPECT_EQ(settings.values[3].data, Dword(1));
   EXPECT_EQ(settings.values[3].line, 7);
-  // UTF-16 names become the store's UTF-8.
-  EXPECT_EQ(file.keys[1].path, std::string(kIs) + "\\ZoneMap\\Domains\\\xE4\xBE\x8B\xE3\x81\x88.jp");
+  // UTF-16 names become the store's 8-bit text.
+  EXPECT_EQ(file.keys[1].path, std::string(kIs) + "\\ZoneMap\\Domains\\" + StoreText("b\xC3\xBC" "cher.example"));
+}
+
+TEST(RegFileReader, ANameTheStoresTextCannotHoldRefusesTheFile) {
+  std::u16string text =
+      u"Windows Registry Editor Version 5.00\r\n"
+      u"\r\n"
+      u"[HKEY_CURRENT_USER\\Software\\ok]\r\n"
+      u"\r\n"
+      u"[HKEY_CURRENT_USER\\Software\\例え.jp]\r\n"
+      u"\"*\"=dword:00000004\r\n";
+  const std::string name = "\xE4\xBE\x8B\xE3\x81\x88.jp";
+  RegFile file;
+  RegFileError error;
+  bool read = ReadRegFile(Utf16File(text), "test.reg", file, error);
+  if (StoreCanHold(name)) {  // UTF-8 on Linux
+    ASSERT_TRUE(read) << error.Message();
+    ASSERT_EQ(file.keys.size(), 2u);
+    EXPECT_EQ(file.keys[1].path, "Software\\" + name);
+  } else {  // a code page without these characters, on Windows
+    EXPECT_FALSE(read);
+    EXPECT_NE(error.Message().find("line 5"), std::string::npos) << error.Message();
+  }
 }
 
 TEST(RegFileReader, AcceptsVersion5AsUtf8WithOrWithoutMarkAndWithLfOrCrlf) {
@@ -74,7 +97,7 @@ TEST(RegFileReader, AcceptsVersion5AsUtf8WithOrWithoutMarkAndWithLfOrCrlf) {
     ASSERT_EQ(file.keys.size(), 1u);
     EXPECT_EQ(file.keys[0].hive, HKEY_LOCAL_MACHINE);
     EXPECT_EQ(file.keys[0].path, "Software\\A");
-    EXPECT_EQ(OnlyValue(file).data, std::string("\xC3\xA9t\xC3\xA9") + '\0');
+    EXPECT_EQ(OnlyValue(file).data, StoreText("\xC3\xA9t\xC3\xA9") + '\0');
   }
 }
 
@@ -91,13 +114,13 @@ TEST(RegFileReader, ReadsRegedit4AsWindows1252) {
       "\"path\"=hex(2):25,74,65,6d,70,25,5c,e9,00\r\n");
   EXPECT_EQ(file.format, RegFileFormat::Regedit4);
   ASSERT_EQ(file.keys.size(), 1u);
-  EXPECT_EQ(file.keys[0].path, "Software\\Caf\xC3\xA9");
+  EXPECT_EQ(file.keys[0].path, "Software\\" + StoreText("Caf\xC3\xA9"));
   ASSERT_EQ(file.keys[0].values.size(), 2u);
-  EXPECT_EQ(file.keys[0].values[0].name, "\xE2\x82\xACuro");
-  EXPECT_EQ(file.keys[0].values[0].data, std::string("na\xC3\xAFve") + '\0');
+  EXPECT_EQ(file.keys[0].values[0].name, StoreText("\xE2\x82\xACuro"));
+  EXPECT_EQ(file.keys[0].values[0].data, StoreText("na\xC3\xAFve") + '\0');
   // In a REGEDIT4 file the bytes of an expandable string are 8-bit text.
   EXPECT_EQ(file.keys[0].values[1].type, REG_EXPAND_SZ);
-  EXPECT_EQ(file.keys[0].values[1].data, std::string("%temp%\\\xC3\xA9") + '\0');
+  EXPECT_EQ(file.keys[0].values[1].data, StoreText("%temp%\\\xC3\xA9") + '\0');
 }
 
 TEST(RegFileReader, HiveNamesInFullOrShortAndAnyCase) {
@@ -155,7 +178,7 @@ TEST(RegFileReader, WideTextOfTypes1And2And7BecomesStoreText) {
   RegFileValue expand =
       ReadValueLine("\"x\"=hex(2):25,00,53,00,79,00,73,00,74,00,65,00,6d,00,52,00,6f,00,6f,00,74,00,25,00,5c,00,e9,00,00,00");
   EXPECT_EQ(expand.type, REG_EXPAND_SZ);
-  EXPECT_EQ(expand.data, std::string("%SystemRoot%\\\xC3\xA9") + '\0');
+  EXPECT_EQ(expand.data, StoreText("%SystemRoot%\\\xC3\xA9") + '\0');
   // "a", "bc" and the closing empty string.
   RegFileValue multi = ReadValueLine("\"m\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00");
   EXPECT_EQ(multi.type, REG_MULTI_SZ);
