@@ -8,8 +8,9 @@ run_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev qt6-base-dev libgl
               fonts-liberation2 xdg-utils)
 test_packages=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-14 libclang-rt-14-dev
                xvfb xauth)
-# Installed without their recommendations: Wine's pull in a whole desktop.
-windows_packages=(g++-mingw-w64-x86-64 wine64 wine)
+# Installed without their recommendations: Wine's pull in a whole desktop. The
+# posix thread model of MinGW is the one the Windows build uses.
+windows_packages=(g++-mingw-w64-x86-64-posix wine64 wine)
 
 want=("${run_packages[@]}")
 lean=()
