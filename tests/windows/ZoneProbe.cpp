@@ -70,8 +70,10 @@ int ActionPolicy(const char* zoneText, const char* actionText) {
 
 int main(int argc, char** argv) {
   std::string verb = argc > 1 ? argv[1] : "";
-  if (!((verb == "map" && argc == 3) || (verb == "policy" && argc == 4) || (verb == "hold" && argc == 2))) {
-    std::fprintf(stderr, "usage: zone-probe map URL | zone-probe policy ZONE ACTION | zone-probe hold\n");
+  if (!((verb == "map" && argc == 3) || (verb == "policy" && argc == 4) ||
+        (verb == "hold" && argc == 2))) {
+    std::fprintf(stderr,
+                 "usage: zone-probe map URL | zone-probe policy ZONE ACTION | zone-probe hold\n");
     return 2;
   }
   HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
