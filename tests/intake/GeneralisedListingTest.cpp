@@ -2,8 +2,7 @@
 // written into the zone map, on every store.
 #include <gtest/gtest.h>
 
-#include "StoreKinds.h"
-#include "ZoneMap.h"
+#include "ListingsTestKit.h"
 #include "intake/GeneralisedListing.h"
 #include "intake/SiteAddress.h"
 #include "listings/SiteList.h"
@@ -13,35 +12,15 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
-class GeneralisedListingTest : public testing::TestWithParam<StoreKind> {
+class GeneralisedListingTest : public ListingsTest {
  protected:
-  void SetUp() override {
-    store_ = GetParam().make();
-    ASSERT_TRUE(store_);
-    registry_ = std::make_unique<Registry>(*store_);
-    map_ = std::make_unique<ZoneMap>(*store_);
-    map_->AddBase();
-  }
-
   // Parses the address and writes its listing, as OK does.
   LONG Add(const std::string& address, std::optional<Zone> zone) {
     SiteAddressParts parts = ParseSiteAddress(address);
     EXPECT_EQ(parts.Verdict, AddressVerdict::Accepted) << address;
     return WriteGeneralisedListing(*registry_, parts.Domain, parts.SubDomain, zone);
   }
-
-  Rows Listed() {
-    SiteList list;
-    list.Refresher(*store_);
-    Rows rows;
-    for (const SiteRow& row : list.Rows())
-      rows.push_back(row.text + "|" + row.subdomain + "|" + row.domain + "|" + std::to_string(row.icon));
-    return rows;
-  }
-
-  std::unique_ptr<RegistryStore> store_;
-  std::unique_ptr<Registry> registry_;
-  std::unique_ptr<ZoneMap> map_;
+  Rows Listed() { return Rebuild(); }
 };
 
 TEST_P(GeneralisedListingTest, WorkedExamples) {
