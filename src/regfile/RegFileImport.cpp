@@ -4,6 +4,7 @@
 
 #include "regfile/RegFileWriter.h"
 #include "registry/Enumeration.h"
+#include "registry/KeyTree.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
 
@@ -76,26 +77,6 @@ bool DescribePlan(const RegFile& file, const ImportPlan& plan, std::vector<std::
     }
   }
   return true;
-}
-
-LONG DeleteKeyTree(RegistryStore& store, HKEY hive, const std::string& path) {
-  HKEY key = 0;
-  LONG status = store.RegOpenKeyExA(hive, path, 0, KEY_READ, &key);
-  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-  if (status != ERROR_SUCCESS) return status;
-  std::vector<std::string> children;
-  status = ForEachSubkey(store, key, [&](const std::string& name) {
-    children.push_back(name);
-    return true;
-  });
-  store.RegCloseKey(key);
-  if (status != ERROR_NO_MORE_ITEMS) return status;
-  for (const std::string& child : children) {
-    status = DeleteKeyTree(store, hive, path + "\\" + child);
-    if (status != ERROR_SUCCESS) return status;
-  }
-  status = store.RegDeleteKeyA(hive, path);
-  return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
 
 ImportResult ApplyImport(RegistryStore& store, const RegFile& file, const ImportPlan& plan) {

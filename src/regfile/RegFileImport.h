@@ -60,8 +60,4 @@ struct ImportResult {
 // and the error says so.
 ImportResult ApplyImport(RegistryStore& store, const RegFile& file, const ImportPlan& plan);
 
-// Deletes hive\path with every key and value below it. 0 when it is gone
-// (also when it was never there); otherwise the store's failure.
-LONG DeleteKeyTree(RegistryStore& store, HKEY hive, const std::string& path);
-
 }  // namespace pw

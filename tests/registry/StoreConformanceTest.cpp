@@ -6,6 +6,7 @@
 #include <set>
 
 #include "StoreKinds.h"
+#include "registry/KeyTree.h"
 #include "registry/RegistryStore.h"
 
 namespace pw::test {
@@ -18,13 +19,13 @@ class StoreConformance : public testing::TestWithParam<StoreKind> {
   void SetUp() override {
     store_ = GetParam().make();
     ASSERT_TRUE(store_);
-    DeleteTree(HKEY_CURRENT_USER, kScratch);
+    DeleteKeyTree(S(), HKEY_CURRENT_USER, kScratch);
     ASSERT_EQ(Create(HKEY_CURRENT_USER, kScratch, &root_), ERROR_SUCCESS);
   }
   void TearDown() override {
     if (!store_) return;
     store_->RegCloseKey(root_);
-    DeleteTree(HKEY_CURRENT_USER, kScratch);
+    DeleteKeyTree(S(), HKEY_CURRENT_USER, kScratch);
   }
 
   RegistryStore& S() { return *store_; }
@@ -93,13 +94,6 @@ class StoreConformance : public testing::TestWithParam<StoreKind> {
       names.emplace_back(name, length);
     }
     return names;
-  }
-  void DeleteTree(HKEY parent, const std::string& path) {
-    HKEY h = 0;
-    if (S().RegOpenKeyA(parent, path, &h) != ERROR_SUCCESS) return;
-    for (const std::string& child : SubkeyNames(h)) DeleteTree(h, child);
-    S().RegCloseKey(h);
-    S().RegDeleteKeyA(parent, path);
   }
   bool SkipOnWine(const char* difference) { return test::SkipOnWine(GetParam(), difference); }
 

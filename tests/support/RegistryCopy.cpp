@@ -30,20 +30,8 @@ KeyCopy CopyKey(RegistryStore& store, HKEY hive, const std::string& path) {
   return copy;
 }
 
-bool DeleteKeyTree(RegistryStore& store, HKEY hive, const std::string& path) {
-  HKEY key = 0;
-  LONG status = store.RegOpenKeyExA(hive, path, 0, KEY_READ, &key);
-  if (status == ERROR_FILE_NOT_FOUND) return true;
-  if (status != ERROR_SUCCESS) return false;
-  std::vector<std::string> names = SubkeyNames(store, key);
-  store.RegCloseKey(key);
-  for (const std::string& name : names) DeleteKeyTree(store, hive, path + "\\" + name);
-  status = store.RegDeleteKeyA(hive, path);
-  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-}
-
 bool RestoreKey(RegistryStore& store, HKEY hive, const std::string& path, const KeyCopy& copy) {
-  if (!DeleteKeyTree(store, hive, path)) return false;
+  if (DeleteKeyTree(store, hive, path) != ERROR_SUCCESS) return false;
   if (!copy.exists) return true;
   HKEY key = 0;
   if (store.RegCreateKeyExA(hive, path, 0, nullptr, 0, kAccess3F, nullptr, &key, nullptr) !=

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "registry/Enumeration.h"
+#include "registry/KeyTree.h"
 #include "registry/RegistryStore.h"
 
 namespace pw::test {
@@ -20,9 +21,6 @@ struct KeyCopy {
 };
 
 KeyCopy CopyKey(RegistryStore& store, HKEY hive, const std::string& path);
-
-// Deletes hive\path with everything below it; true when it is gone.
-bool DeleteKeyTree(RegistryStore& store, HKEY hive, const std::string& path);
 
 // Makes hive\path hold exactly what the copy holds (nothing when it did not
 // exist); true on success.

@@ -42,7 +42,7 @@ class ScratchRegistry : private OwnedWin32Store, public ForwardingStore {
     for (auto [hive, path] : {std::pair(HKEY_CURRENT_USER, kInternetSettingsPath),
                               std::pair(HKEY_LOCAL_MACHINE, kExtensionsPath)}) {
       aside_.push_back({hive, path, CopyKey(platform, hive, path)});
-      EXPECT_TRUE(DeleteKeyTree(platform, hive, path)) << path;
+      EXPECT_EQ(DeleteKeyTree(platform, hive, path), ERROR_SUCCESS) << path;
     }
   }
   ~ScratchRegistry() override {

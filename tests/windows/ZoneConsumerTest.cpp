@@ -28,7 +28,7 @@ class ZoneConsumer : public testing::Test {
     // The sites start unlisted.
     for (const std::string& path : Touched()) {
       if (path != kZonePath) {
-        ASSERT_TRUE(DeleteKeyTree(store_, HKEY_CURRENT_USER, path)) << path;
+        ASSERT_EQ(DeleteKeyTree(store_, HKEY_CURRENT_USER, path), ERROR_SUCCESS) << path;
       }
     }
   }
