@@ -13,6 +13,7 @@
 #include "listings/SiteListText.h"
 #include "listings/ZoneAssignment.h"
 #include "registry/KnownKeys.h"
+#include "registry/Utf8.h"
 
 namespace pw::cli {
 namespace {
@@ -45,17 +46,9 @@ std::string JsonString(std::string_view text) {
       ++i;
       continue;
     }
-    std::size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
-    bool valid = length && i + length <= text.size();
-    for (std::size_t k = 1; valid && k < length; ++k)
-      valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-    if (valid && length == 3) {
-      unsigned char second = static_cast<unsigned char>(text[i + 1]);
-      valid = !(c == 0xE0 && second < 0xA0) && !(c == 0xED && second >= 0xA0);  // overlong, surrogate
-    } else if (valid && length == 4) {
-      unsigned char second = static_cast<unsigned char>(text[i + 1]);
-      valid = !(c == 0xF0 && second < 0x90) && !(c == 0xF4 && second >= 0x90);
-    }
+    char32_t decoded;
+    std::size_t length = DecodeUtf8(text, i, decoded);
+    bool valid = length > 0;
     if (valid) {
       out.append(text.substr(i, length));
       i += length;

@@ -1,5 +1,7 @@
 #include "registry/NameFold.h"
 
+#include "registry/Utf8.h"
+
 #include <cwctype>
 
 #if defined(_WIN32)
@@ -51,38 +53,6 @@ void AppendUtf8(std::string& out, char32_t c) {
     out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
-}
-
-// Decodes one UTF-8 sequence at s[i]; returns its length, or 0 when invalid.
-std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t& out) {
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  unsigned char b0 = byte(i);
-  std::size_t len;
-  char32_t c;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-    c = b0 & 0x1F;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    c = b0 & 0x0F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    c = b0 & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (std::size_t k = 1; k < len; ++k) {
-    unsigned char b = byte(i + k);
-    if ((b & 0xC0) != 0x80) return 0;
-    c = (c << 6) | (b & 0x3F);
-  }
-  // Overlong forms and surrogates are not valid UTF-8.
-  if ((len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
-      (c >= 0xD800 && c <= 0xDFFF))
-    return 0;
-  out = c;
-  return len;
 }
 
 }  // namespace
