@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   if (terminal) {
     pw::Registry registry(*opened.store);
     pw::ZoneSecurityState state = pw::DetectZoneSecurity(registry);
-    if (commandLine == pw::kStartupCommandLine && state != pw::ZoneSecurityState::Unsecured) return 0;
+    if (pw::StartupModeEndsRun(state, commandLine)) return 0;
     std::cout << "portwarden: no display to open the window on; the state and the site list follow.\n";
     pw::SiteList sites;
     sites.Refresher(*opened.store);

@@ -23,6 +23,11 @@ std::string CommandLineText(const std::vector<std::string>& arguments) {
   return text;
 }
 
+bool StartupModeEndsRun(ZoneSecurityState state, const std::string& commandLine) {
+  return commandLine == kStartupCommandLine &&
+         (state == ZoneSecurityState::Secured || state == ZoneSecurityState::SemiSecured);
+}
+
 StartupOutcome RunStartup(StartupWindow& window, const StartupServices& services) {
   for (const std::string& address : OfferedAddresses(services.pages)) window.OfferAddress(address);
 
@@ -33,7 +38,7 @@ StartupOutcome RunStartup(StartupWindow& window, const StartupServices& services
   ZoneSecurityState state = DetectZoneSecurity(*services.registry);
   window.ShowZoneSecurityState(state, false);
   if (state == ZoneSecurityState::Secured || state == ZoneSecurityState::SemiSecured) {
-    if (services.commandLine == kStartupCommandLine) return StartupOutcome::EndRun;
+    if (StartupModeEndsRun(state, services.commandLine)) return StartupOutcome::EndRun;
   } else if (services.prompter->MsgBox(kRaiseQuestionTitle, kRaiseQuestionText, MsgButtons::YesNo,
                                        MsgIcon::None) == MsgAnswer::Yes) {
     SwitchZoneSecurity(*services.registry, *services.prompter, window, 0);

@@ -36,6 +36,10 @@ std::vector<std::string> OfferedAddresses(BrowserPageSource* source);
 // spaces.
 std::string CommandLineText(const std::vector<std::string>& arguments);
 
+// True when the run ends before any window: the "Startup" command line and a
+// protected (secured or semi-secured) zone.
+bool StartupModeEndsRun(ZoneSecurityState state, const std::string& commandLine);
+
 // What start-up needs from the main window besides showing a state.
 class StartupWindow : public ZoneStatePresenter {
  public:
