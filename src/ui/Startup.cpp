@@ -37,9 +37,9 @@ StartupOutcome RunStartup(StartupWindow& window, const StartupServices& services
 
   ZoneSecurityState state = DetectZoneSecurity(*services.registry);
   window.ShowZoneSecurityState(state, false);
-  if (state == ZoneSecurityState::Secured || state == ZoneSecurityState::SemiSecured) {
-    if (StartupModeEndsRun(state, services.commandLine)) return StartupOutcome::EndRun;
-  } else if (services.prompter->MsgBox(kRaiseQuestionTitle, kRaiseQuestionText, MsgButtons::YesNo,
+  if (StartupModeEndsRun(state, services.commandLine)) return StartupOutcome::EndRun;
+  bool isProtected = state == ZoneSecurityState::Secured || state == ZoneSecurityState::SemiSecured;
+  if (!isProtected && services.prompter->MsgBox(kRaiseQuestionTitle, kRaiseQuestionText, MsgButtons::YesNo,
                                        MsgIcon::None) == MsgAnswer::Yes) {
     SwitchZoneSecurity(*services.registry, *services.prompter, window, 0);
   }
