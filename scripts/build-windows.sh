@@ -4,7 +4,7 @@
 # left out: Debian ships no Qt for MinGW (see the README for a build with Qt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+cmake -S . -B build-windows -G Ninja ${PW_CMAKE_LAUNCHER:-} -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPW_WERROR=ON -DPW_BUILD_GUI=OFF -DPW_BUILD_BENCH=OFF \
   -DPW_BUILD_TESTS=ON >/dev/null
 cmake --build build-windows -j "$(nproc)"
