@@ -139,7 +139,7 @@ int RunCli(std::vector<std::string> words, Environment& env) {
   std::vector<StoreFailure> failures;
   opened.store->SetErrorSink([&](const StoreFailure& failure) { failures.push_back(failure); });
   Registry registry(*opened.store);
-  Run run{env, *opened.store, registry, args};
+  Run run{env, *opened.store, registry, args, opened.folder};
   int code;
   try {
     code = verb->run(run);

@@ -57,6 +57,7 @@ struct Run {
   RegistryStore& store;
   Registry& registry;
   Args& args;
+  std::string storeFolder;  // the store file's folder; empty for the platform's registry
 };
 
 struct Verb {
@@ -100,6 +101,10 @@ int RunDelete(Run& run);
 // Verbs of registry files.
 int RunImport(Run& run);
 int RunExport(Run& run);
+// Verbs of the browser integration.
+int RunRegisterButton(Run& run);
+int RunOpenPages(Run& run);
+
 // How registry files travel between Windows and this program, for the usage text.
 const char* RegFileHelp();
 

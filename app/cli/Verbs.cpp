@@ -20,6 +20,9 @@ const std::vector<Verb>& Verbs() {
       {"import", "FILE [--all] [--dry-run]", "import a .reg file (- for standard input)", true, RunImport},
       {"export", "FILE [--key KEY] [--regedit4]", "export keys as a .reg file (- for standard output)", true,
        RunExport},
+      {"register-button", "", "register the browser's \"Trust\" button and record it in st6unst.log", true,
+       RunRegisterButton},
+      {"open-pages", "", "print the open browser pages start-up offers, the box's text last", false, RunOpenPages},
   };
   return verbs;
 }

@@ -106,6 +106,8 @@ OpenedStore OpenChosenStore(const std::optional<std::string>& path) {
   }
   if (result.created) opened.note = "created a new store at " + chosen;
   opened.store = std::move(result.store);
+  std::size_t slash = chosen.find_last_of('/');
+  opened.folder = slash == std::string::npos ? "." : slash == 0 ? "/" : chosen.substr(0, slash);
 #else
   opened.error = "no store for " + chosen + " on this platform";
 #endif

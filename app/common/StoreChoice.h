@@ -15,6 +15,7 @@ struct OpenedStore {
   std::unique_ptr<RegistryStore> store;  // null when it could not be opened
   std::string error;                     // why not, naming the file
   std::string note;                      // a line worth telling (a new store was created)
+  std::string folder;                    // the store file's folder; empty for the platform's registry
 };
 
 // Takes "--store PATH" and "--store=PATH" out of `args`. Returns the path, or

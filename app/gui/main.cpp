@@ -7,9 +7,10 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "DesktopBrowserPages.h"
 #include "common/StoreChoice.h"
 #include "TerminalView.h"
+#include "browser/DesktopBrowserPages.h"
+#include "browser/Installation.h"
 #include "ui/Startup.h"
 #include "ui/FormX.h"
 #include "ui/QtPrompter.h"
@@ -77,7 +78,14 @@ int main(int argc, char** argv) {
   pw::ui::FormX window(*opened.store, prompter);
   prompter.SetFallbackParent(&window);
   pw::DesktopBrowserPages pages;
-  if (window.Load(&pages, {}, commandLine) == pw::StartupOutcome::EndRun) return 0;
+  auto firstStart = [&] {
+    pw::Installation place = pw::InstallationOf(pw::RunningExecutablePath(), opened.folder);
+    pw::TrustButtonResult result = pw::RunFirstStart(window.Reg(), place, [] {
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    });
+    for (const pw::StoreFailure& failure : result.failures) window.ReportStoreFailure(failure);
+  };
+  if (window.Load(&pages, firstStart, commandLine) == pw::StartupOutcome::EndRun) return 0;
   if (QScreen* screen = window.screen()) {
     QRect available = screen->availableGeometry();
     window.move(available.center() - window.rect().center());

@@ -18,5 +18,7 @@ inline constexpr const char* kInternetSettingsPath =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 // The browser's toolbar extensions, under HKEY_LOCAL_MACHINE.
 inline constexpr const char* kExtensionsPath = "Software\\Microsoft\\Internet Explorer\\Extensions";
+// The program's own key, under HKEY_LOCAL_MACHINE: what one installation has done once.
+inline constexpr const char* kProgramKeyPath = "Software\\Portwarden";
 
 }  // namespace pw

@@ -60,6 +60,10 @@ class FormX : public QWidget, public StartupWindow {
   void SetPrintReport(std::function<void()> printReport) { printReport_ = std::move(printReport); }
   void SetHelpService(HelpService help) { help_ = std::move(help); }
 
+  // A write refused with a status the store does not report itself; shown
+  // with the failures of the action under way.
+  void ReportStoreFailure(const StoreFailure& failure) { reporter_.Sink()(failure); }
+
   SiteList& Sites() { return sites_; }
   const FormXLayout& Layout() const { return layout_; }
   Registry& Reg() { return registry_; }

@@ -64,5 +64,21 @@ int main(int argc, char** argv) {
       std::cout << file.toStdString() << "\n";
     }
   }
+
+  // Started from the browser's button: the open pages offered in the address box.
+  struct TwoPages : pw::BrowserPageSource {
+    std::vector<std::string> OpenPageAddresses() override {
+      return {"https://www.example.com/news/today.html", "file:///home/ann/notes.html",
+              "https://bank.example.org/login"};
+    }
+  } pages;
+  pw::ui::FormX window(*opened.store, prompter);
+  window.Load(&pages, {}, "");
+  window.show();
+  window.resize(window.ClientSizeFor(11895, 8565));
+  for (int i = 0; i < 5; ++i) app.processEvents();
+  QString file = out.filePath("formx-offered-pages.png");
+  window.grab().save(file);
+  std::cout << file.toStdString() << "\n";
   return 0;
 }

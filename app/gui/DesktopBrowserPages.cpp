@@ -1,7 +1,0 @@
-#include "DesktopBrowserPages.h"
-
-namespace pw {
-
-std::vector<std::string> DesktopBrowserPages::OpenPageAddresses() { return {}; }
-
-}  // namespace pw

@@ -1,0 +1,19 @@
+#include "browser/DesktopBrowserPages.h"
+
+#if defined(_WIN32)
+#include "browser/ShellWindowPages.h"
+#else
+#include "browser/FirefoxProfiles.h"
+#endif
+
+namespace pw {
+
+std::vector<std::string> DesktopBrowserPages::OpenPageAddresses() {
+#if defined(_WIN32)
+  return ShellWindowAddresses();
+#else
+  return FirefoxOpenPages();
+#endif
+}
+
+}  // namespace pw
