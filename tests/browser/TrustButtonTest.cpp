@@ -5,6 +5,7 @@
 #include "StoreKinds.h"
 #include "TempDir.h"
 #include "browser/TrustButton.h"
+#include "registry/Enumeration.h"
 #include "registry/ForwardingStore.h"
 
 namespace pw::test {
@@ -66,17 +67,11 @@ class TrustButton : public testing::TestWithParam<StoreKind> {
 
   std::vector<std::string> Names(const std::string& path, bool values) {
     std::vector<std::string> names;
-    HKEY key = 0;
-    if (store_.RegOpenKeyA(HKEY_LOCAL_MACHINE, path, &key) != ERROR_SUCCESS) return names;
-    for (DWORD i = 0;; ++i) {
-      char name[256];
-      DWORD size = sizeof name;
-      LONG status = values ? store_.RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr)
-                           : store_.RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
-      if (status != ERROR_SUCCESS) break;
-      names.emplace_back(name, size);
-    }
-    store_.RegCloseKey(key);
+    HKEY key = registry_.OpenRegKey(HKEY_LOCAL_MACHINE, path);
+    auto add = [&](const std::string& name) { return names.push_back(name), true; };
+    if (values) ForEachValue(store_, key, [&](const EnumeratedValue& value) { return add(value.name); });
+    else ForEachSubkey(store_, key, add);
+    if (key) store_.RegCloseKey(key);
     return names;
   }
   std::string Value(const std::string& guid, const std::string& name) {
