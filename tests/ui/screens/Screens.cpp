@@ -1,8 +1,13 @@
 // Takes screenshots of the main window in each security state, at design size
-// and enlarged, with a filled site list. Run under xvfb-run:
+// and enlarged, with a filled site list, and of the add flow's two dialogs:
+// the verification dialog before and after a choice, the per-protocol editor
+// as it opens and with its rows in each state. Run under xvfb-run:
 //   portwarden-screens OUTPUT_FOLDER
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <iostream>
@@ -14,6 +19,8 @@
 #include "policy/ZoneProfiles.h"
 #include "registry/SqliteStore.h"
 #include "ui/FormX.h"
+#include "ui/FormY.h"
+#include "ui/FormZ.h"
 
 namespace {
 
@@ -64,5 +71,35 @@ int main(int argc, char** argv) {
       std::cout << file.toStdString() << "\n";
     }
   }
+
+  // The add flow's dialogs, on the main window of the last state.
+  pw::ui::FormX window(*opened.store, prompter);
+  window.Load(nullptr, {}, "");
+  window.show();
+  auto settle = [&] {
+    for (int i = 0; i < 5; ++i) app.processEvents();
+  };
+  auto save = [&](QWidget* widget, const char* name) {
+    settle();
+    QString file = out.filePath(QString("%1.png").arg(name));
+    widget->grab().save(file);
+    std::cout << file.toStdString() << "\n";
+  };
+  window.SetAddressBoxText("https://mail.a.example.com/inbox");
+  window.AddSite();
+  pw::ui::FormZ* formZ = window.OpenFormZ();
+  save(formZ, "formz-opened");
+  formZ->findChild<QRadioButton*>("Option9")->setChecked(true);
+  save(formZ, "formz-restricted");
+  formZ->findChild<QPushButton*>("Command3")->click();
+  pw::ui::FormY* formY = window.OpenFormY();
+  save(formY, "formy-opened");
+  // Each state a row can be in: checked with a choice, clear (grey), checked
+  // without a choice.
+  formY->findChild<QCheckBox*>("Check3")->setChecked(true);
+  formY->findChild<QRadioButton*>("Option3")->setChecked(true);
+  save(formY, "formy-rows");
+  formY->findChild<QCheckBox*>("Check1")->setChecked(false);
+  save(formY, "formy-cleared");
   return 0;
 }
