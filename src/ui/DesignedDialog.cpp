@@ -63,6 +63,8 @@ DesignedDialog::DesignedDialog(QWidget* owner, const char* name, const char* cap
     controls_[control.name] = made;
   }
   setFixedSize(TwipsToPixels(clientWidth, dpiX), TwipsToPixels(clientHeight, dpiY));
+  SetCaption("Label1", "Listing the SubDomain:");
+  SetCaption("Label2", "At the Domain:");
 }
 
 void DesignedDialog::SetCaption(const std::string& name, const char* caption) {

@@ -1,6 +1,7 @@
 // What the add flow's two dialogs share: controls made from the design by
 // their names and placed at their design rectangles through the logical DPI,
-// a fixed size, the logo panel, and the pictures of ImageList11.
+// a fixed size, the captions naming the listing (Label1 and Label2), the logo
+// panel, and the pictures of ImageList11.
 #pragma once
 
 #include <QDialog>

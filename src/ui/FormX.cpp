@@ -349,21 +349,32 @@ std::string FormX::AddressBoxText() const { return txtURL_->currentText().toStdS
 
 void FormX::SetAddressBoxText(const std::string& text) { txtURL_->setEditText(QString::fromStdString(text)); }
 
+namespace {
+
+// Brings the dialog open in `slot` to the front and returns null, or makes a
+// new one that leaves `slot` when it closes.
+template <typename Dialog>
+Dialog* NewUnlessOpen(QPointer<Dialog>& slot, FormX& main) {
+  if (slot) {
+    slot->Present();
+    return nullptr;
+  }
+  auto* dialog = new Dialog(main);
+  slot = dialog;
+  QObject::connect(dialog, &QDialog::finished, &main, [&slot, dialog] {
+    if (slot == dialog) slot.clear();
+  });
+  return dialog;
+}
+
+}  // namespace
+
 void FormX::AddSite() {
   RunAddFlow(
       *this,
       [this] {
-        if (formZ_) {
-          formZ_->Present();
-          return;
-        }
-        formZ_ = new FormZ(*this);
-        FormZ* dialog = formZ_;
-        connect(dialog, &QDialog::finished, this, [this, dialog] {
-          if (formZ_ == dialog) formZ_.clear();
-        });
         // A refused address is closed again at once; it is never shown.
-        if (formZ_->Load()) formZ_->Present();
+        if (FormZ* dialog = NewUnlessOpen(formZ_, *this); dialog && dialog->Load()) dialog->Present();
       },
       [this] {
         FormZ* dialog = formZ_;
@@ -376,17 +387,10 @@ FormZ* FormX::OpenFormZ() const { return formZ_; }
 FormY* FormX::OpenFormY() const { return formY_; }
 
 void FormX::ShowFormY(const FormZ& from) {
-  if (formY_) {
-    formY_->Present();
-    return;
+  if (FormY* dialog = NewUnlessOpen(formY_, *this)) {
+    dialog->Load(from.Listing().fullSubDomain, from.Listing().domain, AddressBoxText());
+    dialog->Present();
   }
-  formY_ = new FormY(*this);
-  FormY* dialog = formY_;
-  connect(dialog, &QDialog::finished, this, [this, dialog] {
-    if (formY_ == dialog) formY_.clear();
-  });
-  formY_->Load(from.Listing().fullSubDomain, from.Listing().domain, AddressBoxText());
-  formY_->Present();
 }
 
 void FormX::PlaceStatusPanels() {

@@ -18,8 +18,6 @@ FormY::FormY(FormX& main)
     : DesignedDialog(&main, "FormY", kFormYCaption, FormYDesign(), kFormYClientWidth,
                      kFormYClientHeight),
       main_(main) {
-  SetCaption("Label1", "Listing the SubDomain:");
-  SetCaption("Label2", "At the Domain:");
   SetCaption("Label4", "Status by Protocol:");
   for (int row = 0; row < kProtocolRows; ++row) {
     const ProtocolRowDesign& design = FormYRows()[row];

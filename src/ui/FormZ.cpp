@@ -15,8 +15,6 @@ FormZ::FormZ(FormX& main)
     : DesignedDialog(&main, "FormZ", kFormZCaption, FormZDesign(), kFormZClientWidth,
                      kFormZClientHeight),
       main_(main) {
-  SetCaption("Label1", "Listing the SubDomain:");
-  SetCaption("Label2", "At the Domain:");
   Control<QGroupBox>("Frame3")->setTitle("Global Status");
   auto* choices = new QButtonGroup(this);
   for (std::size_t i = 0; i < kFormZOptions.size(); ++i) {
