@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes screenshots of the main window (each security state, at design size and
-# enlarged, with a filled site list) under a virtual X display.
+# enlarged, with a filled site list) and of the two adding dialogs under a
+# virtual X display.
 #   scripts/screens.sh [OUTPUT_FOLDER]     (default: build/screens)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -8,6 +8,7 @@
 #include "Cli.h"
 #include "intake/GeneralisedListing.h"
 #include "intake/SiteAddress.h"
+#include "listings/ListingKeys.h"
 #include "listings/ProtocolListing.h"
 #include "listings/SiteList.h"
 #include "listings/SiteListText.h"
@@ -76,11 +77,6 @@ std::string ZoneWords(int number) {
   return std::to_string(number) + (name ? std::string(" (") + name + ")" : "");
 }
 
-// The key path relative to the zone map's base, for messages.
-std::string ShortKey(const std::string& domain, const std::string& subdomain) {
-  return subdomain.empty() ? domain : domain + "\\" + subdomain;
-}
-
 void PrintParts(std::ostream& out, const SiteAddressParts& parts) {
   out << "{\"Verdict\":" << JsonString(AddressVerdictName(parts.Verdict))
       << ",\"AddressText\":" << JsonString(parts.AddressText) << ",\"Domain\":" << JsonString(parts.Domain)
@@ -123,7 +119,7 @@ bool ListingExists(Run& run, const char* verb, const NamedListing& listing) {
   }
   if (!found)
     run.env.err << kProgram << " " << verb << ": there is no listing \"" << listing.address.valueName
-                << "\" in the key " << ShortKey(listing.row.domain, listing.row.subdomain)
+                << "\" in the key " << ShortListingKey(listing.row.domain, listing.row.subdomain)
                 << " of the zone map; nothing was written\n";
   return found;
 }
@@ -230,11 +226,11 @@ int RunAdd(Run& run) {
   std::vector<std::string> written;
   if (!protocolList) {
     status = WriteGeneralisedListing(run.registry, parts.Domain, parts.SubDomain, zone);
-    key = ShortKey(parts.Domain, parts.SubDomain == "*" ? "" : parts.SubDomain);
+    key = ShortListingKey(parts.Domain, parts.SubDomain == "*" ? "" : parts.SubDomain);
     written.push_back("*");
   } else {
     status = WriteProtocolListings(run.registry, parts.Domain, parts.FullSubDomain, choices);
-    key = ShortKey(parts.Domain, parts.FullSubDomain);
+    key = ShortListingKey(parts.Domain, parts.FullSubDomain);
     for (auto [choice, name] : {std::pair{&choices.https, "https"}, std::pair{&choices.ftp, "ftp"},
                                 std::pair{&choices.http, "http"}})
       if (choice->checked) written.push_back(name);
@@ -257,7 +253,7 @@ int RunSet(Run& run) {
   if (!ListingExists(run, "set", listing)) return kExitFailure;
   SiteList list;
   AssignListingZone(list, run.registry, listing.address, *zone);
-  run.env.out << ShortKey(listing.row.domain, listing.row.subdomain) << ": \"" << listing.address.valueName
+  run.env.out << ShortListingKey(listing.row.domain, listing.row.subdomain) << ": \"" << listing.address.valueName
               << "\" = " << ZoneWords(static_cast<int>(*zone)) << "\n";
   return kExitOk;
 }
@@ -269,7 +265,7 @@ int RunDelete(Run& run) {
   SiteList list;
   list.Refresher(run.store);
   LONG status = DeleteListing(list, run.registry, listing.address);
-  run.env.out << ShortKey(listing.row.domain, listing.row.subdomain) << ": \"" << listing.address.valueName
+  run.env.out << ShortListingKey(listing.row.domain, listing.row.subdomain) << ": \"" << listing.address.valueName
               << "\" deleted\n";
   if (status != ERROR_SUCCESS) {
     run.env.err << kProgram << " delete: the keys left empty could not be removed: " << status << " ("

@@ -11,6 +11,10 @@ bool IsListingKeyName(std::string_view name) {
   return true;
 }
 
+std::string ShortListingKey(const std::string& domain, const std::string& subdomain) {
+  return subdomain.empty() ? domain : domain + "\\" + subdomain;
+}
+
 LONG CreateListingKey(RegistryStore& store, const std::string& path) {
   HKEY key = 0;
   DWORD disposition = 0;

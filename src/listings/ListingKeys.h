@@ -13,6 +13,10 @@ namespace pw {
 // control characters.
 bool IsListingKeyName(std::string_view name);
 
+// The key of a listing relative to the zone map's base, for messages:
+// "example.com", or "example.com\\www" for a subdomain.
+std::string ShortListingKey(const std::string& domain, const std::string& subdomain);
+
 // Creates hive\path with every missing key along it, with the class
 // "REG_DWORD" the writers give their keys, and closes it again at once.
 // Returns the status of the creation.

@@ -4,8 +4,34 @@
 #include <QPainter>
 
 #include "policy/SecuritySwitch.h"
+#include "ui/Twips.h"
 
 namespace pw::ui {
+
+void RegisterFontSubstitutes() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  // Liberation Sans has Arial's metrics, DejaVu Sans is Verdana's kin.
+  QFont::insertSubstitutions("MS Sans Serif", {"Microsoft Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans"});
+  QFont::insertSubstitutions("Verdana", {"DejaVu Sans", "Bitstream Vera Sans", "Liberation Sans"});
+}
+
+QFont DesignFont(const char* family, double points, bool bold) {
+  QFont font(family);
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(points);
+  font.setBold(bold);
+  return font;
+}
+
+QRect PixelRect(const TwipRect& rect, int dpiX, int dpiY) {
+  int left = TwipsToPixels(rect.left, dpiX);
+  int top = TwipsToPixels(rect.top, dpiY);
+  int right = TwipsToPixels(rect.left + rect.width, dpiX);
+  int bottom = TwipsToPixels(rect.top + rect.height, dpiY);
+  return QRect(left, top, right - left, std::max(1, bottom - top));
+}
 
 std::uint16_t ModifierState(Qt::KeyboardModifiers modifiers) {
   std::uint16_t state = 0;
@@ -63,6 +89,22 @@ void PictureControl::mouseReleaseEvent(QMouseEvent* event) {
   pressed_ = false;
   event->accept();
   if (click) emit clicked();
+}
+
+DesignFrame::DesignFrame(QWidget* parent) : QGroupBox(parent) {}
+
+void DesignFrame::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  QRectF edge = QRectF(rect()).adjusted(0.5, fontMetrics().height() / 2 + 0.5, -0.5, -0.5);
+  p.setPen(palette().color(QPalette::Mid));
+  p.setBrush(Qt::NoBrush);
+  p.drawRoundedRect(edge, 3, 3);
+  if (title().isEmpty()) return;
+  QRect text(8, 0, fontMetrics().horizontalAdvance(title()) + 6, fontMetrics().height());
+  p.fillRect(text, palette().window());
+  p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+  p.drawText(text, Qt::AlignCenter, title());
 }
 
 LineControl::LineControl(QWidget* parent) : QWidget(parent) {}

@@ -1,13 +1,25 @@
 // Small controls the main window is built from.
 #pragma once
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QToolButton>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
 
+#include "ui/FormXLayout.h"
+
 namespace pw::ui {
+
+// The design names fonts of another platform; this makes the nearest installed
+// ones stand in for them. Once per program, before the first window.
+void RegisterFontSubstitutes();
+// A font of the design: family, size in points, weight.
+QFont DesignFont(const char* family, double points, bool bold);
+// A design rectangle in pixels at the given logical DPI; edges are rounded, not
+// sizes, so that neighbouring controls meet as they do in the design.
+QRect PixelRect(const TwipRect& rect, int dpiX, int dpiY);
 
 // The modifier-key state of an event as the switch takes it: 1 Shift, 2 Ctrl,
 // 4 Alt, added together.
@@ -64,6 +76,17 @@ class PictureControl : public QWidget {
  private:
   Painter painter_;
   bool pressed_ = false;
+};
+
+// A frame whose edge runs through the middle of its title, or of a check box
+// laid on its top edge, as the dialogs' design draws frames.
+class DesignFrame : public QGroupBox {
+  Q_OBJECT
+ public:
+  explicit DesignFrame(QWidget* parent);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };
 
 // A horizontal rule across its width, at its top.

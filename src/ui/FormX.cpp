@@ -20,29 +20,13 @@
 #include "ui/Twips.h"
 #include "policy/SecuritySwitch.h"
 #include "ui/Controls.h"
+#include "ui/FormY.h"
+#include "ui/FormZ.h"
 #include "ui/Pictures.h"
 #include "ui/SiteListModel.h"
 
 namespace pw::ui {
 namespace {
-
-// The design names fonts of another platform; the nearest installed ones stand
-// in for them (Liberation Sans has Arial's metrics, DejaVu Sans is Verdana's kin).
-void RegisterFontSubstitutes() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  QFont::insertSubstitutions("MS Sans Serif", {"Microsoft Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans"});
-  QFont::insertSubstitutions("Verdana", {"DejaVu Sans", "Bitstream Vera Sans", "Liberation Sans"});
-}
-
-QFont DesignFont(const char* family, double points, bool bold) {
-  QFont font(family);
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(points);
-  font.setBold(bold);
-  return font;
-}
 
 struct ButtonText {
   const char* name;
@@ -131,6 +115,7 @@ FormX::FormX(RegistryStore& store, Prompter& prompter, QWidget* parent)
       prompter_(prompter),
       reporter_(prompter),
       layout_(DesignLayout()),
+      addFlow_([this] { AddSite(); }),
       help_(DesktopHelpService()) {
   RegisterFontSubstitutes();
   setObjectName("FormX");
@@ -149,7 +134,12 @@ FormX::FormX(RegistryStore& store, Prompter& prompter, QWidget* parent)
   resize(TwipsToPixels(kDesignClientWidth, dpiX_), TwipsToPixels(kDesignClientHeight, dpiY_));
 }
 
-FormX::~FormX() { store_.SetErrorSink({}); }
+FormX::~FormX() {
+  // The dialogs go first: closing them may still reach this window.
+  delete formY_.data();
+  delete formZ_.data();
+  store_.SetErrorSink({});
+}
 
 void FormX::BuildControls() {
   for (const DesignControl& design : FormXDesign()) {
@@ -355,6 +345,54 @@ void FormX::OfferAddress(const std::string& address) {
   txtURL_->setEditText(text);
 }
 
+std::string FormX::AddressBoxText() const { return txtURL_->currentText().toStdString(); }
+
+void FormX::SetAddressBoxText(const std::string& text) { txtURL_->setEditText(QString::fromStdString(text)); }
+
+namespace {
+
+// Brings the dialog open in `slot` to the front and returns null, or makes a
+// new one that leaves `slot` when it closes.
+template <typename Dialog>
+Dialog* NewUnlessOpen(QPointer<Dialog>& slot, FormX& main) {
+  if (slot) {
+    slot->Present();
+    return nullptr;
+  }
+  auto* dialog = new Dialog(main);
+  slot = dialog;
+  QObject::connect(dialog, &QDialog::finished, &main, [&slot, dialog] {
+    if (slot == dialog) slot.clear();
+  });
+  return dialog;
+}
+
+}  // namespace
+
+void FormX::AddSite() {
+  RunAddFlow(
+      *this,
+      [this] {
+        // A refused address is closed again at once; it is never shown.
+        if (FormZ* dialog = NewUnlessOpen(formZ_, *this); dialog && dialog->Load()) dialog->Present();
+      },
+      [this] {
+        FormZ* dialog = formZ_;
+        formZ_.clear();
+        if (dialog) dialog->close();
+      });
+}
+
+FormZ* FormX::OpenFormZ() const { return formZ_; }
+FormY* FormX::OpenFormY() const { return formY_; }
+
+void FormX::ShowFormY(const FormZ& from) {
+  if (FormY* dialog = NewUnlessOpen(formY_, *this)) {
+    dialog->Load(from.Listing().fullSubDomain, from.Listing().domain, AddressBoxText());
+    dialog->Present();
+  }
+}
+
 void FormX::PlaceStatusPanels() {
   for (const char* name : {"pSecured", "pUnsecure", "pSemisecure"}) {
     TwipRect& place = layout_.places[name];
@@ -441,13 +479,7 @@ void FormX::ShowSortIndicator() {
                                    sites_.Order() == SortOrder::Ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
-QRect FormX::ToPixels(const TwipRect& rect) const {
-  int left = TwipsToPixels(rect.left, dpiX_);
-  int top = TwipsToPixels(rect.top, dpiY_);
-  int right = TwipsToPixels(rect.left + rect.width, dpiX_);
-  int bottom = TwipsToPixels(rect.top + rect.height, dpiY_);
-  return QRect(left, top, right - left, std::max(1, bottom - top));
-}
+QRect FormX::ToPixels(const TwipRect& rect) const { return PixelRect(rect, dpiX_, dpiY_); }
 
 void FormX::ApplyPlaces() {
   for (const DesignControl& design : FormXDesign()) Control(design.name)->setGeometry(ToPixels(layout_.places.at(design.name)));

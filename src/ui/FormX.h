@@ -2,6 +2,7 @@
 // its buttons, the address box, the legend and help.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <map>
@@ -9,6 +10,7 @@
 
 #include "listings/SiteList.h"
 #include "listings/Zones.h"
+#include "ui/AddFlow.h"
 #include "ui/FormXLayout.h"
 #include "ui/Startup.h"
 #include "ui/StatusPresentation.h"
@@ -22,6 +24,8 @@ class QPushButton;
 
 namespace pw::ui {
 
+class FormY;
+class FormZ;
 class GraphicButton;
 class SiteListModel;
 
@@ -37,7 +41,7 @@ struct HelpService {
 // desktop can show it, else the HTML pages shipped with it.
 HelpService DesktopHelpService();
 
-class FormX : public QWidget, public StartupWindow {
+class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
   Q_OBJECT
  public:
   // The window works on `store` and asks its questions through `prompter`;
@@ -54,8 +58,25 @@ class FormX : public QWidget, public StartupWindow {
   void OfferAddress(const std::string& address) override;
   void PlaceStatusPanels() override;
 
+  // The add flow, which the add buttons and Enter in the address box start
+  // unless another is set: shows the verification dialog FormZ, or brings the
+  // open one to the front.
+  void AddSite();
+  // Shows the per-protocol editor FormY, loaded from `from` when it is not open
+  // yet, else only brought to the front.
+  void ShowFormY(const FormZ& from);
+  // The dialogs while they are open; null otherwise.
+  FormZ* OpenFormZ() const;
+  FormY* OpenFormY() const;
+
+  std::string AddressBoxText() const override;
+  void SetAddressBoxText(const std::string& text) override;
+  std::string& Tag() override { return tag_; }
+  Prompter& Prompts() { return prompter_; }
+  StoreFailureReporter& Reporter() { return reporter_; }
+
   // What the add buttons, Enter in the address box and the print button start;
-  // nothing until set.
+  // the print button nothing until set.
   void SetAddFlow(std::function<void()> addFlow) { addFlow_ = std::move(addFlow); }
   void SetPrintReport(std::function<void()> printReport) { printReport_ = std::move(printReport); }
   void SetHelpService(HelpService help) { help_ = std::move(help); }
@@ -116,6 +137,10 @@ class FormX : public QWidget, public StartupWindow {
   bool rebuilding_ = false;       // a rebuild is under way; its pump holds user input back
   bool placingColumns_ = false;   // the rules are setting column widths
   bool showingSelection_ = false; // the view is being told the list's selection
+
+  std::string tag_;
+  QPointer<FormZ> formZ_;
+  QPointer<FormY> formY_;
 
   std::function<void()> addFlow_;
   std::function<void()> printReport_;

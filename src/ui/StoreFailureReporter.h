@@ -34,6 +34,11 @@ class StoreFailureReporter {
     StoreFailureReporter& reporter_;
   };
 
+  // Records a failure the caller saw in a status rather than through the
+  // sink; like the sink's, it is shown when the action ends, unless an earlier
+  // one of the action is.
+  void Report(const StoreFailure& failure) { Record(failure); }
+
   // The text shown for a failure.
   static std::string MessageFor(const StoreFailure& failure);
 

@@ -9,7 +9,7 @@
 
 #include "UiTestSupport.h"
 #include "ZoneMapFill.h"
-#include "registry/ForwardingStore.h"
+#include "FullDiskStore.h"
 
 using namespace pw;
 using namespace pw::test;
@@ -31,16 +31,6 @@ class Pages : public BrowserPageSource {
  public:
   std::vector<std::string> OpenPageAddresses() override {
     return {"http://www.example.com/index.html", "file:///C:/Documents/", "https://bank.example.org/login"};
-  }
-};
-
-// A store whose medium refuses every value write.
-class FullDiskStore : public ForwardingStore {
- public:
-  using ForwardingStore::ForwardingStore;
-  LONG RegSetValueExA(HKEY, RegName, DWORD, DWORD, const BYTE*, DWORD) override {
-    ReportFailure({Describe(), "RegSetValueExA", "database or disk is full", 112});
-    return 112;
   }
 };
 

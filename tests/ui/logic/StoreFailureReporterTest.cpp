@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "FullDiskStore.h"
 #include "ScriptedPrompter.h"
 #include "policy/NewStoreLayout.h"
 #include "policy/ZoneProfiles.h"
-#include "registry/ForwardingStore.h"
 #include "registry/MemoryStore.h"
 
 namespace pw {
@@ -13,14 +13,10 @@ namespace {
 
 using test::ScriptedPrompter;
 
-// A store whose medium refuses every value write.
-class FullDiskStore : public ForwardingStore {
+// A full disk under a path a user would have.
+class FullDiskStore : public test::FullDiskStore {
  public:
-  using ForwardingStore::ForwardingStore;
-  LONG RegSetValueExA(HKEY, RegName, DWORD, DWORD, const BYTE*, DWORD) override {
-    ReportFailure({Describe(), "RegSetValueExA", "database or disk is full", 112});
-    return 112;
-  }
+  using test::FullDiskStore::FullDiskStore;
   std::string Describe() const override { return "/home/user/registry.db"; }
 };
 

@@ -1,25 +1,33 @@
 // Takes screenshots of the main window in each security state, at design size
-// and enlarged, with a filled site list. Run under xvfb-run:
+// and enlarged, with a filled site list, and of the add flow's two dialogs:
+// the verification dialog before and after a choice, the per-protocol editor
+// as it opens and with its rows in each state. Run under xvfb-run:
 //   portwarden-screens OUTPUT_FOLDER
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <iostream>
 
 #include "ZoneMapFill.h"
 #include "common/Prompter.h"
-#include "ui/FormXLayout.h"
 #include "policy/NewStoreLayout.h"
 #include "policy/ZoneProfiles.h"
 #include "registry/SqliteStore.h"
 #include "ui/FormX.h"
+#include "ui/FormXLayout.h"
+#include "ui/FormY.h"
+#include "ui/FormZ.h"
 
 namespace {
 
 class NoPrompter : public pw::Prompter {
  public:
-  pw::MsgAnswer MsgBox(const std::string&, const std::string&, pw::MsgButtons buttons, pw::MsgIcon) override {
+  pw::MsgAnswer MsgBox(const std::string&, const std::string&, pw::MsgButtons buttons,
+                       pw::MsgIcon) override {
     return buttons == pw::MsgButtons::Ok ? pw::MsgAnswer::Ok : pw::MsgAnswer::No;
   }
 };
@@ -56,7 +64,8 @@ int main(int argc, char** argv) {
     pw::ui::FormX window(*opened.store, prompter);
     window.Load(nullptr, {}, "");
     window.show();
-    for (auto [size, w, h] : {std::tuple{"design", 11895, 8565}, std::tuple{"large", 15600, 11000}}) {
+    for (auto [size, w, h] :
+         {std::tuple{"design", 11895, 8565}, std::tuple{"large", 15600, 11000}}) {
       window.resize(window.ClientSizeFor(w, h));
       for (int i = 0; i < 5; ++i) app.processEvents();
       QString file = out.filePath(QString("formx-%1-%2.png").arg(state.name, size));
@@ -66,19 +75,50 @@ int main(int argc, char** argv) {
   }
 
   // Started from the browser's button: the open pages offered in the address box.
-  struct TwoPages : pw::BrowserPageSource {
-    std::vector<std::string> OpenPageAddresses() override {
-      return {"https://www.example.com/news/today.html", "file:///home/ann/notes.html",
-              "https://bank.example.org/login"};
-    }
-  } pages;
+  {
+    struct TwoPages : pw::BrowserPageSource {
+      std::vector<std::string> OpenPageAddresses() override {
+        return {"https://www.example.com/news/today.html", "file:///home/ann/notes.html",
+                "https://bank.example.org/login"};
+      }
+    } pages;
+    pw::ui::FormX window(*opened.store, prompter);
+    window.Load(&pages, {}, "");
+    window.show();
+    window.resize(window.ClientSizeFor(11895, 8565));
+    for (int i = 0; i < 5; ++i) app.processEvents();
+    QString file = out.filePath("formx-offered-pages.png");
+    window.grab().save(file);
+    std::cout << file.toStdString() << "\n";
+  }
+  // The add flow's dialogs, on the main window of the last state.
   pw::ui::FormX window(*opened.store, prompter);
-  window.Load(&pages, {}, "");
+  window.Load(nullptr, {}, "");
   window.show();
-  window.resize(window.ClientSizeFor(11895, 8565));
-  for (int i = 0; i < 5; ++i) app.processEvents();
-  QString file = out.filePath("formx-offered-pages.png");
-  window.grab().save(file);
-  std::cout << file.toStdString() << "\n";
+  auto settle = [&] {
+    for (int i = 0; i < 5; ++i) app.processEvents();
+  };
+  auto save = [&](QWidget* widget, const char* name) {
+    settle();
+    QString file = out.filePath(QString("%1.png").arg(name));
+    widget->grab().save(file);
+    std::cout << file.toStdString() << "\n";
+  };
+  window.SetAddressBoxText("https://mail.a.example.com/inbox");
+  window.AddSite();
+  pw::ui::FormZ* formZ = window.OpenFormZ();
+  save(formZ, "formz-opened");
+  formZ->findChild<QRadioButton*>("Option9")->setChecked(true);
+  save(formZ, "formz-restricted");
+  formZ->findChild<QPushButton*>("Command3")->click();
+  pw::ui::FormY* formY = window.OpenFormY();
+  save(formY, "formy-opened");
+  // Each state a row can be in: checked with a choice, clear (grey), checked
+  // without a choice.
+  formY->findChild<QCheckBox*>("Check3")->setChecked(true);
+  formY->findChild<QRadioButton*>("Option3")->setChecked(true);
+  save(formY, "formy-rows");
+  formY->findChild<QCheckBox*>("Check1")->setChecked(false);
+  save(formY, "formy-cleared");
   return 0;
 }
