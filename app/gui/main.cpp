@@ -13,6 +13,7 @@
 #include "ui/Startup.h"
 #include "ui/FormX.h"
 #include "ui/QtPrompter.h"
+#include "ui/ReportPrinting.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
 
   pw::ui::FormX window(*opened.store, prompter);
   prompter.SetFallbackParent(&window);
+  pw::ui::InstallReportPrinting(window, prompter, pw::ui::DesktopPdfPathDialog(&window));
   pw::DesktopBrowserPages pages;
   if (window.Load(&pages, {}, commandLine) == pw::StartupOutcome::EndRun) return 0;
   if (QScreen* screen = window.screen()) {
