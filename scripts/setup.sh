@@ -4,19 +4,23 @@
 #   scripts/setup.sh test    that, plus what every test needs (clang, Wine, MinGW)
 set -euo pipefail
 
-run_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev qt6-base-dev libgl-dev
+run_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev qt6-base-dev libgl-dev libcups2-dev
               liblz4-dev nlohmann-json3-dev fonts-liberation2 xdg-utils)
 test_packages=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-14 libclang-rt-14-dev
                xvfb xauth firefox-esr iproute2 python3)
-# Installed without their recommendations: Wine's pull in a whole desktop. The
-# posix thread model of MinGW is the one the Windows build uses.
+# Installed without their recommendations: Wine's pull in a whole desktop, the
+# print server's the network's printer discovery. The posix thread model of
+# MinGW is the one the Windows build uses.
 windows_packages=(g++-mingw-w64-x86-64-posix wine64 wine)
+# A print server of the tests' own with a queue that writes PDF files, and the
+# tools that read the files back.
+print_packages=(cups printer-driver-cups-pdf poppler-utils)
 
 want=("${run_packages[@]}")
 lean=()
 if [[ "${1:-run}" == test ]]; then
   want+=("${test_packages[@]}")
-  lean=("${windows_packages[@]}")
+  lean=("${windows_packages[@]}" "${print_packages[@]}")
 fi
 
 missing() {

@@ -98,6 +98,10 @@ int RunAdd(Run& run);
 int RunSet(Run& run);
 int RunDelete(Run& run);
 
+// The scripting privilege report.
+extern const char* const kReportUsage;
+int RunReport(Run& run);
+
 // Verbs of registry files.
 int RunImport(Run& run);
 int RunExport(Run& run);

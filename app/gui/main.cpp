@@ -14,6 +14,7 @@
 #include "ui/Startup.h"
 #include "ui/FormX.h"
 #include "ui/QtPrompter.h"
+#include "ui/ReportPrinting.h"
 
 namespace {
 
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
 
   pw::ui::FormX window(*opened.store, prompter);
   prompter.SetFallbackParent(&window);
+  pw::ui::InstallReportPrinting(window, prompter, pw::ui::DesktopPdfPathDialog(&window));
   pw::DesktopBrowserPages pages;
   auto firstStart = [&] {
     pw::Installation place = pw::InstallationOf(pw::RunningExecutablePath(), opened.folder);

@@ -1,5 +1,5 @@
-// Start-up and list rebuild of the main window over 20,000 listings in an
-// SQLite store, and the memory the process then holds.
+// Start-up, list rebuild and the print button's report of the main window over
+// 20,000 listings in an SQLite store, and the memory the process then holds.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -79,8 +79,9 @@ void BM_StartupToWindowShown(benchmark::State& state) {
 }
 BENCHMARK(BM_StartupToWindowShown)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
-// One rebuild of the shown list: enumeration, sort, view filled and painted.
-void BM_Refresher(benchmark::State& state) {
+// Runs `action` once per iteration on a shown window over the large list.
+template <typename Action>
+void OnShownWindow(benchmark::State& state, Action action) {
   auto opened = pw::SqliteStore::Open(Store().path);
   NoPrompter prompter;
   pw::ui::FormX window(*opened.store, prompter);
@@ -88,14 +89,28 @@ void BM_Refresher(benchmark::State& state) {
   window.show();
   if (!QTest::qWaitForWindowExposed(&window)) state.SkipWithError("window not exposed");
   for (auto _ : state) {
-    window.Refresher();
+    action(window);
     QCoreApplication::processEvents();
   }
   state.counters["rows"] = window.Sites().Count();
+}
+
+// One rebuild of the shown list: enumeration, sort, view filled and painted.
+void BM_Refresher(benchmark::State& state) {
+  OnShownWindow(state, [](pw::ui::FormX& window) { window.Refresher(); });
   state.counters["rss_MB"] = StatusKb("VmRSS") / 1024;
   state.counters["peak_rss_MB"] = StatusKb("VmHWM") / 1024;
 }
 BENCHMARK(BM_Refresher)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+// The print button's document over the shown list, composed with the
+// window's pump between the finds.
+void BM_WindowComposeReport(benchmark::State& state) {
+  OnShownWindow(state, [&state](pw::ui::FormX& window) {
+    if (!window.ComposeReport()) state.SkipWithError("refused");
+  });
+}
+BENCHMARK(BM_WindowComposeReport)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 }  // namespace
 

@@ -11,9 +11,11 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTreeView>
 #include <QUrl>
+#include <memory>
 
 #include "listings/ZoneAssignment.h"
 #include "ui/HelpFile.h"
@@ -23,6 +25,7 @@
 #include "ui/FormY.h"
 #include "ui/FormZ.h"
 #include "ui/Pictures.h"
+#include "ui/ReportDocument.h"
 #include "ui/SiteListModel.h"
 
 namespace pw::ui {
@@ -431,12 +434,27 @@ void FormX::Rebuild(const std::function<void(const EventPump&)>& work) {
   // started from code is refused.
   if (rebuilding_) return;
   model_->BeginRebuild();
-  Flagged(rebuilding_, [&] {
-    work([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
-  });
+  HoldingInput(work);
   model_->EndRebuild();
   ShowSortIndicator();
   ShowSelection();
+}
+
+bool FormX::HoldingInput(const std::function<void(const EventPump&)>& work) {
+  if (rebuilding_) return false;
+  Flagged(rebuilding_, [&] {
+    work([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  });
+  return true;
+}
+
+const QTextDocument* FormX::ComposeReport() {
+  // The document stands for the hidden box rT without being shown in it: a
+  // box would lay out every line of it for nothing.
+  auto report = std::make_unique<QTextDocument>();
+  if (!HoldingInput([&](const EventPump& pump) { pw::ui::ComposeReport(*report, sites_.Rows(), pump); })) return nullptr;
+  report_ = std::move(report);
+  return report_.get();
 }
 
 void FormX::Refresher() {

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "listings/SiteList.h"
@@ -18,6 +19,7 @@
 #include "registry/Registry.h"
 
 class QComboBox;
+class QTextDocument;
 class QTreeView;
 class QToolButton;
 class QPushButton;
@@ -84,6 +86,10 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
   // A write refused with a status the store does not report itself; shown
   // with the failures of the action under way.
   void ReportStoreFailure(const StoreFailure& failure) { reporter_.Sink()(failure); }
+  // cmdPrint's document (rT's): the report of the site list as it stands,
+  // kept until the next one. Painting goes on meanwhile, user input waits.
+  // Null while another action is under way.
+  const QTextDocument* ComposeReport();
 
   SiteList& Sites() { return sites_; }
   const FormXLayout& Layout() const { return layout_; }
@@ -116,6 +122,10 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
   void PanelClicked(StatusPanel panel);
   void HeaderClicked(int section);
   void Rebuild(const std::function<void(const EventPump&)>& work);
+  // Runs `work` with a pump that paints but holds user input back, so that no
+  // button starts another action in the middle of it; false, without running
+  // it, while another runs.
+  bool HoldingInput(const std::function<void(const EventPump&)>& work);
   void AssignZone(Zone zone);
   void DeleteSelected();
 
@@ -134,7 +144,7 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
   QTreeView* lvw_ = nullptr;
   SiteListModel* model_ = nullptr;
 
-  bool rebuilding_ = false;       // a rebuild is under way; its pump holds user input back
+  bool rebuilding_ = false;       // a rebuild or the report is under way; its pump holds user input back
   bool placingColumns_ = false;   // the rules are setting column widths
   bool showingSelection_ = false; // the view is being told the list's selection
 
@@ -144,6 +154,7 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
 
   std::function<void()> addFlow_;
   std::function<void()> printReport_;
+  std::unique_ptr<QTextDocument> report_;
   HelpService help_;
 };
 
