@@ -17,6 +17,8 @@ const std::vector<Verb>& Verbs() {
        RunSet},
       {"delete", "--domain D [--subdomain S] [--protocol P]", "delete a listing and the keys it leaves empty", true,
        RunDelete},
+      {"zone", "ADDRESS... | - [--format text|json]", "print the zone the browser gives each address, and why", true,
+       RunZone},
       {"import", "FILE [--all] [--dry-run]", "import a .reg file (- for standard input)", true, RunImport},
       {"export", "FILE [--key KEY] [--regedit4]", "export keys as a .reg file (- for standard output)", true,
        RunExport},

@@ -79,8 +79,7 @@ Address ReadAddress(std::string_view url) {
   }
   for (std::size_t k = schemeStart; k < i; ++k) address.scheme += Lower(text[k]);
   if (address.scheme != "http" && address.scheme != "https" && address.scheme != "ftp") {
-    address.problem = "not answered: only http, https and ftp addresses are looked up in the site listings; the "
-                      "engine decides \"" + address.scheme + ":\" addresses by other rules";
+    address.problem = "not answered: Portwarden answers for http, https and ftp addresses only";
     return address;
   }
   ++i;
