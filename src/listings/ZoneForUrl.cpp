@@ -417,4 +417,28 @@ std::string ZoneAnswerReason(const ZoneAnswer& answer) {
   return reason;
 }
 
+std::vector<std::string> ZoneAnswerLines(const ZoneAnswer& answer) {
+  auto key = [](const ZoneMapKey& where) {
+    return where.domain + (where.subdomain.empty() ? "" : "\\" + where.subdomain);
+  };
+  std::vector<std::string> lines;
+  if (answer.verdict == ZoneVerdict::NotAnswered) {
+    lines = {"Zone: none", answer.reason.substr(0, answer.reason.find(':'))};
+    return lines;
+  }
+  lines.push_back("Zone: " + std::to_string(answer.zone) + " " + ZoneAnswerName(answer));
+  switch (answer.verdict) {
+    case ZoneVerdict::Listed:
+      lines.push_back("by " + key(answer.listing));
+      lines.push_back("value \"" + answer.listing.valueName + "\"" +
+                      (answer.listing.hive == HKEY_LOCAL_MACHINE ? ", machine's map" : ""));
+      break;
+    case ZoneVerdict::ByNumber: lines.push_back("address by number"); break;
+    default: lines.push_back("not listed");
+  }
+  if (answer.passedOver && lines.size() < 3)
+    lines.push_back("(" + key(*answer.passedOver) + " has no \"" + answer.scheme + "\")");
+  return lines;
+}
+
 }  // namespace pw

@@ -24,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "registry/RegistryStore.h"
 
@@ -96,5 +97,10 @@ std::string ZoneMapKeyPath(const ZoneMapKey& key);
 // How the answer came about, in one line: the deciding listing with its hive,
 // key and value, or why none applies.
 std::string ZoneAnswerReason(const ZoneAnswer& answer);
+
+// The answer in short lines for the main window: the zone; the deciding key
+// and value, or why none decides; and, where it matters, the machine's hive or
+// the key passed over.
+std::vector<std::string> ZoneAnswerLines(const ZoneAnswer& answer);
 
 }  // namespace pw

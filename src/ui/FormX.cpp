@@ -22,6 +22,7 @@
 #include "ui/Controls.h"
 #include "ui/Pictures.h"
 #include "ui/SiteListModel.h"
+#include "ui/ZoneLine.h"
 
 namespace pw::ui {
 namespace {
@@ -142,6 +143,7 @@ FormX::FormX(RegistryStore& store, Prompter& prompter, QWidget* parent)
   store_.SetErrorSink(reporter_.Sink());
 
   BuildControls();
+  lblZone_ = new ZoneLine(this);
   SetTexts();
   Connect();
   ApplyPlaces();
@@ -313,6 +315,7 @@ void FormX::Connect() {
   connect(f1, &QShortcut::activated, this, &FormX::OpenHelp);
 
   txtURL_->installEventFilter(this);
+  connect(txtURL_, &QComboBox::editTextChanged, this, &FormX::ShowZone);
 
   QHeaderView* header = lvw_->header();
   connect(header, &QHeaderView::sectionClicked, this, &FormX::HeaderClicked);
@@ -399,6 +402,7 @@ void FormX::Rebuild(const std::function<void(const EventPump&)>& work) {
   model_->EndRebuild();
   ShowSortIndicator();
   ShowSelection();
+  ShowZone();
 }
 
 void FormX::Refresher() {
@@ -421,6 +425,11 @@ void FormX::AssignZone(Zone zone) {
 void FormX::DeleteSelected() {
   StoreFailureReporter::Action action(reporter_);
   Rebuild([this](const EventPump& pump) { DeleteSelectedListing(sites_, registry_, pump); });
+}
+
+void FormX::ShowZone() {
+  StoreFailureReporter::Action action(reporter_);
+  lblZone_->Show(store_, txtURL_->currentText());
 }
 
 void FormX::ShowSelection() {
@@ -451,6 +460,9 @@ QRect FormX::ToPixels(const TwipRect& rect) const {
 
 void FormX::ApplyPlaces() {
   for (const DesignControl& design : FormXDesign()) Control(design.name)->setGeometry(ToPixels(layout_.places.at(design.name)));
+  TwipRect zonePlace = ZoneLine::Place(layout_);
+  lblZone_->setVisible(zonePlace.width > 0);
+  if (zonePlace.width > 0) lblZone_->setGeometry(ToPixels(zonePlace));
   Flagged(placingColumns_, [this] {
     QHeaderView* header = lvw_->header();
     header->resizeSection(0, TwipsToPixels(layout_.columns.protocol, dpiX_));

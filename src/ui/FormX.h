@@ -24,6 +24,7 @@ namespace pw::ui {
 
 class GraphicButton;
 class SiteListModel;
+class ZoneLine;
 
 inline constexpr const char* kFormXCaption = "PORTWARDEN - Script Security and Trusted Sites Manager";
 
@@ -93,6 +94,8 @@ class FormX : public QWidget, public StartupWindow {
   void Rebuild(const std::function<void(const EventPump&)>& work);
   void AssignZone(Zone zone);
   void DeleteSelected();
+  // The zone the address box's text would get, shown above the box.
+  void ShowZone();
 
   RegistryStore& store_;
   Registry registry_;
@@ -108,6 +111,7 @@ class FormX : public QWidget, public StartupWindow {
   QComboBox* txtURL_ = nullptr;
   QTreeView* lvw_ = nullptr;
   SiteListModel* model_ = nullptr;
+  ZoneLine* lblZone_ = nullptr;
 
   bool rebuilding_ = false;       // a rebuild is under way; its pump holds user input back
   bool placingColumns_ = false;   // the rules are setting column widths
