@@ -12,10 +12,14 @@ namespace {
 
 const char* VerdictWord(ZoneVerdict verdict) {
   switch (verdict) {
-    case ZoneVerdict::Listed: return "listed";
-    case ZoneVerdict::NotListed: return "not listed";
-    case ZoneVerdict::ByNumber: return "by number";
-    default: return "not answered";
+    case ZoneVerdict::Listed:
+      return "listed";
+    case ZoneVerdict::NotListed:
+      return "not listed";
+    case ZoneVerdict::ByNumber:
+      return "by number";
+    default:
+      return "not answered";
   }
 }
 
@@ -24,11 +28,12 @@ void PrintJson(std::ostream& out, const std::string& address, const ZoneAnswer& 
   bool listed = answer.verdict == ZoneVerdict::Listed;
   std::string key = std::string(kDomainsPath) + "\\" + answer.listing.domain +
                     (answer.listing.subdomain.empty() ? "" : "\\" + answer.listing.subdomain);
-  out << "{\"address\":" << JsonString(address) << ",\"verdict\":" << JsonString(VerdictWord(answer.verdict))
+  out << "{\"address\":" << JsonString(address)
+      << ",\"verdict\":" << JsonString(VerdictWord(answer.verdict))
       << ",\"zone\":" << (answered ? std::to_string(answer.zone) : "null")
-      << ",\"name\":" << (answered ? JsonString(ZoneAnswerName(answer)) : "null")
-      << ",\"hive\":"
-      << (listed ? JsonString(answer.listing.hive == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER")
+      << ",\"name\":" << (answered ? JsonString(ZoneAnswerName(answer)) : "null") << ",\"hive\":"
+      << (listed ? JsonString(answer.listing.hive == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE"
+                                                                        : "HKEY_CURRENT_USER")
                  : "null")
       << ",\"key\":" << (listed ? JsonString(key) : "null")
       << ",\"value\":" << (listed ? JsonString(answer.listing.valueName) : "null")
@@ -40,8 +45,10 @@ void PrintJson(std::ostream& out, const std::string& address, const ZoneAnswer& 
 int RunZone(Run& run) {
   std::string format = run.args.Option("--format").value_or("text");
   std::vector<std::string> words = run.args.Rest();
-  if (format != "text" && format != "json") throw UsageError{"--format takes text or json, not '" + format + "'"};
-  if (words.empty()) throw UsageError{"give an address, or - to read addresses from standard input"};
+  if (format != "text" && format != "json")
+    throw UsageError{"--format takes text or json, not '" + format + "'"};
+  if (words.empty())
+    throw UsageError{"give an address, or - to read addresses from standard input"};
   bool allAnswered = true;
   auto answer = [&](const std::string& typed) {
     std::string address = AddressAsTyped(typed);
@@ -52,8 +59,8 @@ int RunZone(Run& run) {
     } else if (zone.verdict == ZoneVerdict::NotAnswered) {
       run.env.out << address << "\t-\t-\t" << ZoneAnswerReason(zone) << "\n";
     } else {
-      run.env.out << address << "\t" << zone.zone << "\t" << ZoneAnswerName(zone) << "\t" << ZoneAnswerReason(zone)
-                  << "\n";
+      run.env.out << address << "\t" << zone.zone << "\t" << ZoneAnswerName(zone) << "\t"
+                  << ZoneAnswerReason(zone) << "\n";
     }
   };
   for (const std::string& word : words) {

@@ -26,12 +26,15 @@ inline std::string DomainName(int i) {
 }
 
 // True for the domains that have the two subdomains.
-inline bool HasSubdomains(int i) { return i % (kDomains / kDomainsWithSubdomains) == 0; }
+inline bool HasSubdomains(int i) {
+  return i % (kDomains / kDomainsWithSubdomains) == 0;
+}
 
 inline void FillLargeZoneMap(RegistryStore& store) {
   auto create = [&store](const std::string& path) {
     HKEY key = 0;
-    store.RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, "REG_DWORD", 0, kAccess3F, nullptr, &key, nullptr);
+    store.RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, "REG_DWORD", 0, kAccess3F, nullptr, &key,
+                          nullptr);
     return key;
   };
   auto setZone = [&store](HKEY key, const char* name, BYTE zone) {

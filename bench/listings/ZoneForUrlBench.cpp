@@ -14,8 +14,8 @@ namespace {
 void BM_ZoneForUrlSqlite(benchmark::State& state) {
   SqliteStore* store = bench::LargeSqliteZoneMap();
   HKEY machine = 0;
-  if (!store || store->RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDomainsPath, 0, nullptr, 0, kAccess3F, nullptr,
-                                       &machine, nullptr) != ERROR_SUCCESS) {
+  if (!store || store->RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDomainsPath, 0, nullptr, 0, kAccess3F,
+                                       nullptr, &machine, nullptr) != ERROR_SUCCESS) {
     state.SkipWithError("cannot create the store");
     return;
   }

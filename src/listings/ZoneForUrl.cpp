@@ -10,11 +10,21 @@
 namespace pw {
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsSlash(char c) { return c == '/' || c == '\\'; }
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+char Upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+bool IsAlpha(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsSlash(char c) {
+  return c == '/' || c == '\\';
+}
 
 int HexDigit(char c) {
   if (IsDigit(c)) return c - '0';
@@ -28,7 +38,7 @@ struct Address {
   std::string host;
   bool byNumber = false;
   std::string numericHost;  // byNumber: as four numbers
-  std::string problem;  // not empty when there is no answer
+  std::string problem;      // not empty when there is no answer
 };
 
 // A host that is an address by number: four decimal numbers below 256, or the
@@ -40,7 +50,8 @@ std::optional<std::string> NumericHost(std::string_view host) {
   while (true) {
     std::size_t end = host.find('.', start);
     std::string_view part = host.substr(start, end == std::string_view::npos ? end : end - start);
-    if (part.empty() || part.size() > 10 || !std::all_of(part.begin(), part.end(), IsDigit)) return std::nullopt;
+    if (part.empty() || part.size() > 10 || !std::all_of(part.begin(), part.end(), IsDigit))
+      return std::nullopt;
     parts.push_back(std::stoull(std::string(part)));
     if (end == std::string_view::npos) break;
     start = end + 1;
@@ -51,10 +62,11 @@ std::optional<std::string> NumericHost(std::string_view host) {
     std::uint64_t n = parts[0];
     parts = {n >> 24, (n >> 16) & 0xFF, (n >> 8) & 0xFF, n & 0xFF};
   }
-  if (std::any_of(parts.begin(), parts.end(), [](std::uint64_t p) { return p > 255; })) return std::nullopt;
+  if (std::any_of(parts.begin(), parts.end(), [](std::uint64_t p) { return p > 255; }))
+    return std::nullopt;
   parts.resize(4, 0);
-  return std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." + std::to_string(parts[2]) + "." +
-         std::to_string(parts[3]);
+  return std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." +
+         std::to_string(parts[2]) + "." + std::to_string(parts[3]);
 }
 
 Address ReadAddress(std::string_view url) {
@@ -70,8 +82,8 @@ Address ReadAddress(std::string_view url) {
 
   std::size_t schemeStart = i;
   if (i < text.size() && IsAlpha(text[i]))
-    while (i < text.size() && (IsAlpha(text[i]) || IsDigit(text[i]) || text[i] == '+' || text[i] == '-' ||
-                               text[i] == '.'))
+    while (i < text.size() && (IsAlpha(text[i]) || IsDigit(text[i]) || text[i] == '+' ||
+                               text[i] == '-' || text[i] == '.'))
       ++i;
   if (i == schemeStart || i >= text.size() || text[i] != ':') {
     address.problem = "not an address: it has no scheme such as \"http:\"";
@@ -92,7 +104,8 @@ Address ReadAddress(std::string_view url) {
   while (end < text.size() && !IsSlash(text[end]) && text[end] != '?' && text[end] != '#') ++end;
   std::string_view authority = std::string_view(text).substr(i, end - i);
   // The engine ends the user name and password at the first "@".
-  if (std::size_t at = authority.find('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
+  if (std::size_t at = authority.find('@'); at != std::string_view::npos)
+    authority.remove_prefix(at + 1);
 
   std::string_view host = authority;
   std::string_view port;
@@ -112,7 +125,8 @@ Address ReadAddress(std::string_view url) {
   }
   if (port.size() > 5 || !std::all_of(port.begin(), port.end(), IsDigit) ||
       (!port.empty() && std::stoi(std::string(port)) > 65535)) {
-    address.problem = "not an address: the port \"" + std::string(port) + "\" is not a number from 0 to 65535";
+    address.problem =
+        "not an address: the port \"" + std::string(port) + "\" is not a number from 0 to 65535";
     return address;
   }
   for (std::size_t k = 0; k < host.size(); ++k) {
@@ -121,7 +135,8 @@ Address ReadAddress(std::string_view url) {
       int high = k + 2 < host.size() ? HexDigit(host[k + 1]) : -1;
       int low = high >= 0 ? HexDigit(host[k + 2]) : -1;
       if (low < 0) {
-        address.problem = "not an address: a \"%\" in the host is not followed by two hexadecimal digits";
+        address.problem =
+            "not an address: a \"%\" in the host is not followed by two hexadecimal digits";
         return address;
       }
       c = static_cast<char>(high * 16 + low);
@@ -143,7 +158,8 @@ Address ReadAddress(std::string_view url) {
 // Three-letter labels that the engine takes for part of a public suffix
 // ("com.uk", "net.au").
 bool IsRegistryLabel(std::string_view label) {
-  static constexpr std::array<std::string_view, 7> kLabels = {"com", "edu", "gov", "int", "mil", "net", "org"};
+  static constexpr std::array<std::string_view, 7> kLabels = {"com", "edu", "gov", "int",
+                                                              "mil", "net", "org"};
   std::string lower;
   for (char c : label) lower += Lower(c);
   return std::find(kLabels.begin(), kLabels.end(), lower) != kLabels.end();
@@ -176,7 +192,8 @@ bool CoversSubdomains(std::string_view key, const WineFaults& faults) {
 }
 
 bool IsKeyName(std::string_view name) {
-  return !name.empty() && name.size() <= kMaxKeyNameLength && name.find('\\') == std::string_view::npos;
+  return !name.empty() && name.size() <= kMaxKeyNameLength &&
+         name.find('\\') == std::string_view::npos;
 }
 
 std::string UpperName(std::string_view name) {
@@ -197,10 +214,12 @@ std::optional<Decision> Decide(RegistryStore& store, HKEY key, const std::string
     DWORD type = 0;
     BYTE data[4] = {0xFF, 0xFF, 0xFF, 0xFF};  // what the engine has in hand before reading
     DWORD size = sizeof data;
-    if (store.RegQueryValueExA(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS || type != REG_DWORD)
+    if (store.RegQueryValueExA(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS ||
+        type != REG_DWORD)
       continue;
-    return Decision{name, static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16) |
-                              static_cast<std::uint32_t>(data[3]) << 24,
+    return Decision{name,
+                    static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16) |
+                        static_cast<std::uint32_t>(data[3]) << 24,
                     size < 4};
   }
   return std::nullopt;
@@ -209,8 +228,10 @@ std::optional<Decision> Decide(RegistryStore& store, HKEY key, const std::string
 class OpenKey {
  public:
   // `path` is one key name unless `nested` says it may hold several.
-  OpenKey(RegistryStore& store, HKEY parent, const std::string& path, bool nested = false) : store_(store) {
-    if ((nested || IsKeyName(path)) && store.RegOpenKeyExA(parent, path, 0, KEY_QUERY_VALUE, &key_) != ERROR_SUCCESS)
+  OpenKey(RegistryStore& store, HKEY parent, const std::string& path, bool nested = false)
+      : store_(store) {
+    if ((nested || IsKeyName(path)) &&
+        store.RegOpenKeyExA(parent, path, 0, KEY_QUERY_VALUE, &key_) != ERROR_SUCCESS)
       key_ = 0;
   }
   ~OpenKey() {
@@ -227,8 +248,8 @@ class OpenKey {
 };
 
 // A domain key the host may match: the host itself or a "*." key covering it
-// (these decide by their own values), or a suffix of the host with the labels
-// in front of it.
+// (these decide by their own values), or a suffix of the host (or a "*." key
+// standing for one) with the labels in front of it.
 struct Candidate {
   std::string name;
   bool own = false;
@@ -243,8 +264,9 @@ std::size_t OneLabelSplit(std::string_view text, std::size_t least) {
 }
 
 void SortByListingOrder(std::vector<std::string>& names) {
-  std::stable_sort(names.begin(), names.end(),
-                   [](const std::string& a, const std::string& b) { return UpperName(a) < UpperName(b); });
+  std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return UpperName(a) < UpperName(b);
+  });
 }
 
 class Lookup {
@@ -286,7 +308,8 @@ class Lookup {
     candidates.push_back({Host(), true, ""});
     if (std::size_t dot = OneLabelSplit(Host(), LeastLabel()); dot != std::string::npos)
       candidates.push_back({"*" + Host().substr(dot), true, ""});
-    for (std::size_t dot = Host().find('.'); dot != std::string::npos; dot = Host().find('.', dot + 1)) {
+    for (std::size_t dot = Host().find('.'); dot != std::string::npos;
+         dot = Host().find('.', dot + 1)) {
       if (dot + 1 >= Host().size()) continue;
       std::string front = Host().substr(0, dot);
       candidates.push_back({Host().substr(dot + 1), false, front});
@@ -294,9 +317,10 @@ class Lookup {
         candidates.push_back({"*" + Host().substr(next), false, front});
     }
     if (faults_.listingOrder)
-      std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-        return UpperName(a.name) < UpperName(b.name);
-      });
+      std::stable_sort(candidates.begin(), candidates.end(),
+                       [](const Candidate& a, const Candidate& b) {
+                         return UpperName(a.name) < UpperName(b.name);
+                       });
     return candidates;
   }
 
@@ -371,18 +395,23 @@ std::string AddressAsTyped(std::string_view text) {
   // "mailto:" and "http:" have a scheme; "www.example.com:8080" and
   // "localhost:8080" have a host and a port.
   std::size_t i = 0;
-  while (i < text.size() && (IsAlpha(text[i]) || (i > 0 && (IsDigit(text[i]) || text[i] == '+' || text[i] == '-'))))
+  while (i < text.size() &&
+         (IsAlpha(text[i]) || (i > 0 && (IsDigit(text[i]) || text[i] == '+' || text[i] == '-'))))
     ++i;
-  bool scheme = i > 0 && i < text.size() && text[i] == ':' && !(i + 1 < text.size() && IsDigit(text[i + 1]));
+  bool scheme =
+      i > 0 && i < text.size() && text[i] == ':' && !(i + 1 < text.size() && IsDigit(text[i + 1]));
   return scheme ? std::string(text) : "http://" + std::string(text);
 }
 
 std::string ZoneAnswerName(const ZoneAnswer& answer) {
   if (answer.verdict == ZoneVerdict::NotAnswered) return "";
   switch (answer.zone) {
-    case 0: return "Local machine";
-    case 1: return "Local intranet";
-    case 3: return answer.verdict == ZoneVerdict::Listed ? "Unclassified" : "Internet";
+    case 0:
+      return "Local machine";
+    case 1:
+      return "Local intranet";
+    case 3:
+      return answer.verdict == ZoneVerdict::Listed ? "Unclassified" : "Internet";
     default: {
       const char* name = ZoneName(static_cast<int>(answer.zone));
       return name ? name : "zone " + std::to_string(answer.zone);
@@ -391,7 +420,8 @@ std::string ZoneAnswerName(const ZoneAnswer& answer) {
 }
 
 std::string ZoneMapKeyPath(const ZoneMapKey& key) {
-  std::string path = key.hive == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\";
+  std::string path =
+      key.hive == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\";
   path += kDomainsPath;
   path += "\\" + key.domain;
   if (!key.subdomain.empty()) path += "\\" + key.subdomain;
@@ -401,19 +431,25 @@ std::string ZoneMapKeyPath(const ZoneMapKey& key) {
 std::string ZoneAnswerReason(const ZoneAnswer& answer) {
   std::string reason;
   switch (answer.verdict) {
-    case ZoneVerdict::NotAnswered: return answer.reason;
+    case ZoneVerdict::NotAnswered:
+      return answer.reason;
     case ZoneVerdict::ByNumber:
-      return "an address by number: the site listings are not consulted; the ZoneMap\\Ranges key decides, which "
+      return "an address by number: the site listings are not consulted; the ZoneMap\\Ranges key "
+             "decides, which "
              "Portwarden does not manage";
     case ZoneVerdict::Listed:
-      reason = "listed by " + ZoneMapKeyPath(answer.listing) + ", value \"" + answer.listing.valueName + "\"";
-      if (answer.damaged) reason += " (damaged: fewer than four bytes, the rest of the number is made up)";
+      reason = "listed by " + ZoneMapKeyPath(answer.listing) + ", value \"" +
+               answer.listing.valueName + "\"";
+      if (answer.damaged)
+        reason += " (damaged: fewer than four bytes, the rest of the number is made up)";
       break;
-    case ZoneVerdict::NotListed: reason = "not listed"; break;
+    case ZoneVerdict::NotListed:
+      reason = "not listed";
+      break;
   }
   if (answer.passedOver)
-    reason += "; " + ZoneMapKeyPath(*answer.passedOver) + " matches the host but holds neither \"" + answer.scheme +
-              "\" nor \"*\"";
+    reason += "; " + ZoneMapKeyPath(*answer.passedOver) + " matches the host but holds neither \"" +
+              answer.scheme + "\" nor \"*\"";
   return reason;
 }
 
@@ -433,8 +469,11 @@ std::vector<std::string> ZoneAnswerLines(const ZoneAnswer& answer) {
       lines.push_back("value \"" + answer.listing.valueName + "\"" +
                       (answer.listing.hive == HKEY_LOCAL_MACHINE ? ", machine's map" : ""));
       break;
-    case ZoneVerdict::ByNumber: lines.push_back("address by number"); break;
-    default: lines.push_back("not listed");
+    case ZoneVerdict::ByNumber:
+      lines.push_back("address by number");
+      break;
+    default:
+      lines.push_back("not listed");
   }
   if (answer.passedOver && lines.size() < 3)
     lines.push_back("(" + key(*answer.passedOver) + " has no \"" + answer.scheme + "\")");

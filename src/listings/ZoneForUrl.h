@@ -5,7 +5,8 @@
 // - HKEY_CURRENT_USER's map first, then HKEY_LOCAL_MACHINE's.
 // - Within a hive the domain keys that match the host are tried from the most
 //   specific to the least: the host itself, "*." and the host without its first
-//   label, then the host's suffixes from the longest to the shortest.
+//   label, then the host's suffixes from the longest to the shortest, each
+//   followed by the "*." key that stands for it with its first label open.
 // - A domain key equal to the host (or a "*.b" one covering it) decides by its
 //   own values. A shorter domain key decides by its subdomain key for the labels
 //   in front (the exact name before a "*.b" covering one label), or, when it has

@@ -21,7 +21,8 @@ void ZoneLine::Show(RegistryStore& store, const QString& typed) {
     ZoneAnswer answer = ZoneForUrl(store, address);
     for (const std::string& line : ZoneAnswerLines(answer)) lines_ << QString::fromStdString(line);
     std::string name = ZoneAnswerName(answer);
-    setToolTip(QString::fromStdString(address + ": " + (name.empty() ? "" : name + ", ") + ZoneAnswerReason(answer)));
+    setToolTip(QString::fromStdString(address + ": " + (name.empty() ? "" : name + ", ") +
+                                      ZoneAnswerReason(answer)));
   }
   ShowLines();
 }
@@ -46,7 +47,8 @@ void ZoneLine::ShowLines() {
   bold.setBold(true);
   QStringList shown;
   for (int i = 0; i < lines_.size(); ++i) {
-    QString line = QFontMetrics(i == 0 ? bold : font()).elidedText(lines_[i], Qt::ElideMiddle, width());
+    QString line =
+        QFontMetrics(i == 0 ? bold : font()).elidedText(lines_[i], Qt::ElideMiddle, width());
     shown << (i == 0 ? "<b>" + line.toHtmlEscaped() + "</b>" : line.toHtmlEscaped());
   }
   setText(shown.join("<br>"));

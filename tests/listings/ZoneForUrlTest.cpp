@@ -91,13 +91,15 @@ TEST_F(ZoneForUrlTest, TheMostSpecificDomainKeyComesFirst) {
 
 TEST_F(ZoneForUrlTest, TheHostIsReadAsTheEngineReadsIt) {
   user_.SetZone("example.com\\www", "*", 2);
-  EXPECT_EQ(Zone(" http://user:pw@WWW.Ex%61mple.com:8080\\path?q#f "), "2 by example.com\\www \"*\"");
+  EXPECT_EQ(Zone(" http://user:pw@WWW.Ex%61mple.com:8080\\path?q#f "),
+            "2 by example.com\\www \"*\"");
   EXPECT_EQ(Zone("http://www.example.com./"), "3 Internet");
   EXPECT_EQ(Zone("http://wwwexample.com/"), "3 Internet");
   EXPECT_EQ(Zone("http://192.0.2.1/"), "3 Internet");
   EXPECT_EQ(ZoneForUrl(store_, "http://10.1/").verdict, ZoneVerdict::ByNumber);
-  for (const char* refused : {"www.example.com", "mailto:a@example.com", "http:/www.example.com", "http://",
-                              "http://www.example.com:65536/", "http://www.example.com%g/", "http://[::1"})
+  for (const char* refused :
+       {"www.example.com", "mailto:a@example.com", "http:/www.example.com", "http://",
+        "http://www.example.com:65536/", "http://www.example.com%g/", "http://[::1"})
     EXPECT_EQ(ZoneForUrl(store_, refused).verdict, ZoneVerdict::NotAnswered) << refused;
 }
 

@@ -61,9 +61,11 @@ class FormXZoneLineTest : public QObject {
       window_->resize(window_->ClientSizeFor(outer.width(), outer.height()));
       QVERIFY(Line()->isVisible());
       QVERIFY(Line()->width() > 100);
-      for (QWidget* control : window_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+      for (QWidget* control :
+           window_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         if (control != Line() && control->isVisible())
-          QVERIFY2(!control->geometry().intersects(Line()->geometry()), qPrintable(control->objectName()));
+          QVERIFY2(!control->geometry().intersects(Line()->geometry()),
+                   qPrintable(control->objectName()));
     }
   }
 };

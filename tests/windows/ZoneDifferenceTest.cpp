@@ -40,13 +40,15 @@ class Generator {
   // short first labels, public-suffix-like ones, hosts, single labels, "*." ones
   // and numbers.
   std::string DomainKey() {
-    static const std::vector<std::string> tlds = {"com", "org", "net", "uk", "de", "info", "io", "co"};
-    static const std::vector<std::string> names = {"ab", "xy", "q", "abc", "com", "net", "co", "example",
-                                                   "exa", "shop", "bank", "mailbox"};
+    static const std::vector<std::string> tlds = {"com", "org",  "net", "uk",
+                                                  "de",  "info", "io",  "co"};
+    static const std::vector<std::string> names = {
+        "ab", "xy", "q", "abc", "com", "net", "co", "example", "exa", "shop", "bank", "mailbox"};
     int shape = Below(100);
     if (shape < 55) return Pick(names) + "." + Pick(tlds);
-    if (shape < 70) return Pick(names) + "." + Pick(std::vector<std::string>{"co", "com", "ab", "net"}) + "." +
-                           Pick(std::vector<std::string>{"uk", "de", "io"});
+    if (shape < 70)
+      return Pick(names) + "." + Pick(std::vector<std::string>{"co", "com", "ab", "net"}) + "." +
+             Pick(std::vector<std::string>{"uk", "de", "io"});
     if (shape < 84) return Pick(fronts_) + "." + Pick(names) + "." + Pick(tlds);
     if (shape < 90) return Pick(tlds);
     if (shape < 96) return "*." + Pick(names) + "." + Pick(tlds);
@@ -101,7 +103,8 @@ ZoneMapSpec RandomMap(Generator& g) {
         auto& values = map.keys[hive][path];
         for (const char* name : {"*", "http", "https", "ftp"}) {
           if (!g.Chance(35)) continue;
-          std::uint32_t zone = static_cast<std::uint32_t>(g.Chance(10) ? g.Below(6) : 2 + g.Below(3));
+          std::uint32_t zone =
+              static_cast<std::uint32_t>(g.Chance(10) ? g.Below(6) : 2 + g.Below(3));
           values[name] = g.Chance(4) ? 0x100 + zone : zone;
         }
       }
@@ -148,16 +151,16 @@ bool WriteMap(RegistryStore& store, const ZoneMapSpec& map) {
   for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
     if (DeleteKeyTree(store, hive, kDomainsPath) != ERROR_SUCCESS) return false;
     HKEY base = 0;
-    if (store.RegCreateKeyExA(hive, kDomainsPath, 0, nullptr, 0, kAccess3F, nullptr, &base, nullptr) !=
-        ERROR_SUCCESS)
+    if (store.RegCreateKeyExA(hive, kDomainsPath, 0, nullptr, 0, kAccess3F, nullptr, &base,
+                              nullptr) != ERROR_SUCCESS)
       return false;
     store.RegCloseKey(base);
   }
   for (const auto& [hive, paths] : map.keys) {
     for (const auto& [path, values] : paths) {
       HKEY key = 0;
-      if (store.RegCreateKeyExA(hive, std::string(kDomainsPath) + "\\" + path, 0, nullptr, 0, kAccess3F, nullptr,
-                                &key, nullptr) != ERROR_SUCCESS)
+      if (store.RegCreateKeyExA(hive, std::string(kDomainsPath) + "\\" + path, 0, nullptr, 0,
+                                kAccess3F, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
       for (const auto& [name, zone] : values) {
         if (zone > 0xFF) {
@@ -197,7 +200,8 @@ struct Fault {
 
 const Fault kFaults[] = {
     {"a \"*.b\" key needs two letters in front", &WineFaults::wildcardNeedsTwoLetters},
-    {"a two-label key with a short first label covers nothing", &WineFaults::shortFirstLabelCoversNothing},
+    {"a two-label key with a short first label covers nothing",
+     &WineFaults::shortFirstLabelCoversNothing},
     {"the part in front as long as a character's code", &WineFaults::prefixLengthAsCharacter},
     {"addresses by number looked up in the domain keys", &WineFaults::numbersInDomainKeys},
     {"keys tried in the registry's listing order", &WineFaults::listingOrder},
@@ -206,7 +210,8 @@ const Fault kFaults[] = {
 TEST(ZoneDifference, ZoneForUrlGivesWhatTheBrowserEngineGives) {
   Win32Store store;
   std::vector<std::pair<HKEY, KeyCopy>> copies;
-  for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) copies.emplace_back(hive, CopyKey(store, hive, kDomainsPath));
+  for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    copies.emplace_back(hive, CopyKey(store, hive, kDomainsPath));
 
   WineFaults wine;
   for (const Fault& fault : kFaults) wine.*fault.flag = true;
@@ -236,23 +241,28 @@ TEST(ZoneDifference, ZoneForUrlGivesWhatTheBrowserEngineGives) {
         one.*fault.flag = true;
         if (!cause && ZoneOf(ZoneForUrl(store, address, one)) == theirs) cause = fault.name;
       }
-      if (!cause && ZoneOf(ZoneForUrl(store, address, wine)) == theirs) cause = "several of them at once";
+      if (!cause && ZoneOf(ZoneForUrl(store, address, wine)) == theirs)
+        cause = "several of them at once";
       if (cause) {
         ++explained[cause];
         continue;
       }
       if (++unexplained <= 10)
-        ADD_FAILURE() << address << ": the engine gives " << theirs << " " << failure << ", ZoneForUrl "
-                      << ZoneOf(ours) << " (" << ZoneAnswerReason(ours) << ")\nmap " << m << ":\n"
+        ADD_FAILURE() << address << ": the engine gives " << theirs << " " << failure
+                      << ", ZoneForUrl " << ZoneOf(ours) << " (" << ZoneAnswerReason(ours)
+                      << ")\nmap " << m << ":\n"
                       << Describe(map);
     }
   }
   for (const auto& [hive, copy] : copies) EXPECT_TRUE(RestoreKey(store, hive, kDomainsPath, copy));
 
-  std::printf("zone difference: %d maps, %d addresses; ZoneForUrl agrees on %d (%.2f%%); with Wine's faults "
-              "switched on on %d\n",
-              maps, addresses, agreeing, 100.0 * agreeing / addresses, wineModelAgreeing);
-  for (const auto& [cause, count] : explained) std::printf("  Wine fault, %s: %d\n", cause.c_str(), count);
+  std::printf(
+      "zone difference: %d maps, %d addresses; ZoneForUrl agrees on %d (%.2f%%); with Wine's "
+      "faults "
+      "switched on on %d\n",
+      maps, addresses, agreeing, 100.0 * agreeing / addresses, wineModelAgreeing);
+  for (const auto& [cause, count] : explained)
+    std::printf("  Wine fault, %s: %d\n", cause.c_str(), count);
   EXPECT_EQ(unexplained, 0);
   EXPECT_EQ(wineModelAgreeing, addresses);
   EXPECT_GE(maps, 200);
