@@ -1,9 +1,11 @@
 #include "Cli.h"
 
+#include <cstdio>
 #include <iostream>
 #include <sstream>
 
 #include "registry/MemoryStore.h"
+#include "registry/Utf8.h"
 
 namespace pw::cli {
 namespace {
@@ -36,6 +38,45 @@ void PrintUsage(std::ostream& out) {
 }
 
 }  // namespace
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+          if (c < 0x20 || c == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+          } else {
+            out += static_cast<char>(c);
+          }
+      }
+      ++i;
+      continue;
+    }
+    char32_t decoded;
+    std::size_t length = DecodeUtf8(text, i, decoded);
+    bool valid = length > 0;
+    if (valid) {
+      out.append(text.substr(i, length));
+      i += length;
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+      ++i;
+    }
+  }
+  return out + "\"";
+}
 
 std::optional<std::string> Args::Option(const std::string& name) {
   std::optional<std::string> value;

@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../common/StoreChoice.h"
@@ -73,6 +74,11 @@ const std::vector<Verb>& Verbs();
 
 int RunCli(std::vector<std::string> args, Environment& env);
 
+// A JSON string. Valid UTF-8 passes through; a byte that is not part of a
+// valid sequence is written as the character of the same number, so that every
+// output is valid JSON and distinct bytes stay distinct.
+std::string JsonString(std::string_view text);
+
 // A question on the terminal: the title, the text and "[y/N]"; Yes only for an
 // answer starting with y or Y. OK messages are printed to the error stream.
 class TerminalPrompter : public Prompter {
@@ -97,6 +103,7 @@ int RunParse(Run& run);
 int RunAdd(Run& run);
 int RunSet(Run& run);
 int RunDelete(Run& run);
+int RunZone(Run& run);
 
 // The scripting privilege report.
 extern const char* const kReportUsage;

@@ -1,6 +1,5 @@
 // list, parse, add, set, delete: the site listings and the address intake from
 // the command line. Each verb runs the same logic as the windows.
-#include <cstdio>
 #include <istream>
 #include <ostream>
 #include <sstream>
@@ -14,54 +13,11 @@
 #include "listings/SiteListText.h"
 #include "listings/ZoneAssignment.h"
 #include "registry/KnownKeys.h"
-#include "registry/Utf8.h"
 
 namespace pw::cli {
 namespace {
 
 constexpr const char* kProgram = "portwarden-cli";
-
-// A JSON string. Valid UTF-8 passes through; a byte that is not part of a
-// valid sequence is written as the character of the same number, so that every
-// output is valid JSON and distinct bytes stay distinct.
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (std::size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-          if (c < 0x20 || c == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-          } else {
-            out += static_cast<char>(c);
-          }
-      }
-      ++i;
-      continue;
-    }
-    char32_t decoded;
-    std::size_t length = DecodeUtf8(text, i, decoded);
-    bool valid = length > 0;
-    if (valid) {
-      out.append(text.substr(i, length));
-      i += length;
-    } else {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-      ++i;
-    }
-  }
-  return out + "\"";
-}
 
 std::optional<Zone> ZoneOption(Args& args) {
   std::optional<std::string> word = args.Option("--zone");

@@ -18,6 +18,8 @@ const std::vector<Verb>& Verbs() {
       {"delete", "--domain D [--subdomain S] [--protocol P]", "delete a listing and the keys it leaves empty", true,
        RunDelete},
       {"report", kReportUsage, "print the scripting privilege report of the site list", true, RunReport},
+      {"zone", "ADDRESS... | - [--format text|json]", "print the zone the browser gives each address, and why", true,
+       RunZone},
       {"import", "FILE [--all] [--dry-run]", "import a .reg file (- for standard input)", true, RunImport},
       {"export", "FILE [--key KEY] [--regedit4]", "export keys as a .reg file (- for standard output)", true,
        RunExport},

@@ -27,6 +27,7 @@
 #include "ui/Pictures.h"
 #include "ui/ReportDocument.h"
 #include "ui/SiteListModel.h"
+#include "ui/ZoneLine.h"
 
 namespace pw::ui {
 namespace {
@@ -130,6 +131,7 @@ FormX::FormX(RegistryStore& store, Prompter& prompter, QWidget* parent)
   store_.SetErrorSink(reporter_.Sink());
 
   BuildControls();
+  lblZone_ = new ZoneLine(this);
   SetTexts();
   Connect();
   ApplyPlaces();
@@ -306,6 +308,7 @@ void FormX::Connect() {
   connect(f1, &QShortcut::activated, this, &FormX::OpenHelp);
 
   txtURL_->installEventFilter(this);
+  connect(txtURL_, &QComboBox::editTextChanged, this, &FormX::ShowZone);
 
   QHeaderView* header = lvw_->header();
   connect(header, &QHeaderView::sectionClicked, this, &FormX::HeaderClicked);
@@ -438,6 +441,7 @@ void FormX::Rebuild(const std::function<void(const EventPump&)>& work) {
   model_->EndRebuild();
   ShowSortIndicator();
   ShowSelection();
+  ShowZone();
 }
 
 bool FormX::HoldingInput(const std::function<void(const EventPump&)>& work) {
@@ -479,6 +483,11 @@ void FormX::DeleteSelected() {
   Rebuild([this](const EventPump& pump) { DeleteSelectedListing(sites_, registry_, pump); });
 }
 
+void FormX::ShowZone() {
+  StoreFailureReporter::Action action(reporter_);
+  lblZone_->Show(store_, txtURL_->currentText());
+}
+
 void FormX::ShowSelection() {
   Flagged(showingSelection_, [this] {
     int selected = sites_.GetSelectedIndex();
@@ -501,6 +510,9 @@ QRect FormX::ToPixels(const TwipRect& rect) const { return PixelRect(rect, dpiX_
 
 void FormX::ApplyPlaces() {
   for (const DesignControl& design : FormXDesign()) Control(design.name)->setGeometry(ToPixels(layout_.places.at(design.name)));
+  TwipRect zonePlace = ZoneLine::Place(layout_);
+  lblZone_->setVisible(zonePlace.width > 0);
+  if (zonePlace.width > 0) lblZone_->setGeometry(ToPixels(zonePlace));
   Flagged(placingColumns_, [this] {
     QHeaderView* header = lvw_->header();
     header->resizeSection(0, TwipsToPixels(layout_.columns.protocol, dpiX_));

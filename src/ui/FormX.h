@@ -30,6 +30,7 @@ class FormY;
 class FormZ;
 class GraphicButton;
 class SiteListModel;
+class ZoneLine;
 
 inline constexpr const char* kFormXCaption = "PORTWARDEN - Script Security and Trusted Sites Manager";
 
@@ -128,6 +129,8 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
   bool HoldingInput(const std::function<void(const EventPump&)>& work);
   void AssignZone(Zone zone);
   void DeleteSelected();
+  // The zone the address box's text would get, shown above the box.
+  void ShowZone();
 
   RegistryStore& store_;
   Registry registry_;
@@ -143,6 +146,7 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
   QComboBox* txtURL_ = nullptr;
   QTreeView* lvw_ = nullptr;
   SiteListModel* model_ = nullptr;
+  ZoneLine* lblZone_ = nullptr;
 
   bool rebuilding_ = false;       // a rebuild or the report is under way; its pump holds user input back
   bool placingColumns_ = false;   // the rules are setting column widths

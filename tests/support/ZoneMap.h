@@ -1,5 +1,5 @@
-// Builds and inspects the zone map under HKEY_CURRENT_USER for tests. Paths are
-// relative to the Domains key: "example.com", "example.com\\mail".
+// Builds and inspects the zone map under HKEY_CURRENT_USER (or another hive) for
+// tests. Paths are relative to the Domains key: "example.com", "example.com\\mail".
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@ namespace pw::test {
 
 class ZoneMap {
  public:
-  explicit ZoneMap(RegistryStore& store) : store_(store) {}
+  explicit ZoneMap(RegistryStore& store, HKEY hive = HKEY_CURRENT_USER) : store_(store), hive_(hive) {}
 
   static std::string Path(const std::string& relative) {
     return relative.empty() ? std::string(kDomainsPath) : std::string(kDomainsPath) + "\\" + relative;
@@ -26,7 +26,7 @@ class ZoneMap {
 
   void AddKey(const std::string& relative) {
     HKEY key = 0;
-    ASSERT_EQ(store_.RegCreateKeyExA(HKEY_CURRENT_USER, Path(relative), 0, nullptr, 0, kAccess3F, nullptr, &key,
+    ASSERT_EQ(store_.RegCreateKeyExA(hive_, Path(relative), 0, nullptr, 0, kAccess3F, nullptr, &key,
                                      nullptr),
               ERROR_SUCCESS)
         << relative;
@@ -43,7 +43,7 @@ class ZoneMap {
   void SetBytes(const std::string& relative, const std::string& name, DWORD type, const std::string& bytes) {
     AddKey(relative);
     HKEY key = 0;
-    ASSERT_EQ(store_.RegOpenKeyA(HKEY_CURRENT_USER, Path(relative), &key), ERROR_SUCCESS);
+    ASSERT_EQ(store_.RegOpenKeyA(hive_, Path(relative), &key), ERROR_SUCCESS);
     EXPECT_EQ(store_.RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                                     static_cast<DWORD>(bytes.size())),
               ERROR_SUCCESS);
@@ -52,7 +52,7 @@ class ZoneMap {
 
   bool KeyExists(const std::string& relative) {
     HKEY key = 0;
-    if (store_.RegOpenKeyA(HKEY_CURRENT_USER, Path(relative), &key) != ERROR_SUCCESS) return false;
+    if (store_.RegOpenKeyA(hive_, Path(relative), &key) != ERROR_SUCCESS) return false;
     store_.RegCloseKey(key);
     return true;
   }
@@ -60,7 +60,7 @@ class ZoneMap {
   // The value's bytes, or nothing when the key or value is missing.
   std::optional<std::string> Bytes(const std::string& relative, const std::string& name) {
     HKEY key = 0;
-    if (store_.RegOpenKeyA(HKEY_CURRENT_USER, Path(relative), &key) != ERROR_SUCCESS) return std::nullopt;
+    if (store_.RegOpenKeyA(hive_, Path(relative), &key) != ERROR_SUCCESS) return std::nullopt;
     DWORD size = 0;
     std::optional<std::string> result;
     if (store_.RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
@@ -76,7 +76,7 @@ class ZoneMap {
   // A REG_DWORD value's number, or nothing.
   std::optional<std::uint32_t> Zone(const std::string& relative, const std::string& name) {
     HKEY key = 0;
-    if (store_.RegOpenKeyA(HKEY_CURRENT_USER, Path(relative), &key) != ERROR_SUCCESS) return std::nullopt;
+    if (store_.RegOpenKeyA(hive_, Path(relative), &key) != ERROR_SUCCESS) return std::nullopt;
     DWORD type = 0;
     BYTE data[4] = {};
     DWORD size = sizeof data;
@@ -90,7 +90,7 @@ class ZoneMap {
   std::vector<std::string> ValueNames(const std::string& relative) {
     std::vector<std::string> names;
     HKEY key = 0;
-    if (store_.RegOpenKeyA(HKEY_CURRENT_USER, Path(relative), &key) != ERROR_SUCCESS) return names;
+    if (store_.RegOpenKeyA(hive_, Path(relative), &key) != ERROR_SUCCESS) return names;
     for (DWORD i = 0;; ++i) {
       char name[1024];
       DWORD length = sizeof name;
@@ -105,7 +105,7 @@ class ZoneMap {
   std::string Class(const std::string& parentRelative, const std::string& child) {
     HKEY key = 0;
     std::string found = "<missing>";
-    if (store_.RegOpenKeyA(HKEY_CURRENT_USER, Path(parentRelative), &key) != ERROR_SUCCESS) return found;
+    if (store_.RegOpenKeyA(hive_, Path(parentRelative), &key) != ERROR_SUCCESS) return found;
     for (DWORD i = 0;; ++i) {
       char name[256], cls[256];
       DWORD nameLength = sizeof name, classLength = sizeof cls;
@@ -119,6 +119,7 @@ class ZoneMap {
 
  private:
   RegistryStore& store_;
+  HKEY hive_;
 };
 
 }  // namespace pw::test

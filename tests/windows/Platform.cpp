@@ -6,6 +6,11 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <objbase.h>
+#include <urlmon.h>
+
+#include <cstdio>
+
 namespace pw::test {
 
 std::vector<std::wstring> SubkeyNamesW(const std::wstring& path) {
@@ -93,6 +98,40 @@ std::string ProgramFolder() {
   DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string folder(path, length);
   return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+ZoneEngine::ZoneEngine() { comStarted_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
+
+ZoneEngine::~ZoneEngine() {
+  if (manager_) static_cast<IInternetSecurityManager*>(manager_)->Release();
+  if (comStarted_) CoUninitialize();
+}
+
+bool ZoneEngine::Renew() {
+  if (manager_) static_cast<IInternetSecurityManager*>(manager_)->Release();
+  IInternetSecurityManager* manager = nullptr;
+  manager_ = SUCCEEDED(CoInternetCreateSecurityManager(nullptr, &manager, 0)) ? manager : nullptr;
+  return manager_ != nullptr;
+}
+
+long long ZoneEngine::Map(const std::string& url, std::string& failure) {
+  if (!manager_) {
+    failure = "no security manager";
+    return -1;
+  }
+  int length = MultiByteToWideChar(CP_UTF8, 0, url.c_str(), -1, nullptr, 0);
+  std::wstring wide(length > 0 ? static_cast<std::size_t>(length) : 1, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, url.c_str(), -1, wide.data(), length);
+  DWORD zone = 0;
+  HRESULT result = static_cast<IInternetSecurityManager*>(manager_)->MapUrlToZone(wide.c_str(), &zone, 0);
+  if (FAILED(result) || zone == static_cast<DWORD>(URLZONE_INVALID)) {
+    char text[64];
+    std::snprintf(text, sizeof text, "MapUrlToZone: 0x%08lX, zone %lu", static_cast<unsigned long>(result),
+                  static_cast<unsigned long>(zone));
+    failure = text;
+    return -1;
+  }
+  return zone;
 }
 
 }  // namespace pw::test

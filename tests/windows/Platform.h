@@ -31,4 +31,23 @@ ProgramResult RunProgram(const std::string& commandLine);
 // The folder of the running test program, with a trailing backslash.
 std::string ProgramFolder();
 
+// The browser's zone logic (urlmon) in this process. Renew() makes a new
+// security manager, which reads the zone map afresh.
+class ZoneEngine {
+ public:
+  ZoneEngine();
+  ~ZoneEngine();
+  ZoneEngine(const ZoneEngine&) = delete;
+  ZoneEngine& operator=(const ZoneEngine&) = delete;
+  // False when the security manager could not be made.
+  bool Renew();
+  // The zone MapUrlToZone gives the address (UTF-8); -1 with the failure in
+  // `failure` when it fails.
+  long long Map(const std::string& url, std::string& failure);
+
+ private:
+  void* manager_ = nullptr;
+  bool comStarted_ = false;
+};
+
 }  // namespace pw::test

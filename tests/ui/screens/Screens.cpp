@@ -53,16 +53,19 @@ int main(int argc, char** argv) {
   pw::Registry registry(*opened.store);
   NoPrompter prompter;
 
+  // Each with an address in the box, to show the zone it gets.
   struct State {
     const char* name;
     pw::ZoneProfile profile;
-  } states[] = {{"secured", pw::ZoneProfile::LockedDown},
-                {"semisecured", pw::ZoneProfile::Prompting},
-                {"unsecured", pw::ZoneProfile::Default}};
+    const char* address;
+  } states[] = {{"secured", pw::ZoneProfile::LockedDown, "http://mail.example.com/inbox"},
+                {"semisecured", pw::ZoneProfile::Prompting, "https://online.firstnational-bank.com/login"},
+                {"unsecured", pw::ZoneProfile::Default, "www.unlisted-site.org"}};
   for (const State& state : states) {
     pw::WriteZoneProfile(registry, state.profile);
     pw::ui::FormX window(*opened.store, prompter);
     window.Load(nullptr, {}, "");
+    window.OfferAddress(state.address);
     window.show();
     for (auto [size, w, h] :
          {std::tuple{"design", 11895, 8565}, std::tuple{"large", 15600, 11000}}) {

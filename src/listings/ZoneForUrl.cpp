@@ -1,0 +1,483 @@
+#include "listings/ZoneForUrl.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "listings/Zones.h"
+#include "registry/KnownKeys.h"
+
+namespace pw {
+namespace {
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+char Upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+bool IsAlpha(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsSlash(char c) {
+  return c == '/' || c == '\\';
+}
+
+int HexDigit(char c) {
+  if (IsDigit(c)) return c - '0';
+  c = Lower(c);
+  return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// The scheme and host of an address, as the engine reads them.
+struct Address {
+  std::string scheme;
+  std::string host;
+  bool byNumber = false;
+  std::string numericHost;  // byNumber: as four numbers
+  std::string problem;      // not empty when there is no answer
+};
+
+// A host that is an address by number: four decimal numbers below 256, or the
+// short forms of one to three (a single number below 2^32). Returns it as four
+// numbers, the short forms filled up with zeros at the end as Wine does.
+std::optional<std::string> NumericHost(std::string_view host) {
+  std::vector<std::uint64_t> parts;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t end = host.find('.', start);
+    std::string_view part = host.substr(start, end == std::string_view::npos ? end : end - start);
+    if (part.empty() || part.size() > 10 || !std::all_of(part.begin(), part.end(), IsDigit))
+      return std::nullopt;
+    parts.push_back(std::stoull(std::string(part)));
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  if (parts.size() > 4) return std::nullopt;
+  if (parts.size() == 1) {
+    if (parts[0] > 0xFFFFFFFFull) return std::nullopt;
+    std::uint64_t n = parts[0];
+    parts = {n >> 24, (n >> 16) & 0xFF, (n >> 8) & 0xFF, n & 0xFF};
+  }
+  if (std::any_of(parts.begin(), parts.end(), [](std::uint64_t p) { return p > 255; }))
+    return std::nullopt;
+  parts.resize(4, 0);
+  return std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." +
+         std::to_string(parts[2]) + "." + std::to_string(parts[3]);
+}
+
+Address ReadAddress(std::string_view url) {
+  Address address;
+  // Tabs and line ends vanish anywhere; spaces and controls only at the ends.
+  std::string text;
+  for (char c : url)
+    if (c != '\t' && c != '\r' && c != '\n') text += c;
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  while (!text.empty() && blank(text.back())) text.pop_back();
+  std::size_t i = 0;
+  while (i < text.size() && blank(text[i])) ++i;
+
+  std::size_t schemeStart = i;
+  if (i < text.size() && IsAlpha(text[i]))
+    while (i < text.size() && (IsAlpha(text[i]) || IsDigit(text[i]) || text[i] == '+' ||
+                               text[i] == '-' || text[i] == '.'))
+      ++i;
+  if (i == schemeStart || i >= text.size() || text[i] != ':') {
+    address.problem = "not an address: it has no scheme such as \"http:\"";
+    return address;
+  }
+  for (std::size_t k = schemeStart; k < i; ++k) address.scheme += Lower(text[k]);
+  if (address.scheme != "http" && address.scheme != "https" && address.scheme != "ftp") {
+    address.problem = "not answered: Portwarden answers for http, https and ftp addresses only";
+    return address;
+  }
+  ++i;
+  if (i + 1 >= text.size() || !IsSlash(text[i]) || !IsSlash(text[i + 1])) {
+    address.problem = "not an address: \"//\" and a host must follow \"" + address.scheme + ":\"";
+    return address;
+  }
+  i += 2;
+  std::size_t end = i;
+  while (end < text.size() && !IsSlash(text[end]) && text[end] != '?' && text[end] != '#') ++end;
+  std::string_view authority = std::string_view(text).substr(i, end - i);
+  // The engine ends the user name and password at the first "@".
+  if (std::size_t at = authority.find('@'); at != std::string_view::npos)
+    authority.remove_prefix(at + 1);
+
+  std::string_view host = authority;
+  std::string_view port;
+  if (!host.empty() && host.front() == '[') {
+    std::size_t close = host.find(']');
+    if (close == std::string_view::npos) {
+      address.problem = "not an address: the host's \"[\" is not closed";
+      return address;
+    }
+    address.host = std::string(host.substr(0, close + 1));
+    address.byNumber = true;
+    return address;
+  }
+  if (std::size_t colon = host.find(':'); colon != std::string_view::npos) {
+    port = host.substr(colon + 1);
+    host = host.substr(0, colon);
+  }
+  if (port.size() > 5 || !std::all_of(port.begin(), port.end(), IsDigit) ||
+      (!port.empty() && std::stoi(std::string(port)) > 65535)) {
+    address.problem =
+        "not an address: the port \"" + std::string(port) + "\" is not a number from 0 to 65535";
+    return address;
+  }
+  for (std::size_t k = 0; k < host.size(); ++k) {
+    char c = host[k];
+    if (c == '%') {
+      int high = k + 2 < host.size() ? HexDigit(host[k + 1]) : -1;
+      int low = high >= 0 ? HexDigit(host[k + 2]) : -1;
+      if (low < 0) {
+        address.problem =
+            "not an address: a \"%\" in the host is not followed by two hexadecimal digits";
+        return address;
+      }
+      c = static_cast<char>(high * 16 + low);
+      k += 2;
+    }
+    address.host += Lower(c);
+  }
+  if (address.host.empty()) {
+    address.problem = "not an address: it has no host";
+    return address;
+  }
+  if (std::optional<std::string> number = NumericHost(address.host)) {
+    address.byNumber = true;
+    address.numericHost = *number;
+  }
+  return address;
+}
+
+// Three-letter labels that the engine takes for part of a public suffix
+// ("com.uk", "net.au").
+bool IsRegistryLabel(std::string_view label) {
+  static constexpr std::array<std::string_view, 7> kLabels = {"com", "edu", "gov", "int",
+                                                              "mil", "net", "org"};
+  std::string lower;
+  for (char c : label) lower += Lower(c);
+  return std::find(kLabels.begin(), kLabels.end(), lower) != kLabels.end();
+}
+
+// True when a domain key is a domain of its own, whose subdomains it covers
+// ("example.com", "example.co.uk"), not a host in one ("www.example.com") nor
+// a public suffix ("com", "co.uk", "com.au").
+bool CoversSubdomains(std::string_view key, const WineFaults& faults) {
+  std::size_t n = key.size();
+  if (n < 4) return false;
+  std::size_t last = key.rfind('.');
+  if (last == std::string_view::npos) return false;
+  std::size_t second = last == 0 ? std::string_view::npos : key.rfind('.', last - 1);
+  if (second == std::string_view::npos) {  // two labels
+    if (last == 0) return true;
+    if (last == 3) return !IsRegistryLabel(key.substr(0, 3));
+    if (last < 3) return key.front() != '*' && !faults.shortFirstLabelCoversNothing;
+    return true;
+  }
+  // Three labels or more: a key covers when it is the domain, that is its
+  // last two labels when the last one is long or the second-last one is,
+  // else its last three.
+  bool noThirdDot = second == 0 || key.rfind('.', second - 1) == std::string_view::npos;
+  std::size_t lastLength = n - last - 1;
+  std::size_t secondLength = last - second - 1;
+  if (lastLength >= 3 || secondLength >= 4) return false;
+  if (secondLength == 3) return IsRegistryLabel(key.substr(second + 1, 3)) && noThirdDot;
+  return noThirdDot;
+}
+
+bool IsKeyName(std::string_view name) {
+  return !name.empty() && name.size() <= kMaxKeyNameLength &&
+         name.find('\\') == std::string_view::npos;
+}
+
+std::string UpperName(std::string_view name) {
+  std::string upper(name);
+  for (char& c : upper) c = Upper(c);
+  return upper;
+}
+
+// The deciding value of a key: the scheme's, else "*"; REG_DWORD only.
+struct Decision {
+  std::string valueName;
+  std::uint32_t zone = 0;
+  bool damaged = false;
+};
+
+std::optional<Decision> Decide(RegistryStore& store, HKEY key, const std::string& scheme) {
+  for (const std::string& name : {scheme, std::string("*")}) {
+    DWORD type = 0;
+    BYTE data[4] = {0xFF, 0xFF, 0xFF, 0xFF};  // what the engine has in hand before reading
+    DWORD size = sizeof data;
+    if (store.RegQueryValueExA(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS ||
+        type != REG_DWORD)
+      continue;
+    return Decision{name,
+                    static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16) |
+                        static_cast<std::uint32_t>(data[3]) << 24,
+                    size < 4};
+  }
+  return std::nullopt;
+}
+
+class OpenKey {
+ public:
+  // `path` is one key name unless `nested` says it may hold several.
+  OpenKey(RegistryStore& store, HKEY parent, const std::string& path, bool nested = false)
+      : store_(store) {
+    if ((nested || IsKeyName(path)) &&
+        store.RegOpenKeyExA(parent, path, 0, KEY_QUERY_VALUE, &key_) != ERROR_SUCCESS)
+      key_ = 0;
+  }
+  ~OpenKey() {
+    if (key_) store_.RegCloseKey(key_);
+  }
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+  HKEY get() const { return key_; }
+  explicit operator bool() const { return key_ != 0; }
+
+ private:
+  RegistryStore& store_;
+  HKEY key_ = 0;
+};
+
+// A domain key the host may match: the host itself or a "*." key covering it
+// (these decide by their own values), or a suffix of the host (or a "*." key
+// standing for one) with the labels in front of it.
+struct Candidate {
+  std::string name;
+  bool own = false;
+  std::string front;  // suffixes only
+};
+
+// The position of the first "." after which one label of at least `least`
+// characters stands in front; npos when `text` is not such a label and more.
+std::size_t OneLabelSplit(std::string_view text, std::size_t least) {
+  std::size_t dot = text.find('.');
+  return dot != std::string_view::npos && dot >= least ? dot : std::string_view::npos;
+}
+
+void SortByListingOrder(std::vector<std::string>& names) {
+  std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return UpperName(a) < UpperName(b);
+  });
+}
+
+class Lookup {
+ public:
+  Lookup(RegistryStore& store, const Address& address, const WineFaults& faults, ZoneAnswer& answer)
+      : store_(store), address_(address), faults_(faults), answer_(answer) {}
+
+  // True when a listing of the hive decides.
+  bool InHive(HKEY hive) {
+    OpenKey domains(store_, hive, kDomainsPath, true);
+    if (!domains) return false;
+    for (const Candidate& candidate : Candidates()) {
+      OpenKey key(store_, domains.get(), candidate.name);
+      if (!key) continue;
+      if (candidate.own) {
+        if (Decides(key.get(), {hive, candidate.name, "", ""})) return true;
+        continue;
+      }
+      std::optional<std::string> sub = MatchingSubkey(key.get(), candidate.front);
+      if (sub) {
+        OpenKey subKey(store_, key.get(), *sub);
+        if (Decides(subKey.get(), {hive, candidate.name, *sub, ""})) return true;
+        continue;
+      }
+      if (Covers(candidate) && Decides(key.get(), {hive, candidate.name, "", ""})) return true;
+    }
+    return false;
+  }
+
+ private:
+  const std::string& Host() const { return address_.host; }
+  std::size_t LeastLabel() const { return faults_.wildcardNeedsTwoLetters ? 2 : 1; }
+
+  // The domain keys the host could match, the most specific first: the host,
+  // a "*." key standing for it, then each suffix of the host followed by the
+  // "*." key that stands for that suffix with its first label left open.
+  std::vector<Candidate> Candidates() const {
+    std::vector<Candidate> candidates;
+    candidates.push_back({Host(), true, ""});
+    if (std::size_t dot = OneLabelSplit(Host(), LeastLabel()); dot != std::string::npos)
+      candidates.push_back({"*" + Host().substr(dot), true, ""});
+    for (std::size_t dot = Host().find('.'); dot != std::string::npos;
+         dot = Host().find('.', dot + 1)) {
+      if (dot + 1 >= Host().size()) continue;
+      std::string front = Host().substr(0, dot);
+      candidates.push_back({Host().substr(dot + 1), false, front});
+      if (std::size_t next = Host().find('.', dot + 1); next != std::string::npos)
+        candidates.push_back({"*" + Host().substr(next), false, front});
+    }
+    if (faults_.listingOrder)
+      std::stable_sort(candidates.begin(), candidates.end(),
+                       [](const Candidate& a, const Candidate& b) {
+                         return UpperName(a.name) < UpperName(b.name);
+                       });
+    return candidates;
+  }
+
+  // The subdomain key for the labels in front: their exact name, else a "*."
+  // key covering the first of them.
+  std::optional<std::string> MatchingSubkey(HKEY domain, const std::string& front) const {
+    std::vector<std::string> names = {front};
+    if (std::size_t dot = OneLabelSplit(front, LeastLabel()); dot != std::string::npos)
+      names.push_back("*" + front.substr(dot));
+    if (faults_.listingOrder) SortByListingOrder(names);
+    for (const std::string& name : names)
+      if (OpenKey(store_, domain, name)) return name;
+    return std::nullopt;
+  }
+
+  bool Covers(const Candidate& candidate) const {
+    if (candidate.front.empty() || !CoversSubdomains(candidate.name, faults_)) return false;
+    std::size_t length = candidate.front.size();
+    return !(faults_.prefixLengthAsCharacter && length < 256 &&
+             Host().find(static_cast<char>(length)) != std::string::npos);
+  }
+
+  // True when the key's value decides; otherwise notes the key as passed over.
+  bool Decides(HKEY key, ZoneMapKey where) {
+    std::optional<Decision> decision = Decide(store_, key, address_.scheme);
+    if (!decision) {
+      if (!answer_.passedOver) answer_.passedOver = where;
+      return false;
+    }
+    where.valueName = decision->valueName;
+    answer_.verdict = ZoneVerdict::Listed;
+    answer_.listing = std::move(where);
+    answer_.zone = decision->zone;
+    answer_.damaged = decision->damaged;
+    return true;
+  }
+
+  RegistryStore& store_;
+  const Address& address_;
+  const WineFaults& faults_;
+  ZoneAnswer& answer_;
+};
+
+}  // namespace
+
+ZoneAnswer ZoneForUrl(RegistryStore& store, std::string_view url, const WineFaults& faults) {
+  ZoneAnswer answer;
+  Address address = ReadAddress(url);
+  answer.scheme = address.scheme;
+  answer.host = address.host;
+  if (!address.problem.empty()) {
+    answer.reason = address.problem;
+    return answer;
+  }
+  if (address.byNumber && !faults.numbersInDomainKeys) {
+    answer.verdict = ZoneVerdict::ByNumber;
+    return answer;
+  }
+  if (address.byNumber && !address.numericHost.empty()) address.host = address.numericHost;
+  answer.verdict = ZoneVerdict::NotListed;
+  ReadSnapshot snapshot(store);
+  Lookup lookup(store, address, faults, answer);
+  for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    if (lookup.InHive(hive)) break;
+  return answer;
+}
+
+std::string AddressAsTyped(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+  if (text.empty()) return {};
+  // "mailto:" and "http:" have a scheme; "www.example.com:8080" and
+  // "localhost:8080" have a host and a port.
+  std::size_t i = 0;
+  while (i < text.size() &&
+         (IsAlpha(text[i]) || (i > 0 && (IsDigit(text[i]) || text[i] == '+' || text[i] == '-'))))
+    ++i;
+  bool scheme =
+      i > 0 && i < text.size() && text[i] == ':' && !(i + 1 < text.size() && IsDigit(text[i + 1]));
+  return scheme ? std::string(text) : "http://" + std::string(text);
+}
+
+std::string ZoneAnswerName(const ZoneAnswer& answer) {
+  if (answer.verdict == ZoneVerdict::NotAnswered) return "";
+  switch (answer.zone) {
+    case 0:
+      return "Local machine";
+    case 1:
+      return "Local intranet";
+    case 3:
+      return answer.verdict == ZoneVerdict::Listed ? "Unclassified" : "Internet";
+    default: {
+      const char* name = ZoneName(static_cast<int>(answer.zone));
+      return name ? name : "zone " + std::to_string(answer.zone);
+    }
+  }
+}
+
+std::string ZoneMapKeyPath(const ZoneMapKey& key) {
+  std::string path =
+      key.hive == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\";
+  path += kDomainsPath;
+  path += "\\" + key.domain;
+  if (!key.subdomain.empty()) path += "\\" + key.subdomain;
+  return path;
+}
+
+std::string ZoneAnswerReason(const ZoneAnswer& answer) {
+  std::string reason;
+  switch (answer.verdict) {
+    case ZoneVerdict::NotAnswered:
+      return answer.reason;
+    case ZoneVerdict::ByNumber:
+      return "an address by number: the site listings are not consulted; the ZoneMap\\Ranges key "
+             "decides, which "
+             "Portwarden does not manage";
+    case ZoneVerdict::Listed:
+      reason = "listed by " + ZoneMapKeyPath(answer.listing) + ", value \"" +
+               answer.listing.valueName + "\"";
+      if (answer.damaged)
+        reason += " (damaged: fewer than four bytes, the rest of the number is made up)";
+      break;
+    case ZoneVerdict::NotListed:
+      reason = "not listed";
+      break;
+  }
+  if (answer.passedOver)
+    reason += "; " + ZoneMapKeyPath(*answer.passedOver) + " matches the host but holds neither \"" +
+              answer.scheme + "\" nor \"*\"";
+  return reason;
+}
+
+std::vector<std::string> ZoneAnswerLines(const ZoneAnswer& answer) {
+  auto key = [](const ZoneMapKey& where) {
+    return where.domain + (where.subdomain.empty() ? "" : "\\" + where.subdomain);
+  };
+  std::vector<std::string> lines;
+  if (answer.verdict == ZoneVerdict::NotAnswered) {
+    lines = {"Zone: none", answer.reason.substr(0, answer.reason.find(':'))};
+    return lines;
+  }
+  lines.push_back("Zone: " + std::to_string(answer.zone) + " " + ZoneAnswerName(answer));
+  switch (answer.verdict) {
+    case ZoneVerdict::Listed:
+      lines.push_back("by " + key(answer.listing));
+      lines.push_back("value \"" + answer.listing.valueName + "\"" +
+                      (answer.listing.hive == HKEY_LOCAL_MACHINE ? ", machine's map" : ""));
+      break;
+    case ZoneVerdict::ByNumber:
+      lines.push_back("address by number");
+      break;
+    default:
+      lines.push_back("not listed");
+  }
+  if (answer.passedOver && lines.size() < 3)
+    lines.push_back("(" + key(*answer.passedOver) + " has no \"" + answer.scheme + "\")");
+  return lines;
+}
+
+}  // namespace pw

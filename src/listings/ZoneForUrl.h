@@ -1,0 +1,107 @@
+// Which zone the browser engine gives an address, and which listing of the
+// zone map decides it. The site list shows what is written; this answers what
+// applies, by the engine's own rules (the help page "Which zone applies" gives
+// them with examples):
+// - HKEY_CURRENT_USER's map first, then HKEY_LOCAL_MACHINE's.
+// - Within a hive the domain keys that match the host are tried from the most
+//   specific to the least: the host itself, "*." and the host without its first
+//   label, then the host's suffixes from the longest to the shortest, each
+//   followed by the "*." key that stands for it with its first label open.
+// - A domain key equal to the host (or a "*.b" one covering it) decides by its
+//   own values. A shorter domain key decides by its subdomain key for the labels
+//   in front (the exact name before a "*.b" covering one label), or, when it has
+//   none, by its own values, but only when the key is a domain of its own
+//   ("example.com" is, "www.example.com" and "com" are not).
+// - A key decides by the value named by the scheme, else by "*" (REG_DWORD
+//   only). A key that matches but holds neither decides nothing, and its domain
+//   key's own values are then passed over; the search goes on with the next
+//   domain key.
+// - Addresses by number are not looked up in the domain keys (the Ranges key
+//   decides, which Portwarden does not manage); schemes other than http, https
+//   and ftp are not answered.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/RegistryStore.h"
+
+namespace pw {
+
+// Where the zone logic of Wine (which the Windows build's tests run under) is
+// known to part from Windows. All off: Windows. The tests switch them on to
+// tell a known Wine fault from a fault of ours.
+struct WineFaults {
+  // Keys are tried in the order the registry lists them, not the most specific
+  // first ("*.b" before "ab.b", "example.com" before "www.example.com").
+  bool listingOrder = false;
+  // A "*.b" key needs two or more characters in the label in front of ".b".
+  bool wildcardNeedsTwoLetters = false;
+  // A two-label domain key whose first label is shorter than three characters
+  // ("ab.com") does not cover its subdomains.
+  bool shortFirstLabelCoversNothing = false;
+  // A domain key does not cover a host whose part in front of it is as many
+  // characters long as the code of a character in the host (46 is ".").
+  bool prefixLengthAsCharacter = false;
+  // Addresses by number are looked up in the domain keys like names.
+  bool numbersInDomainKeys = false;
+};
+
+enum class ZoneVerdict {
+  Listed,       // a listing decides
+  NotListed,    // no listing applies: the Internet zone
+  ByNumber,     // an address by number: the Internet zone unless a range says otherwise
+  NotAnswered,  // not an http, https or ftp address, or not an address at all
+};
+
+// A key of the zone map (and a value in it, when one decides).
+struct ZoneMapKey {
+  HKEY hive = HKEY_CURRENT_USER;
+  std::string domain;     // the domain key's name
+  std::string subdomain;  // the subdomain key's name, empty for the domain key itself
+  std::string valueName;  // the deciding value: the scheme or "*"
+};
+
+struct ZoneAnswer {
+  ZoneVerdict verdict = ZoneVerdict::NotAnswered;
+  std::string scheme;  // lower case
+  std::string host;    // as looked up: lower case, escapes decoded
+  std::uint32_t zone = 3;
+  ZoneMapKey listing;  // Listed
+  // A value of fewer than four bytes decided: the engine reads a number that
+  // was never written in full.
+  bool damaged = false;
+  // The first key that matched the host but held no value for its scheme:
+  // it kept its domain key's own values from applying.
+  std::optional<ZoneMapKey> passedOver;
+  std::string reason;  // NotAnswered: why
+};
+
+// The zone the engine maps `url` to from the zone maps in `store`. Looks up the
+// keys the host could match; never scans the map. Reads in one snapshot.
+ZoneAnswer ZoneForUrl(RegistryStore& store, std::string_view url, const WineFaults& faults = {});
+
+// Text typed into the address box as the browser would take it: an address
+// without a scheme is an http address.
+std::string AddressAsTyped(std::string_view text);
+
+// The zone's name: 2 "Trusted", 4 "Restricted", 3 "Unclassified" when listed
+// and "Internet" when not, 1 "Local intranet", 0 "Local machine", else "zone N".
+std::string ZoneAnswerName(const ZoneAnswer& answer);
+
+// "HKEY_CURRENT_USER\Software\...\Domains\example.com\www".
+std::string ZoneMapKeyPath(const ZoneMapKey& key);
+
+// How the answer came about, in one line: the deciding listing with its hive,
+// key and value, or why none applies.
+std::string ZoneAnswerReason(const ZoneAnswer& answer);
+
+// The answer in short lines for the main window: the zone; the deciding key
+// and value, or why none decides; and, where it matters, the machine's hive or
+// the key passed over.
+std::vector<std::string> ZoneAnswerLines(const ZoneAnswer& answer);
+
+}  // namespace pw
