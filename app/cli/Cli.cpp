@@ -32,7 +32,7 @@ void PrintUsage(std::ostream& out) {
          "  --help          this text\n"
          "  --version       the program's version\n"
          "\nexit codes: 0 done, 1 failed, 2 usage error, 3 address refused\n";
-  out << "\n" << RegFileHelp();
+  out << "\n" << RegFileHelp() << "\n" << PolicyHelp();
 }
 
 }  // namespace
