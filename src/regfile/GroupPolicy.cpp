@@ -131,12 +131,14 @@ class ZoneMapReader {
   // subdomain keys too.
   bool ReadKey(HKEY parent, const std::string& name, const std::string& domain, const std::string* subdomain,
                std::vector<ZoneListing>& listings) {
-    std::string where = subdomain ? "the subdomain " + ToUtf8(*subdomain) + " of " + ToUtf8(domain)
-                                  : "the domain " + ToUtf8(domain);
+    // For messages only.
+    auto where = [&] {
+      return subdomain ? "the subdomain " + ToUtf8(*subdomain) + " of " + ToUtf8(domain) : "the domain " + ToUtf8(domain);
+    };
     HKEY key = 0;
     LONG status = store_.RegOpenKeyExA(parent, name, 0, KEY_READ, &key);
     if (status == ERROR_FILE_NOT_FOUND) return true;  // deleted meanwhile
-    if (status != ERROR_SUCCESS) return Failed(status, "cannot open " + where);
+    if (status != ERROR_SUCCESS) return Failed(status, "cannot open " + where());
     std::vector<std::string> children;
     bool ok = true;
     status = ForEachValue(store_, key, [&](const EnumeratedValue& value) {
@@ -146,7 +148,7 @@ class ZoneMapReader {
                   (!subdomain || ConvertText(TextEncoding::Store, TextEncoding::Utf8, *subdomain, listing.subdomain)) &&
                   ConvertText(TextEncoding::Store, TextEncoding::Utf8, value.name, listing.protocol);
       if (!text) {
-        out_.leftOut.push_back({where + ", value " + ToUtf8(value.name), "its names are not valid text"});
+        out_.leftOut.push_back({where() + ", value " + ToUtf8(value.name), "its names are not valid text"});
       } else if (value.type != REG_DWORD || value.data.size() != 4) {
         out_.leftOut.push_back({DescribeListing(listing), "its data is not a zone number (type " +
                                                               std::to_string(value.type) + ", " +
@@ -158,9 +160,9 @@ class ZoneMapReader {
       }
       return true;
     });
-    if (status != ERROR_NO_MORE_ITEMS) ok = Failed(status, "cannot read the values of " + where);
+    if (status != ERROR_NO_MORE_ITEMS) ok = Failed(status, "cannot read the values of " + where());
     // Keys below a subdomain key are no part of the zone map.
-    if (ok && !subdomain) ok = Subkeys(key, children, where);
+    if (ok && !subdomain) ok = Subkeys(key, children, where());
     for (std::size_t i = 0; ok && i < children.size(); ++i) ok = ReadKey(key, children[i], domain, &children[i], listings);
     store_.RegCloseKey(key);
     return ok;
