@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "RegFileTestUtil.h"
-#include "StoreText.h"
 #include "ZoneMap.h"
 #include "policy/NewStoreLayout.h"
 #include "policy/ZoneProfiles.h"
 #include "regfile/GroupPolicy.h"
-#include "regfile/RegFileImport.h"
 #include "registry/ForwardingStore.h"
 
 namespace pw::test {
@@ -133,36 +131,6 @@ TEST_F(GroupPolicyExport, AStoreFailureEndsItNamingTheStore) {
   EXPECT_FALSE(exported.ok);
   EXPECT_NE(exported.error.find("the domain example.com"), std::string::npos) << exported.error;
   EXPECT_NE(exported.error.find("170"), std::string::npos) << exported.error;
-}
-
-TEST_F(GroupPolicyExport, ExportedThenImportedIntoANewStoreGivesTheSameListings) {
-  std::string bucher = StoreText("bücher.example");
-  map_.SetZone("example.com", "*", 2);
-  map_.SetZone("example.com\\www", "https", 4);
-  map_.SetZone("example.com\\*.b", "http", 3);
-  if (!bucher.empty()) map_.SetZone(bucher, "ftp", 4);
-  WriteZoneProfile(registry_, ZoneProfile::LockedDown);
-  PolicyExport exported = ExportPolicy(store_);
-  std::string bytes, error;
-  ASSERT_TRUE(WritePolicyFile(exported.file, bytes, error)) << error;
-  PolicyFile read;
-  PolicyFileError readError;
-  ASSERT_TRUE(ReadPolicyFile(bytes, "Registry.pol", read, readError)) << readError.Message();
-  PolicyImportPlan plan = PlanPolicyImport(read);
-  ASSERT_EQ(plan.skipped.size(), 1u);  // the profile's key, named once
-  EXPECT_EQ(plan.skipped[0].what, kPolicyZonePath);
-  EXPECT_NE(plan.skipped[0].why.find("28 entries"), std::string::npos);
-
-  MemoryStore other;
-  LayOutNewStore(other);
-  ASSERT_EQ(ApplyImport(other, plan.file, PlanImport(plan.file, false)).error, "");
-  ZoneMap otherMap(other);
-  EXPECT_EQ(otherMap.Zone("example.com", "*"), 2u);
-  EXPECT_EQ(otherMap.Zone("example.com\\www", "https"), 4u);
-  EXPECT_EQ(otherMap.Zone("example.com\\*.b", "http"), 3u);
-  if (!bucher.empty()) {
-    EXPECT_EQ(otherMap.Zone(bucher, "ftp"), 4u);
-  }
 }
 
 TEST(GroupPolicyImport, EntriesThatAreNotSitesOfTheListAreSkippedByName) {
