@@ -21,8 +21,9 @@ void PrintUsage(std::ostream& out) {
   out << "usage: " << kProgram << " " << kStoreSynopsis << "VERB [ARGS]\n\nverbs:\n";
   for (const Verb& verb : Verbs()) {
     std::string line = std::string("  ") + verb.name + (*verb.usage ? std::string(" ") + verb.usage : "");
-    out << line;
-    out << std::string(line.size() < 44 ? 44 - line.size() : 1, ' ') << verb.summary << "\n";
+    // A long synopsis puts its summary on a line of its own, in the column.
+    out << line << (line.size() + 2 <= 44 ? std::string(44 - line.size(), ' ') : "\n" + std::string(44, ' '))
+        << verb.summary << "\n";
   }
   out << "\noptions:\n"
 #if defined(_WIN32)
@@ -34,7 +35,7 @@ void PrintUsage(std::ostream& out) {
          "  --help          this text\n"
          "  --version       the program's version\n"
          "\nexit codes: 0 done, 1 failed, 2 usage error, 3 address refused\n";
-  out << "\n" << RegFileHelp();
+  out << "\n" << RegFileHelp() << "\n" << PolicyHelp();
 }
 
 }  // namespace

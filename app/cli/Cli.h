@@ -13,6 +13,11 @@
 #include "common/Prompter.h"
 #include "registry/Registry.h"
 
+namespace pw {
+struct ImportPlan;
+struct RegFile;
+}  // namespace pw
+
 namespace pw::cli {
 
 // Exit codes.
@@ -118,5 +123,20 @@ int RunOpenPages(Run& run);
 
 // How registry files travel between Windows and this program, for the usage text.
 const char* RegFileHelp();
+
+// Group Policy files, for import and export --policy (PolicyVerbs.cpp).
+int ImportPolicy(Run& run, const std::string& bytes, const std::string& shown, bool dryRun);
+int ExportPolicyFile(Run& run, const std::string& file, bool listText);
+const char* PolicyHelp();
+
+// Shared by the file verbs: the whole input ("-": standard input), the output
+// written whole ("-": standard output), the stream a summary goes to (the
+// error stream when the output is standard output), a file's name in messages,
+// and an import plan printed for a dry run. The first two print what failed.
+bool ReadInput(Run& run, const std::string& file, std::string& bytes);
+bool WriteOutput(Run& run, const std::string& file, const std::string& bytes);
+std::ostream& Summary(Run& run, const std::string& file);
+std::string ShownName(const std::string& file, const char* standardStream);
+bool PrintPlan(Run& run, const RegFile& file, const ImportPlan& plan);
 
 }  // namespace pw::cli

@@ -23,6 +23,52 @@ std::string OneFile(Args& args, const char* verb) {
 
 }  // namespace
 
+std::string ShownName(const std::string& file, const char* standardStream) {
+  return file == "-" ? standardStream : file;
+}
+
+bool ReadInput(Run& run, const std::string& file, std::string& bytes) {
+  std::string error;
+  if (file == "-") {
+    std::ostringstream content;
+    content << run.env.in.rdbuf();
+    bytes = std::move(content).str();
+  } else if (!LoadFile(file, bytes, error)) {
+    run.env.err << kProgram << ": " << error << "\n";
+    return false;
+  }
+  return true;
+}
+
+bool WriteOutput(Run& run, const std::string& file, const std::string& bytes) {
+  std::string error;
+  if (file == "-") {
+    run.env.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    run.env.out.flush();
+    if (!run.env.out) {
+      run.env.err << kProgram << ": cannot write to standard output\n";
+      return false;
+    }
+  } else if (!SaveFileReplacing(file, bytes, error)) {
+    run.env.err << kProgram << ": " << error << "; nothing was exported\n";
+    return false;
+  }
+  return true;
+}
+
+std::ostream& Summary(Run& run, const std::string& file) { return file == "-" ? run.env.err : run.env.out; }
+
+bool PrintPlan(Run& run, const RegFile& file, const ImportPlan& plan) {
+  std::vector<std::string> lines;
+  std::string error;
+  if (!DescribePlan(file, plan, lines, error)) {
+    run.env.err << kProgram << ": " << error << "\n";
+    return false;
+  }
+  for (const std::string& line : lines) run.env.out << line << "\n";
+  return true;
+}
+
 const char* RegFileHelp() {
   return "registry files (.reg):\n"
          "  On Windows, save the zone settings with the platform's own tool:\n"
@@ -41,20 +87,15 @@ const char* RegFileHelp() {
 }
 
 int RunImport(Run& run) {
+  bool policy = run.args.Flag("--policy");
   bool all = run.args.Flag("--all");
   bool dryRun = run.args.Flag("--dry-run");
   std::string file = OneFile(run.args, "import");
-  std::string shown = file == "-" ? "standard input" : file;
+  if (policy && all) throw UsageError{"--all does not go with --policy: a policy's site list is all it imports"};
+  std::string shown = ShownName(file, "standard input");
   std::string bytes;
-  std::string error;
-  if (file == "-") {
-    std::ostringstream content;
-    content << run.env.in.rdbuf();
-    bytes = std::move(content).str();
-  } else if (!LoadFile(file, bytes, error)) {
-    run.env.err << kProgram << ": " << error << "\n";
-    return kExitFailure;
-  }
+  if (!ReadInput(run, file, bytes)) return kExitFailure;
+  if (policy) return ImportPolicy(run, bytes, shown, dryRun);
   RegFile parsed;
   RegFileError parseError;
   if (!ReadRegFile(bytes, shown, parsed, parseError)) {
@@ -65,12 +106,7 @@ int RunImport(Run& run) {
   ImportPlan plan = PlanImport(parsed, all);
   for (const std::string& warning : plan.warnings) run.env.err << kProgram << ": warning: " << warning << "\n";
   if (dryRun) {
-    std::vector<std::string> lines;
-    if (!DescribePlan(parsed, plan, lines, error)) {
-      run.env.err << kProgram << ": " << error << "\n";
-      return kExitFailure;
-    }
-    for (const std::string& line : lines) run.env.out << line << "\n";
+    if (!PrintPlan(run, parsed, plan)) return kExitFailure;
     for (const SkippedKey& skipped : plan.skipped) run.env.out << "would skip " << SkipMessage(skipped) << "\n";
     run.env.out << "dry run: nothing was written to " << run.store.Describe() << "\n";
     return kExitOk;
@@ -88,9 +124,16 @@ int RunImport(Run& run) {
 }
 
 int RunExport(Run& run) {
+  bool policy = run.args.Flag("--policy");
+  bool policyList = run.args.Flag("--policy-list");
   std::optional<std::string> key = run.args.Option("--key");
   bool regedit4 = run.args.Flag("--regedit4");
   std::string file = OneFile(run.args, "export");
+  if (policy || policyList) {
+    if (policy && policyList) throw UsageError{"--policy and --policy-list are two forms of one list: give one"};
+    if (key || regedit4) throw UsageError{"--key and --regedit4 are for .reg files, not policies"};
+    return ExportPolicyFile(run, file, policyList);
+  }
   std::vector<KeyName> roots = DefaultExportKeys();
   if (key) {
     std::string storeText;
@@ -114,21 +157,9 @@ int RunExport(Run& run) {
   }
   for (const std::string& missing : result.missing)
     run.env.err << kProgram << ": " << missing << " is not in the store; not exported\n";
-  std::string error;
-  if (file == "-") {
-    run.env.out.write(result.bytes.data(), static_cast<std::streamsize>(result.bytes.size()));
-    run.env.out.flush();
-    if (!run.env.out) {
-      run.env.err << kProgram << ": cannot write to standard output\n";
-      return kExitFailure;
-    }
-  } else if (!SaveFileReplacing(file, result.bytes, error)) {
-    run.env.err << kProgram << ": " << error << "; nothing was exported\n";
-    return kExitFailure;
-  }
-  (file == "-" ? run.env.err : run.env.out)
-      << "exported " << result.keys << " keys and " << result.values << " values to "
-      << (file == "-" ? "standard output" : file) << "\n";
+  if (!WriteOutput(run, file, result.bytes)) return kExitFailure;
+  Summary(run, file) << "exported " << result.keys << " keys and " << result.values << " values to "
+                     << ShownName(file, "standard output") << "\n";
   return kExitOk;
 }
 

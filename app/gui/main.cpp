@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <cstdlib>
 #include <iostream>
+#include <string_view>
 
 #include "common/StoreChoice.h"
 #include "TerminalView.h"
@@ -30,9 +31,48 @@ void QuietPlatformProbe(QtMsgType type, const QMessageLogContext& context, const
 
 bool NoDisplay(const QString& platform) { return platform == "offscreen" || platform == "minimal"; }
 
+constexpr const char* kUsage =
+    "usage: portwarden [--store PATH] [Startup]\n"
+    "\n"
+    "The window of Portwarden: the Internet zone's security state with the\n"
+    "security switch, the site list with its zone buttons, the address box and\n"
+    "the printed privilege report. On a machine without a display it prints the\n"
+    "state and the site list instead.\n"
+    "\n"
+    "options:\n"
+#if !defined(_WIN32)
+    "  --store PATH    the store to use (default: $PORTWARDEN_STORE, else\n"
+    "                  $XDG_DATA_HOME/portwarden/registry.db)\n"
+#endif
+    "  Startup         end at once, without a window, when the Internet zone is\n"
+    "                  secured or semi-secured\n"
+    "  --help          this text\n"
+    "  --version       the program's version\n"
+    "\n"
+    "Qt's own options (-platform NAME, -display DISPLAY, ...) are taken too.\n"
+    "portwarden-cli(1) does the same work from the command line.\n";
+
+// --help and --version answer before the toolkit starts, so that they need
+// neither a display nor a store.
+int AnswerInformationOption(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (arg == "--version") {
+      std::cout << "portwarden " << PW_VERSION << "\n";
+      return 0;
+    }
+  }
+  return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (int code = AnswerInformationOption(argc, argv); code >= 0) return code;
   bool probing = false;
 #if !defined(_WIN32)
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

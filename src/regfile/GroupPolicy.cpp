@@ -1,0 +1,383 @@
+#include "regfile/GroupPolicy.h"
+
+#include <map>
+
+#include "policy/ZoneProfiles.h"
+#include "policy/ZoneSecurity.h"
+#include "regfile/TextCodec.h"
+#include "registry/Enumeration.h"
+#include "registry/KnownKeys.h"
+#include "registry/NameFold.h"
+#include "registry/RegData.h"
+
+namespace pw {
+namespace {
+
+// The longest host name a site can have.
+constexpr std::size_t kMaxHost = 253;
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// RFC 3986: a letter, then letters, digits, "+", "-" and ".".
+bool IsScheme(std::string_view text) {
+  if (text.empty() || !IsAsciiLetter(text[0])) return false;
+  for (char c : text)
+    if (!IsAsciiLetter(c) && !IsDigit(c) && c != '+' && c != '-' && c != '.') return false;
+  return true;
+}
+
+// Of ASCII, a host holds letters, digits, "-" and "_"; every other character
+// of UTF-8 text is a letter of some script. "*" is checked by the callers.
+bool IsHostCharacter(char c) {
+  return static_cast<unsigned char>(c) >= 0x80 || IsAsciiLetter(c) || IsDigit(c) || c == '-' || c == '_' || c == '*';
+}
+
+std::vector<std::string_view> Labels(std::string_view host) {
+  std::vector<std::string_view> labels;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t dot = host.find('.', start);
+    labels.push_back(host.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start));
+    if (dot == std::string_view::npos) return labels;
+    start = dot + 1;
+  }
+}
+
+// Checks the labels of a domain or subdomain; `wildcardFirst` lets the first
+// label be "*" alone.
+bool CheckLabels(std::string_view name, const char* role, bool wildcardFirst, std::string& why) {
+  std::vector<std::string_view> labels = Labels(name);
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    std::string_view label = labels[i];
+    if (label.empty()) {
+      why = std::string("the ") + role + " has an empty label";
+      return false;
+    }
+    for (char c : label) {
+      if (!IsHostCharacter(c)) {
+        why = std::string("the ") + role + " holds '" + c + "', which a host name cannot hold";
+        return false;
+      }
+    }
+    if (label.find('*') != std::string_view::npos && !(wildcardFirst && i == 0 && label == "*")) {
+      why = std::string("the ") + role + " holds a \"*\" that is not a whole first label of a subdomain";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CheckZone(std::uint32_t zone, std::string& why) {
+  if (zone >= 2 && zone <= 4) return true;
+  why = "zone " + std::to_string(zone) + " is not Trusted (2), Unclassified (3) or Restricted (4)";
+  return false;
+}
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+std::string StatusText(LONG status) { return std::to_string(status) + " (" + StatusName(status) + ")"; }
+
+std::string ToUtf8(const std::string& storeText) {
+  std::string utf8;
+  return ConvertText(TextEncoding::Store, TextEncoding::Utf8, storeText, utf8) ? utf8 : std::string();
+}
+
+// Reads every protocol value of the zone map. False, with `error`, when the
+// store failed.
+class ZoneMapReader {
+ public:
+  ZoneMapReader(RegistryStore& store, PolicyExport& out) : store_(store), out_(out) {}
+
+  bool Read(std::vector<ZoneListing>& listings) {
+    HKEY base = 0;
+    LONG status = store_.RegOpenKeyExA(HKEY_CURRENT_USER, kDomainsPath, 0, KEY_READ, &base);
+    if (status == ERROR_FILE_NOT_FOUND) return true;
+    if (status != ERROR_SUCCESS) return Failed(status, "cannot open the zone map");
+    bool ok = true;
+    std::vector<std::string> domains;
+    if (Subkeys(base, domains, "the zone map")) {
+      for (const std::string& domain : domains) {
+        ok = ReadKey(base, domain, domain, nullptr, listings);
+        if (!ok) break;
+      }
+    } else {
+      ok = false;
+    }
+    store_.RegCloseKey(base);
+    return ok;
+  }
+
+ private:
+  bool Failed(LONG status, const std::string& what) {
+    out_.error = what + " in the store " + store_.Describe() + ": " + StatusText(status);
+    return false;
+  }
+
+  bool Subkeys(HKEY key, std::vector<std::string>& names, const std::string& where) {
+    LONG status = ForEachSubkey(store_, key, [&](const std::string& name) {
+      names.push_back(name);
+      return true;
+    });
+    return status == ERROR_NO_MORE_ITEMS || Failed(status, "cannot read the keys of " + where);
+  }
+
+  // The values of the key `name` below `parent`; for a domain key, its
+  // subdomain keys too.
+  bool ReadKey(HKEY parent, const std::string& name, const std::string& domain, const std::string* subdomain,
+               std::vector<ZoneListing>& listings) {
+    // For messages only.
+    auto where = [&] {
+      return subdomain ? "the subdomain " + ToUtf8(*subdomain) + " of " + ToUtf8(domain) : "the domain " + ToUtf8(domain);
+    };
+    HKEY key = 0;
+    LONG status = store_.RegOpenKeyExA(parent, name, 0, KEY_READ, &key);
+    if (status == ERROR_FILE_NOT_FOUND) return true;  // deleted meanwhile
+    if (status != ERROR_SUCCESS) return Failed(status, "cannot open " + where());
+    std::vector<std::string> children;
+    bool ok = true;
+    status = ForEachValue(store_, key, [&](const EnumeratedValue& value) {
+      if (value.name.empty() || value.name == "Default") return true;  // not protocol values
+      ZoneListing listing;
+      bool text = ConvertText(TextEncoding::Store, TextEncoding::Utf8, domain, listing.domain) &&
+                  (!subdomain || ConvertText(TextEncoding::Store, TextEncoding::Utf8, *subdomain, listing.subdomain)) &&
+                  ConvertText(TextEncoding::Store, TextEncoding::Utf8, value.name, listing.protocol);
+      if (!text) {
+        out_.leftOut.push_back({where() + ", value " + ToUtf8(value.name), "its names are not valid text"});
+      } else if (value.type != REG_DWORD || value.data.size() != 4) {
+        out_.leftOut.push_back({DescribeListing(listing), "its data is not a zone number (type " +
+                                                              std::to_string(value.type) + ", " +
+                                                              std::to_string(value.data.size()) + " bytes)"});
+      } else {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(value.data.data());
+        listing.zone = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+        listings.push_back(std::move(listing));
+      }
+      return true;
+    });
+    if (status != ERROR_NO_MORE_ITEMS) ok = Failed(status, "cannot read the values of " + where());
+    // Keys below a subdomain key are no part of the zone map.
+    if (ok && !subdomain) ok = Subkeys(key, children, where());
+    for (std::size_t i = 0; ok && i < children.size(); ++i) ok = ReadKey(key, children[i], domain, &children[i], listings);
+    store_.RegCloseKey(key);
+    return ok;
+  }
+
+  RegistryStore& store_;
+  PolicyExport& out_;
+};
+
+void AddEntry(PolicyExport& out, const std::string& key, std::string name, DWORD type, std::string data) {
+  out.file.entries.push_back({key, std::move(name), type, std::move(data), 0});
+}
+
+// The site-to-zone assignment list.
+bool AddSiteList(RegistryStore& store, PolicyExport& out) {
+  std::vector<ZoneListing> listings;
+  if (!ZoneMapReader(store, out).Read(listings)) return false;
+  std::string space;
+  PolicyText(" ", space);
+  AddEntry(out, kPolicySiteListPath, kDeleteAllValues, REG_SZ, space);
+  std::map<std::string, const ZoneListing*> given;  // folded site name -> the listing that gave it
+  for (const ZoneListing& listing : listings) {
+    std::string why;
+    std::optional<std::string> site = SiteNameOf(listing, &why);
+    if (!site) {
+      out.leftOut.push_back({DescribeListing(listing), why});
+      continue;
+    }
+    auto [it, added] = given.emplace(FoldName(*site), &listing);
+    if (!added) {
+      // The same site with the same zone says nothing new.
+      if (it->second->zone != listing.zone)
+        out.leftOut.push_back({DescribeListing(listing), "its site name " + *site + " is taken by " +
+                                                             DescribeListing(*it->second) + " (zone " +
+                                                             std::to_string(it->second->zone) + ")"});
+      continue;
+    }
+    std::string data;
+    PolicyText(std::to_string(listing.zone), data);
+    AddEntry(out, kPolicySiteListPath, *site, REG_SZ, std::move(data));
+    out.sites.emplace_back(*site, listing.zone);
+  }
+  out.notes.push_back("site list: " + std::to_string(out.sites.size()) + " sites");
+  return true;
+}
+
+// The Internet zone's profile, when the zone is protected.
+bool AddZoneProfile(RegistryStore& store, PolicyExport& out) {
+  Registry registry(store);
+  ZoneSecurityState state = DetectZoneSecurity(registry);
+  if (state == ZoneSecurityState::Unsecured) {
+    out.notes.push_back("Internet zone: unsecured, so no profile is part of the policy");
+    return true;
+  }
+  ZoneProfile profile = state == ZoneSecurityState::Secured ? ZoneProfile::LockedDown : ZoneProfile::Prompting;
+  std::vector<ProfileValue> values = ProfileValues(profile);
+  for (const ProfileValue& value : values) {
+    std::string data = value.type == REG_DWORD ? PolicyDword(value.data.AsDword().value_or(0)) : value.data.AsText();
+    AddEntry(out, kPolicyZonePath, value.name, value.type, std::move(data));
+  }
+  out.notes.push_back(std::string("Internet zone: ") + ZoneSecurityStateName(state) + ", so the " +
+                      (state == ZoneSecurityState::Secured ? "locked-down" : "prompting") + " profile's " +
+                      std::to_string(values.size()) + " values");
+  return true;
+}
+
+// The policy sets of an export, in file order.
+constexpr bool (*kPolicySets[])(RegistryStore&, PolicyExport&) = {AddSiteList, AddZoneProfile};
+
+}  // namespace
+
+std::string DescribeListing(const ZoneListing& listing) {
+  return listing.domain + (listing.subdomain.empty() ? "" : ", subdomain " + listing.subdomain) + ", protocol " +
+         listing.protocol;
+}
+
+std::optional<std::string> SiteNameOf(const ZoneListing& listing, std::string* why) {
+  std::string reason;
+  if (!CheckZone(listing.zone, reason)) {
+  } else if (listing.protocol != "*" && !IsScheme(listing.protocol)) {
+    reason = "the protocol \"" + listing.protocol + "\" is not a scheme";
+  } else if (CheckLabels(listing.domain, "domain", false, reason) &&
+             (listing.subdomain.empty() || CheckLabels(listing.subdomain, "subdomain", true, reason))) {
+    std::string host = listing.subdomain.empty() ? "*." + listing.domain : listing.subdomain + "." + listing.domain;
+    if (host.size() <= kMaxHost + 2) return listing.protocol + "://" + host;
+    reason = "the host is longer than a host name can be";
+  }
+  if (why) *why = reason;
+  return std::nullopt;
+}
+
+std::optional<ZoneListing> ListingOfSite(const std::string& site, std::uint32_t zone, std::string* why) {
+  std::string reason;
+  auto fail = [&](std::string what) -> std::optional<ZoneListing> {
+    if (why) *why = std::move(what);
+    return std::nullopt;
+  };
+  if (!CheckZone(zone, reason)) return fail(reason);
+  ZoneListing listing;
+  listing.zone = zone;
+  listing.protocol = "*";
+  std::string_view host = site;
+  if (std::size_t colon = host.find("://"); colon != std::string_view::npos) {
+    std::string_view scheme = host.substr(0, colon);
+    if (scheme != "*" && !IsScheme(scheme)) return fail("\"" + std::string(scheme) + "\" is not a scheme");
+    listing.protocol = Lower(scheme);
+    host.remove_prefix(colon + 3);
+  }
+  if (host.find('/') != std::string_view::npos) return fail("it has a path, which the zone map cannot hold");
+  if (host.find(':') != std::string_view::npos || host.find('[') != std::string_view::npos)
+    return fail("it has a port or an IPv6 address, which the zone map cannot hold");
+  if (host.empty()) return fail("it has no host");
+  if (host.size() > kMaxHost + 2) return fail("the host is longer than a host name can be");
+  bool wildcard = host.substr(0, 2) == "*.";
+  if (wildcard) host.remove_prefix(2);
+  if (!CheckLabels(host, "host", false, reason)) return fail(reason);
+  std::vector<std::string_view> labels = Labels(host);
+  std::string_view last = labels.back();
+  if (last.find_first_not_of("0123456789-") == std::string_view::npos)
+    return fail("it is an IP address or range; the zone map here holds domains");
+  std::size_t split = labels.size() <= 2 ? 0 : labels.size() - 2;
+  std::size_t domainStart = split == 0 ? 0 : static_cast<std::size_t>(labels[split].data() - host.data());
+  listing.domain = std::string(host.substr(domainStart));
+  if (split > 0) listing.subdomain = (wildcard ? "*." : "") + std::string(host.substr(0, domainStart - 1));
+  return listing;
+}
+
+PolicyExport ExportPolicy(RegistryStore& store) {
+  PolicyExport out;
+  // One state of the store for the whole policy, even while another process writes.
+  ReadSnapshot snapshot(store);
+  for (auto addSet : kPolicySets)
+    if (!addSet(store, out)) return out;
+  out.ok = true;
+  return out;
+}
+
+std::string PolicyListText(const PolicyExport& exported) {
+  std::string text;
+  for (const auto& [site, zone] : exported.sites) text += site + "\t" + std::to_string(zone) + "\r\n";
+  return text;
+}
+
+PolicyImportPlan PlanPolicyImport(const PolicyFile& policy) {
+  PolicyImportPlan plan;
+  plan.file.format = RegFileFormat::Version5;
+  std::map<std::string, std::pair<std::size_t, std::size_t>> otherKeys;  // folded key -> skipped index, count
+  std::map<std::string, std::size_t> keyIndex;                            // folded path -> index into file.keys
+  std::map<std::string, std::size_t> listingEntry;  // folded path and protocol -> entry number
+  for (std::size_t i = 0; i < policy.entries.size(); ++i) {
+    const PolicyEntry& entry = policy.entries[i];
+    int number = static_cast<int>(i + 1);
+    std::string entryName = "entry " + std::to_string(number) + ", \"" + entry.name + "\"";
+    auto skip = [&](std::string why) { plan.skipped.push_back({entryName, std::move(why)}); };
+    if (!SameName(entry.key, kPolicySiteListPath)) {
+      auto [it, added] = otherKeys.emplace(FoldName(entry.key), std::make_pair(plan.skipped.size(), 1));
+      if (added) plan.skipped.push_back({entry.key, ""});
+      else ++it->second.second;
+      plan.skipped[it->second.first].why = "not the site list (" + std::to_string(it->second.second) +
+                                           (it->second.second == 1 ? " entry)" : " entries)");
+      continue;
+    }
+    if (SameName(entry.name, kDeleteAllValues)) continue;
+    if (entry.name.rfind("**", 0) == 0) {
+      skip("an instruction of the policy format, not a site; the import only adds listings");
+      continue;
+    }
+    std::optional<std::int64_t> zone;
+    std::string text;
+    if (PolicyTextOf(entry, text)) zone = ParseDecimal(text);
+    else if (entry.type == REG_DWORD) zone = static_cast<unsigned char>(entry.data[0]) |
+                                             static_cast<unsigned char>(entry.data[1]) << 8 |
+                                             static_cast<unsigned char>(entry.data[2]) << 16 |
+                                             static_cast<std::int64_t>(static_cast<unsigned char>(entry.data[3])) << 24;
+    if (!zone || *zone < 0 || *zone > 0xFFFFFFFF) {
+      skip("its data is not a zone number");
+      continue;
+    }
+    std::string why;
+    std::optional<ZoneListing> listing = ListingOfSite(entry.name, static_cast<std::uint32_t>(*zone), &why);
+    if (!listing) {
+      skip(why);
+      continue;
+    }
+    std::string domain, subdomain, protocol;
+    if (!ConvertText(TextEncoding::Utf8, TextEncoding::Store, listing->domain, domain) ||
+        !ConvertText(TextEncoding::Utf8, TextEncoding::Store, listing->subdomain, subdomain) ||
+        !ConvertText(TextEncoding::Utf8, TextEncoding::Store, listing->protocol, protocol)) {
+      skip("its name cannot be written in the store's 8-bit text");
+      continue;
+    }
+    std::string path = std::string(kDomainsPath) + "\\" + domain + (subdomain.empty() ? "" : "\\" + subdomain);
+    std::string folded = FoldName(path);
+    auto [seen, fresh] = listingEntry.emplace(folded + "\n" + FoldName(protocol), number);
+    if (!fresh) {
+      skip("entry " + std::to_string(seen->second) + " already gives its listing (" + DescribeListing(*listing) + ")");
+      continue;
+    }
+    auto [slot, newKey] = keyIndex.emplace(folded, plan.file.keys.size());
+    if (newKey) {
+      RegFileKey key;
+      key.hive = HKEY_CURRENT_USER;
+      key.path = path;
+      key.line = number;
+      plan.file.keys.push_back(std::move(key));
+    }
+    RegFileValue value;
+    value.name = protocol;
+    value.type = REG_DWORD;
+    value.data = PolicyDword(static_cast<std::uint32_t>(*zone));
+    value.line = number;
+    plan.file.keys[slot->second].values.push_back(std::move(value));
+    ++plan.listings;
+  }
+  return plan;
+}
+
+}  // namespace pw
