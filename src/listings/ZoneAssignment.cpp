@@ -10,21 +10,37 @@ const SiteRow* SelectedRow(const SiteList& list) {
   return position <= list.Count() ? &list.Row(position) : nullptr;
 }
 
+// Index 0 of the key's values, read with the enumeration's own buffers: "no
+// more items" means none; anything else, a name too long for them included,
+// counts as content.
+LONG FirstValueStatus(RegistryStore& store, HKEY key) {
+  char name[255];
+  BYTE data[255];
+  DWORD nameLength = sizeof name;
+  DWORD dataLength = sizeof data;
+  return store.RegEnumValueA(key, 0, name, &nameLength, nullptr, nullptr, data, &dataLength);
+}
+
 // Deletes the key when it opens and has neither subkeys nor values at this
-// moment. The test reads index 0 with the enumeration's own buffers: anything
-// but "no more items", a name too long for them included, counts as content.
+// moment.
 void DeleteKeyIfEmpty(RegistryStore& store, const std::string& path) {
   HKEY key = 0;
   if (store.RegOpenKeyA(HKEY_CURRENT_USER, path, &key) != ERROR_SUCCESS) return;
   char name[255];
-  BYTE data[255];
   DWORD nameLength = sizeof name;
   LONG subkeys = store.RegEnumKeyExA(key, 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
-  nameLength = sizeof name;
-  DWORD dataLength = sizeof data;
-  LONG values = store.RegEnumValueA(key, 0, name, &nameLength, nullptr, nullptr, data, &dataLength);
+  LONG values = FirstValueStatus(store, key);
   store.RegCloseKey(key);
   if (subkeys == ERROR_NO_MORE_ITEMS && values == ERROR_NO_MORE_ITEMS) store.RegDeleteKeyA(HKEY_CURRENT_USER, path);
+}
+
+// True when the key opens and holds no value at all.
+bool KeyHoldsNoValues(RegistryStore& store, const std::string& path) {
+  HKEY key = 0;
+  if (store.RegOpenKeyA(HKEY_CURRENT_USER, path, &key) != ERROR_SUCCESS) return false;
+  LONG values = FirstValueStatus(store, key);
+  store.RegCloseKey(key);
+  return values == ERROR_NO_MORE_ITEMS;
 }
 
 }  // namespace
@@ -62,10 +78,12 @@ void AssignSelectedZone(SiteList& list, Registry& registry, Zone zone, const Eve
     return;
   }
   ListingAddress listing = ListingAddressOf(*row);
-  // A row without text is a key without a listed value: its listing for all
-  // protocols is "*", not the unnamed value the browser never reads. (assign,
-  // not operator=: GCC 12 warns falsely on a short literal here.)
-  if (row->text.empty()) listing.valueName.assign(1, '*');
+  // The row of a key that holds no value at all is the bare key: its listing
+  // is "*", for all protocols, not the unnamed value the browser never reads.
+  // Every other row without text stands for a real value of its key and keeps
+  // the row's own mapping, so that it never changes another row's value.
+  // (assign, not operator=: GCC 12 warns falsely on a short literal here.)
+  if (row->text.empty() && KeyHoldsNoValues(registry.Store(), listing.keyPath)) listing.valueName.assign(1, '*');
   AssignListingZone(list, registry, listing, zone, pump);
 }
 

@@ -29,9 +29,11 @@ std::optional<std::string> GetSelectedKeyPath(const SiteList& list);
 std::optional<std::string> GetSelectedValueName(const SiteList& list);
 
 // cmdTrust, cmdDeclassify, cmdRestrict: writes the zone into the selected
-// row's value (never creating a key), then rebuilds. A row with empty text is
-// a key without a listed value: the zone goes into that key's "*" value, the
-// listing for all protocols. With no row selected only the rebuild happens.
+// row's value (never creating a key), then rebuilds. The row of a key that
+// holds no value at all gets that key's "*" value, the listing for all
+// protocols; any other row, one without text included, gets its own value as
+// ListingAddressOf maps it (the Delete button's mapping). With no row selected
+// only the rebuild happens.
 void AssignSelectedZone(SiteList& list, Registry& registry, Zone zone, const EventPump& pump = {});
 
 // cmdDelete: with an empty list nothing at all; with rows but none selected

@@ -92,6 +92,33 @@ TEST_P(ZoneAssignmentTest, RowWithoutTextGetsTheKeysListingForAllProtocols) {
   EXPECT_EQ(RowTexts(list_), (Rows{"Default||bare.com|2", "Default|mail|example.com|4"}));
 }
 
+// A blank row of a key that holds values stands for its unnamed value, for the
+// zone buttons as for Delete; neither touches the key's other values.
+TEST_P(ZoneAssignmentTest, BlankRowOfAKeyWithValuesActsOnItsUnnamedValue) {
+  // Names whose order is the same in creation order and sorted by name.
+  Map().SetZone("named-default.com", "Default", 2);  // first value unlisted
+  Map().SetZone("named-default.com", "http", 4);
+  Map().SetZone("unnamed.com", "", 4);  // first value unnamed
+  Map().SetZone("unnamed.com", "http", 4);
+  Map().SetZone("nodata.com", "*", 4);
+  Map().SetBytes("nodata.com", "ftp", REG_DWORD, "");  // later value without data
+  for (const char* shown : {"||named-default.com|0", "||unnamed.com|4", "||nodata.com|0"}) {
+    SelectRow(shown);
+    AssignSelectedZone(list_, Reg(), Zone::Trusted);
+  }
+  for (const char* domain : {"named-default.com", "unnamed.com", "nodata.com"})
+    EXPECT_EQ(Map().Zone(domain, ""), 2u) << domain;
+  EXPECT_EQ(Map().Zone("named-default.com", "http"), 4u);
+  EXPECT_EQ(Map().Zone("unnamed.com", "http"), 4u);
+  EXPECT_EQ(Map().Zone("nodata.com", "*"), 4u);
+  SelectRow("||unnamed.com|2");
+  DeleteSelectedListing(list_, Reg());
+  EXPECT_EQ(Map().ValueNames("unnamed.com"), (Rows{"http"}));
+  SelectRow("||nodata.com|0");
+  DeleteSelectedListing(list_, Reg());
+  EXPECT_EQ(Map().ValueNames("nodata.com"), (Rows{"*", "ftp"}));
+}
+
 TEST_P(ZoneAssignmentTest, WithoutASelectedRowOnlyTheListIsRebuilt) {
   Map().SetZone("example.com", "*", 3);
   AssignSelectedZone(list_, Reg(), Zone::Trusted);  // empty list: a rebuild
