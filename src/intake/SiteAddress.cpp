@@ -4,6 +4,9 @@ namespace pw {
 namespace {
 
 constexpr std::size_t kMinimumLength = 6;
+// The longest key name the registry takes: a domain or subdomain longer than
+// this could never be listed.
+constexpr std::size_t kMaxKeyName = 255;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -47,6 +50,13 @@ SiteAddressParts Corrupted(std::string_view addressText) {
   SiteAddressParts parts;
   parts.Verdict = AddressVerdict::CorruptedUrl;
   parts.AddressText = std::string(addressText);
+  return parts;
+}
+
+// Accepted parts whose every key name the registry takes; refused otherwise.
+SiteAddressParts Checked(SiteAddressParts parts) {
+  for (const std::string* name : {&parts.Domain, &parts.SubDomain, &parts.FullSubDomain})
+    if (name->size() > kMaxKeyName) return Corrupted(parts.AddressText);
   return parts;
 }
 
@@ -166,7 +176,7 @@ SiteAddressParts ParseSiteAddress(std::string_view address) {
     parts.AddressText = std::string(addressText);
     parts.Domain = std::string(host);
     parts.SubDomain = "*";
-    return parts;
+    return Checked(std::move(parts));
   }
   std::size_t domainDot = NthDotFromEnd(candidate, 2);
   parts.Verdict = AddressVerdict::Accepted;
@@ -181,7 +191,7 @@ SiteAddressParts ParseSiteAddress(std::string_view address) {
   // The host holds the candidate's dots and at least one more, so its second
   // "." from the end is always there.
   parts.FullSubDomain = std::string(host.substr(0, NthDotFromEnd(host, 2)));
-  return parts;
+  return Checked(std::move(parts));
 }
 
 std::string FraudAlertText(const std::string& ipText, std::string_view address) {

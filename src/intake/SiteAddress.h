@@ -1,7 +1,8 @@
 // Turning the text of the address box into the generalised listing the add
 // flow proposes: the host's last two labels as the domain, its first label
 // replaced by "*". Text that holds a dotted IPv4 address, or whose host would
-// make a malformed zone-map key, is refused. Pure text processing: nothing is
+// make a malformed zone-map key (or one longer than the registry takes), is
+// refused. Pure text processing: nothing is
 // shown and nothing is written here.
 #pragma once
 

@@ -163,20 +163,25 @@ TEST(IsValidHostText, Rules) {
     EXPECT_FALSE(IsValidHostText(invalid)) << invalid;
 }
 
-TEST(ParseSiteAddress, LongAddressesHaveNoLimit) {
+// Any length parses whole; what is listed must fit the registry's key names.
+TEST(ParseSiteAddress, LongAddressesParseWholeButKeyNamesFitTheRegistry) {
   std::string label(100000, 'a');
   std::string address = "http://www." + label + ".com/" + std::string(50000, 'p');
-  SiteAddressParts parts = ParseSiteAddress(address);
+  ExpectCorrupted(address, "http://www." + label + ".com");
+  std::string longest = std::string(251, 'a') + ".com";  // a domain of 255 bytes
+  SiteAddressParts parts = ParseSiteAddress("http://www." + longest + "/" + std::string(50000, 'p'));
   EXPECT_EQ(parts.Verdict, AddressVerdict::Accepted);
-  EXPECT_EQ(parts.Domain, label + ".com");
-  EXPECT_EQ(parts.AddressText, "http://www." + label + ".com");
+  EXPECT_EQ(parts.Domain, longest);
+  ExpectCorrupted("http://www.a" + longest, "http://www.a" + longest);
 
   std::string labels;
   for (int i = 0; i < 20000; ++i) labels += "ab.";
-  parts = ParseSiteAddress("https://x." + labels + "example.com");
+  ExpectCorrupted("https://x." + labels + "example.com", "https://x." + labels + "example.com");
+  std::string subdomain = std::string(255, 'w');  // the full subdomain at the limit
+  parts = ParseSiteAddress(subdomain + ".example.com");
   EXPECT_EQ(parts.Verdict, AddressVerdict::Accepted);
-  EXPECT_EQ(parts.SubDomain, "*." + labels.substr(0, labels.size() - 1));
-  EXPECT_EQ(parts.FullSubDomain, "x." + labels.substr(0, labels.size() - 1));
+  EXPECT_EQ(parts.FullSubDomain, subdomain);
+  ExpectCorrupted("w" + subdomain + ".example.com", "w" + subdomain + ".example.com");
 
   // Positions past 32,767 are found as any other.
   parts = ParseSiteAddress("http://www.example.com/" + std::string(40000, 'x') + "/192.0.2.1");

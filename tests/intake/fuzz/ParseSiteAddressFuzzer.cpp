@@ -52,6 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Require(parts.SubDomain == "*" || pw::IsValidHostText(parts.SubDomain.substr(2)),
               "the generalised labels pass the character rules", input);
       Require(!HasSplittingCharacter(parts.FullSubDomain), "FullSubDomain makes one key name", input);
+      Require(parts.Domain.size() <= 255 && parts.SubDomain.size() <= 255 && parts.FullSubDomain.size() <= 255,
+              "every accepted name fits a registry key name", input);
       Require(input.find(parts.Domain) != std::string_view::npos, "Domain is taken from the input", input);
       Require(!pw::FindIpAddress(input), "no accepted address holds a dotted address", input);
       Require(parts.IpText.empty(), "IpText only for FraudAlert", input);
