@@ -21,7 +21,7 @@ std::string WindowProgramPath() {
 
 int RunRegisterButton(Run& run) {
   run.args.Done();
-  Installation place = InstallationOf(WindowProgramPath(), run.storeFolder);
+  Installation place = InstallationOf(WindowProgramPath(), run.storeFolder());
   TrustButtonResult result = RegisterTrustButtonAndMark(run.registry, place);
   std::ostream& err = run.env.err;
   if (!result.logError.empty() && result.guid.empty()) {

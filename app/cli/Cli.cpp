@@ -4,6 +4,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "registry/ForwardingStore.h"
 #include "registry/MemoryStore.h"
 #include "registry/Utf8.h"
 
@@ -17,13 +18,35 @@ constexpr const char* kStoreSynopsis = "";  // the registry, always
 constexpr const char* kStoreSynopsis = "[--store PATH] ";
 #endif
 
+// The usage text's verb table: summaries start in this column and wrap before
+// the line width.
+constexpr std::size_t kSummaryColumn = 28;
+constexpr std::size_t kLineWidth = 80;
+
 void PrintUsage(std::ostream& out) {
   out << "usage: " << kProgram << " " << kStoreSynopsis << "VERB [ARGS]\n\nverbs:\n";
   for (const Verb& verb : Verbs()) {
     std::string line = std::string("  ") + verb.name + (*verb.usage ? std::string(" ") + verb.usage : "");
     // A long synopsis puts its summary on a line of its own, in the column.
-    out << line << (line.size() + 2 <= 44 ? std::string(44 - line.size(), ' ') : "\n" + std::string(44, ' '))
-        << verb.summary << "\n";
+    if (line.size() + 2 > kSummaryColumn) {
+      out << line << "\n";
+      line.clear();
+    }
+    std::istringstream words(verb.summary);
+    std::string word;
+    bool first = true;
+    while (words >> word) {
+      if (!first && line.size() + 1 + word.size() >= kLineWidth) {
+        out << line << "\n";
+        line.clear();
+        first = true;
+      }
+      if (first) line.resize(kSummaryColumn, ' ');
+      else line += ' ';
+      line += word;
+      first = false;
+    }
+    out << line << "\n";
   }
   out << "\noptions:\n"
 #if defined(_WIN32)
@@ -32,11 +55,34 @@ void PrintUsage(std::ostream& out) {
          "  --store PATH    the store to use (default: $PORTWARDEN_STORE, else\n"
          "                  $XDG_DATA_HOME/portwarden/registry.db)\n"
 #endif
+         "  --              ends the options: an ADDRESS or FILE after it may start with -\n"
          "  --help          this text\n"
          "  --version       the program's version\n"
          "\nexit codes: 0 done, 1 failed, 2 usage error, 3 address refused\n";
   out << "\n" << RegFileHelp() << "\n" << PolicyHelp();
 }
+
+// The chosen store, opened when it is first used; a store that cannot be
+// opened ends the run (StoreUnavailable).
+class StoreOnFirstUse : public ForwardingStore {
+ public:
+  explicit StoreOnFirstUse(std::function<OpenedStore()> open) : open_(std::move(open)) {}
+  RegistryStore& Target() const override {
+    if (!opened_.store) {
+      opened_ = open_();
+      if (!opened_.store) throw StoreUnavailable{opened_.error};
+    }
+    return *opened_.store;
+  }
+  std::string Folder() const {
+    Target();
+    return opened_.folder;
+  }
+
+ private:
+  std::function<OpenedStore()> open_;
+  mutable OpenedStore opened_;
+};
 
 }  // namespace
 
@@ -79,6 +125,17 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
+Args::Args(std::vector<std::string> words) {
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (words[i] == "--") {
+      literal_.assign(std::make_move_iterator(words.begin() + static_cast<std::ptrdiff_t>(i) + 1),
+                      std::make_move_iterator(words.end()));
+      break;
+    }
+    words_.push_back(std::move(words[i]));
+  }
+}
+
 std::optional<std::string> Args::Option(const std::string& name) {
   std::optional<std::string> value;
   for (std::size_t i = 0; i < words_.size();) {
@@ -111,8 +168,10 @@ bool Args::Flag(const std::string& name) {
 
 std::vector<std::string> Args::Rest() {
   for (const std::string& word : words_)
-    if (word.size() > 1 && word[0] == '-' && word != "-") throw UsageError{"unknown option " + word};
-  return std::move(words_);
+    if (word.size() > 1 && word[0] == '-') throw UsageError{"unknown option " + word};
+  std::vector<std::string> rest = std::move(words_);
+  rest.insert(rest.end(), std::make_move_iterator(literal_.begin()), std::make_move_iterator(literal_.end()));
+  return rest;
 }
 
 void Args::Done() {
@@ -147,6 +206,7 @@ int RunCli(std::vector<std::string> words, Environment& env) {
     return kExitUsage;
   }
   for (const std::string& word : words) {
+    if (word == "--") break;
     if (word == "--help" || word == "-h") {
       PrintUsage(env.out);
       return kExitOk;
@@ -167,21 +227,29 @@ int RunCli(std::vector<std::string> words, Environment& env) {
   words.erase(words.begin());
   Args args(std::move(words));
 
-  // A verb that needs no store gets an empty one in memory: naming a store
-  // must not create a file for it.
-  OpenedStore opened;
-  if (verb->needsStore) opened = env.openStore(storePath);
-  else opened.store = std::make_unique<MemoryStore>();
-  if (!opened.store) {
-    env.err << kProgram << ": " << opened.error << "\n";
-    return kExitFailure;
-  }
-  if (!opened.note.empty()) env.err << kProgram << ": " << opened.note << "\n";
   // A write the store could not make fails the run, whatever the verb printed.
   std::vector<StoreFailure> failures;
-  opened.store->SetErrorSink([&](const StoreFailure& failure) { failures.push_back(failure); });
-  Registry registry(*opened.store);
-  Run run{env, *opened.store, registry, args, opened.folder};
+  auto sink = [&](const StoreFailure& failure) { failures.push_back(failure); };
+  // A verb that needs no store gets an empty one in memory: naming a store
+  // must not create a file for it. Any other verb opens the chosen store when
+  // it first uses it, after taking its arguments.
+  std::unique_ptr<RegistryStore> memory;
+  std::unique_ptr<StoreOnFirstUse> chosen;
+  if (verb->needsStore) {
+    chosen = std::make_unique<StoreOnFirstUse>([&env, &storePath, &sink] {
+      OpenedStore opened = env.openStore(storePath);
+      if (opened.store) {
+        if (!opened.note.empty()) env.err << kProgram << ": " << opened.note << "\n";
+        opened.store->SetErrorSink(sink);
+      }
+      return opened;
+    });
+  } else {
+    memory = std::make_unique<MemoryStore>();
+  }
+  RegistryStore& store = chosen ? static_cast<RegistryStore&>(*chosen) : *memory;
+  Registry registry(store);
+  Run run{env, store, registry, args, [&chosen] { return chosen ? chosen->Folder() : std::string(); }};
   int code;
   try {
     code = verb->run(run);
@@ -190,6 +258,9 @@ int RunCli(std::vector<std::string> words, Environment& env) {
             << "usage: " << kProgram << " " << kStoreSynopsis << verb->name
             << (*verb->usage ? std::string(" ") + verb->usage : "") << "\n";
     return kExitUsage;
+  } catch (const StoreUnavailable& error) {
+    env.err << kProgram << ": " << error.message << "\n";
+    return kExitFailure;
   }
   if (!failures.empty()) {
     const StoreFailure& first = failures.front();

@@ -40,10 +40,17 @@ struct UsageError {
   std::string message;
 };
 
-// Arguments of one verb, with helpers to take its options.
+// Thrown when the store, opened when first used, cannot be opened; ends the
+// run with exit code 1 and the message.
+struct StoreUnavailable {
+  std::string message;
+};
+
+// Arguments of one verb, with helpers to take its options. A word "--" ends
+// the options: every word after it is positional, even one starting with "-".
 class Args {
  public:
-  explicit Args(std::vector<std::string> words) : words_(std::move(words)) {}
+  explicit Args(std::vector<std::string> words);
   // "--name VALUE" or "--name=VALUE"; nothing when absent.
   std::optional<std::string> Option(const std::string& name);
   // "--name" alone.
@@ -54,16 +61,20 @@ class Args {
   void Done();
 
  private:
-  std::vector<std::string> words_;
+  std::vector<std::string> words_;     // options and positional words before "--"
+  std::vector<std::string> literal_;  // the words after "--"
 };
 
-// What a verb gets to work with.
+// What a verb gets to work with. The store is opened when it is first used,
+// so a verb takes all its arguments before it touches the store: a usage error
+// then never creates or changes a store file.
 struct Run {
   Environment& env;
   RegistryStore& store;
   Registry& registry;
   Args& args;
-  std::string storeFolder;  // the store file's folder; empty for the platform's registry
+  // The store file's folder; empty for the platform's registry.
+  std::function<std::string()> storeFolder;
 };
 
 struct Verb {

@@ -38,6 +38,7 @@ bool MakeFolders(const std::string& folder, std::string& error) {
 std::optional<std::string> TakeStoreOption(std::vector<std::string>& args, std::string& error) {
   std::optional<std::string> path;
   for (std::size_t i = 0; i < args.size();) {
+    if (args[i] == "--") break;  // the options end here
     if (args[i] == "--store") {
       if (i + 1 >= args.size()) {
         error = "--store needs a path";

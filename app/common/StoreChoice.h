@@ -20,6 +20,7 @@ struct OpenedStore {
 
 // Takes "--store PATH" and "--store=PATH" out of `args`. Returns the path, or
 // nothing when the option is absent; `error` is set when it lacks its value.
+// Words after "--" are left alone.
 std::optional<std::string> TakeStoreOption(std::vector<std::string>& args, std::string& error);
 
 // $XDG_DATA_HOME/portwarden/registry.db, or ~/.local/share/portwarden/registry.db.

@@ -5,6 +5,8 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <sstream>
+
 #include "Process.h"
 #include "TempDir.h"
 
@@ -95,11 +97,24 @@ TEST(CliProcess, AStoreThatStaysBusyFailsTheRunAndWritesNothing) {
   EXPECT_EQ(Cli({"--store", path, "status"}).out, "unsecured\n");
 }
 
+TEST(CliProcess, AUsageErrorCreatesNoStore) {
+  TempDir dir;
+  std::string path = dir.File("new.db");
+  EXPECT_EQ(Cli({"--store", path, "add"}).code, 2);
+  EXPECT_EQ(Cli({"--store", path, "list", "--format", "xml"}).code, 2);
+  struct stat info;
+  EXPECT_NE(stat(path.c_str(), &info), 0);
+}
+
 TEST(CliProcess, VersionAndHelp) {
   ProcessResult version = Cli({"--version"});
   EXPECT_EQ(version.code, 0);
   EXPECT_EQ(version.out.rfind("portwarden-cli ", 0), 0u);
-  EXPECT_EQ(Cli({"--help"}).code, 0);
+  ProcessResult help = Cli({"--help"});
+  EXPECT_EQ(help.code, 0);
+  // The verb table and the options keep to a terminal's width.
+  std::istringstream lines(help.out.substr(0, help.out.find("\nexit codes:")));
+  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
 }
 
 }  // namespace
