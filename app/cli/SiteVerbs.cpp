@@ -29,7 +29,7 @@ std::optional<Zone> ZoneOption(Args& args) {
 }
 
 std::string ZoneWords(int number) {
-  const char* name = ZoneName(number);
+  const char* name = ListedZoneName(number);
   return std::to_string(number) + (name ? std::string(" (") + name + ")" : "");
 }
 
@@ -87,6 +87,8 @@ int RunList(Run& run) {
   run.args.Done();
   if (format != "table" && format != "tsv" && format != "json")
     throw UsageError{"--format takes table, tsv or json, not '" + format + "'"};
+  // The rows and the zones their values set, from one state of the store.
+  ReadSnapshot snapshot(run.store);
   SiteList list;
   list.Refresher(run.store);
   std::ostream& out = run.env.out;
@@ -95,26 +97,28 @@ int RunList(Run& run) {
     out << "[";
     const char* separator = "\n";
     for (const SiteRow& row : list.Rows()) {
-      const char* zone = ZoneName(row.icon);
+      std::optional<int> zone = ListedZone(run.store, row);
       out << separator << "{\"protocol\":" << JsonString(row.text) << ",\"subdomain\":" << JsonString(row.subdomain)
           << ",\"domain\":" << JsonString(row.domain)
           << ",\"icon\":" << (row.icon ? std::to_string(row.icon) : "null")
-          << ",\"zone\":" << (zone ? JsonString(zone) : "null") << "}";
+          << ",\"zone\":" << (zone ? std::to_string(*zone) : "null")
+          << ",\"name\":" << (zone ? JsonString(ListedZoneName(*zone)) : "null") << "}";
       separator = ",\n";
     }
     out << (list.Count() ? "\n]\n" : "]\n");
     return kExitOk;
   }
   if (format == "tsv") {
-    out << "protocol\tsubdomain\tdomain\ticon\tzone\n";
+    out << "protocol\tsubdomain\tdomain\ticon\tzone\tname\n";
     for (const SiteRow& row : list.Rows()) {
-      const char* zone = ZoneName(row.icon);
+      std::optional<int> zone = ListedZone(run.store, row);
       out << PlainField(row.text) << "\t" << PlainField(row.subdomain) << "\t" << PlainField(row.domain) << "\t"
-          << (row.icon ? std::to_string(row.icon) : "") << "\t" << (zone ? zone : "") << "\n";
+          << (row.icon ? std::to_string(row.icon) : "") << "\t" << (zone ? std::to_string(*zone) : "") << "\t"
+          << (zone ? ListedZoneName(*zone) : "") << "\n";
     }
     return kExitOk;
   }
-  WriteSiteTable(out, list);
+  WriteSiteTable(out, list, run.store);
   return kExitOk;
 }
 

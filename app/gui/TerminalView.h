@@ -8,7 +8,8 @@
 
 namespace pw {
 
-// The security state and the site list as a table, rows in the list's order.
-void PrintStateAndSites(std::ostream& out, ZoneSecurityState state, const SiteList& sites);
+// The security state and the site list as a table, rows in the list's order,
+// with the zone each listing in `store` sets.
+void PrintStateAndSites(std::ostream& out, ZoneSecurityState state, const SiteList& sites, RegistryStore& store);
 
 }  // namespace pw

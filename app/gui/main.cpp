@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     std::cout << "portwarden: no display to open the window on; the state and the site list follow.\n";
     pw::SiteList sites;
     sites.Refresher(*opened.store);
-    pw::PrintStateAndSites(std::cout, state, sites);
+    pw::PrintStateAndSites(std::cout, state, sites, *opened.store);
     return 0;
   }
 

@@ -1,9 +1,11 @@
 #include "listings/SiteListText.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
+#include "listings/ZoneAssignment.h"
 #include "listings/Zones.h"
 
 namespace pw {
@@ -41,12 +43,32 @@ std::size_t DisplayWidth(std::string_view text) {
 
 }  // namespace
 
-void WriteSiteTable(std::ostream& out, const SiteList& list) {
+std::optional<int> ListedZone(RegistryStore& store, const SiteRow& row) {
+  if (row.text.empty()) return std::nullopt;
+  ListingAddress listing = ListingAddressOf(row);
+  HKEY key = 0;
+  if (store.RegOpenKeyExA(HKEY_CURRENT_USER, listing.keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return std::nullopt;
+  DWORD type = 0;
+  BYTE data[4] = {};
+  DWORD size = sizeof data;
+  LONG status = store.RegQueryValueExA(key, listing.valueName, nullptr, &type, data, &size);
+  store.RegCloseKey(key);
+  if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data) return std::nullopt;
+  std::uint32_t number = static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16) |
+                         static_cast<std::uint32_t>(data[3]) << 24;
+  if (number < 1 || number > 4) return std::nullopt;
+  return static_cast<int>(number);
+}
+
+const char* ListedZoneName(int zone) { return zone == 1 ? "Local intranet" : ZoneName(zone); }
+
+void WriteSiteTable(std::ostream& out, const SiteList& list, RegistryStore& store) {
   std::vector<std::vector<std::string>> cells = {{"Protocol", "Subdomain", "Trusted Website Domains", "Zone"}};
   for (const SiteRow& row : list.Rows()) {
-    const char* zone = ZoneName(row.icon);
-    std::string picture = row.icon ? std::to_string(row.icon) + (zone ? std::string(" ") + zone : "") : "";
-    cells.push_back({PlainField(row.text), PlainField(row.subdomain), PlainField(row.domain), picture});
+    std::optional<int> zone = ListedZone(store, row);
+    std::string shown = zone ? std::to_string(*zone) + " " + ListedZoneName(*zone) : "";
+    cells.push_back({PlainField(row.text), PlainField(row.subdomain), PlainField(row.domain), shown});
   }
   std::size_t widths[4] = {};
   for (const auto& line : cells)

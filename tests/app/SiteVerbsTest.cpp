@@ -31,29 +31,40 @@ class SiteVerbsTest : public testing::Test {
 
 // --- list ---
 
+// The icon is the picture the list shows (the first data byte); the zone is
+// the one the value sets, as the browser reads it.
 TEST_F(SiteVerbsTest, ListShowsTheRowsAsTheSiteListHasThem) {
   map_.SetZone("example.com", "*", 2);
   map_.SetZone("example.com\\mail", "http", 4);
   map_.SetZone("b.org", "ftp", 3);
+  map_.SetZone("intranet.net", "*", 1);
   map_.SetZone("odd.net", "http", 7);
+  map_.SetZone("wide.net", "http", 0x102);
+  map_.SetZone("unnamed.org", "", 4);
   map_.AddKey("bare.com");
   ASSERT_EQ(Run({"list", "--format", "json"}), 0) << Err();
   EXPECT_EQ(Out(),
             "[\n"
-            "{\"protocol\":\"ftp\",\"subdomain\":\"\",\"domain\":\"b.org\",\"icon\":3,\"zone\":\"Unclassified\"},\n"
-            "{\"protocol\":\"\",\"subdomain\":\"\",\"domain\":\"bare.com\",\"icon\":null,\"zone\":null},\n"
-            "{\"protocol\":\"http\",\"subdomain\":\"mail\",\"domain\":\"example.com\",\"icon\":4,\"zone\":\"Restricted\"},\n"
-            "{\"protocol\":\"Default\",\"subdomain\":\"\",\"domain\":\"example.com\",\"icon\":2,\"zone\":\"Trusted\"},\n"
-            "{\"protocol\":\"http\",\"subdomain\":\"\",\"domain\":\"odd.net\",\"icon\":7,\"zone\":null}\n"
+            "{\"protocol\":\"ftp\",\"subdomain\":\"\",\"domain\":\"b.org\",\"icon\":3,\"zone\":3,\"name\":\"Unclassified\"},\n"
+            "{\"protocol\":\"\",\"subdomain\":\"\",\"domain\":\"bare.com\",\"icon\":null,\"zone\":null,\"name\":null},\n"
+            "{\"protocol\":\"http\",\"subdomain\":\"mail\",\"domain\":\"example.com\",\"icon\":4,\"zone\":4,\"name\":\"Restricted\"},\n"
+            "{\"protocol\":\"Default\",\"subdomain\":\"\",\"domain\":\"example.com\",\"icon\":2,\"zone\":2,\"name\":\"Trusted\"},\n"
+            "{\"protocol\":\"Default\",\"subdomain\":\"\",\"domain\":\"intranet.net\",\"icon\":1,\"zone\":1,\"name\":\"Local intranet\"},\n"
+            "{\"protocol\":\"http\",\"subdomain\":\"\",\"domain\":\"odd.net\",\"icon\":7,\"zone\":null,\"name\":null},\n"
+            "{\"protocol\":\"\",\"subdomain\":\"\",\"domain\":\"unnamed.org\",\"icon\":4,\"zone\":null,\"name\":null},\n"
+            "{\"protocol\":\"http\",\"subdomain\":\"\",\"domain\":\"wide.net\",\"icon\":2,\"zone\":null,\"name\":null}\n"
             "]\n");
   ASSERT_EQ(Run({"list", "--format=tsv"}), 0);
   EXPECT_EQ(Out(),
-            "protocol\tsubdomain\tdomain\ticon\tzone\n"
-            "ftp\t\tb.org\t3\tUnclassified\n"
-            "\t\tbare.com\t\t\n"
-            "http\tmail\texample.com\t4\tRestricted\n"
-            "Default\t\texample.com\t2\tTrusted\n"
-            "http\t\todd.net\t7\t\n");
+            "protocol\tsubdomain\tdomain\ticon\tzone\tname\n"
+            "ftp\t\tb.org\t3\t3\tUnclassified\n"
+            "\t\tbare.com\t\t\t\n"
+            "http\tmail\texample.com\t4\t4\tRestricted\n"
+            "Default\t\texample.com\t2\t2\tTrusted\n"
+            "Default\t\tintranet.net\t1\t1\tLocal intranet\n"
+            "http\t\todd.net\t7\t\t\n"
+            "\t\tunnamed.org\t4\t\t\n"
+            "http\t\twide.net\t2\t\t\n");
   ASSERT_EQ(Run({"list"}), 0);
   EXPECT_EQ(Out(),
             "Protocol  Subdomain  Trusted Website Domains  Zone\n"
@@ -61,14 +72,17 @@ TEST_F(SiteVerbsTest, ListShowsTheRowsAsTheSiteListHasThem) {
             "                     bare.com\n"
             "http      mail       example.com              4 Restricted\n"
             "Default              example.com              2 Trusted\n"
-            "http                 odd.net                  7\n");
+            "Default              intranet.net             1 Local intranet\n"
+            "http                 odd.net\n"
+            "                     unnamed.org\n"
+            "http                 wide.net\n");
 }
 
 TEST_F(SiteVerbsTest, ListOfAnEmptyZoneMap) {
   ASSERT_EQ(Run({"list", "--format", "json"}), 0);
   EXPECT_EQ(Out(), "[]\n");
   ASSERT_EQ(Run({"list", "--format", "tsv"}), 0);
-  EXPECT_EQ(Out(), "protocol\tsubdomain\tdomain\ticon\tzone\n");
+  EXPECT_EQ(Out(), "protocol\tsubdomain\tdomain\ticon\tzone\tname\n");
   EXPECT_EQ(Run({"list", "--format", "xml"}), cli::kExitUsage);
   EXPECT_EQ(Run({"list", "extra"}), cli::kExitUsage);
 }
@@ -82,7 +96,7 @@ TEST_F(SiteVerbsTest, ListEscapesWhatWouldBreakItsFormats) {
   EXPECT_NE(Out().find("\"protocol\":\"caf\xC3\xA9\""), std::string::npos) << Out();
   EXPECT_NE(Out().find("\"protocol\":\"raw\\u00ff\""), std::string::npos) << Out();
   ASSERT_EQ(Run({"list", "--format", "tsv"}), 0);
-  EXPECT_NE(Out().find("say \"hi\"\\\\\\t\\x01\t\texample.com\t2\tTrusted\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("say \"hi\"\\\\\\t\\x01\t\texample.com\t2\t2\tTrusted\n"), std::string::npos) << Out();
 }
 
 // --- parse ---
