@@ -48,31 +48,42 @@ struct NamedListing {
   ListingAddress address;
 };
 
+NamedListing Named(const std::string& domain, const std::string& subdomain, const std::string& text);
+
 NamedListing ListingOption(Args& args) {
   std::optional<std::string> domain = args.Option("--domain");
   if (!domain || domain->empty()) throw UsageError{"--domain is required"};
   std::string subdomain = args.Option("--subdomain").value_or("");
+  // "Default" is how list shows "*".
   std::string protocol = args.Option("--protocol").value_or("*");
-  if (protocol != "http" && protocol != "https" && protocol != "ftp" && protocol != "*")
-    throw UsageError{"--protocol takes http, https, ftp or *, not '" + protocol + "'"};
+  if (protocol != "http" && protocol != "https" && protocol != "ftp" && protocol != "*" && protocol != "Default")
+    throw UsageError{"--protocol takes http, https, ftp, or * (also written Default), not '" + protocol + "'"};
+  return Named(*domain, subdomain, protocol == "*" ? "Default" : protocol);
+}
+
+NamedListing Named(const std::string& domain, const std::string& subdomain, const std::string& text) {
   NamedListing listing;
-  listing.row.domain = *domain;
+  listing.row.domain = domain;
   listing.row.subdomain = subdomain;
-  listing.row.text = protocol == "*" ? "Default" : protocol;
+  listing.row.text = text;
   listing.address = ListingAddressOf(listing.row);
   return listing;
 }
 
-// True when the value exists; otherwise says so.
-bool ListingExists(Run& run, const char* verb, const NamedListing& listing) {
+bool ValueExists(Run& run, const ListingAddress& address) {
   HKEY key = 0;
   bool found = false;
-  if (run.store.RegOpenKeyA(HKEY_CURRENT_USER, listing.address.keyPath, &key) == ERROR_SUCCESS) {
+  if (run.store.RegOpenKeyA(HKEY_CURRENT_USER, address.keyPath, &key) == ERROR_SUCCESS) {
     DWORD type = 0;
-    found = run.store.RegQueryValueExA(key, listing.address.valueName, nullptr, &type, nullptr, nullptr) ==
-            ERROR_SUCCESS;
+    found = run.store.RegQueryValueExA(key, address.valueName, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS;
     run.store.RegCloseKey(key);
   }
+  return found;
+}
+
+// True when the value exists; otherwise says so.
+bool ListingExists(Run& run, const char* verb, const NamedListing& listing) {
+  bool found = ValueExists(run, listing.address);
   if (!found)
     run.env.err << kProgram << " " << verb << ": there is no listing \"" << listing.address.valueName
                 << "\" in the key " << ShortListingKey(listing.row.domain, listing.row.subdomain)
@@ -144,6 +155,7 @@ int RunParse(Run& run) {
     std::string line;
     while (std::getline(run.env.in, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.find_first_not_of(" \t") == std::string::npos) continue;  // a blank line is no address
       parse(line, false);
     }
   }
@@ -152,6 +164,7 @@ int RunParse(Run& run) {
 
 int RunAdd(Run& run) {
   std::optional<Zone> zone = ZoneOption(run.args);
+  bool keep = run.args.Flag("--keep");
   std::optional<std::string> protocolList = run.args.Option("--protocols");
   std::vector<std::string> words = run.args.Rest();
   if (words.size() != 1) throw UsageError{"give exactly one address"};
@@ -181,20 +194,41 @@ int RunAdd(Run& run) {
     return kExitRefused;
   }
 
-  LONG status;
-  std::string key;
+  // The listings the address makes, each with the row that would show it.
+  std::string subdomain = protocolList ? parts.FullSubDomain : parts.SubDomain == "*" ? "" : parts.SubDomain;
+  std::string key = ShortListingKey(parts.Domain, subdomain);
+  std::vector<std::pair<ProtocolChoice*, NamedListing>> listings;
+  if (!protocolList) listings.emplace_back(nullptr, Named(parts.Domain, subdomain, "Default"));
+  for (auto [choice, name] : {std::pair{&choices.https, "https"}, std::pair{&choices.ftp, "ftp"},
+                              std::pair{&choices.http, "http"}})
+    if (choice->checked) listings.emplace_back(choice, Named(parts.Domain, subdomain, name));
+
+  // A listing already there is replaced, and the user told what it was; with
+  // --keep it stays as it is.
   std::vector<std::string> written;
-  if (!protocolList) {
-    status = WriteGeneralisedListing(run.registry, parts.Domain, parts.SubDomain, zone);
-    key = ShortListingKey(parts.Domain, parts.SubDomain == "*" ? "" : parts.SubDomain);
-    written.push_back("*");
-  } else {
-    status = WriteProtocolListings(run.registry, parts.Domain, parts.FullSubDomain, choices);
-    key = ShortListingKey(parts.Domain, parts.FullSubDomain);
-    for (auto [choice, name] : {std::pair{&choices.https, "https"}, std::pair{&choices.ftp, "ftp"},
-                                std::pair{&choices.http, "http"}})
-      if (choice->checked) written.push_back(name);
+  bool writeGeneralised = !protocolList;
+  for (auto& [choice, listing] : listings) {
+    if (!ValueExists(run, listing.address)) {
+      written.push_back(listing.address.valueName);
+      continue;
+    }
+    std::optional<int> old = ListedZone(run.store, listing.row);
+    std::string was = old ? ZoneWords(*old) : "a value that sets no zone";
+    if (keep) {
+      run.env.err << kProgram << " add: kept " << key << ": \"" << listing.address.valueName << "\" = " << was << "\n";
+      if (choice) choice->checked = false;
+      else writeGeneralised = false;
+      continue;
+    }
+    if (old != ZoneNumber(choice ? choice->zone : zone))
+      run.env.err << kProgram << " add: replaced " << key << ": \"" << listing.address.valueName << "\" = " << was
+                  << "\n";
+    written.push_back(listing.address.valueName);
   }
+
+  LONG status = ERROR_SUCCESS;
+  if (writeGeneralised) status = WriteGeneralisedListing(run.registry, parts.Domain, parts.SubDomain, zone);
+  else if (choices.AnyChecked()) status = WriteProtocolListings(run.registry, parts.Domain, parts.FullSubDomain, choices);
   if (status != ERROR_SUCCESS) {
     run.env.err << kProgram << " add: cannot make the key " << key << " in the zone map of the store "
                 << run.store.Describe() << ": " << status << " (" << StatusName(status) << ")\n";

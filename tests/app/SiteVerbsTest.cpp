@@ -6,6 +6,7 @@
 
 #include "CliTestSupport.h"
 #include "ZoneMap.h"
+#include "registry/ForwardingStore.h"
 
 namespace pw::test {
 namespace {
@@ -143,12 +144,13 @@ TEST_F(SiteVerbsTest, ParseOfOneRefusedAddressShowsItsMessage) {
 }
 
 TEST_F(SiteVerbsTest, ParseReadsLinesFromStandardInput) {
-  EXPECT_EQ(Run({"parse", "-"}, "example.com\r\n\nhttp://x.y.z/\n"), cli::kExitRefused);
+  EXPECT_EQ(Run({"parse", "-"}, "example.com\r\n\n \t\r\nhttp://x.y.z/\nab\n"), cli::kExitRefused);
   std::istringstream lines(Out());
   std::vector<std::string> verdicts;
   for (std::string line; std::getline(lines, line);) verdicts.push_back(line.substr(0, line.find(',')));
-  EXPECT_EQ(verdicts, (std::vector<std::string>{"{\"Verdict\":\"Accepted\"", "{\"Verdict\":\"TooShort\"",
-                                                "{\"Verdict\":\"Accepted\""}));
+  // Blank lines are no addresses: skipped, not refused.
+  EXPECT_EQ(verdicts, (std::vector<std::string>{"{\"Verdict\":\"Accepted\"", "{\"Verdict\":\"Accepted\"",
+                                                "{\"Verdict\":\"TooShort\""}));
   EXPECT_NE(Out().find("\"AddressText\":\"example.com\""), std::string::npos);  // the CR is gone
   EXPECT_EQ(Run({"parse", "-"}, "www.example.com\nhttp://a.b.example.com"), 0);
   EXPECT_EQ(Run({"parse"}), cli::kExitUsage);
@@ -190,15 +192,59 @@ TEST_F(SiteVerbsTest, AddRefusesWithTheMessageAndWritesNothing) {
   EXPECT_EQ(Run({"add", "www.example.com", "--protocols", "http,gopher"}), cli::kExitUsage);
   EXPECT_EQ(Run({"add", "www.example.com", "--protocols", ","}), cli::kExitUsage);
   EXPECT_EQ(Run({"add"}), cli::kExitUsage);
+  EXPECT_EQ(Run({"add", "www." + std::string(300, 'a') + ".com"}), cli::kExitRefused);  // no key name that long
   EXPECT_EQ(map_.ValueNames(""), std::vector<std::string>{});
   EXPECT_EQ(Run({"list", "--format", "json"}), 0);
   EXPECT_EQ(Out(), "[]\n");
 }
 
-TEST_F(SiteVerbsTest, AddThatTheStoreCannotTakeFails) {
-  EXPECT_EQ(Run({"add", "www." + std::string(300, 'a') + ".com"}), cli::kExitFailure);
-  EXPECT_NE(Err().find("cannot make the key"), std::string::npos) << Err();
+// A store that refuses to make keys, as a full or read-only one does.
+class KeyRefusingStore : public ForwardingStore {
+ public:
+  using ForwardingStore::ForwardingStore;
+  LONG RegCreateKeyExA(HKEY, RegName, DWORD, RegName, DWORD, REGSAM, const void*, HKEY*, DWORD*) override {
+    return ERROR_ACCESS_DENIED;
+  }
+};
+
+TEST(SiteVerbsStore, AddThatTheStoreCannotTakeFails) {
+  MemoryStore memory;
+  std::istringstream in;
+  std::ostringstream out, err;
+  cli::Environment env{in, out, err};
+  env.openStore = [&memory](const std::optional<std::string>&) {
+    OpenedStore opened;
+    opened.store = std::make_unique<KeyRefusingStore>(memory);
+    return opened;
+  };
+  EXPECT_EQ(cli::RunCli({"add", "www.example.com"}, env), cli::kExitFailure);
+  EXPECT_NE(err.str().find("cannot make the key"), std::string::npos) << err.str();
+  EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(SiteVerbsTest, AddSaysWhatItReplacedAndKeepLeavesAListingAlone) {
+  map_.SetZone("example.com", "*", 4);
+  map_.SetZone("example.com\\www", "http", 2);
+  ASSERT_EQ(Run({"add", "www.example.com", "--keep"}), 0) << Err();
+  EXPECT_EQ(map_.Zone("example.com", "*"), 4u);
   EXPECT_EQ(Out(), "");
+  EXPECT_EQ(Err(), "portwarden-cli add: kept example.com: \"*\" = 4 (Restricted)\n");
+  ASSERT_EQ(Run({"add", "http://www.example.com", "--protocols", "http,https", "--keep"}), 0);
+  EXPECT_EQ(map_.Zone("example.com\\www", "http"), 2u);
+  EXPECT_EQ(map_.Zone("example.com\\www", "https"), 3u);
+  EXPECT_EQ(Out(), "example.com\\www: \"https\" = 3 (Unclassified)\n");
+  ASSERT_EQ(Run({"add", "www.example.com"}), 0);
+  EXPECT_EQ(map_.Zone("example.com", "*"), 3u);
+  EXPECT_EQ(Err(), "portwarden-cli add: replaced example.com: \"*\" = 4 (Restricted)\n");
+  ASSERT_EQ(Run({"add", "www.example.com"}), 0);  // the same zone again replaces nothing
+  EXPECT_EQ(Err(), "");
+}
+
+TEST_F(SiteVerbsTest, DoubleDashEndsTheOptions) {
+  EXPECT_EQ(Run({"parse", "-www.example.com"}), cli::kExitUsage);
+  ASSERT_EQ(Run({"add", "--zone", "trusted", "--", "-www.example.com"}), 0) << Err();
+  EXPECT_EQ(map_.Zone("example.com", "*"), 2u);
+  EXPECT_EQ(Run({"add", "--", "--zone"}), cli::kExitRefused);  // an address now, and refused
 }
 
 // --- set and delete ---
@@ -208,6 +254,8 @@ TEST_F(SiteVerbsTest, SetChangesAnExistingListingOnly) {
   map_.SetZone("example.com\\mail", "http", 3);
   ASSERT_EQ(Run({"set", "--domain", "example.com", "--zone", "trusted"}), 0) << Err();
   EXPECT_EQ(map_.Zone("example.com", "*"), 2u);
+  ASSERT_EQ(Run({"set", "--domain", "example.com", "--protocol", "Default", "--zone", "restricted"}), 0);  // as list shows "*"
+  EXPECT_EQ(map_.Zone("example.com", "*"), 4u);
   ASSERT_EQ(Run({"set", "--domain", "example.com", "--subdomain", "mail", "--protocol", "http", "--zone",
                  "restricted"}),
             0);
@@ -234,7 +282,7 @@ TEST_F(SiteVerbsTest, DeleteRemovesTheListingAndPrunesLikeTheButton) {
   EXPECT_EQ(map_.Zone("example.com", "*"), 2u);
   EXPECT_EQ(Run({"delete", "--domain", "example.com", "--protocol", "http"}), cli::kExitFailure);
   EXPECT_EQ(map_.Zone("example.com", "*"), 2u);
-  ASSERT_EQ(Run({"delete", "--domain", "example.com"}), 0);
+  ASSERT_EQ(Run({"delete", "--domain", "example.com", "--protocol", "Default"}), 0);
   EXPECT_FALSE(map_.KeyExists("example.com"));
   EXPECT_EQ(Run({"delete"}), cli::kExitUsage);
   EXPECT_EQ(Run({"delete", "--domain", "example.com", "extra"}), cli::kExitUsage);
