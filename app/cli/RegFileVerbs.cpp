@@ -2,12 +2,16 @@
 #include <iostream>
 #include <sstream>
 
+#include <algorithm>
+
 #include "Cli.h"
+#include "policy/NewStoreLayout.h"
 #include "regfile/FileBytes.h"
 #include "regfile/RegFileExport.h"
 #include "regfile/RegFileImport.h"
 #include "regfile/RegFileReader.h"
 #include "regfile/TextCodec.h"
+#include "registry/MemoryStore.h"
 
 namespace pw::cli {
 namespace {
@@ -155,8 +159,16 @@ int RunExport(Run& run) {
                 << run.store.Describe() << "; nothing was exported\n";
     return kExitFailure;
   }
-  for (const std::string& missing : result.missing)
-    run.env.err << kProgram << ": " << missing << " is not in the store; not exported\n";
+  // A key that a fresh store does not have either (HKEY_LOCAL_MACHINE's
+  // Internet Settings) is not worth a warning when the user did not name it.
+  MemoryStore fresh;
+  LayOutNewStore(fresh);
+  for (const KeyName& root : roots) {
+    std::string name = FullKeyName(root.hive, root.path);
+    if (std::find(result.missing.begin(), result.missing.end(), name) == result.missing.end()) continue;
+    if (Registry(fresh).RegKeyExists(root.hive, root.path))
+      run.env.err << kProgram << ": " << name << " is not in the store; not exported\n";
+  }
   if (!WriteOutput(run, file, result.bytes)) return kExitFailure;
   Summary(run, file) << "exported " << result.keys << " keys and " << result.values << " values to "
                      << ShownName(file, "standard output") << "\n";

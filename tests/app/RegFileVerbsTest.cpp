@@ -4,6 +4,7 @@
 
 #include "CliTestSupport.h"
 #include "RegFileTestUtil.h"
+#include "policy/NewStoreLayout.h"
 #include "registry/KnownKeys.h"
 
 namespace pw::test {
@@ -106,6 +107,16 @@ TEST_F(RegFileCli, ExportToStandardOutputAndToAFileGiveTheSameBytes) {
   ASSERT_EQ(old.code, cli::kExitOk) << old.err;
   EXPECT_EQ(old.out, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + kDomains + "]\r\n\r\n[HKEY_CURRENT_USER\\" + kDomains +
                          "\\ads.example]\r\n\"*\"=dword:00000004\r\n\r\n");
+}
+
+TEST_F(RegFileCli, ExportWarnsOfAMissingDefaultKeyOnlyWhereAFreshStoreHasIt) {
+  CliResult bare = cli_.Run({"export", "-"});
+  ASSERT_EQ(bare.code, cli::kExitOk) << bare.err;
+  EXPECT_NE(bare.err.find("HKEY_CURRENT_USER\\" + kIs + " is not in the store"), std::string::npos) << bare.err;
+  EXPECT_EQ(bare.err.find("HKEY_LOCAL_MACHINE\\" + kIs + " is not"), std::string::npos) << bare.err;
+  LayOutNewStore(S());
+  CliResult fresh = cli_.Run({"export", "-"});
+  EXPECT_EQ(fresh.err.find("not in the store"), std::string::npos) << fresh.err;
 }
 
 TEST_F(RegFileCli, ExportOfAMissingOrMalformedKeyFailsAndWritesNoFile) {
