@@ -184,7 +184,7 @@ bool WriteRegFile(const RegFile& file, std::string& bytes, std::string& error) {
       }
     }
   } catch (const WriteFailure& failure) {
-    error = "cannot write " + failure.what;
+    error = failure.what;  // a whole sentence: "the name of the key ... cannot be written as ..."
     return false;
   }
   out.NewLine();
@@ -198,7 +198,7 @@ bool FormatValueLine(const RegFileValue& value, RegFileFormat format, std::strin
   try {
     writer.Write(value, "the key");
   } catch (const WriteFailure& failure) {
-    error = "cannot show " + failure.what;
+    error = "cannot show a value: " + failure.what;
     return false;
   }
   line = std::move(out.Bytes());
