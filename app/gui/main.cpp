@@ -4,9 +4,14 @@
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QScreen>
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <string_view>
+#include <thread>
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 #include "common/StoreChoice.h"
 #include "TerminalView.h"
@@ -31,6 +36,52 @@ void QuietPlatformProbe(QtMsgType type, const QMessageLogContext& context, const
 
 bool NoDisplay(const QString& platform) { return platform == "offscreen" || platform == "minimal"; }
 
+#if !defined(_WIN32)
+// The "Startup" mode runs at log-in, maybe before the display is up. With an
+// unsecured zone its question needs a window, so it waits this long for the
+// display, looking again this often. The toolkit settles on a display once per
+// process, so each look is a fresh start of the program, which carries the end
+// of the wait in kWaitUntilVariable (milliseconds of the monotonic clock).
+constexpr std::chrono::milliseconds kDisplayWait{5000};
+constexpr std::chrono::milliseconds kDisplayRetry{500};
+constexpr const char* kWaitUntilVariable = "PORTWARDEN_DISPLAY_WAIT_UNTIL";
+
+long long MonotonicMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Starts the program anew, with its original arguments, after a pause, when
+// the wait has time left for it. Returns when it has not, or the start failed.
+void LookAgainForDisplay(const std::vector<std::string>& arguments, long long waitUntil) {
+  if (MonotonicMs() + kDisplayRetry.count() > waitUntil) return;
+  std::this_thread::sleep_for(kDisplayRetry);
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  setenv(kWaitUntilVariable, std::to_string(waitUntil).c_str(), 1);
+  unsetenv("QT_QPA_PLATFORM");  // the display list is chosen anew
+  execv(pw::RunningExecutablePath().c_str(), argv.data());
+}
+#endif
+
+// The displays the environment names, for messages; empty when none is.
+std::string NamedDisplays() {
+  std::string named;
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(variable);
+    if (!value || !*value) continue;
+    named += (named.empty() ? "" : ", ") + std::string(variable) + "=" + value;
+  }
+  return named;
+}
+
+std::string NoDisplayReason() {
+  std::string named = NamedDisplays();
+  return named.empty() ? "no display is named (DISPLAY and WAYLAND_DISPLAY are not set)"
+                       : "the display named by " + named + " cannot be reached";
+}
+
 constexpr const char* kUsage =
     "usage: portwarden [--store PATH] [Startup]\n"
     "\n"
@@ -45,7 +96,9 @@ constexpr const char* kUsage =
     "                  $XDG_DATA_HOME/portwarden/registry.db)\n"
 #endif
     "  Startup         end at once, without a window, when the Internet zone is\n"
-    "                  secured or semi-secured\n"
+    "                  secured or semi-secured; when it is unsecured, wait a few\n"
+    "                  seconds for a display that is not up yet, and without one\n"
+    "                  say so and exit 1\n"
     "  --help          this text\n"
     "  --version       the program's version\n"
     "\n"
@@ -73,6 +126,15 @@ int AnswerInformationOption(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (int code = AnswerInformationOption(argc, argv); code >= 0) return code;
+#if !defined(_WIN32)
+  // The toolkit takes its own options out of argv; a fresh start needs them all.
+  std::vector<std::string> originalArguments(argv, argv + argc);
+  std::optional<long long> waitUntil;
+  if (const char* value = std::getenv(kWaitUntilVariable)) {
+    waitUntil = std::atoll(value);
+    qunsetenv(kWaitUntilVariable);  // not for the programs this one starts
+  }
+#endif
   bool probing = false;
 #if !defined(_WIN32)
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -109,7 +171,21 @@ int main(int argc, char** argv) {
     pw::Registry registry(*opened.store);
     pw::ZoneSecurityState state = pw::DetectZoneSecurity(registry);
     if (pw::StartupModeEndsRun(state, commandLine)) return 0;
-    std::cout << "portwarden: no display to open the window on; the state and the site list follow.\n";
+    if (commandLine == pw::kStartupCommandLine) {
+      // The zone is unsecured and start-up exists to offer securing it: wait
+      // for a display that is named (the platform list is ours to choose).
+#if !defined(_WIN32)
+      if (probing && !NamedDisplays().empty()) {
+        opened.store.reset();
+        LookAgainForDisplay(originalArguments, waitUntil.value_or(MonotonicMs() + kDisplayWait.count()));
+      }
+#endif
+      std::cerr << "portwarden: the Internet zone is unsecured and could not be offered for securing: "
+                << NoDisplayReason() << "\n";
+      return 1;
+    }
+    std::cerr << "portwarden: no display found (" << NoDisplayReason()
+              << "); the security state and the site list follow instead of the window.\n";
     pw::SiteList sites;
     sites.Refresher(*opened.store);
     pw::PrintStateAndSites(std::cout, state, sites, *opened.store);

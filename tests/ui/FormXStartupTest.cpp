@@ -221,7 +221,7 @@ class FormXStartupTest : public QObject {
     QString store = QString::fromStdString(rig_->Path());
     Run run = RunProgram({"--store", store, "-style", "fusion", "startup"});
     QCOMPARE(run.exitCode, 0);
-    QVERIFY2(run.out.contains("no display"), qPrintable(run.out));
+    QVERIFY2(run.err.contains("no display found"), qPrintable(run.err));
     QVERIFY(run.out.contains("Internet zone: secured"));
     QVERIFY(run.out.contains("example.com"));
     QVERIFY(run.out.contains("Restricted"));
@@ -229,6 +229,42 @@ class FormXStartupTest : public QObject {
     run = RunProgram({"-style", "fusion", "--store", store, "Startup"});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, QString());
+    // Unsecured, the question start-up exists to ask cannot be skipped quietly.
+    rig_->SetZone(ZoneProfile::Default);
+    run = RunProgram({"--store", store, "Startup"});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("unsecured and could not be offered for securing"), qPrintable(run.err));
+  }
+
+  // At log-in the display may come up after the program starts.
+  void startupWaitsForTheDisplayToAskItsQuestion() {
+    int number = 90 + static_cast<int>(QCoreApplication::applicationPid() % 100);
+    while (QFile::exists(QString("/tmp/.X%1-lock").arg(number))) ++number;
+    QString display = QString(":%1").arg(number);
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "PORTWARDEN_STORE"}) env.remove(name);
+    env.insert("DISPLAY", display);
+    program.setProcessEnvironment(env);
+    program.start(PW_GUI_BINARY, {"--store", QString::fromStdString(rig_->Path()), "Startup"});
+    QTest::qWait(1200);
+    QProcess server;
+    server.start("Xvfb", {display, "-nolisten", "tcp"});
+    QVERIFY2(server.waitForStarted(), "Xvfb (package xvfb) cannot be started");
+    bool asked = false;
+    for (int i = 0; i < 100 && !asked && program.state() == QProcess::Running; ++i) {
+      QTest::qWait(100);
+      QProcess windows;
+      windows.start("xwininfo", {"-display", display, "-root", "-tree"});
+      windows.waitForFinished();
+      asked = windows.readAllStandardOutput().contains(kRaiseQuestionTitle);
+    }
+    QString err = QString::fromUtf8(program.readAllStandardError());
+    program.kill();
+    program.waitForFinished();
+    server.terminate();
+    server.waitForFinished();
+    QVERIFY2(asked, qPrintable(err));
   }
 
   void aStoreThatCannotBeOpenedIsNamedAndLeftAlone() {
