@@ -308,7 +308,10 @@ void FormX::Connect() {
   connect(f1, &QShortcut::activated, this, &FormX::OpenHelp);
 
   txtURL_->installEventFilter(this);
-  connect(txtURL_, &QComboBox::editTextChanged, this, &FormX::ShowZone);
+  connect(txtURL_, &QComboBox::editTextChanged, this, [this] {
+    StoreFailureReporter::Action typing(reporter_, StoreFailureReporter::Kind::Typing);
+    ShowZone();
+  });
 
   QHeaderView* header = lvw_->header();
   connect(header, &QHeaderView::sectionClicked, this, &FormX::HeaderClicked);

@@ -6,12 +6,23 @@ StoreErrorSink StoreFailureReporter::Sink() {
   return [this](const StoreFailure& failure) { Record(failure); };
 }
 
-StoreFailureReporter::Action::Action(StoreFailureReporter& reporter) : reporter_(reporter) {
-  ++reporter_.depth_;
+StoreFailureReporter::Action::Action(StoreFailureReporter& reporter, Kind kind) : reporter_(reporter) {
+  if (reporter_.depth_++ > 0) return;
+  reporter_.outerKind_ = kind;
+  if (kind == Kind::UserAction) reporter_.shownWhileTyping_ = false;
 }
 
 StoreFailureReporter::Action::~Action() {
-  if (--reporter_.depth_ == 0) reporter_.Flush();
+  if (--reporter_.depth_ > 0) return;
+  if (reporter_.outerKind_ == Kind::Typing) {
+    // Each key typed fails the same way while the store does: the message
+    // shown for the first says it all, until a key typed meets no failure.
+    bool shown = reporter_.shownWhileTyping_;
+    reporter_.shownWhileTyping_ = reporter_.pending_.has_value();
+    if (shown) reporter_.pending_.reset();
+  }
+  reporter_.outerKind_ = Kind::UserAction;
+  reporter_.Flush();
 }
 
 std::string StoreFailureReporter::MessageFor(const StoreFailure& failure) {

@@ -1,6 +1,7 @@
 // Tells the user when the store fails: the store's error sink feeds one
 // message box per user action, naming the store and the reason, however many
-// operations of that action failed.
+// operations of that action failed. Typing is no action of its own: while
+// each key typed fails the same way, one message is enough.
 #pragma once
 
 #include <optional>
@@ -21,11 +22,16 @@ class StoreFailureReporter {
   // The sink to hand to RegistryStore::SetErrorSink; it must not outlive this.
   StoreErrorSink Sink();
 
-  // Brackets one user action; actions nest, and the outermost one shows the
-  // first failure recorded while it ran when it ends.
+  // What brackets the work: a user action, or a key typed. A failure while
+  // typing is shown once; then no more until a key typed meets no failure or
+  // a user action begins.
+  enum class Kind { UserAction, Typing };
+
+  // Brackets one user action (or key typed); they nest, and the outermost one
+  // shows the first failure recorded while it ran when it ends.
   class Action {
    public:
-    explicit Action(StoreFailureReporter& reporter);
+    explicit Action(StoreFailureReporter& reporter, Kind kind = Kind::UserAction);
     ~Action();
     Action(const Action&) = delete;
     Action& operator=(const Action&) = delete;
@@ -48,6 +54,8 @@ class StoreFailureReporter {
 
   Prompter& prompter_;
   int depth_ = 0;
+  Kind outerKind_ = Kind::UserAction;  // of the outermost action under way
+  bool shownWhileTyping_ = false;      // a failure of typing was shown and still holds
   std::optional<StoreFailure> pending_;
 };
 

@@ -7,6 +7,7 @@
 
 #include "UiTestSupport.h"
 #include "ZoneMap.h"
+#include "registry/ForwardingStore.h"
 #include "ui/ZoneLine.h"
 
 using namespace pw;
@@ -54,6 +55,22 @@ class FormXZoneLineTest : public QObject {
     QCOMPARE(Shown(), QString("Zone: 4 Restricted | by example.com | value \"http\""));
     edit->clear();
     QCOMPARE(Shown(), QString());
+  }
+
+  void aStoreThatCannotBeReadGivesOneMessageForAllTheTyping() {
+    // Every key read fails, as on a damaged store file.
+    class UnreadableStore : public ForwardingStore {
+     public:
+      using ForwardingStore::ForwardingStore;
+      LONG RegOpenKeyExA(HKEY, RegName, DWORD, REGSAM, HKEY*) override {
+        ReportFailure({Describe(), "read", "disk I/O error", 1117});
+        return 1117;
+      }
+    } unreadable(rig_->Store());
+    ui::FormX window(unreadable, prompter_);
+    QTest::keyClicks(Find<QComboBox>(window, "txtURL")->lineEdit(), "www.example.com");
+    QCOMPARE(prompter_.asked.size(), size_t(1));
+    QVERIFY(prompter_.asked[0].text.find("disk I/O error") != std::string::npos);
   }
 
   void coversNoControl() {

@@ -69,6 +69,21 @@ TEST_F(StoreFailureReporterTest, AnActionWithoutFailureShowsNothingAndAStrayFail
   EXPECT_EQ(prompter_.asked.size(), 1u);
 }
 
+TEST_F(StoreFailureReporterTest, TypingIntoAFailingStoreGivesOneMessageUntilAKeyMeetsNoFailureOrAnActionBegins) {
+  auto type = [&](bool fails) {
+    StoreFailureReporter::Action typing(reporter_, StoreFailureReporter::Kind::Typing);
+    if (fails) registry_.SetRegValue(HKEY_CURRENT_USER, "Software", "x", RegData(1), REG_DWORD);
+  };
+  for (int key = 0; key < 5; ++key) type(true);
+  EXPECT_EQ(prompter_.asked.size(), 1u);
+  type(false);
+  type(true);
+  EXPECT_EQ(prompter_.asked.size(), 2u);
+  { StoreFailureReporter::Action action(reporter_); }
+  type(true);
+  EXPECT_EQ(prompter_.asked.size(), 3u);
+}
+
 TEST(StoreFailureMessage, TellsAReadFromAWrite) {
   std::string read = StoreFailureReporter::MessageFor({"/s.db", "read", "disk I/O error", 1});
   std::string write = StoreFailureReporter::MessageFor({"/s.db", "RegDeleteKeyA", "disk I/O error", 1});
