@@ -10,8 +10,9 @@ const SiteRow* SelectedRow(const SiteList& list) {
   return position <= list.Count() ? &list.Row(position) : nullptr;
 }
 
-// Deletes the key when it opens and has neither subkeys nor values at this
-// moment. The test reads index 0 with the enumeration's own buffers: anything
+}  // namespace
+
+// The test reads index 0 with the enumeration's own buffers: anything
 // but "no more items", a name too long for them included, counts as content.
 void DeleteKeyIfEmpty(RegistryStore& store, const std::string& path) {
   HKEY key = 0;
@@ -26,8 +27,6 @@ void DeleteKeyIfEmpty(RegistryStore& store, const std::string& path) {
   store.RegCloseKey(key);
   if (subkeys == ERROR_NO_MORE_ITEMS && values == ERROR_NO_MORE_ITEMS) store.RegDeleteKeyA(HKEY_CURRENT_USER, path);
 }
-
-}  // namespace
 
 ListingAddress ListingAddressOf(const SiteRow& row) {
   std::string domainKey = std::string(kDomainsPath) + "\\" + row.domain;
