@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/PeakRss.h"
 #include "policy/NewStoreLayout.h"
 #include "regfile/FileBytes.h"
 #include "regfile/RegFileExport.h"
@@ -116,57 +117,7 @@ void BM_ExportRestrictedDomains(benchmark::State& state) {
 }
 BENCHMARK(BM_ExportRestrictedDomains)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
-// Peak memory is the child's maximum resident set as the kernel accounts it
-// (wait4). That figure also counts what the process held before its exec, so
-// the command line is not started from this process, whose memory is large by
-// now: this program is started afresh in its "--peak-rss-of" mode, and that
-// small process starts the command line and reports the figure.
-constexpr const char* kPeakMode = "--peak-rss-of";
-
-// In the fresh process: runs argv, prints its peak in kilobytes (-1 when it
-// failed).
-int ReportPeakRss(char** argv) {
-  pid_t child = ::fork();
-  if (child == 0) {
-    if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) ::_exit(126);
-    ::execv(argv[0], argv);
-    ::_exit(127);
-  }
-  int status = 0;
-  struct rusage usage {};
-  bool ok = ::wait4(child, &status, 0, &usage) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  std::printf("%ld\n", ok ? static_cast<long>(usage.ru_maxrss) : -1L);
-  return 0;
-}
-
-// Runs portwarden-cli with `args` in a fresh process; its peak resident set in
-// kilobytes, or -1.
-long PeakKilobytesOfCli(const std::vector<std::string>& args) {
-  std::vector<std::string> words = {"/proc/self/exe", kPeakMode, PW_CLI_BINARY};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  int fds[2];
-  if (::pipe(fds) != 0) return -1;
-  pid_t helper = ::fork();
-  if (helper == 0) {
-    ::dup2(fds[1], STDOUT_FILENO);
-    ::close(fds[0]);
-    ::close(fds[1]);
-    ::execv("/proc/self/exe", argv.data());
-    ::_exit(127);
-  }
-  ::close(fds[1]);
-  std::string text;
-  char buffer[64];
-  ssize_t n;
-  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(helper, &status, 0);
-  return text.empty() ? -1 : std::strtol(text.c_str(), nullptr, 10);
-}
+long PeakKilobytesOfCli(const std::vector<std::string>& args) { return pw::bench::PeakKilobytesOf(PW_CLI_BINARY, args); }
 
 void BM_ImportPeakMemory(benchmark::State& state) {
   std::string file = NewPath("sites.reg");
@@ -207,7 +158,7 @@ BENCHMARK(BM_ExportPeakMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->It
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 2 && std::string(argv[1]) == kPeakMode) return ReportPeakRss(argv + 2);
+  if (int code = 0; pw::bench::MaybeReportPeakRss(argc, argv, code)) return code;
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
