@@ -11,30 +11,15 @@
 
 #include "../support/GeneratedBlocklist.h"
 #include "../support/PeakRss.h"
+#include "../support/ScratchFolder.h"
 #include "intake/Blocklist.h"
 #include "registry/SqliteStore.h"
 
 namespace pw {
 namespace {
 
-const std::string& Folder() {
-  static std::string folder = [] {
-    std::string made = (std::filesystem::temp_directory_path() / ("pw-blocklist-bench-" + std::to_string(::getpid()))).string();
-    std::filesystem::create_directories(made);
-    std::atexit([] { std::filesystem::remove_all(Folder()); });
-    return made;
-  }();
-  return folder;
-}
-
-std::string NewPath(const char* stem) {
-  static int counter = 0;
-  return Folder() + "/" + stem + std::to_string(++counter);
-}
-
-void RemoveStore(const std::string& path) {
-  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
-}
+using bench::NewScratchPath;
+using bench::RemoveStoreFiles;
 
 const std::string& ListText() {
   static std::string text = bench::GeneratedBlocklist();
@@ -57,13 +42,13 @@ void Apply(RegistryStore& store) {
 void BM_ApplyBlocklist(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
-    std::string path = NewPath("apply.db");
+    std::string path = NewScratchPath("apply.db");
     auto store = NewStore(path);
     state.ResumeTiming();
     Apply(*store);
     state.PauseTiming();
     store.reset();
-    RemoveStore(path);
+    RemoveStoreFiles(path);
     state.ResumeTiming();
   }
   state.counters["hosts"] = bench::kBlocklistHosts;
@@ -73,7 +58,7 @@ BENCHMARK(BM_ApplyBlocklist)->Unit(benchmark::kMillisecond)->UseRealTime()->Iter
 void BM_UndoBlocklist(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
-    std::string path = NewPath("undo.db");
+    std::string path = NewScratchPath("undo.db");
     auto store = NewStore(path);
     Apply(*store);
     state.ResumeTiming();
@@ -81,7 +66,7 @@ void BM_UndoBlocklist(benchmark::State& state) {
     if (!undone.error.empty() || undone.removed != bench::kBlocklistHosts) std::abort();
     state.PauseTiming();
     store.reset();
-    RemoveStore(path);
+    RemoveStoreFiles(path);
     state.ResumeTiming();
   }
 }
@@ -90,18 +75,18 @@ BENCHMARK(BM_UndoBlocklist)->Unit(benchmark::kMillisecond)->UseRealTime()->Itera
 // The command line's peak memory applying the list to a new store (state 0)
 // and undoing it (state 1).
 void BM_BlocklistPeakMemory(benchmark::State& state) {
-  std::string file = Folder() + "/generated.txt";
+  std::string file = bench::ScratchFolder() + "/generated.txt";
   std::ofstream(file, std::ios::binary) << ListText();
   long peak = 0;
   for (auto _ : state) {
-    std::string path = NewPath("peak.db");
+    std::string path = NewScratchPath("peak.db");
     long kb = bench::PeakKilobytesOf(PW_CLI_BINARY, {"--store", path, "restrict-hosts", file});
     if (state.range(0) == 1 && kb >= 0)
       kb = bench::PeakKilobytesOf(PW_CLI_BINARY, {"--store", path, "restrict-hosts", "--undo", "generated.txt"});
     if (kb < 0) state.SkipWithError("the command line failed");
     peak = std::max(peak, kb);
     state.PauseTiming();
-    RemoveStore(path);
+    RemoveStoreFiles(path);
     state.ResumeTiming();
   }
   state.counters["peak_rss_MB"] = static_cast<double>(peak) / 1024;
@@ -111,11 +96,4 @@ BENCHMARK(BM_BlocklistPeakMemory)->ArgName("undo")->Arg(0)->Arg(1)->Unit(benchma
 }  // namespace
 }  // namespace pw
 
-int main(int argc, char** argv) {
-  if (int code = 0; pw::bench::MaybeReportPeakRss(argc, argv, code)) return code;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return pw::bench::PeakRssBenchmarkMain(argc, argv); }

@@ -5,9 +5,10 @@
 // the command line is not started from the benchmark process, whose memory is
 // large by now: the benchmark program is started afresh in its "--peak-rss-of"
 // mode, and that small process starts the command line and reports the figure.
-// A benchmark program using this calls MaybeReportPeakRss first in its main().
+// A benchmark program using this has PeakRssBenchmarkMain as its main().
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,12 +38,14 @@ inline int ReportPeakRss(char** argv) {
   return 0;
 }
 
-// True, with the exit code in `code`, when this process was started in the
-// peak mode.
-inline bool MaybeReportPeakRss(int argc, char** argv, int& code) {
-  if (argc <= 2 || std::string(argv[1]) != kPeakMode) return false;
-  code = ReportPeakRss(argv + 2);
-  return true;
+// Reports a peak when started in the peak mode; runs the benchmarks otherwise.
+inline int PeakRssBenchmarkMain(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == kPeakMode) return ReportPeakRss(argv + 2);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
 }
 
 // Runs `binary` with `args` in a fresh process; its peak resident set in

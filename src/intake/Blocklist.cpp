@@ -163,6 +163,32 @@ std::vector<EnumeratedValue> RecordEntries(RegistryStore& store, HKEY record, co
   return entries;
 }
 
+// A dry run reads one state of the store; a write runs in one transaction.
+// False, with the error, when the transaction cannot begin.
+bool BeginWork(RegistryStore& store, bool dryRun, std::optional<ReadSnapshot>& snapshot, LONG& status,
+               std::string& error, const char* nothingDone) {
+  if (dryRun) {
+    snapshot.emplace(store);
+    return true;
+  }
+  status = store.BeginTransaction();
+  if (status == ERROR_SUCCESS) return true;
+  error = "cannot start a transaction in the store " + store.Describe() + ": " + StatusText(status) + "; " + nothingDone;
+  return false;
+}
+
+// Commits when nothing failed, otherwise rolls back. Returns the failure, the
+// commit's own included; empty when the work landed.
+std::string EndWork(RegistryStore& store, std::string failure, const char* what, LONG& status) {
+  if (!failure.empty()) {
+    store.RollbackTransaction();
+    return failure;
+  }
+  status = store.CommitTransaction();
+  if (status == ERROR_SUCCESS) return "";
+  return "the store " + store.Describe() + " could not commit the " + what + ": " + StatusText(status);
+}
+
 // Undoes a transaction that was begun, also when the work throws.
 template <typename Work>
 auto Guarded(RegistryStore& store, Work work) {
@@ -244,13 +270,7 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
   RegistryStore& store = registry.Store();
   BlocklistApplied result;
   std::optional<ReadSnapshot> snapshot;
-  if (dryRun) {
-    snapshot.emplace(store);
-  } else if ((result.status = store.BeginTransaction()) != ERROR_SUCCESS) {
-    result.error = "cannot start a transaction in the store " + store.Describe() + ": " + StatusText(result.status) +
-                   "; nothing was written";
-    return result;
-  }
+  if (!BeginWork(store, dryRun, snapshot, result.status, result.error, "nothing was written")) return result;
   const BlocklistListing* failedAt = nullptr;
   std::string failure;
   Guarded(store, [&] {
@@ -312,13 +332,8 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
     if (changed) store.RegCloseKey(changed);
   });
   if (dryRun) return result;
-  if (failure.empty()) {
-    result.status = store.CommitTransaction();
-    if (result.status == ERROR_SUCCESS) return result;
-    failure = "the store " + store.Describe() + " could not commit the blocklist: " + StatusText(result.status);
-  } else {
-    store.RollbackTransaction();
-  }
+  failure = EndWork(store, std::move(failure), "blocklist", result.status);
+  if (failure.empty()) return result;
   if (store.SupportsRollback() || !failedAt) {
     result.error = failure + "; nothing was written";
     result.created = result.changed = result.alreadyRestricted = result.recordedBefore = 0;
@@ -332,13 +347,7 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
 BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, bool dryRun) {
   BlocklistUndone result;
   std::optional<ReadSnapshot> snapshot;
-  if (dryRun) {
-    snapshot.emplace(store);
-  } else if ((result.status = store.BeginTransaction()) != ERROR_SUCCESS) {
-    result.error = "cannot start a transaction in the store " + store.Describe() + ": " + StatusText(result.status) +
-                   "; nothing was undone";
-    return result;
-  }
+  if (!BeginWork(store, dryRun, snapshot, result.status, result.error, "nothing was undone")) return result;
   std::string failure;
   std::string path = RecordPath(name);
   Guarded(store, [&] {
@@ -406,13 +415,8 @@ BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, boo
     DeleteKeyIfEmpty(store, "Software\\Portwarden");
   });
   if (dryRun) return result;
-  if (failure.empty()) {
-    result.status = store.CommitTransaction();
-    if (result.status == ERROR_SUCCESS) return result;
-    failure = "the store " + store.Describe() + " could not commit the undo: " + StatusText(result.status);
-  } else {
-    store.RollbackTransaction();
-  }
+  failure = EndWork(store, std::move(failure), "undo", result.status);
+  if (failure.empty()) return result;
   result.error = failure + (store.SupportsRollback() ? "; nothing was undone"
                                                      : "; what was undone before it stays undone, since this store "
                                                        "cannot roll back; the record is kept");
