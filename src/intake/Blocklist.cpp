@@ -1,5 +1,6 @@
 #include "intake/Blocklist.h"
 
+#include <algorithm>
 #include <ctime>
 #include <optional>
 #include <unordered_map>
