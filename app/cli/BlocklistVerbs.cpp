@@ -118,8 +118,16 @@ int RunRestrictHosts(Run& run) {
       << " changed from another zone); " << applied.alreadyRestricted << " were already restricted";
   if (applied.recordedBefore) out << ", " << applied.recordedBefore << " recorded by this list before were left as they stand";
   out << "\n";
-  if (dryRun) out << "dry run: nothing was written to " << run.store.Describe() << "\n";
-  else out << "undo with: portwarden-cli restrict-hosts --undo " << ShellWord(recordName) << "\n";
+  if (dryRun) {
+    for (const BlocklistApplied::Planned& planned : applied.planned) {
+      const BlocklistListing& listing = hosts.listings[planned.index];
+      out << "would restrict " << listing.Key() << " (line " << listing.line << ": " << listing.host << ")"
+          << (planned.before.empty() ? "" : ", now " + planned.before) << "\n";
+    }
+    out << "dry run: nothing was written to " << run.store.Describe() << "\n";
+  } else {
+    out << "undo with: portwarden-cli restrict-hosts --undo " << ShellWord(recordName) << "\n";
+  }
   return kExitOk;
 }
 

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "intake/GeneralisedListing.h"
+#include "intake/PublicSuffix.h"
 #include "intake/SiteAddress.h"
 #include "listings/ListingKeys.h"
 #include "listings/ZoneAssignment.h"
@@ -97,14 +98,15 @@ bool IsRestricted(const StoredValue& value) {
   return value.type == REG_DWORD && value.data == std::string("\x04\0\0\0", 4);
 }
 
-std::string DescribeState(const StoredValue& value) {
+// "Trusted (2)", "zone 7", "a value of type 1".
+std::string Describe(const StoredValue& value) {
   if (value.type == REG_DWORD && value.data.size() == 4) {
     unsigned zone = 0;
     for (int i = 3; i >= 0; --i) zone = zone << 8 | static_cast<unsigned char>(value.data[static_cast<std::size_t>(i)]);
     const char* name = zone <= 4 ? ZoneName(static_cast<int>(zone)) : nullptr;
-    return "now " + (name ? std::string(name) + " (" + std::to_string(zone) + ")" : "zone " + std::to_string(zone));
+    return name ? std::string(name) + " (" + std::to_string(zone) + ")" : "zone " + std::to_string(zone);
   }
-  return "now a value of type " + std::to_string(value.type);
+  return "a value of type " + std::to_string(value.type);
 }
 
 std::optional<StoredValue> QueryValue(RegistryStore& store, HKEY key, const std::string& name) {
@@ -251,6 +253,19 @@ Blocklist ReadBlocklist(std::string_view text) {
         list.refused.push_back({number, std::string(host), RefusalReason(parts)});
         continue;
       }
+      // The generalised form covers every name beside the host ("*.co.uk" for
+      // ad.co.uk). Where those are a public suffix's, it would restrict
+      // unrelated sites by the thousand: the host alone is listed instead, in
+      // the subdomain key of its full name, and a host that is a public
+      // suffix itself is refused.
+      std::string domainOrHost = parts.FullSubDomain.empty() ? parts.Domain : parts.FullSubDomain + "." + parts.Domain;
+      if (IsPublicSuffix(domainOrHost)) {
+        list.refused.push_back({number, std::string(host),
+                                "a public suffix: restricting it would restrict every site under it"});
+        continue;
+      }
+      std::string beside = parts.SubDomain == "*" ? parts.Domain : parts.SubDomain.substr(2) + "." + parts.Domain;
+      if (!parts.FullSubDomain.empty() && IsPublicSuffix(beside)) parts.SubDomain = parts.FullSubDomain;
       if (hosts.insert(FoldName(host)).second) ++list.hosts;
       BlocklistListing listing{std::move(parts.Domain), std::move(parts.SubDomain), std::string(host), number};
       if (keys.insert(FoldName(listing.Key())).second) list.listings.push_back(std::move(listing));
@@ -328,6 +343,7 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
         }
       }
       ++(old ? result.changed : result.created);
+      result.planned.push_back({static_cast<std::size_t>(&listing - list.listings.data()), old ? Describe(*old) : ""});
     }
     if (created) store.RegCloseKey(created);
     if (changed) store.RegCloseKey(changed);
@@ -338,6 +354,7 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
   if (store.SupportsRollback() || !failedAt) {
     result.error = failure + "; nothing was written";
     result.created = result.changed = result.alreadyRestricted = result.recordedBefore = 0;
+    result.planned.clear();
   } else {
     result.error = failure + "; the listings before it were written and recorded, since this store cannot undo "
                              "them (restrict-hosts --undo " + name + " removes them)";
@@ -371,7 +388,7 @@ BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, boo
       }
       std::optional<StoredValue> now = ListingValue(store, entry.name);
       if (!now || !IsRestricted(*now)) {
-        result.left.push_back({entry.name, now ? DescribeState(*now) : "deleted since"});
+        result.left.push_back({entry.name, now ? "now " + Describe(*now) : "deleted since"});
         return LONG{ERROR_SUCCESS};
       }
       ++(before ? result.restored : result.removed);
@@ -445,10 +462,11 @@ std::vector<AppliedBlocklist> AppliedBlocklists(RegistryStore& store) {
       std::optional<StoredValue> read = QueryValue(store, record, value);
       if (read && read->type == REG_SZ) *text = read->data.substr(0, read->data.find('\0'));
     }
-    for (auto [part, count] : {std::pair{kCreated, &list.created}, std::pair{kChanged, &list.changed}}) {
+    for (const auto& part : {std::pair{kCreated, &list.created}, std::pair{kChanged, &list.changed}}) {
       HKEY key = 0;
-      if (store.RegOpenKeyExA(record, part, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
-      ForEachValue(store, key, [&](const EnumeratedValue&) {
+      if (store.RegOpenKeyExA(record, part.first, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+      std::size_t* count = part.second;
+      ForEachValue(store, key, [count](const EnumeratedValue&) {
         ++*count;
         return true;
       });

@@ -32,7 +32,9 @@ struct RefusedHost {
 // A listing a blocklist asks for, with the first host that asked for it.
 struct BlocklistListing {
   std::string domain;     // "example.com"
-  std::string subDomain;  // "*", or "*.b" for a subdomain key
+  // "*", or "*.b" for a subdomain key; where the generalised form would cover
+  // a public suffix, the host's own subdomain key ("ad" for ad.co.uk).
+  std::string subDomain;
   std::string host;
   int line = 0;
   // The key below the zone map's base: "example.com" or "example.com\*.b".
@@ -50,7 +52,8 @@ struct Blocklist {
 // Reads a hosts file or a list of one host per line: LF or CR LF, a UTF-8
 // byte-order mark, "#" comments, several hosts after one address. A line that
 // sends its hosts to another address than 0.0.0.0, 127.x.x.x, :: or ::1 is a
-// redirection, not a block: its hosts are refused.
+// redirection, not a block: its hosts are refused. So is a host that is a
+// public suffix.
 Blocklist ReadBlocklist(std::string_view text);
 
 // A name a record can be kept under: one key name of at most 255 bytes.
@@ -65,6 +68,13 @@ struct BlocklistApplied {
   std::size_t changed = 0;      // listings moved to Restricted from another zone
   std::size_t alreadyRestricted = 0;
   std::size_t recordedBefore = 0;  // already in this list's record: left as they stand
+  // The listings made or changed (or, dry, to be): their index in the list and
+  // what they held before ("Trusted (2)"; empty for a new one).
+  struct Planned {
+    std::size_t index = 0;
+    std::string before;
+  };
+  std::vector<Planned> planned;
 };
 
 // Writes the list's listings and their record in one transaction; listings

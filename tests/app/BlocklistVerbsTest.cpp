@@ -19,6 +19,7 @@ TEST(BlocklistVerbs, AppliesListsAndUndoesFromStandardInput) {
 
   result = cli.Run({"restrict-hosts", "-", "--name", "ads list", "--dry-run"}, list);
   ASSERT_EQ(result.code, 0) << result.err;
+  EXPECT_NE(result.out.find("would restrict ads.example (line 2: www.ads.example)\n"), std::string::npos) << result.out;
   EXPECT_FALSE(map.KeyExists("ads.example"));
 
   result = cli.Run({"restrict-hosts", "-", "--name", "ads list"}, list);

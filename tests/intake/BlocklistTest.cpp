@@ -31,11 +31,14 @@ TEST(ReadBlocklist, ReadsTheShapesOfPublicLists) {
       "0.0.0.0 ads.tracker.example\t# inline comment\r\n"
       "127.0.0.1\tpix.a.b.example.net  ADS.tracker.example other.example.org\n"
       ":: ads.v6.example.com\n"
-      "plain.example.co\n");
+      "plain.example.co\n"
+      "0.0.0.0 ad.co.uk www.ads.co.uk\n");
   ASSERT_EQ(list.error, "");
   EXPECT_EQ(Keys(list), (std::vector<std::string>{"tracker.example", "example.net\\*.a.b", "example.org",
-                                                  "example.com\\*.v6", "example.co"}));
-  EXPECT_EQ(list.hosts, 5u);  // the upper-case repeat counted once
+                                                  "example.com\\*.v6", "example.co",
+                                                  // all of co.uk would be far too much for one ad host
+                                                  "co.uk\\ad", "co.uk\\*.ads"}));
+  EXPECT_EQ(list.hosts, 7u);  // the upper-case repeat counted once
   EXPECT_EQ(list.systemNames, 4u);
   EXPECT_TRUE(list.refused.empty());
   EXPECT_EQ(list.listings[1].line, 7);
@@ -47,14 +50,15 @@ TEST(ReadBlocklist, RefusesHostsByLineAndWholeBinaryFiles) {
       "0.0.0.0 bad_label.exa_mple.com\n"
       "a.com\n"
       "192.168.1.5 nas.home.example\n"
-      "0.0.0.0 good.example.com\n");
-  ASSERT_EQ(list.refused.size(), 4u);
+      "0.0.0.0 good.example.com com.au\n");
+  ASSERT_EQ(list.refused.size(), 5u);
   EXPECT_EQ(list.refused[0].line, 1);
   EXPECT_NE(list.refused[0].reason.find("raw IP address"), std::string::npos);
   EXPECT_EQ(list.refused[1].reason, "not a well-formed host name");
   EXPECT_EQ(list.refused[2].host, "a.com");
   EXPECT_EQ(list.refused[3].line, 4);
   EXPECT_NE(list.refused[3].reason.find("sent to 192.168.1.5, not blocked"), std::string::npos);
+  EXPECT_NE(list.refused[4].reason.find("public suffix"), std::string::npos);
   EXPECT_EQ(Keys(list), std::vector<std::string>{"example.com"});
 
   EXPECT_NE(ReadBlocklist(std::string("\xFF\xFE" "a\0b\0", 6)).error, "");
