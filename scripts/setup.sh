@@ -5,7 +5,7 @@
 set -euo pipefail
 
 run_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev qt6-base-dev libgl-dev libcups2-dev
-              liblz4-dev nlohmann-json3-dev fonts-liberation2 xdg-utils)
+              liblz4-dev nlohmann-json3-dev libpsl-dev fonts-liberation2 xdg-utils)
 test_packages=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-14 libclang-rt-14-dev
                xvfb xauth x11-utils firefox-esr iproute2 python3
                # the Debian package: made, checked, installed and run

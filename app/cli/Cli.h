@@ -120,6 +120,7 @@ int RunAdd(Run& run);
 int RunSet(Run& run);
 int RunDelete(Run& run);
 int RunZone(Run& run);
+int RunRestrictHosts(Run& run);  // BlocklistVerbs.cpp
 
 // The scripting privilege report.
 extern const char* const kReportUsage;

@@ -8,8 +8,12 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 
+#include "../support/GeneratedBlocklist.h"
+#include "intake/Blocklist.h"
 #include "registry/KnownKeys.h"
 #include "registry/SqliteStore.h"
 
@@ -60,23 +64,35 @@ inline void FillLargeZoneMap(RegistryStore& store) {
 }
 
 // The large map in an SQLite store in a scratch folder, made once per run and
-// removed at exit; null when it cannot be made.
-inline SqliteStore* LargeSqliteZoneMap() {
-  static std::string folder = [] {
+// removed at exit; with `blocklistHosts`, a generated blocklist of that many
+// hosts is restricted on top of it (one more listing each). Null when it
+// cannot be made.
+inline SqliteStore* LargeSqliteZoneMap(int blocklistHosts = 0) {
+  // Never destroyed, so that the removal at exit, which runs after the stores
+  // below are closed, still has it.
+  static const std::string& folder = *[] {
     char name[] = "/tmp/pw-bench-XXXXXX";
-    return std::string(mkdtemp(name));
+    auto* made = new std::string(mkdtemp(name));
+    std::atexit([] { std::filesystem::remove_all(folder); });
+    return made;
   }();
-  static SqliteStore* store = [] {
-    SqliteStore::OpenResult opened = SqliteStore::Open(folder + "/zone-map.db");
-    if (!opened.store) return static_cast<SqliteStore*>(nullptr);
+  static std::map<int, std::unique_ptr<SqliteStore>> stores;
+  std::unique_ptr<SqliteStore>& store = stores[blocklistHosts];
+  if (!store) {
+    SqliteStore::OpenResult opened =
+        SqliteStore::Open(folder + "/zone-map-" + std::to_string(blocklistHosts) + ".db");
+    if (!opened.store) return nullptr;
     FillLargeZoneMap(*opened.store);
-    std::atexit([] {
-      delete store;
-      std::filesystem::remove_all(folder);
-    });
-    return opened.store.release();
-  }();
-  return store;
+    if (blocklistHosts > 0) {
+      Registry registry(*opened.store);
+      if (!ApplyBlocklist(registry, "generated", "generated.txt", ReadBlocklist(GeneratedBlocklist(blocklistHosts)),
+                          false)
+               .error.empty())
+        return nullptr;
+    }
+    store = std::move(opened.store);
+  }
+  return store.get();
 }
 
 }  // namespace pw::bench

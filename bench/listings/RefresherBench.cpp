@@ -12,13 +12,13 @@ namespace {
 
 constexpr int kExpectedRows = bench::kDomains + bench::kDomainsWithSubdomains * 4;
 
-void RunRefresher(benchmark::State& state, RegistryStore& store) {
+void RunRefresher(benchmark::State& state, RegistryStore& store, int expectedRows = kExpectedRows) {
   SiteList list;
   for (auto _ : state) {
     list.Refresher(store);
     benchmark::DoNotOptimize(list.Count());
   }
-  if (list.Count() != kExpectedRows) state.SkipWithError("the rebuilt list has the wrong number of rows");
+  if (list.Count() != expectedRows) state.SkipWithError("the rebuilt list has the wrong number of rows");
   state.counters["rows"] = list.Count();
 }
 
@@ -41,6 +41,17 @@ void BM_RefresherSqlite(benchmark::State& state) {
   RunRefresher(state, *store);
 }
 BENCHMARK(BM_RefresherSqlite)->Unit(benchmark::kMillisecond);
+
+// The same map with a blocklist of 35,000 hosts restricted on top of it.
+void BM_RefresherSqliteWithBlocklist(benchmark::State& state) {
+  SqliteStore* store = bench::LargeSqliteZoneMap(bench::kBlocklistHosts);
+  if (!store) {
+    state.SkipWithError("cannot create the store");
+    return;
+  }
+  RunRefresher(state, *store, kExpectedRows + bench::kBlocklistHosts);
+}
+BENCHMARK(BM_RefresherSqliteWithBlocklist)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace pw

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "../support/PeakRss.h"
+#include "../support/ScratchFolder.h"
 #include "policy/NewStoreLayout.h"
 #include "regfile/FileBytes.h"
 #include "regfile/RegFileExport.h"
@@ -24,24 +26,6 @@
 namespace {
 
 constexpr int kDomains = 20000;
-
-// A folder of the run, removed at exit.
-const std::string& Folder() {
-  static std::string folder = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pwbench-XXXXXX").string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    std::string made = ::mkdtemp(name.data());
-    std::atexit([] { std::filesystem::remove_all(Folder()); });
-    return made;
-  }();
-  return folder;
-}
-
-std::string NewPath(const char* stem) {
-  static int counter = 0;
-  return Folder() + "/" + stem + std::to_string(++counter);
-}
 
 // The file a Windows machine's editor would save for such a zone map: UTF-16LE
 // with a byte-order mark.
@@ -67,10 +51,6 @@ std::unique_ptr<pw::SqliteStore> NewStore(const std::string& path) {
   return std::move(opened.store);
 }
 
-void RemoveStore(const std::string& path) {
-  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
-}
-
 // Read, check, plan and apply: everything the import verb does after reading
 // the file.
 void Import(pw::RegistryStore& store, const std::string& bytes) {
@@ -85,13 +65,13 @@ void BM_ImportRestrictedDomains(benchmark::State& state) {
   const std::string& bytes = SitesFile();
   for (auto _ : state) {
     state.PauseTiming();
-    std::string path = NewPath("import.db");
+    std::string path = pw::bench::NewScratchPath("import.db");
     auto store = NewStore(path);
     state.ResumeTiming();
     Import(*store, bytes);
     state.PauseTiming();
     store.reset();
-    RemoveStore(path);
+    pw::bench::RemoveStoreFiles(path);
     state.ResumeTiming();
   }
   state.counters["domains"] = kDomains;
@@ -101,10 +81,10 @@ BENCHMARK(BM_ImportRestrictedDomains)->Unit(benchmark::kMillisecond)->UseRealTim
 
 // Collects the default keys and writes the file to disk, as the export verb does.
 void BM_ExportRestrictedDomains(benchmark::State& state) {
-  std::string path = NewPath("export.db");
+  std::string path = pw::bench::NewScratchPath("export.db");
   auto store = NewStore(path);
   Import(*store, SitesFile());
-  std::string out = NewPath("export.reg");
+  std::string out = pw::bench::NewScratchPath("export.reg");
   std::size_t size = 0;
   for (auto _ : state) {
     pw::ExportResult result = pw::ExportRegFile(*store, pw::DefaultExportKeys(), pw::RegFileFormat::Version5);
@@ -116,70 +96,20 @@ void BM_ExportRestrictedDomains(benchmark::State& state) {
 }
 BENCHMARK(BM_ExportRestrictedDomains)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
-// Peak memory is the child's maximum resident set as the kernel accounts it
-// (wait4). That figure also counts what the process held before its exec, so
-// the command line is not started from this process, whose memory is large by
-// now: this program is started afresh in its "--peak-rss-of" mode, and that
-// small process starts the command line and reports the figure.
-constexpr const char* kPeakMode = "--peak-rss-of";
-
-// In the fresh process: runs argv, prints its peak in kilobytes (-1 when it
-// failed).
-int ReportPeakRss(char** argv) {
-  pid_t child = ::fork();
-  if (child == 0) {
-    if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) ::_exit(126);
-    ::execv(argv[0], argv);
-    ::_exit(127);
-  }
-  int status = 0;
-  struct rusage usage {};
-  bool ok = ::wait4(child, &status, 0, &usage) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  std::printf("%ld\n", ok ? static_cast<long>(usage.ru_maxrss) : -1L);
-  return 0;
-}
-
-// Runs portwarden-cli with `args` in a fresh process; its peak resident set in
-// kilobytes, or -1.
-long PeakKilobytesOfCli(const std::vector<std::string>& args) {
-  std::vector<std::string> words = {"/proc/self/exe", kPeakMode, PW_CLI_BINARY};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  int fds[2];
-  if (::pipe(fds) != 0) return -1;
-  pid_t helper = ::fork();
-  if (helper == 0) {
-    ::dup2(fds[1], STDOUT_FILENO);
-    ::close(fds[0]);
-    ::close(fds[1]);
-    ::execv("/proc/self/exe", argv.data());
-    ::_exit(127);
-  }
-  ::close(fds[1]);
-  std::string text;
-  char buffer[64];
-  ssize_t n;
-  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(helper, &status, 0);
-  return text.empty() ? -1 : std::strtol(text.c_str(), nullptr, 10);
-}
+long PeakKilobytesOfCli(const std::vector<std::string>& args) { return pw::bench::PeakKilobytesOf(PW_CLI_BINARY, args); }
 
 void BM_ImportPeakMemory(benchmark::State& state) {
-  std::string file = NewPath("sites.reg");
+  std::string file = pw::bench::NewScratchPath("sites.reg");
   std::string error;
   if (!pw::SaveFileReplacing(file, SitesFile(), error)) std::abort();
   long peak = 0;
   for (auto _ : state) {
-    std::string path = NewPath("peak-import.db");
+    std::string path = pw::bench::NewScratchPath("peak-import.db");
     long kb = PeakKilobytesOfCli({"--store", path, "import", file});
     if (kb < 0) state.SkipWithError("the import failed");
     peak = std::max(peak, kb);
     state.PauseTiming();
-    RemoveStore(path);
+    pw::bench::RemoveStoreFiles(path);
     state.ResumeTiming();
   }
   state.counters["peak_rss_MB"] = static_cast<double>(peak) / 1024;
@@ -187,13 +117,13 @@ void BM_ImportPeakMemory(benchmark::State& state) {
 BENCHMARK(BM_ImportPeakMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_ExportPeakMemory(benchmark::State& state) {
-  std::string path = NewPath("peak-export.db");
+  std::string path = pw::bench::NewScratchPath("peak-export.db");
   NewStore(path).reset();
-  std::string file = NewPath("sites.reg");
+  std::string file = pw::bench::NewScratchPath("sites.reg");
   std::string error;
   if (!pw::SaveFileReplacing(file, SitesFile(), error)) std::abort();
   if (PeakKilobytesOfCli({"--store", path, "import", file}) < 0) std::abort();
-  std::string out = NewPath("out.reg");
+  std::string out = pw::bench::NewScratchPath("out.reg");
   long peak = 0;
   for (auto _ : state) {
     long kb = PeakKilobytesOfCli({"--store", path, "export", out});
@@ -206,11 +136,4 @@ BENCHMARK(BM_ExportPeakMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->It
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc > 2 && std::string(argv[1]) == kPeakMode) return ReportPeakRss(argv + 2);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return pw::bench::PeakRssBenchmarkMain(argc, argv); }

@@ -1,5 +1,6 @@
 // Start-up, list rebuild and the print button's report of the main window over
-// 20,000 listings in an SQLite store, and the memory the process then holds.
+// 20,000 listings in an SQLite store (and over 35,000 more from a blocklist),
+// and the memory the process then holds.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -7,9 +8,12 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 
+#include "../support/GeneratedBlocklist.h"
 #include "ZoneMapFill.h"
+#include "intake/Blocklist.h"
 #include "common/Prompter.h"
 #include "policy/NewStoreLayout.h"
 #include "policy/ZoneProfiles.h"
@@ -27,25 +31,35 @@ class NoPrompter : public pw::Prompter {
   }
 };
 
-// The store file, made once for all benchmarks and removed at exit.
+// The store file, made once for all benchmarks and removed at exit; with
+// `blocklistHosts`, a generated blocklist of that many hosts is restricted on
+// top of the listings (one more listing each).
 struct StoreFile {
   std::filesystem::path dir;
   std::string path;
-  StoreFile() {
-    dir = std::filesystem::temp_directory_path() / ("pw-ui-bench-" + std::to_string(::getpid()));
+  explicit StoreFile(int blocklistHosts) {
+    dir = std::filesystem::temp_directory_path() /
+          ("pw-ui-bench-" + std::to_string(::getpid()) + "-" + std::to_string(blocklistHosts));
     std::filesystem::create_directories(dir);
     path = (dir / "registry.db").string();
     auto opened = pw::SqliteStore::Open(path, pw::LayOutNewStore);
     pw::Registry registry(*opened.store);
     pw::WriteZoneProfile(registry, pw::ZoneProfile::LockedDown);
     pw::test::FillGeneratedSites(*opened.store, kListings);
+    if (blocklistHosts > 0 &&
+        !pw::ApplyBlocklist(registry, "generated", "generated.txt",
+                            pw::ReadBlocklist(pw::bench::GeneratedBlocklist(blocklistHosts)), false)
+             .error.empty())
+      std::abort();
   }
   ~StoreFile() { std::filesystem::remove_all(dir); }
 };
 
-StoreFile& Store() {
-  static StoreFile file;
-  return file;
+StoreFile& Store(int blocklistHosts = 0) {
+  static std::map<int, std::unique_ptr<StoreFile>> files;
+  std::unique_ptr<StoreFile>& file = files[blocklistHosts];
+  if (!file) file = std::make_unique<StoreFile>(blocklistHosts);
+  return *file;
 }
 
 // Kilobytes of a line of /proc/self/status ("VmRSS", "VmHWM").
@@ -59,7 +73,7 @@ double StatusKb(const char* field) {
 
 // From opening the store to the window shown and painted with its list.
 void BM_StartupToWindowShown(benchmark::State& state) {
-  const std::string& path = Store().path;
+  const std::string& path = Store(static_cast<int>(state.range(0))).path;
   NoPrompter prompter;
   int rows = 0;
   for (auto _ : state) {
@@ -77,12 +91,12 @@ void BM_StartupToWindowShown(benchmark::State& state) {
   }
   state.counters["rows"] = rows;
 }
-BENCHMARK(BM_StartupToWindowShown)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_StartupToWindowShown)->ArgName("blocklist")->Arg(0)->Arg(pw::bench::kBlocklistHosts)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 // Runs `action` once per iteration on a shown window over the large list.
 template <typename Action>
-void OnShownWindow(benchmark::State& state, Action action) {
-  auto opened = pw::SqliteStore::Open(Store().path);
+void OnShownWindow(benchmark::State& state, Action action, int blocklistHosts = 0) {
+  auto opened = pw::SqliteStore::Open(Store(blocklistHosts).path);
   NoPrompter prompter;
   pw::ui::FormX window(*opened.store, prompter);
   window.Load(nullptr, {}, "");
@@ -97,11 +111,11 @@ void OnShownWindow(benchmark::State& state, Action action) {
 
 // One rebuild of the shown list: enumeration, sort, view filled and painted.
 void BM_Refresher(benchmark::State& state) {
-  OnShownWindow(state, [](pw::ui::FormX& window) { window.Refresher(); });
+  OnShownWindow(state, [](pw::ui::FormX& window) { window.Refresher(); }, static_cast<int>(state.range(0)));
   state.counters["rss_MB"] = StatusKb("VmRSS") / 1024;
   state.counters["peak_rss_MB"] = StatusKb("VmHWM") / 1024;
 }
-BENCHMARK(BM_Refresher)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_Refresher)->ArgName("blocklist")->Arg(0)->Arg(pw::bench::kBlocklistHosts)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 // The print button's document over the shown list, composed with the
 // window's pump between the finds.

@@ -100,23 +100,21 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
   // existed together.
   ReadSnapshot snapshot(store);
 
-  bool opened = false;
-  // Pass 1: a row per domain key.
-  WithKey(store, hive, base, [&](HKEY key) {
-    opened = true;
-    ForEachSubkey(store, key, [&](const std::string& name) {
+  // Pass 1: a row per domain key. The later passes open their keys below the
+  // base key's handle, which names the same keys as the full paths and spares
+  // resolving the base path once per row.
+  WithKey(store, hive, base, [&](HKEY baseKey) {
+    ForEachSubkey(store, baseKey, [&](const std::string& name) {
       AddRow({"", "", name, 0, kDomainRowTag});
       return true;
     });
-  });
 
-  if (opened) {
     // Pass 2: the first subdomain key goes into its domain's row, each further
     // one gets a row of its own.
     int count = Count();
     for (int p = 0; p < count; ++p) {
       std::string domain = rows_[p].domain;
-      WithKey(store, hive, base + domain + "\\", [&](HKEY key) {
+      WithKey(store, baseKey, domain + "\\", [&](HKEY key) {
         bool first = true;
         ForEachSubkey(store, key, [&](const std::string& name) {
           if (first) rows_[p].subdomain = name;
@@ -133,7 +131,7 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
     for (int p = 0; p < count; ++p) {
       std::string domain = rows_[p].domain;
       std::string subdomain = rows_[p].subdomain;
-      WithKey(store, hive, base + domain + "\\" + subdomain, [&](HKEY key) {
+      WithKey(store, baseKey, domain + "\\" + subdomain, [&](HKEY key) {
         bool first = true;
         ForEachValue(store, key, [&](const EnumeratedValue& value) {
           if (first) {
@@ -164,7 +162,7 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
     for (int p = 0; p < count; ++p) {
       if (rows_[p].tag != kDomainRowTag || rows_[p].subdomain.empty()) continue;
       std::string domain = rows_[p].domain;
-      WithKey(store, hive, base + domain, [&](HKEY key) {
+      WithKey(store, baseKey, domain, [&](HKEY key) {
         ForEachValue(store, key, [&](const EnumeratedValue& value) {
           if (!value.name.empty() && value.name != "Default" && !value.data.empty())
             AddRow({RowText(value.name), "", domain, IconOf(value.data), 0});
@@ -172,7 +170,7 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
         });
       });
     }
-  }
+  });
 
   sortKey_ = 2;
   Sort();

@@ -21,6 +21,17 @@ LONG FirstValueStatus(RegistryStore& store, HKEY key) {
   return store.RegEnumValueA(key, 0, name, &nameLength, nullptr, nullptr, data, &dataLength);
 }
 
+// True when the key opens and holds no value at all.
+bool KeyHoldsNoValues(RegistryStore& store, const std::string& path) {
+  HKEY key = 0;
+  if (store.RegOpenKeyA(HKEY_CURRENT_USER, path, &key) != ERROR_SUCCESS) return false;
+  LONG values = FirstValueStatus(store, key);
+  store.RegCloseKey(key);
+  return values == ERROR_NO_MORE_ITEMS;
+}
+
+}  // namespace
+
 // Deletes the key when it opens and has neither subkeys nor values at this
 // moment.
 void DeleteKeyIfEmpty(RegistryStore& store, const std::string& path) {
@@ -33,17 +44,6 @@ void DeleteKeyIfEmpty(RegistryStore& store, const std::string& path) {
   store.RegCloseKey(key);
   if (subkeys == ERROR_NO_MORE_ITEMS && values == ERROR_NO_MORE_ITEMS) store.RegDeleteKeyA(HKEY_CURRENT_USER, path);
 }
-
-// True when the key opens and holds no value at all.
-bool KeyHoldsNoValues(RegistryStore& store, const std::string& path) {
-  HKEY key = 0;
-  if (store.RegOpenKeyA(HKEY_CURRENT_USER, path, &key) != ERROR_SUCCESS) return false;
-  LONG values = FirstValueStatus(store, key);
-  store.RegCloseKey(key);
-  return values == ERROR_NO_MORE_ITEMS;
-}
-
-}  // namespace
 
 ListingAddress ListingAddressOf(const SiteRow& row) {
   std::string domainKey = std::string(kDomainsPath) + "\\" + row.domain;

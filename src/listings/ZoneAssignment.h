@@ -49,6 +49,10 @@ void AssignListingZone(SiteList& list, Registry& registry, const ListingAddress&
 LONG DeleteListing(SiteList& list, Registry& registry, const ListingAddress& listing,
                    const EventPump& pump = {});
 
+// Deletes HKEY_CURRENT_USER\path when it opens and has neither subkeys nor
+// values at this moment.
+void DeleteKeyIfEmpty(RegistryStore& store, const std::string& path);
+
 // For every row with empty text, deletes its subdomain key and then its domain
 // key when they have no subkeys and no values. The whole pass is one store
 // transaction, so a value written meanwhile by another process is either seen

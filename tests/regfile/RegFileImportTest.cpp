@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "KilledMidway.h"
 #include "RegFileTestUtil.h"
 #include "TempDir.h"
 #include "regfile/RegFileImport.h"
@@ -247,55 +248,16 @@ INSTANTIATE_TEST_SUITE_P(RegFileImport, Import, testing::ValuesIn(Kinds()),
 
 #if defined(PW_HAVE_SQLITE) && !defined(_WIN32)
 
-// A store that, at the n-th value written, tells the parent through a pipe
-// and waits to be killed.
-class StallingStore : public ForwardingStore {
- public:
-  StallingStore(RegistryStore& target, int stallAt, int signalFd)
-      : ForwardingStore(target), left_(stallAt), fd_(signalFd) {}
-  LONG RegSetValueExA(HKEY key, RegName name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) override {
-    if (--left_ == 0) {
-      char byte = 'k';
-      if (::write(fd_, &byte, 1) != 1) ::_exit(3);
-      while (true) ::pause();
-    }
-    return ForwardingStore::RegSetValueExA(key, name, reserved, type, data, size);
-  }
-
- private:
-  int left_;
-  int fd_;
-};
-
 // Runs an import of `text` into the store at `path` in a child process that
 // is killed with SIGKILL at the n-th value written (or, with 0, left to end).
 // Returns how the child ended.
 int ImportInChild(const std::string& path, const std::string& text, int killAt) {
-  int fds[2];
-  if (::pipe(fds) != 0) return -1;
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::close(fds[0]);
-    SqliteStore::OpenResult opened = SqliteStore::Open(path);
-    if (!opened.store) ::_exit(2);
+  return RunInChildKilledAt(path, killAt, [&](RegistryStore& store) {
     RegFile file;
     RegFileError error;
-    if (!ReadRegFile(text, "big.reg", file, error)) ::_exit(2);
-    StallingStore stalling(*opened.store, killAt, fds[1]);
-    ImportResult result = ApplyImport(stalling, file, PlanImport(file, false));
-    ::_exit(result.error.empty() ? 0 : 1);
-  }
-  ::close(fds[1]);
-  char byte = 0;
-  if (killAt > 0) {
-    // The child is now stalled in the middle of its transaction.
-    EXPECT_EQ(::read(fds[0], &byte, 1), 1);
-    ::kill(child, SIGKILL);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  ::close(fds[0]);
-  return status;
+    if (!ReadRegFile(text, "big.reg", file, error)) return 2;
+    return ApplyImport(store, file, PlanImport(file, false)).error.empty() ? 0 : 1;
+  });
 }
 
 TEST(RegFileImportKilled, AnImportKilledMidwayLeavesTheStoreAsItWas) {

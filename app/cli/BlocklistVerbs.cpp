@@ -1,0 +1,134 @@
+// restrict-hosts: a whole blocklist restricted at once, listed, and undone.
+#include <algorithm>
+#include <ostream>
+
+#include "Cli.h"
+#include "intake/Blocklist.h"
+
+namespace pw::cli {
+namespace {
+
+constexpr const char* kVerb = "portwarden-cli restrict-hosts";
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+// The name as a shell takes it back: quoted unless it is plain.
+std::string ShellWord(const std::string& name) {
+  bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+  });
+  std::string quoted = "'";
+  for (char c : name) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return plain ? name : quoted + "'";
+}
+
+int ListApplied(Run& run) {
+  std::vector<AppliedBlocklist> lists = AppliedBlocklists(run.store);
+  std::ostream& out = run.env.out;
+  if (lists.empty()) {
+    out << "no blocklist is applied in " << run.store.Describe() << "\n";
+    return kExitOk;
+  }
+  std::size_t width = 4;
+  for (const AppliedBlocklist& list : lists) width = std::max(width, list.name.size());
+  auto pad = [](std::string text, std::size_t size) { return text + std::string(size - std::min(size, text.size()), ' '); };
+  out << pad("NAME", width) << "  CREATED  CHANGED  " << pad("APPLIED", 23) << "  SOURCE\n";
+  for (const AppliedBlocklist& list : lists) {
+    std::string created = std::to_string(list.created), changed = std::to_string(list.changed);
+    out << pad(list.name, width) << "  " << std::string(7 - std::min<std::size_t>(7, created.size()), ' ') << created
+        << "  " << std::string(7 - std::min<std::size_t>(7, changed.size()), ' ') << changed << "  "
+        << pad(list.applied, 23) << "  " << list.source << "\n";
+  }
+  return kExitOk;
+}
+
+int Undo(Run& run, const std::string& name, bool dryRun) {
+  BlocklistUndone undone = UndoBlocklist(run.store, name, dryRun);
+  if (!undone.error.empty()) {
+    run.env.err << kVerb << ": " << undone.error << "\n";
+    return kExitFailure;
+  }
+  if (!undone.found) {
+    run.env.err << kVerb << ": no blocklist named " << Quoted(name) << " is applied in " << run.store.Describe()
+                << " (restrict-hosts --list shows those that are)\n";
+    return kExitFailure;
+  }
+  std::ostream& out = run.env.out;
+  out << (dryRun ? "dry run: undoing blocklist " : "blocklist ") << Quoted(name) << (dryRun ? " would remove " : " undone: ")
+      << undone.removed << " listings" << (dryRun ? "" : " removed") << ", " << (dryRun ? "put back " : "")
+      << undone.restored << " changed listings" << (dryRun ? "" : " put back") << " to the zone they had\n";
+  if (!undone.left.empty()) {
+    out << undone.left.size() << " listings left as you left them:\n";
+    for (const LeftListing& left : undone.left) out << "  " << left.key << ": " << left.state << "\n";
+  }
+  if (dryRun) out << "dry run: nothing was written to " << run.store.Describe() << "\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunRestrictHosts(Run& run) {
+  bool list = run.args.Flag("--list");
+  std::optional<std::string> undo = run.args.Option("--undo");
+  std::optional<std::string> name = run.args.Option("--name");
+  bool dryRun = run.args.Flag("--dry-run");
+  std::vector<std::string> files = run.args.Rest();
+  if (list) {
+    if (undo || name || dryRun || !files.empty()) throw UsageError{"--list takes nothing else"};
+    return ListApplied(run);
+  }
+  if (undo) {
+    if (name || !files.empty()) throw UsageError{"--undo takes the name of an applied list and no FILE"};
+    return Undo(run, *undo, dryRun);
+  }
+  if (files.size() != 1) throw UsageError{"give one FILE (- for standard input), --undo NAME or --list"};
+  const std::string& file = files[0];
+  if (file == "-" && !name) throw UsageError{"a list read from standard input needs --name NAME"};
+  std::string recordName = name.value_or(DefaultBlocklistName(file));
+  if (!IsBlocklistName(recordName))
+    throw UsageError{"the name " + Quoted(recordName) + " cannot name a record: give --name with 1 to 255 characters "
+                     "and no \\"};
+
+  std::string shown = ShownName(file, "standard input");
+  std::string bytes;
+  if (!ReadInput(run, file, bytes)) return kExitFailure;
+  Blocklist hosts = ReadBlocklist(bytes);
+  std::ostream& err = run.env.err;
+  if (!hosts.error.empty()) {
+    err << kVerb << ": " << shown << ": " << hosts.error << "; nothing was written\n";
+    return kExitFailure;
+  }
+  for (const RefusedHost& refused : hosts.refused)
+    err << kVerb << ": " << shown << " line " << refused.line << ": " << Quoted(refused.host)
+        << " refused: " << refused.reason << "\n";
+  std::ostream& out = run.env.out;
+  out << shown << ": " << hosts.hosts << " hosts accepted (" << hosts.listings.size() << " listings), "
+      << hosts.refused.size() << " refused, " << hosts.systemNames << " loopback names passed over\n";
+  if (hosts.listings.empty()) {
+    err << kVerb << ": " << shown << " names no host to restrict; nothing was written\n";
+    return hosts.refused.empty() ? kExitFailure : kExitRefused;
+  }
+  BlocklistApplied applied = ApplyBlocklist(run.registry, recordName, shown, hosts, dryRun);
+  if (!applied.error.empty()) {
+    err << kVerb << ": " << shown << ": " << applied.error << "\n";
+    return kExitFailure;
+  }
+  out << (dryRun ? "dry run: blocklist " : "blocklist ") << Quoted(recordName) << (dryRun ? " would restrict " : " restricted ")
+      << applied.created + applied.changed << " listings (" << applied.created << " new, " << applied.changed
+      << " changed from another zone); " << applied.alreadyRestricted << " were already restricted";
+  if (applied.recordedBefore) out << ", " << applied.recordedBefore << " recorded by this list before were left as they stand";
+  out << "\n";
+  if (dryRun) {
+    for (const BlocklistApplied::Planned& planned : applied.planned) {
+      const BlocklistListing& listing = hosts.listings[planned.index];
+      out << "would restrict " << listing.Key() << " (line " << listing.line << ": " << listing.host << ")"
+          << (planned.before.empty() ? "" : ", now " + planned.before) << "\n";
+    }
+    out << "dry run: nothing was written to " << run.store.Describe() << "\n";
+  } else {
+    out << "undo with: portwarden-cli restrict-hosts --undo " << ShellWord(recordName) << "\n";
+  }
+  return kExitOk;
+}
+
+}  // namespace pw::cli
