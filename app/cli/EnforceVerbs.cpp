@@ -35,7 +35,7 @@ std::string Absolute(const std::string& path) {
 std::string DefaultText(const ScriptPolicy& policy) {
   if (policy.managedDefault == kBlockScripts) return "scripts blocked except on Trusted sites (enforced)";
   if (policy.recommendedDefault == kBlockScripts)
-    return "scripts blocked except on Trusted sites (recommended: the user's own setting of it comes first)";
+    return "scripts blocked except on Trusted sites (recommended)";
   return "the browser's own setting";
 }
 

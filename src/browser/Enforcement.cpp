@@ -71,6 +71,75 @@ std::string LinkedFile(const EnforcementSettings& settings, int level) {
 
 bool LinksToFiles(const EnforcementSettings& settings) { return !settings.copy && !settings.policyFolder.empty(); }
 
+// Beside the linked files: each domain's patterns, in the store's order.
+std::string IndexFile(const EnforcementSettings& settings) { return settings.policyFolder + "/domains"; }
+
+bool MapChanged(const std::vector<FollowUpStore::Changes>* changes) {
+  return !changes || changes->empty() || changes->front().itself || !changes->front().below.empty();
+}
+
+// More domains written at once than this are read again with the whole map.
+constexpr std::size_t kMaxDomainsReread = 256;
+
+// The policy the store asks for. With links, the domain index is used for the
+// domains the changes did not touch, and written back; a failure to write it
+// goes to `error`.
+ScriptPolicy CurrentPolicy(RegistryStore& store, const EnforcementSettings& settings,
+                           const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory,
+                           std::string& error) {
+  if (!LinksToFiles(settings)) {
+    // The registry's lists need not be read again when only the zone state
+    // changed; copies in folders hold the lists, so they do.
+    if (settings.copy || MapChanged(changes)) return ScriptPolicyOf(store).policy;
+    Registry registry(store);
+    return AssemblePolicy(DetectZoneSecurity(registry), {}).policy;
+  }
+#if defined(_WIN32)
+  (void)memory;
+  (void)error;
+  return ScriptPolicyOf(store).policy;  // links are made on Linux only
+#else
+  std::string index = IndexFile(settings);
+  const FollowUpStore::Changes* map = changes && !changes->empty() ? &changes->front() : nullptr;
+  bool known = false;
+  if (map && !map->itself && map->below.size() <= kMaxDomainsReread) {
+    std::string identity = FileIdentity(index);
+    known = !identity.empty() && identity == memory.indexIdentity;
+    if (!known && ReadWholeFileInto(index, memory.text[2]))
+      if (std::optional<std::vector<DomainPatterns>> read = ParseDomainPatterns(memory.text[2])) {
+        memory.domains = std::move(*read);
+        known = true;
+      }
+  }
+  memory.indexIdentity.clear();
+  ScriptPolicy policy;
+  bool changed = true;
+  if (known) {
+    ReadSnapshot snapshot(store);
+    changed = false;
+    for (const std::string& name : map->below) {
+      std::optional<std::string> key = FindDomainKey(store, name);
+      PolicyGaps ignored;
+      DomainPatterns now =
+          key ? TranslateDomain(*key, ReadZoneMapDomain(store, *key), ignored) : DomainPatterns{name, {}, {}};
+      changed = ReplaceDomainPatterns(memory.domains, std::move(now)) || changed;
+    }
+    Registry registry(store);
+    policy = AssemblePolicy(DetectZoneSecurity(registry), memory.domains).policy;
+  } else {
+    policy = ScriptPolicyOf(store, &memory.domains).policy;
+  }
+  if (changed) {
+    WriteDomainPatternsText(memory.domains, memory.text[2]);
+    error = ReplaceFileAtomically(index, memory.text[2]);
+    // An index behind the store would mislead later re-applies: better none.
+    if (!error.empty()) RemoveFile(index);
+  }
+  if (error.empty()) memory.indexIdentity = FileIdentity(index);
+  return policy;
+#endif
+}
+
 #if !defined(_WIN32)
 struct Owner {
   long user = -1;
@@ -92,28 +161,31 @@ std::string UserName(long uid) {
 
 // Writes the policy to every target; the first failure, or empty text.
 std::string ApplyPolicy(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,
-                        bool* keptDefault = nullptr) {
+                        ReapplyMemory& memory, bool lists) {
   std::string first;
   auto note = [&](const std::string& error) {
     if (first.empty()) first = error;
   };
-  std::string json[] = {PolicyJson(policy, PolicyLevel::Managed), PolicyJson(policy, PolicyLevel::Recommended)};
+  std::string* json = memory.text;
+  WritePolicyJson(policy, PolicyLevel::Managed, json[0]);
+  WritePolicyJson(policy, PolicyLevel::Recommended, json[1]);
+  std::string& scratch = memory.text[2];
   std::vector<PolicyTarget> targets = TargetsOf(settings);
 #if !defined(_WIN32)
   bool anyFolder = false;
   for (const PolicyTarget& target : targets) anyFolder = anyFolder || !target.folder.empty();
   if (anyFolder && LinksToFiles(settings))
-    for (int level = 0; level < 2; ++level) note(ReplaceFileAtomically(LinkedFile(settings, level), json[level]));
+    for (int level = 0; level < 2; ++level)
+      note(ReplaceFileAtomically(LinkedFile(settings, level), json[level], -1, -1, &scratch));
 #endif
   for (const PolicyTarget& target : targets) {
 #if !defined(_WIN32)
     if (!target.folder.empty() && settings.copy)
-      for (int level = 0; level < 2; ++level) note(ReplaceFileAtomically(PlaceFile(target, level), json[level]));
+      for (int level = 0; level < 2; ++level)
+        note(ReplaceFileAtomically(PlaceFile(target, level), json[level], -1, -1, &scratch));
 #endif
     if (!target.policyKey.empty()) {
-      RegistryPolicyResult result = ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy);
-      note(result.error);
-      if (keptDefault && result.keptDefault) *keptDefault = true;
+      note(ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy, lists).error);
     }
   }
   return first;
@@ -143,8 +215,8 @@ void RemovePolicy(RegistryStore& store, const EnforcementSettings& settings, con
 void RemoveLinkedFiles(const EnforcementSettings& settings, std::vector<std::string>& notes) {
 #if !defined(_WIN32)
   if (settings.policyFolder.empty()) return;
-  for (int level = 0; level < 2; ++level) {
-    std::string error = RemoveFile(LinkedFile(settings, level));
+  for (const std::string& file : {LinkedFile(settings, 0), LinkedFile(settings, 1), IndexFile(settings)}) {
+    std::string error = RemoveFile(file);
     if (!error.empty()) notes.push_back(error);
   }
   ::rmdir(settings.policyFolder.c_str());
@@ -224,10 +296,21 @@ std::vector<PolicyTarget> TargetsOf(const EnforcementSettings& settings) {
   return targets;
 }
 
-std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store) {
+std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
+                                               const std::vector<FollowUpStore::Changes>* changes,
+                                               ReapplyMemory* memory) {
+  ReapplyMemory once;
+  if (!memory) memory = &once;
   std::optional<EnforcementSettings> settings = ReadEnforcement(store);
   if (!settings) return std::nullopt;
-  std::string error = ApplyPolicy(store, *settings, ScriptPolicyOf(store).policy);
+#if !defined(_WIN32)
+  std::optional<FolderLock> turn;
+  if (LinksToFiles(*settings)) turn.emplace(settings->policyFolder);
+#endif
+  std::string error;
+  ScriptPolicy policy = CurrentPolicy(store, *settings, changes, *memory, error);
+  std::string applied = ApplyPolicy(store, *settings, policy, *memory, MapChanged(changes));
+  if (error.empty()) error = applied;
   if (error.empty()) return std::nullopt;
   if (settings->copy)
     error += "; the policy files are copies only root may rewrite: " + RootCommand(store) + " to bring them in step";
@@ -237,7 +320,12 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store) {
 std::unique_ptr<RegistryStore> WithBrowserEnforcement(std::unique_ptr<RegistryStore> store) {
   std::vector<FollowUpStore::WatchedKey> watched = {{HKEY_CURRENT_USER, kDomainsPath},
                                                     {HKEY_CURRENT_USER, kZonePath}};
-  return std::make_unique<FollowUpStore>(std::move(store), std::move(watched), ReapplyEnforcement);
+  auto memory = std::make_shared<ReapplyMemory>();
+  return std::make_unique<FollowUpStore>(
+      std::move(store), std::move(watched),
+      [memory](RegistryStore& inner, const std::vector<FollowUpStore::Changes>* changes) {
+        return ReapplyEnforcement(inner, changes, memory.get());
+      });
 }
 
 EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
@@ -304,7 +392,8 @@ EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
 #endif
 
   std::optional<EnforcementSettings> previous = ReadEnforcement(store);
-  TranslatedPolicy translated = ScriptPolicyOf(store);
+  std::vector<DomainPatterns> domains;
+  TranslatedPolicy translated = ScriptPolicyOf(store, &domains);
   outcome.gaps = translated.gaps;
   // What this run made where nothing of ours was, taken back when a later step fails.
   std::vector<std::string> madeFiles;
@@ -336,6 +425,10 @@ EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
     for (int level = 0; level < 2 && error.empty(); ++level)
       error = place(LinkedFile(settings, level), [&] {
         return ReplaceFileAtomically(LinkedFile(settings, level), json[level], owner.user, owner.group);
+      });
+    if (error.empty())
+      error = place(IndexFile(settings), [&] {
+        return ReplaceFileAtomically(IndexFile(settings), DomainPatternsText(domains), owner.user, owner.group);
       });
     if (!error.empty()) return undo(error);
     outcome.notes.push_back("The user " + UserName(owner.user) +

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "browser/ScriptPolicy.h"
+#include "registry/FollowUpStore.h"
 
 namespace pw {
 
@@ -58,9 +59,24 @@ struct PolicyTarget {
 };
 std::vector<PolicyTarget> TargetsOf(const EnforcementSettings& settings);
 
+// What a process keeps from one re-apply for the next: the domain index as it
+// last wrote it, with the file's identity (a write by another process shows
+// another), and the room of its texts. A long run (the window) then neither
+// reads nor parses the index again after one change.
+struct ReapplyMemory {
+  std::string indexIdentity;
+  std::vector<DomainPatterns> domains;
+  std::string text[3];
+};
+
 // Brings every target in step with the store; what failed, or nothing. Does
-// nothing when enforcement is off.
-std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store);
+// nothing when enforcement is off. With links, the files beside them keep the
+// domains' patterns too, so that after writes to a few domains (`changes`, as
+// the watching store reports them) only those are read again; otherwise, or
+// when that index is missing, the whole zone map is.
+std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
+                                               const std::vector<FollowUpStore::Changes>* changes = nullptr,
+                                               ReapplyMemory* memory = nullptr);
 
 // The store, watched: a write to the zone map or the zone key re-applies.
 std::unique_ptr<RegistryStore> WithBrowserEnforcement(std::unique_ptr<RegistryStore> store);

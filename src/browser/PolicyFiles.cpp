@@ -1,6 +1,7 @@
 #include "browser/PolicyFiles.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,14 +43,17 @@ bool WriteAll(int fd, const std::string& content) {
 
 }  // namespace
 
-std::string ReplaceFileAtomically(const std::string& path, const std::string& content, long owner, long group) {
+std::string ReplaceFileAtomically(const std::string& path, const std::string& content, long owner, long group,
+                                  std::string* scratch) {
   struct stat existing;
   bool ownerRight = owner < 0 || (::stat(path.c_str(), &existing) == 0 && existing.st_uid == static_cast<uid_t>(owner));
-  if (ownerRight && ReadWholeFile(path) == content) return "";
+  std::string local;
+  std::string& old = scratch ? *scratch : local;
+  if (ownerRight && ReadWholeFileInto(path, old) && old == content) return "";
   std::string temporary = TemporaryBeside(path);
   int fd = ::mkstemp(temporary.data());
   if (fd < 0) return Failure("cannot write in", FolderOf(path));
-  bool written = ::fchmod(fd, 0644) == 0 && WriteAll(fd, content) && ::fsync(fd) == 0 &&
+  bool written = ::fchmod(fd, 0644) == 0 && WriteAll(fd, content) &&
                  (owner < 0 || ::fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0);
   std::string error = written ? "" : Failure("cannot write", temporary);
   if (::close(fd) != 0 && error.empty()) error = Failure("cannot write", temporary);
@@ -118,24 +122,50 @@ std::string ClosedFolderAbove(const std::string& path) {
   }
 }
 
+FolderLock::FolderLock(const std::string& folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+  if (fd_ < 0) return;
+  while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+  }
+}
+
+FolderLock::~FolderLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
 std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::string content;
+  if (!ReadWholeFileInto(path, content)) return std::nullopt;
+  return content;
+}
+
+bool ReadWholeFileInto(const std::string& path, std::string& content) {
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return false;
   struct stat info;
-  std::optional<std::string> content;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-    content.emplace();
-    char buffer[65536];
+  bool read = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (read) {
+    // Read in one go at the size the file has, and on when it grew meanwhile.
+    content.resize(static_cast<std::size_t>(info.st_size) + 1);
+    std::size_t done = 0;
     for (;;) {
-      ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (done == content.size()) content.resize(content.size() * 2);
+      ssize_t got = ::read(fd, content.data() + done, content.size() - done);
       if (got < 0 && errno == EINTR) continue;
-      if (got < 0) content.reset();
+      read = got >= 0;
       if (got <= 0) break;
-      content->append(buffer, static_cast<std::size_t>(got));
+      done += static_cast<std::size_t>(got);
     }
+    content.resize(done);
   }
   ::close(fd);
-  return content;
+  return read;
+}
+
+std::string FileIdentity(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return "";
+  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" + std::to_string(info.st_size) + ":" +
+         std::to_string(info.st_ctim.tv_sec) + "." + std::to_string(info.st_ctim.tv_nsec);
 }
 
 std::optional<std::string> LinkTarget(const std::string& path) {

@@ -191,15 +191,17 @@ std::string ParentOf(const std::string& path) { return path.substr(0, path.rfind
 }  // namespace
 
 RegistryPolicyResult ApplyRegistryPolicy(RegistryStore& store, const std::string& policyKey,
-                                         const std::string& recordKey, const ScriptPolicy* policy) {
+                                         const std::string& recordKey, const ScriptPolicy* policy, bool lists) {
   RegistryPolicyResult result;
   ScriptPolicy none;
   const ScriptPolicy& wanted = policy ? *policy : none;
   LONG status = RunInTransaction(store, [&] {
-    SyncList(store, Join(policyKey, kBlockedScriptsPolicy), Join(recordKey, kBlockedScriptsPolicy), wanted.blocked,
-             result.error);
-    SyncList(store, Join(policyKey, kAllowedScriptsPolicy), Join(recordKey, kAllowedScriptsPolicy), wanted.allowed,
-             result.error);
+    if (lists || !policy) {
+      SyncList(store, Join(policyKey, kBlockedScriptsPolicy), Join(recordKey, kBlockedScriptsPolicy), wanted.blocked,
+               result.error);
+      SyncList(store, Join(policyKey, kAllowedScriptsPolicy), Join(recordKey, kAllowedScriptsPolicy), wanted.allowed,
+               result.error);
+    }
     bool managed = SyncDefault(store, policyKey, recordKey, wanted.managedDefault, result.error);
     bool recommended = SyncDefault(store, Join(policyKey, kRecommended), Join(recordKey, kRecommended),
                                    wanted.recommendedDefault, result.error);

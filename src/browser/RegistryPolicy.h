@@ -23,9 +23,11 @@ struct RegistryPolicyResult {
 
 // Brings our entries under `policyKey` in step with `policy`, or removes them
 // all when `policy` is null; `recordKey` (HKEY_LOCAL_MACHINE) keeps what we
-// wrote. Writes nothing that is already so. One store transaction.
+// wrote. Writes nothing that is already so. One store transaction. Without
+// `lists`, only the defaults are brought in step (the zone state changed, the
+// zone map did not).
 RegistryPolicyResult ApplyRegistryPolicy(RegistryStore& store, const std::string& policyKey,
-                                         const std::string& recordKey, const ScriptPolicy* policy);
+                                         const std::string& recordKey, const ScriptPolicy* policy, bool lists = true);
 
 // What our entries under `policyKey` say now (lists in number order).
 ScriptPolicy RegistryPolicyHeld(RegistryStore& store, const std::string& policyKey, const std::string& recordKey);

@@ -66,17 +66,58 @@ enum class PatternGap { None, Ftp, Unexpressible };
 std::optional<std::string> ListingPattern(std::string_view domain, std::string_view subdomain,
                                           std::string_view protocol, bool restricted, PatternGap* gap = nullptr);
 
+// The patterns of one domain key and its subdomain keys, in their order.
+struct DomainPatterns {
+  std::string domain;
+  std::vector<std::string> blocked;
+  std::vector<std::string> allowed;
+  bool operator==(const DomainPatterns&) const = default;
+};
+
+// Translates the values of one domain (all with that domain), adding what was
+// left out to `gaps`.
+DomainPatterns TranslateDomain(const std::string& domain, const std::vector<ZoneMapValue>& values, PolicyGaps& gaps);
+
+// The policy of the domains' patterns, in the order given, each pattern once; a
+// pattern both blocked and allowed is blocked.
+TranslatedPolicy AssemblePolicy(ZoneSecurityState state, const std::vector<DomainPatterns>& domains);
+
 // The whole policy for a zone state and the zone map's values, in the order
-// given; each pattern appears once.
-TranslatedPolicy TranslateZoneMap(ZoneSecurityState state, const std::vector<ZoneMapValue>& values);
+// given; the domains' patterns too when `domains` is given.
+TranslatedPolicy TranslateZoneMap(ZoneSecurityState state, const std::vector<ZoneMapValue>& values,
+                                  std::vector<DomainPatterns>* domains = nullptr);
 
 // Every value of the domain keys and their subdomain keys under
 // HKEY_CURRENT_USER, in the store's order; deeper keys are not listings.
 std::vector<ZoneMapValue> ReadZoneMap(RegistryStore& store);
+// The same for one domain key, named as the store names it; nothing when the
+// key does not exist.
+std::vector<ZoneMapValue> ReadZoneMapDomain(RegistryStore& store, const std::string& domain);
+// The name of the domain key that `name` names (letter case aside), as the
+// store holds it; nothing when there is none. Subkeys come in the order of
+// their folded names, so this is a binary search.
+std::optional<std::string> FindDomainKey(RegistryStore& store, const std::string& name);
+
+// The domains of the zone map with their patterns, in the store's order, and
+// what was left out.
+std::vector<DomainPatterns> TranslateDomains(const std::vector<ZoneMapValue>& values, PolicyGaps& gaps);
 
 // The zone state and the zone map of the store, translated. The reads happen in
 // one read snapshot.
-TranslatedPolicy ScriptPolicyOf(RegistryStore& store);
+TranslatedPolicy ScriptPolicyOf(RegistryStore& store, std::vector<DomainPatterns>* domains = nullptr);
+
+// Puts `replacement` in place of the patterns of the domain of that name
+// (letter case aside) in `domains`, which are in the order of their folded
+// names, as the store orders domain keys; a replacement without patterns
+// removes the domain. Returns whether anything changed.
+bool ReplaceDomainPatterns(std::vector<DomainPatterns>& domains, DomainPatterns replacement);
+
+// The domains' patterns as text, one line each ("@domain", "-blocked",
+// "+allowed") after a header, and back; nothing when the text is not such.
+std::string DomainPatternsText(const std::vector<DomainPatterns>& domains);
+// The same into `text`, whose room is reused.
+void WriteDomainPatternsText(const std::vector<DomainPatterns>& domains, std::string& text);
+std::optional<std::vector<DomainPatterns>> ParseDomainPatterns(std::string_view text);
 
 // Which of the browsers' two policy levels a file or key holds.
 enum class PolicyLevel { Managed, Recommended };
@@ -84,5 +125,7 @@ enum class PolicyLevel { Managed, Recommended };
 // The JSON the browsers read for one level: an object holding the policies of
 // that level that are set ("{}" when none are).
 std::string PolicyJson(const ScriptPolicy& policy, PolicyLevel level);
+// The same into `json`, whose room is reused.
+void WritePolicyJson(const ScriptPolicy& policy, PolicyLevel level, std::string& json);
 
 }  // namespace pw

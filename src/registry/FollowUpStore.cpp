@@ -1,5 +1,7 @@
 #include "registry/FollowUpStore.h"
 
+#include <algorithm>
+
 #include "registry/NameFold.h"
 
 namespace pw {
@@ -28,17 +30,19 @@ FollowUpStore::FollowUpStore(std::unique_ptr<RegistryStore> inner, std::vector<W
                              FollowUp followUp)
     : ForwardingStore(*inner), inner_(std::move(inner)), followUp_(std::move(followUp)) {
   for (const WatchedKey& key : watched) {
-    Place place{true, key.hive, {}};
+    Place place{static_cast<int>(watched_.size()), "", key.hive, {}};
     AppendFolded(place.path, key.path);
     watched_.push_back(std::move(place));
   }
+  pending_.resize(watched_.size());
+  pendingNames_.resize(watched_.size());
   inner_->SetErrorSink([this](const StoreFailure& failure) { ReportFailure(failure); });
 }
 
 FollowUpStore::~FollowUpStore() { inner_->SetErrorSink({}); }
 
 std::optional<FollowUpStore::Place> FollowUpStore::PlaceOf(HKEY key) const {
-  if (key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE) return Place{false, key, {}};
+  if (key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE) return Place{-1, "", key, {}};
   auto found = handles_.find(key);
   if (found == handles_.end()) return std::nullopt;
   return found->second;
@@ -46,18 +50,32 @@ std::optional<FollowUpStore::Place> FollowUpStore::PlaceOf(HKEY key) const {
 
 std::optional<FollowUpStore::Place> FollowUpStore::PlaceBelow(HKEY key, RegName subKey) const {
   std::optional<Place> place = PlaceOf(key);
-  if (!place || place->watched) return place;
-  AppendFolded(place->path, subKey.View());
-  bool above = false;
+  if (!place) return place;
+  std::vector<std::string> names;  // as the writer spelled them
+  std::string_view text = subKey.View();
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = std::min(text.find('\\', start), text.size());
+    if (end > start) names.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  if (place->watched >= 0) {
+    if (place->below.empty() && !names.empty()) place->below = names.front();
+    return place;
+  }
+  std::size_t above = place->path.size();
+  for (const std::string& name : names) place->path.push_back(FoldName(name));
+  bool onTheWay = false;
   for (const Place& watched : watched_) {
     if (watched.hive != place->hive) continue;
-    if (StartsWith(place->path, watched.path)) return Place{true, place->hive, {}};
-    above = above || StartsWith(watched.path, place->path);
+    if (StartsWith(place->path, watched.path)) {
+      std::size_t next = watched.path.size() - above;  // the first name below the watched key
+      return Place{watched.watched, next < names.size() ? names[next] : "", place->hive, {}};
+    }
+    onTheWay = onTheWay || StartsWith(watched.path, place->path);
   }
-  if (!above) return std::nullopt;
+  if (!onTheWay) return std::nullopt;
   return place;
 }
-
 void FollowUpStore::Remember(HKEY handle, const std::optional<Place>& place) {
   if (handle == 0 || handle == HKEY_CURRENT_USER || handle == HKEY_LOCAL_MACHINE) return;
   if (place)
@@ -92,26 +110,20 @@ LONG FollowUpStore::RegCreateKeyExA(HKEY hKey, RegName lpSubKey, DWORD Reserved,
 LONG FollowUpStore::RegSetValueExA(HKEY hKey, RegName lpValueName, DWORD Reserved, DWORD dwType,
                                    const BYTE* lpData, DWORD cbData) {
   LONG status = ForwardingStore::RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData);
-  if (status == ERROR_SUCCESS) {
-    std::optional<Place> place = PlaceOf(hKey);
-    Written(place && place->watched);
-  }
+  if (status == ERROR_SUCCESS) Written(PlaceOf(hKey));
   return status;
 }
 
 LONG FollowUpStore::RegDeleteValueA(HKEY hKey, RegName lpValueName) {
   LONG status = ForwardingStore::RegDeleteValueA(hKey, lpValueName);
-  if (status == ERROR_SUCCESS) {
-    std::optional<Place> place = PlaceOf(hKey);
-    Written(place && place->watched);
-  }
+  if (status == ERROR_SUCCESS) Written(PlaceOf(hKey));
   return status;
 }
 
 LONG FollowUpStore::RegDeleteKeyA(HKEY hKey, RegName lpSubKey) {
   std::optional<Place> place = PlaceBelow(hKey, lpSubKey);
   LONG status = ForwardingStore::RegDeleteKeyA(hKey, lpSubKey);
-  if (status == ERROR_SUCCESS) Written(place && place->watched);
+  if (status == ERROR_SUCCESS) Written(place);
   return status;
 }
 
@@ -132,8 +144,8 @@ LONG FollowUpStore::CommitTransaction() {
   if (depth_ > 0 && --depth_ == 0) {
     // A failed commit undid the writes where the store can; elsewhere they
     // landed one by one and must still be followed.
-    if (status != ERROR_SUCCESS && SupportsRollback()) pending_ = false;
-    Written(false);
+    if (status != ERROR_SUCCESS && SupportsRollback()) Forget();
+    Written(std::nullopt);
   }
   return status;
 }
@@ -141,20 +153,37 @@ LONG FollowUpStore::CommitTransaction() {
 void FollowUpStore::RollbackTransaction() {
   ForwardingStore::RollbackTransaction();
   if (depth_ > 0 && --depth_ == 0) {
-    if (SupportsRollback()) pending_ = false;
-    Written(false);
+    if (SupportsRollback()) Forget();
+    Written(std::nullopt);
   }
 }
 
-void FollowUpStore::Written(bool watched) {
-  pending_ = pending_ || watched;
-  if (pending_ && depth_ == 0) RunFollowUp();
+void FollowUpStore::Forget() {
+  for (Changes& changes : pending_) changes = Changes{};
+  for (auto& names : pendingNames_) names.clear();
+  anyPending_ = false;
 }
 
-void FollowUpStore::RunFollowUp() {
-  pending_ = false;
+void FollowUpStore::Written(const std::optional<Place>& place) {
+  if (place && place->watched >= 0) {
+    anyPending_ = true;
+    Changes& changes = pending_[static_cast<std::size_t>(place->watched)];
+    if (place->below.empty())
+      changes.itself = true;
+    else if (pendingNames_[static_cast<std::size_t>(place->watched)].insert(FoldName(place->below)).second)
+      changes.below.push_back(place->below);
+  }
+  if (anyPending_ && depth_ == 0) {
+    std::vector<Changes> changes = std::move(pending_);
+    pending_.assign(watched_.size(), Changes{});
+    Forget();
+    RunFollowUp(&changes);
+  }
+}
+
+void FollowUpStore::RunFollowUp(const std::vector<Changes>* changes) {
   if (!followUp_) return;
-  if (std::optional<StoreFailure> failure = followUp_(*inner_)) {
+  if (std::optional<StoreFailure> failure = followUp_(*inner_, changes)) {
     failure->afterWrite = true;
     ReportFailure(*failure);
   }
