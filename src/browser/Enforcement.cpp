@@ -44,10 +44,10 @@ LONG WriteEnforcement(RegistryStore& store, const EnforcementSettings& settings)
   Registry registry(store);
   LONG status = ERROR_SUCCESS;
   LONG commit = RunInTransaction(store, [&] {
-    status = DeleteKeyTree(store, HKEY_LOCAL_MACHINE, kEnforcementPath);
-    HKEY key = status == ERROR_SUCCESS ? registry.CreateRegKey(HKEY_LOCAL_MACHINE, kEnforcementPath) : 0;
+    // Every value is written; the records of what was written below stay.
+    HKEY key = registry.CreateRegKey(HKEY_LOCAL_MACHINE, kEnforcementPath);
     if (!key) {
-      if (status == ERROR_SUCCESS) status = ERROR_ACCESS_DENIED;
+      status = ERROR_ACCESS_DENIED;
       return;
     }
     for (LONG written : {registry.WriteRegValue(key, "Browsers", REG_SZ, JoinNames(settings.browsers)),
