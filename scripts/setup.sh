@@ -7,7 +7,7 @@ set -euo pipefail
 run_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev qt6-base-dev libgl-dev
               liblz4-dev nlohmann-json3-dev fonts-liberation2 xdg-utils)
 test_packages=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-14 libclang-rt-14-dev
-               xvfb xauth firefox-esr iproute2 python3)
+               xvfb xauth firefox-esr iproute2 python3 chromium openssl)
 # Installed without their recommendations: Wine's pull in a whole desktop. The
 # posix thread model of MinGW is the one the Windows build uses.
 windows_packages=(g++-mingw-w64-x86-64-posix wine64 wine)

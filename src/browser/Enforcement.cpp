@@ -61,18 +61,18 @@ LONG WriteEnforcement(RegistryStore& store, const EnforcementSettings& settings)
   return status != ERROR_SUCCESS ? status : commit;
 }
 
-std::string PlaceFile(const PolicyTarget& target, int level) {
+[[maybe_unused]] std::string PlaceFile(const PolicyTarget& target, int level) {
   return target.folder + "/" + kLevels[level] + "/" + kPolicyFileName;
 }
 
-std::string LinkedFile(const EnforcementSettings& settings, int level) {
+[[maybe_unused]] std::string LinkedFile(const EnforcementSettings& settings, int level) {
   return settings.policyFolder + "/" + kLevels[level] + ".json";
 }
 
 bool LinksToFiles(const EnforcementSettings& settings) { return !settings.copy && !settings.policyFolder.empty(); }
 
 // Beside the linked files: each domain's patterns, in the store's order.
-std::string IndexFile(const EnforcementSettings& settings) { return settings.policyFolder + "/domains"; }
+[[maybe_unused]] std::string IndexFile(const EnforcementSettings& settings) { return settings.policyFolder + "/domains"; }
 
 bool MapChanged(const std::vector<FollowUpStore::Changes>* changes) {
   return !changes || changes->empty() || changes->front().itself || !changes->front().below.empty();
@@ -169,7 +169,7 @@ std::string ApplyPolicy(RegistryStore& store, const EnforcementSettings& setting
   std::string* json = memory.text;
   WritePolicyJson(policy, PolicyLevel::Managed, json[0]);
   WritePolicyJson(policy, PolicyLevel::Recommended, json[1]);
-  std::string& scratch = memory.text[2];
+  [[maybe_unused]] std::string& scratch = memory.text[2];
   std::vector<PolicyTarget> targets = TargetsOf(settings);
 #if !defined(_WIN32)
   bool anyFolder = false;
@@ -192,7 +192,8 @@ std::string ApplyPolicy(RegistryStore& store, const EnforcementSettings& setting
 }
 
 // Takes our policy out of the targets; what could not be, as notes.
-void RemovePolicy(RegistryStore& store, const EnforcementSettings& settings, const std::vector<PolicyTarget>& targets,
+void RemovePolicy(RegistryStore& store, [[maybe_unused]] const EnforcementSettings& settings,
+                  const std::vector<PolicyTarget>& targets,
                   std::vector<std::string>& notes) {
   for (const PolicyTarget& target : targets) {
 #if !defined(_WIN32)
