@@ -183,16 +183,27 @@ std::vector<DomainPatterns> TranslateDomains(const std::vector<ZoneMapValue>& va
   return domains;
 }
 
-TranslatedPolicy TranslateZoneMap(ZoneSecurityState state, const std::vector<ZoneMapValue>& values,
-                                  std::vector<DomainPatterns>* domains) {
-  PolicyGaps gaps;
-  std::vector<DomainPatterns> translated = TranslateDomains(values, gaps);
+namespace {
+
+// The policy of the translated domains with what their translation left out;
+// the domains go to `domains` when it is given.
+TranslatedPolicy Finish(ZoneSecurityState state, std::vector<DomainPatterns>& translated, const PolicyGaps& gaps,
+                        std::vector<DomainPatterns>* domains) {
   TranslatedPolicy result = AssemblePolicy(state, translated);
   result.gaps.ftp = gaps.ftp;
   result.gaps.unexpressible = gaps.unexpressible;
   result.gaps.unreadable = gaps.unreadable;
   if (domains) *domains = std::move(translated);
   return result;
+}
+
+}  // namespace
+
+TranslatedPolicy TranslateZoneMap(ZoneSecurityState state, const std::vector<ZoneMapValue>& values,
+                                  std::vector<DomainPatterns>* domains) {
+  PolicyGaps gaps;
+  std::vector<DomainPatterns> translated = TranslateDomains(values, gaps);
+  return Finish(state, translated, gaps, domains);
 }
 
 namespace {
@@ -287,12 +298,7 @@ TranslatedPolicy ScriptPolicyOf(RegistryStore& store, std::vector<DomainPatterns
     DomainPatterns patterns = TranslateDomain(domain, values, gaps);
     if (!patterns.blocked.empty() || !patterns.allowed.empty()) translated.push_back(std::move(patterns));
   });
-  TranslatedPolicy result = AssemblePolicy(state, translated);
-  result.gaps.ftp = gaps.ftp;
-  result.gaps.unexpressible = gaps.unexpressible;
-  result.gaps.unreadable = gaps.unreadable;
-  if (domains) *domains = std::move(translated);
-  return result;
+  return Finish(state, translated, gaps, domains);
 }
 
 bool ReplaceDomainPatterns(std::vector<DomainPatterns>& domains, DomainPatterns replacement) {
