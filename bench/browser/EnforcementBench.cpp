@@ -1,7 +1,8 @@
 // Enforcement with a zone map of 20,000 listings in an SQLite store: the whole
 // translation and writing of the policy files, the re-apply that follows one
-// change, the locked-down profile's 28 writes, and the registry form (first
-// write and after one change).
+// change, the locked-down profile's 28 writes, the registry form (first write
+// and after one change), and what watching the writes costs the site list's
+// rebuild, the longest run of reads.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -12,6 +13,7 @@
 
 #include "browser/Enforcement.h"
 #include "browser/RegistryPolicy.h"
+#include "listings/SiteList.h"
 #include "policy/NewStoreLayout.h"
 #include "policy/ZoneProfiles.h"
 #include "registry/ForwardingStore.h"
@@ -143,6 +145,15 @@ void BM_RegistryFormAfterOneChange(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RegistryFormAfterOneChange)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The rebuild through the store as the programs open it, and straight.
+void BM_RefresherWatched(benchmark::State& state) {
+  RegistryStore& store = EnforcedStore();
+  RegistryStore& inner = static_cast<ForwardingStore&>(store).Target();
+  SiteList list;
+  for (auto _ : state) list.Refresher(state.range(0) ? store : inner);
+}
+BENCHMARK(BM_RefresherWatched)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace pw

@@ -17,10 +17,17 @@ void AppendFolded(std::vector<std::string>& path, std::string_view subKey) {
   }
 }
 
-bool StartsWith(const std::vector<std::string>& path, const std::vector<std::string>& prefix) {
-  if (path.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (path[i] != prefix[i]) return false;
+// Whether a name as a writer spelled it folds to `folded`; plain ASCII names,
+// nearly all, are compared without making the folded text.
+bool SameFolded(std::string_view name, const std::string& folded) {
+  for (char c : name)
+    if (static_cast<unsigned char>(c) >= 0x80) return FoldName(name) == folded;
+  if (name.size() != folded.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != folded[i]) return false;
+  }
   return true;
 }
 
@@ -34,6 +41,8 @@ FollowUpStore::FollowUpStore(std::unique_ptr<RegistryStore> inner, std::vector<W
     AppendFolded(place.path, key.path);
     watched_.push_back(std::move(place));
   }
+  hives_[0].hive = HKEY_CURRENT_USER;
+  hives_[1].hive = HKEY_LOCAL_MACHINE;
   pending_.resize(watched_.size());
   pendingNames_.resize(watched_.size());
   inner_->SetErrorSink([this](const StoreFailure& failure) { ReportFailure(failure); });
@@ -41,41 +50,51 @@ FollowUpStore::FollowUpStore(std::unique_ptr<RegistryStore> inner, std::vector<W
 
 FollowUpStore::~FollowUpStore() { inner_->SetErrorSink({}); }
 
-std::optional<FollowUpStore::Place> FollowUpStore::PlaceOf(HKEY key) const {
-  if (key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE) return Place{-1, "", key, {}};
+const FollowUpStore::Place* FollowUpStore::PlaceOf(HKEY key) const {
+  if (key == HKEY_CURRENT_USER) return &hives_[0];
+  if (key == HKEY_LOCAL_MACHINE) return &hives_[1];
   auto found = handles_.find(key);
-  if (found == handles_.end()) return std::nullopt;
-  return found->second;
+  return found == handles_.end() ? nullptr : &found->second;
 }
 
 std::optional<FollowUpStore::Place> FollowUpStore::PlaceBelow(HKEY key, RegName subKey) const {
-  std::optional<Place> place = PlaceOf(key);
-  if (!place) return place;
-  std::vector<std::string> names;  // as the writer spelled them
+  const Place* parent = PlaceOf(key);
+  if (!parent) return std::nullopt;
+  // The names as the writer spelled them; the room is kept from call to call,
+  // since the site list's rebuild opens a key for every listing.
+  static thread_local std::vector<std::string_view> names;
+  names.clear();
   std::string_view text = subKey.View();
   for (std::size_t start = 0; start <= text.size();) {
     std::size_t end = std::min(text.find('\\', start), text.size());
-    if (end > start) names.emplace_back(text.substr(start, end - start));
+    if (end > start) names.push_back(text.substr(start, end - start));
     start = end + 1;
   }
-  if (place->watched >= 0) {
-    if (place->below.empty() && !names.empty()) place->below = names.front();
+  if (parent->watched >= 0) {
+    Place place = *parent;
+    if (place.below.empty() && !names.empty()) place.below = names.front();
     return place;
   }
-  std::size_t above = place->path.size();
-  for (const std::string& name : names) place->path.push_back(FoldName(name));
+  std::size_t depth = parent->path.size();
   bool onTheWay = false;
   for (const Place& watched : watched_) {
-    if (watched.hive != place->hive) continue;
-    if (StartsWith(place->path, watched.path)) {
-      std::size_t next = watched.path.size() - above;  // the first name below the watched key
-      return Place{watched.watched, next < names.size() ? names[next] : "", place->hive, {}};
+    if (watched.hive != parent->hive || depth > watched.path.size() ||
+        !std::equal(parent->path.begin(), parent->path.end(), watched.path.begin()))
+      continue;
+    std::size_t i = 0;
+    while (i < names.size() && depth + i < watched.path.size() && SameFolded(names[i], watched.path[depth + i])) ++i;
+    if (depth + i == watched.path.size()) {
+      std::string below = i < names.size() ? std::string(names[i]) : "";
+      return Place{watched.watched, std::move(below), parent->hive, {}};
     }
-    onTheWay = onTheWay || StartsWith(watched.path, place->path);
+    onTheWay = onTheWay || i == names.size();
   }
   if (!onTheWay) return std::nullopt;
+  Place place{-1, "", parent->hive, parent->path};
+  for (std::string_view name : names) place.path.push_back(FoldName(name));
   return place;
 }
+
 void FollowUpStore::Remember(HKEY handle, const std::optional<Place>& place) {
   if (handle == 0 || handle == HKEY_CURRENT_USER || handle == HKEY_LOCAL_MACHINE) return;
   if (place)
@@ -123,7 +142,7 @@ LONG FollowUpStore::RegDeleteValueA(HKEY hKey, RegName lpValueName) {
 LONG FollowUpStore::RegDeleteKeyA(HKEY hKey, RegName lpSubKey) {
   std::optional<Place> place = PlaceBelow(hKey, lpSubKey);
   LONG status = ForwardingStore::RegDeleteKeyA(hKey, lpSubKey);
-  if (status == ERROR_SUCCESS) Written(place);
+  if (status == ERROR_SUCCESS) Written(place ? &*place : nullptr);
   return status;
 }
 
@@ -145,7 +164,7 @@ LONG FollowUpStore::CommitTransaction() {
     // A failed commit undid the writes where the store can; elsewhere they
     // landed one by one and must still be followed.
     if (status != ERROR_SUCCESS && SupportsRollback()) Forget();
-    Written(std::nullopt);
+    Written(nullptr);
   }
   return status;
 }
@@ -154,7 +173,7 @@ void FollowUpStore::RollbackTransaction() {
   ForwardingStore::RollbackTransaction();
   if (depth_ > 0 && --depth_ == 0) {
     if (SupportsRollback()) Forget();
-    Written(std::nullopt);
+    Written(nullptr);
   }
 }
 
@@ -164,7 +183,7 @@ void FollowUpStore::Forget() {
   anyPending_ = false;
 }
 
-void FollowUpStore::Written(const std::optional<Place>& place) {
+void FollowUpStore::Written(const Place* place) {
   if (place && place->watched >= 0) {
     anyPending_ = true;
     Changes& changes = pending_[static_cast<std::size_t>(place->watched)];

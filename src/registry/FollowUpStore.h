@@ -70,14 +70,15 @@ class FollowUpStore : public ForwardingStore {
     std::vector<std::string> path;  // folded names; kept for keys above a watched one
   };
 
-  std::optional<Place> PlaceOf(HKEY key) const;
+  const Place* PlaceOf(HKEY key) const;  // null: elsewhere
   std::optional<Place> PlaceBelow(HKEY key, RegName subKey) const;
   void Remember(HKEY handle, const std::optional<Place>& place);
-  void Written(const std::optional<Place>& place);
+  void Written(const Place* place);
   void Forget();
 
   std::unique_ptr<RegistryStore> inner_;
   std::vector<Place> watched_;
+  Place hives_[2];
   FollowUp followUp_;
   std::unordered_map<HKEY, Place> handles_;
   int depth_ = 0;  // open transactions
