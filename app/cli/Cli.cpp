@@ -264,7 +264,11 @@ int RunCli(std::vector<std::string> words, Environment& env) {
   }
   if (!failures.empty()) {
     const StoreFailure& first = failures.front();
-    env.err << kProgram << ": the store " << first.store << " failed (" << first.operation
+    if (first.afterWrite)
+      env.err << kProgram << ": the change is saved in the store " << first.store << ", but " << first.operation
+              << " is not in step with it: " << first.reason << "\n";
+    else
+      env.err << kProgram << ": the store " << first.store << " failed (" << first.operation
             << "): " << first.reason << "\n";
     return kExitFailure;
   }

@@ -132,6 +132,8 @@ int RunExport(Run& run);
 // Verbs of the browser integration.
 int RunRegisterButton(Run& run);
 int RunOpenPages(Run& run);
+// Keeping the zone map as the browsers' script policy.
+int RunEnforce(Run& run);
 
 // How registry files travel between Windows and this program, for the usage text.
 const char* RegFileHelp();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "browser/Enforcement.h"
 #include "policy/NewStoreLayout.h"
 #if defined(PW_HAVE_SQLITE)
 #include "registry/SqliteStore.h"
@@ -83,7 +84,7 @@ OpenedStore OpenChosenStore(const std::optional<std::string>& path) {
         "(leave --store out)";
     return opened;
   }
-  opened.store = std::make_unique<Win32Store>();
+  opened.store = WithBrowserEnforcement(std::make_unique<Win32Store>());
   return opened;
 }
 #else
@@ -106,7 +107,7 @@ OpenedStore OpenChosenStore(const std::optional<std::string>& path) {
     return opened;
   }
   if (result.created) opened.note = "created a new store at " + chosen;
-  opened.store = std::move(result.store);
+  opened.store = WithBrowserEnforcement(std::move(result.store));
   std::size_t slash = chosen.find_last_of('/');
   opened.folder = slash == std::string::npos ? "." : slash == 0 ? "/" : chosen.substr(0, slash);
 #else

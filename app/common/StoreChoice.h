@@ -28,7 +28,8 @@ std::string DefaultStorePath();
 
 // The store to use: the path given, else PORTWARDEN_STORE, else the default
 // (whose folders are created, mode 0700). A new file is laid out as a fresh
-// user profile. On Windows the store is always the Windows registry, and a path
+// user profile. While the store's browser enforcement is on, every write to the
+// zone map or the zone state through it brings the browsers' policy in step. On Windows the store is always the Windows registry, and a path
 // given is refused with a message.
 OpenedStore OpenChosenStore(const std::optional<std::string>& path);
 

@@ -44,6 +44,8 @@ struct StoreFailure {
   std::string operation;  // "RegSetValueExA", "import", ...
   std::string reason;     // the medium's own words ("attempt to write a readonly database")
   LONG status = 0;        // the status returned to the caller
+  // The write landed; what must follow it (named by `operation`) did not.
+  bool afterWrite = false;
 };
 
 using StoreErrorSink = std::function<void(const StoreFailure&)>;

@@ -8,6 +8,7 @@
 
 #include "UiTestSupport.h"
 #include "ZoneMapFill.h"
+#include "registry/FollowUpStore.h"
 #include "registry/KnownKeys.h"
 
 using namespace pw;
@@ -169,6 +170,23 @@ class FormXListTest : public QObject {
     QCOMPARE(window_->Sites().GetSelectedIndex(), position);
     QCOMPARE(window_->Sites().Row(position).icon, 3);
     QCOMPARE(List()->model()->index(position - 1, 0).data(Qt::DecorationRole).isNull(), false);
+  }
+
+  void whatMustFollowAButtonsWriteIsShownWhenItFails() {
+    AddListing(rig_->Store(), "example.com", "", "*", 3);
+    FollowUpStore watched(std::make_unique<ForwardingStore>(rig_->Store()), {{HKEY_CURRENT_USER, kDomainsPath}},
+                          [](RegistryStore&, const std::vector<FollowUpStore::Changes>*) {
+                            return std::optional<StoreFailure>({"s.db", "the browsers' policy", "no room", 0});
+                          });
+    ui::FormX window(watched, prompter_);
+    window.Load(nullptr, {}, "");
+    window.show();
+    QTest::mouseClick(Find<QWidget>(window, "cmdRestrict"), Qt::LeftButton);
+    QCOMPARE(Value("example.com", "*"), std::string("4"));
+    QCOMPARE(prompter_.asked.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(prompter_.asked[0].text),
+             QString("The change is saved in the store s.db, but the browsers' policy is not in step with it: no room."));
+    prompter_.asked.clear();
   }
 
   void deleteRemovesTheListingAndEmptyKeys() {

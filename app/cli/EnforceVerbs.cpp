@@ -1,0 +1,156 @@
+#include <cstdlib>
+#include <ostream>
+
+#include "Cli.h"
+#include "browser/Enforcement.h"
+
+namespace pw::cli {
+namespace {
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find(',', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) names.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
+}
+
+std::string Absolute(const std::string& path) {
+#if defined(_WIN32)
+  return path;
+#else
+  if (path.empty() || path.front() == '/') return path;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return path;
+  std::string absolute = resolved;
+  std::free(resolved);
+  return absolute;
+#endif
+}
+
+std::string DefaultText(const ScriptPolicy& policy) {
+  if (policy.managedDefault == kBlockScripts) return "scripts blocked except on Trusted sites (enforced)";
+  if (policy.recommendedDefault == kBlockScripts)
+    return "scripts blocked except on Trusted sites (recommended)";
+  return "the browser's own setting";
+}
+
+void PrintList(std::ostream& out, const char* title, const std::vector<std::string>& patterns) {
+  out << "  " << title << " (" << patterns.size() << ")" << (patterns.empty() ? "" : ":") << "\n";
+  for (const std::string& pattern : patterns) out << "    " << pattern << "\n";
+}
+
+void PrintGaps(std::ostream& out, const PolicyGaps& gaps) {
+  auto line = [&](int count, const char* what) {
+    if (count) out << "left out: " << count << " " << what << "\n";
+  };
+  line(gaps.ftp, "ftp listing(s): these browsers load no ftp pages");
+  line(gaps.unexpressible, "listing(s) no site pattern can state (see the help on enforcement)");
+  line(gaps.unreadable, "value(s) holding no zone number");
+  line(gaps.overruled, "Trusted listing(s) also Restricted: blocked");
+}
+
+int Failed(Run& run, const char* action, const EnforceOutcome& outcome, const std::string& again) {
+  run.env.err << "portwarden-cli enforce " << action << ": " << outcome.error << "\n";
+  if (outcome.needsRoot)
+    run.env.err << "The browsers' policy folders belong to root. Run as root:\n  sudo portwarden-cli --store "
+                << Absolute(run.store.Describe()) << " enforce " << action << again << "\n";
+  return kExitFailure;
+}
+
+int On(Run& run, EnforceRequest request, const std::string& again) {
+  if (!run.storeFolder.empty()) request.storePath = Absolute(run.store.Describe());
+  EnforceOutcome outcome = EnforceOn(run.store, request);
+  if (!outcome.error.empty()) return Failed(run, "on", outcome, again);
+  std::ostream& out = run.env.out;
+  out << "enforcement is on for this store; the browsers read the policy at:\n";
+  for (const std::string& place : outcome.places) out << "  " << place << "\n";
+  for (const std::string& note : outcome.notes) out << note << "\n";
+  PrintGaps(run.env.err, outcome.gaps);
+  return kExitOk;
+}
+
+int Off(Run& run) {
+  EnforceOutcome outcome = EnforceOff(run.store);
+  if (!outcome.error.empty()) return Failed(run, "off", outcome, "");
+  run.env.out << "enforcement is off for this store";
+  run.env.out << (outcome.places.empty() ? "" : "; our policy is gone from:") << "\n";
+  for (const std::string& place : outcome.places) run.env.out << "  " << place << "\n";
+  for (const std::string& note : outcome.notes) run.env.out << note << "\n";
+  return kExitOk;
+}
+
+int Status(Run& run) {
+  EnforcementStatus status = EnforcementStatusOf(run.store);
+  std::ostream& out = run.env.out;
+  if (!status.settings) {
+    out << "enforcement: off\n";
+    return kExitOk;
+  }
+  const EnforcementSettings& settings = *status.settings;
+  out << "enforcement: on";
+  if (settings.copy) out << " (copies in the policy folders)";
+  else if (!settings.policyFolder.empty()) out << " (links to " << settings.policyFolder << ")";
+  out << "\nthe store asks for: " << DefaultText(status.wanted.policy) << "; "
+      << status.wanted.policy.blocked.size() << " blocked, " << status.wanted.policy.allowed.size() << " allowed\n";
+  bool allInStep = true;
+  for (const TargetState& state : status.targets) {
+    const PolicyTarget& target = state.target;
+    out << target.name << " "
+        << (target.folder.empty() ? "HKEY_LOCAL_MACHINE\\" + target.policyKey : target.folder) << ": "
+        << (state.inStep ? "in step" : state.present ? "BEHIND THE STORE" : "MISSING") << "\n";
+    if (!state.note.empty() && !state.inStep) out << "  " << state.note << "\n";
+    allInStep = allInStep && state.inStep;
+    if (!state.present) continue;
+    out << "  default: " << DefaultText(state.held) << "\n";
+    PrintList(out, "blocked", state.held.blocked);
+    PrintList(out, "allowed", state.held.allowed);
+  }
+  PrintGaps(run.env.err, status.wanted.gaps);
+  return allInStep ? kExitOk : kExitFailure;
+}
+
+int Show(Run& run) {
+  TranslatedPolicy translated = ScriptPolicyOf(run.store);
+  std::string managed = PolicyJson(translated.policy, PolicyLevel::Managed);
+  std::string recommended = PolicyJson(translated.policy, PolicyLevel::Recommended);
+  managed.pop_back();
+  recommended.pop_back();
+  run.env.out << "{\"managed\": " << managed << ",\n\"recommended\": " << recommended << "}\n";
+  PrintGaps(run.env.err, translated.gaps);
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunEnforce(Run& run) {
+  EnforceRequest request;
+  std::string again;  // the options, for the command to run as root
+  if (std::optional<std::string> browsers = run.args.Option("--browsers")) {
+    request.browsers = SplitList(*browsers);
+    again += " --browsers " + *browsers;
+  }
+  if (std::optional<std::string> root = run.args.Option("--policy-root")) {
+    request.policyRoot = Absolute(*root);
+    again += " --policy-root " + request.policyRoot;
+  }
+  request.copy = run.args.Flag("--copy");
+  request.registry = run.args.Flag("--registry");
+  if (request.copy) again += " --copy";
+  if (request.registry) again += " --registry";
+  std::vector<std::string> words = run.args.Rest();
+  if (words.size() != 1) throw UsageError{"say on, off, status or show"};
+  const std::string& action = words.front();
+  if (action != "on" && !again.empty()) throw UsageError{"only `enforce on` takes options"};
+  if (action == "on") return On(run, request, again);
+  if (action == "off") return Off(run);
+  if (action == "status") return Status(run);
+  if (action == "show") return Show(run);
+  throw UsageError{"say on, off, status or show, not '" + action + "'"};
+}
+
+}  // namespace pw::cli

@@ -1,0 +1,159 @@
+// Enforcement with a zone map of 20,000 listings in an SQLite store: the whole
+// translation and writing of the policy files, the re-apply that follows one
+// change, the locked-down profile's 28 writes, the registry form (first write
+// and after one change), and what watching the writes costs the site list's
+// rebuild, the longest run of reads.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "browser/Enforcement.h"
+#include "browser/RegistryPolicy.h"
+#include "listings/SiteList.h"
+#include "policy/NewStoreLayout.h"
+#include "policy/ZoneProfiles.h"
+#include "registry/ForwardingStore.h"
+#include "registry/KnownKeys.h"
+#include "registry/MemoryStore.h"
+#include "registry/SqliteStore.h"
+
+namespace pw {
+namespace {
+
+constexpr int kListings = 20000;
+
+std::string Folder() {
+  static std::string folder = [] {
+    char name[] = "/tmp/pw-bench-XXXXXX";
+    std::string made = mkdtemp(name);
+    std::atexit([] { std::filesystem::remove_all(Folder()); });
+    return made;
+  }();
+  return folder;
+}
+
+void SetZone(RegistryStore& store, const std::string& path, const char* name, BYTE zone) {
+  HKEY key = 0;
+  store.RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, "REG_DWORD", 0, kAccess3F, nullptr, &key, nullptr);
+  BYTE data[4] = {zone, 0, 0, 0};
+  store.RegSetValueExA(key, name, 0, REG_DWORD, data, 4);
+  store.RegCloseKey(key);
+}
+
+// 20,000 listings: three in four Restricted domains, the rest Trusted
+// subdomains by protocol.
+void Fill(RegistryStore& store) {
+  store.BeginTransaction();
+  for (int i = 0; i < kListings; ++i) {
+    char domain[160];
+    std::snprintf(domain, sizeof domain, "%s\\site%05d.example%d.com", kDomainsPath, (i * 7919) % kListings, i % 7);
+    if (i % 4)
+      SetZone(store, domain, "*", 4);
+    else
+      SetZone(store, std::string(domain) + "\\www", i % 8 ? "https" : "http", 2);
+  }
+  store.CommitTransaction();
+}
+
+// The store as the programs open it, enforcement on with links into a
+// folder of the run; made once.
+RegistryStore& EnforcedStore() {
+  static std::unique_ptr<RegistryStore> store = [] {
+    std::string path = Folder() + "/zone-map.db";
+    SqliteStore::OpenResult opened = SqliteStore::Open(path, LayOutNewStore);
+    if (!opened.store) return std::unique_ptr<RegistryStore>();
+    Fill(*opened.store);
+    std::unique_ptr<RegistryStore> watched = WithBrowserEnforcement(std::move(opened.store));
+    EnforceRequest request;
+    request.policyRoot = Folder() + "/policies";
+    request.storePath = path;
+    if (!EnforceOn(*watched, request).error.empty()) return std::unique_ptr<RegistryStore>();
+    return watched;
+  }();
+  return *store;
+}
+
+// One listing flipped between Restricted and Trusted; `store` decides whether
+// the write is followed.
+void FlipOne(RegistryStore& store, int round) {
+  SetZone(store, std::string(kDomainsPath) + "\\flip.example.com", "*", round % 2 ? 2 : 4);
+}
+
+void BM_TranslateAndWriteAll(benchmark::State& state) {
+  RegistryStore& store = EnforcedStore();
+  auto& inner = static_cast<ForwardingStore&>(store).Target();
+  int round = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    FlipOne(inner, ++round);  // unfollowed: the policy files now differ from the store
+    state.ResumeTiming();
+    if (ReapplyEnforcement(inner)) state.SkipWithError("the policy could not be written");
+  }
+}
+BENCHMARK(BM_TranslateAndWriteAll)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ReapplyAfterOneChange(benchmark::State& state) {
+  RegistryStore& store = EnforcedStore();
+  int round = 0;
+  for (auto _ : state) FlipOne(store, ++round);  // the store re-applies before the write returns
+}
+BENCHMARK(BM_ReapplyAfterOneChange)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_LockedDownProfile(benchmark::State& state) {
+  RegistryStore& store = EnforcedStore();
+  Registry registry(store);
+  int round = 0;
+  for (auto _ : state) WriteZoneProfile(registry, ++round % 2 ? ZoneProfile::LockedDown : ZoneProfile::Default);
+}
+BENCHMARK(BM_LockedDownProfile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The registry form in a fresh SQLite store: every entry and its record written.
+void BM_RegistryFormFirstWrite(benchmark::State& state) {
+  MemoryStore source;
+  Fill(source);
+  ScriptPolicy policy = ScriptPolicyOf(source).policy;
+  int round = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::string path = Folder() + "/registry-form-" + std::to_string(++round) + ".db";
+    SqliteStore::OpenResult opened = SqliteStore::Open(path, LayOutNewStore);
+    state.ResumeTiming();
+    ApplyRegistryPolicy(*opened.store, "Software\\Policies\\Chromium", "Software\\Portwarden\\Written", &policy);
+    state.PauseTiming();
+    opened.store.reset();
+    std::filesystem::remove(path);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_RegistryFormFirstWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_RegistryFormAfterOneChange(benchmark::State& state) {
+  static std::unique_ptr<SqliteStore> store = [] {
+    SqliteStore::OpenResult opened = SqliteStore::Open(Folder() + "/registry-form.db", LayOutNewStore);
+    Fill(*opened.store);
+    return std::move(opened.store);
+  }();
+  int round = 0;
+  for (auto _ : state) {
+    FlipOne(*store, ++round);
+    ScriptPolicy policy = ScriptPolicyOf(*store).policy;
+    ApplyRegistryPolicy(*store, "Software\\Policies\\Chromium", "Software\\Portwarden\\Written", &policy);
+  }
+}
+BENCHMARK(BM_RegistryFormAfterOneChange)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The rebuild through the store as the programs open it, and straight.
+void BM_RefresherWatched(benchmark::State& state) {
+  RegistryStore& store = EnforcedStore();
+  RegistryStore& inner = static_cast<ForwardingStore&>(store).Target();
+  SiteList list;
+  for (auto _ : state) list.Refresher(state.range(0) ? store : inner);
+}
+BENCHMARK(BM_RefresherWatched)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace pw

@@ -1,0 +1,402 @@
+#include "browser/ScriptPolicy.h"
+
+#include <algorithm>
+#include <functional>
+#include <unordered_set>
+
+#include "registry/Enumeration.h"
+#include "registry/KnownKeys.h"
+#include "registry/NameFold.h"
+#include "registry/Registry.h"
+#include "registry/Utf8.h"
+
+namespace pw {
+namespace {
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string LowerAscii(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered) c = Lower(c);
+  return lowered;
+}
+
+// A host name the browsers' patterns take: dot-separated labels of letters,
+// digits, "-" and "_", or other letters as valid UTF-8; no empty label.
+bool IsHostName(std::string_view name) {
+  if (name.empty() || name.front() == '.' || name.back() == '.') return false;
+  char previous = '.';
+  for (std::size_t i = 0; i < name.size();) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x80) {
+      char32_t decoded;
+      std::size_t length = DecodeUtf8(name, i, decoded);
+      if (length == 0) return false;
+      i += length;
+      previous = 'x';
+      continue;
+    }
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    if (!plain && !(c == '.' && previous != '.')) return false;
+    previous = static_cast<char>(c);
+    ++i;
+  }
+  return true;
+}
+
+std::optional<int> ZoneNumber(const ZoneMapValue& value) {
+  if (value.type != REG_DWORD || value.data.size() != 4) return std::nullopt;
+  std::uint32_t number = 0;
+  for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(value.data[i]);
+  return static_cast<int>(number);
+}
+
+// Keeps the first of equal patterns, in order.
+// The patterns are viewed, not copied, until the result is made.
+class PatternList {
+ public:
+  explicit PatternList(std::size_t expected) {
+    seen_.reserve(expected);
+    patterns_.reserve(expected);
+  }
+  void Add(std::string_view pattern) {
+    if (seen_.insert(pattern).second) patterns_.push_back(pattern);
+  }
+  bool Contains(std::string_view pattern) const { return seen_.count(pattern) != 0; }
+  const std::vector<std::string_view>& Patterns() const { return patterns_; }
+
+ private:
+  std::unordered_set<std::string_view> seen_;
+  std::vector<std::string_view> patterns_;
+};
+
+void AppendList(std::string& json, const char* name, const std::vector<std::string>& patterns, bool& first) {
+  if (patterns.empty()) return;
+  json += first ? "\n  \"" : ",\n  \"";
+  first = false;
+  json += name;
+  json += "\": [";
+  // Patterns hold host-name characters only: nothing in them needs escaping.
+  for (std::size_t i = 0; i < patterns.size(); ++i) {
+    json += i ? ",\n    \"" : "\n    \"";
+    json += patterns[i];
+    json += '"';
+  }
+  json += "\n  ]";
+}
+
+}  // namespace
+
+std::optional<std::string> ListingPattern(std::string_view domain, std::string_view subdomain,
+                                          std::string_view protocol, bool restricted, PatternGap* gap) {
+  PatternGap ignored;
+  PatternGap& why = gap ? *gap : ignored;
+  why = PatternGap::Unexpressible;
+  std::string scheme = LowerAscii(protocol);
+  if (scheme == "ftp") {
+    why = PatternGap::Ftp;
+    return std::nullopt;
+  }
+  if (scheme != "*" && scheme != "http" && scheme != "https") return std::nullopt;
+  if (!IsHostName(domain)) return std::nullopt;
+  std::string host;
+  if (subdomain.empty()) {
+    host = "[*.]" + LowerAscii(domain);
+  } else if (subdomain == "*") {
+    // Every subdomain but not the domain itself: no pattern says that. Blocking
+    // the domain too is the safe side; allowing it would trust a host that was
+    // not listed.
+    if (!restricted) return std::nullopt;
+    host = "[*.]" + LowerAscii(domain);
+  } else if (subdomain.substr(0, 2) == "*." && IsHostName(subdomain.substr(2))) {
+    host = "[*.]" + LowerAscii(subdomain.substr(2)) + "." + LowerAscii(domain);
+  } else if (IsHostName(subdomain)) {
+    host = LowerAscii(subdomain) + "." + LowerAscii(domain);
+  } else {
+    return std::nullopt;
+  }
+  why = PatternGap::None;
+  return scheme == "*" ? host : scheme + "://" + host + ":*";
+}
+
+DomainPatterns TranslateDomain(const std::string& domain, const std::vector<ZoneMapValue>& values, PolicyGaps& gaps) {
+  DomainPatterns result{domain, {}, {}};
+  for (const ZoneMapValue& value : values) {
+    // The unnamed value and "Default" are no listings, as in the site list.
+    if (value.name.empty() || value.name == "Default") continue;
+    std::optional<int> zone = ZoneNumber(value);
+    if (!zone) {
+      ++gaps.unreadable;
+      continue;
+    }
+    if (*zone != 2 && *zone != 4) continue;  // Unclassified and other zones ask nothing of scripts
+    PatternGap gap;
+    std::optional<std::string> pattern = ListingPattern(domain, value.subdomain, value.name, *zone == 4, &gap);
+    if (!pattern) {
+      ++(gap == PatternGap::Ftp ? gaps.ftp : gaps.unexpressible);
+      continue;
+    }
+    (*zone == 4 ? result.blocked : result.allowed).push_back(std::move(*pattern));
+  }
+  return result;
+}
+
+TranslatedPolicy AssemblePolicy(ZoneSecurityState state, const std::vector<DomainPatterns>& domains) {
+  TranslatedPolicy result;
+  std::size_t blockedCount = 0, allowedCount = 0;
+  for (const DomainPatterns& domain : domains) {
+    blockedCount += domain.blocked.size();
+    allowedCount += domain.allowed.size();
+  }
+  PatternList blocked(blockedCount), allowed(allowedCount);
+  for (const DomainPatterns& domain : domains) {
+    for (const std::string& pattern : domain.blocked) blocked.Add(pattern);
+    for (const std::string& pattern : domain.allowed) allowed.Add(pattern);
+  }
+  result.policy.blocked.assign(blocked.Patterns().begin(), blocked.Patterns().end());
+  result.policy.allowed.reserve(allowed.Patterns().size());
+  for (std::string_view pattern : allowed.Patterns()) {
+    if (blocked.Contains(pattern))
+      ++result.gaps.overruled;
+    else
+      result.policy.allowed.emplace_back(pattern);
+  }
+  if (state == ZoneSecurityState::Secured) result.policy.managedDefault = kBlockScripts;
+  if (state == ZoneSecurityState::SemiSecured) result.policy.recommendedDefault = kBlockScripts;
+  return result;
+}
+
+std::vector<DomainPatterns> TranslateDomains(const std::vector<ZoneMapValue>& values, PolicyGaps& gaps) {
+  std::vector<DomainPatterns> domains;
+  std::vector<ZoneMapValue> group;
+  auto flush = [&] {
+    if (group.empty()) return;
+    DomainPatterns patterns = TranslateDomain(group.front().domain, group, gaps);
+    if (!patterns.blocked.empty() || !patterns.allowed.empty()) domains.push_back(std::move(patterns));
+    group.clear();
+  };
+  for (const ZoneMapValue& value : values) {
+    if (!group.empty() && group.front().domain != value.domain) flush();
+    group.push_back(value);
+  }
+  flush();
+  return domains;
+}
+
+namespace {
+
+// The policy of the translated domains with what their translation left out;
+// the domains go to `domains` when it is given.
+TranslatedPolicy Finish(ZoneSecurityState state, std::vector<DomainPatterns>& translated, const PolicyGaps& gaps,
+                        std::vector<DomainPatterns>* domains) {
+  TranslatedPolicy result = AssemblePolicy(state, translated);
+  result.gaps.ftp = gaps.ftp;
+  result.gaps.unexpressible = gaps.unexpressible;
+  result.gaps.unreadable = gaps.unreadable;
+  if (domains) *domains = std::move(translated);
+  return result;
+}
+
+}  // namespace
+
+TranslatedPolicy TranslateZoneMap(ZoneSecurityState state, const std::vector<ZoneMapValue>& values,
+                                  std::vector<DomainPatterns>* domains) {
+  PolicyGaps gaps;
+  std::vector<DomainPatterns> translated = TranslateDomains(values, gaps);
+  return Finish(state, translated, gaps, domains);
+}
+
+namespace {
+
+// Appends the values of the domain key open as `domainKey` and of its subkeys.
+void ReadDomainKey(RegistryStore& store, HKEY domainKey, const std::string& domain, std::vector<ZoneMapValue>& values) {
+  auto readKey = [&](HKEY key, const std::string& subdomain) {
+    ForEachValue(store, key, [&](const EnumeratedValue& value) {
+      values.push_back({domain, subdomain, value.name, value.type, value.data});
+      return true;
+    });
+  };
+  readKey(domainKey, "");
+  ForEachSubkey(store, domainKey, [&](const std::string& subdomain) {
+    HKEY subKey = 0;
+    if (store.RegOpenKeyExA(domainKey, subdomain, 0, KEY_READ, &subKey) != ERROR_SUCCESS) return true;
+    readKey(subKey, subdomain);
+    store.RegCloseKey(subKey);
+    return true;
+  });
+}
+
+}  // namespace
+
+// Calls `visit` for each domain key in the store's order with the values of it
+// and of its subdomain keys; the vector is reused from one domain to the next.
+void ForEachZoneMapDomain(RegistryStore& store,
+                          const std::function<void(const std::string&, const std::vector<ZoneMapValue>&)>& visit) {
+  HKEY base = 0;
+  if (store.RegOpenKeyExA(HKEY_CURRENT_USER, kDomainsPath, 0, KEY_READ, &base) != ERROR_SUCCESS) return;
+  std::vector<ZoneMapValue> values;
+  ForEachSubkey(store, base, [&](const std::string& domain) {
+    HKEY domainKey = 0;
+    if (store.RegOpenKeyExA(base, domain, 0, KEY_READ, &domainKey) != ERROR_SUCCESS) return true;
+    values.clear();
+    ReadDomainKey(store, domainKey, domain, values);
+    store.RegCloseKey(domainKey);
+    visit(domain, values);
+    return true;
+  });
+  store.RegCloseKey(base);
+}
+
+std::vector<ZoneMapValue> ReadZoneMap(RegistryStore& store) {
+  std::vector<ZoneMapValue> all;
+  ForEachZoneMapDomain(store, [&](const std::string&, const std::vector<ZoneMapValue>& values) {
+    all.insert(all.end(), values.begin(), values.end());
+  });
+  return all;
+}
+
+std::vector<ZoneMapValue> ReadZoneMapDomain(RegistryStore& store, const std::string& domain) {
+  std::vector<ZoneMapValue> values;
+  HKEY domainKey = 0;
+  if (store.RegOpenKeyExA(HKEY_CURRENT_USER, std::string(kDomainsPath) + "\\" + domain, 0, KEY_READ, &domainKey) !=
+      ERROR_SUCCESS)
+    return values;
+  ReadDomainKey(store, domainKey, domain, values);
+  store.RegCloseKey(domainKey);
+  return values;
+}
+
+std::optional<std::string> FindDomainKey(RegistryStore& store, const std::string& name) {
+  HKEY base = 0;
+  if (name.empty() || name.find('\\') != std::string::npos ||
+      store.RegOpenKeyExA(HKEY_CURRENT_USER, kDomainsPath, 0, KEY_READ, &base) != ERROR_SUCCESS)
+    return std::nullopt;
+  std::optional<std::string> found;
+  std::string wanted = FoldName(name);
+  DWORD low = 0, high = 0;
+  std::string probe;
+  while (EnumSubkeyAt(store, base, high, probe) == ERROR_SUCCESS) high = high ? high * 2 : 1;
+  while (low < high) {  // the first index whose folded name is not below the one wanted
+    DWORD middle = low + (high - low) / 2;
+    if (EnumSubkeyAt(store, base, middle, probe) == ERROR_SUCCESS && FoldName(probe) < wanted)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  if (EnumSubkeyAt(store, base, low, probe) == ERROR_SUCCESS && FoldName(probe) == wanted) found = probe;
+  store.RegCloseKey(base);
+  return found;
+}
+
+TranslatedPolicy ScriptPolicyOf(RegistryStore& store, std::vector<DomainPatterns>* domains) {
+  ReadSnapshot snapshot(store);
+  Registry registry(store);
+  ZoneSecurityState state = DetectZoneSecurity(registry);
+  PolicyGaps gaps;
+  std::vector<DomainPatterns> translated;
+  ForEachZoneMapDomain(store, [&](const std::string& domain, const std::vector<ZoneMapValue>& values) {
+    DomainPatterns patterns = TranslateDomain(domain, values, gaps);
+    if (!patterns.blocked.empty() || !patterns.allowed.empty()) translated.push_back(std::move(patterns));
+  });
+  return Finish(state, translated, gaps, domains);
+}
+
+bool ReplaceDomainPatterns(std::vector<DomainPatterns>& domains, DomainPatterns replacement) {
+  std::string folded = FoldName(replacement.domain);
+  auto place = std::lower_bound(domains.begin(), domains.end(), folded,
+                                [](const DomainPatterns& domain, const std::string& name) {
+                                  return FoldName(domain.domain) < name;
+                                });
+  bool present = place != domains.end() && FoldName(place->domain) == folded;
+  bool wanted = !replacement.blocked.empty() || !replacement.allowed.empty();
+  if (present && wanted) {
+    if (*place == replacement) return false;
+    *place = std::move(replacement);
+  } else if (present) {
+    domains.erase(place);
+  } else if (wanted) {
+    domains.insert(place, std::move(replacement));
+  }
+  return present || wanted;
+}
+
+namespace {
+constexpr std::string_view kPatternsHeader = "portwarden domain patterns 1\n";
+}  // namespace
+
+std::string DomainPatternsText(const std::vector<DomainPatterns>& domains) {
+  std::string text;
+  WriteDomainPatternsText(domains, text);
+  return text;
+}
+
+void WriteDomainPatternsText(const std::vector<DomainPatterns>& domains, std::string& text) {
+  std::size_t size = kPatternsHeader.size();
+  for (const DomainPatterns& domain : domains) {
+    size += domain.domain.size() + 2;
+    for (const std::string& pattern : domain.blocked) size += pattern.size() + 2;
+    for (const std::string& pattern : domain.allowed) size += pattern.size() + 2;
+  }
+  text.reserve(size);
+  text.assign(kPatternsHeader);
+  for (const DomainPatterns& domain : domains) {
+    // Names that hold a line break state no pattern, so never get here.
+    auto line = [&](char mark, const std::string& item) {
+      text += mark;
+      text += item;
+      text += '\n';
+    };
+    line('@', domain.domain);
+    for (const std::string& pattern : domain.blocked) line('-', pattern);
+    for (const std::string& pattern : domain.allowed) line('+', pattern);
+  }
+}
+
+std::optional<std::vector<DomainPatterns>> ParseDomainPatterns(std::string_view text) {
+  if (text.substr(0, kPatternsHeader.size()) != kPatternsHeader) return std::nullopt;
+  std::vector<DomainPatterns> domains;
+  domains.reserve(text.size() / 48);
+  for (std::size_t start = kPatternsHeader.size(); start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) return std::nullopt;
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    if (line.empty()) return std::nullopt;
+    std::string rest(line.substr(1));
+    if (line[0] == '@')
+      domains.push_back({std::move(rest), {}, {}});
+    else if ((line[0] == '-' || line[0] == '+') && !domains.empty())
+      (line[0] == '-' ? domains.back().blocked : domains.back().allowed).push_back(std::move(rest));
+    else
+      return std::nullopt;
+  }
+  return domains;
+}
+
+std::string PolicyJson(const ScriptPolicy& policy, PolicyLevel level) {
+  std::string json;
+  WritePolicyJson(policy, level, json);
+  return json;
+}
+
+void WritePolicyJson(const ScriptPolicy& policy, PolicyLevel level, std::string& json) {
+  std::size_t size = 128;
+  if (level == PolicyLevel::Managed)
+    for (const auto* list : {&policy.blocked, &policy.allowed})
+      for (const std::string& pattern : *list) size += pattern.size() + 8;
+  json.reserve(size);
+  json.assign("{");
+  bool first = true;
+  std::optional<int> fallback = level == PolicyLevel::Managed ? policy.managedDefault : policy.recommendedDefault;
+  if (fallback) {
+    json += std::string("\n  \"") + kDefaultScriptPolicy + "\": " + std::to_string(*fallback);
+    first = false;
+  }
+  if (level == PolicyLevel::Managed) {
+    AppendList(json, kBlockedScriptsPolicy, policy.blocked, first);
+    AppendList(json, kAllowedScriptsPolicy, policy.allowed, first);
+  }
+  json += first ? "}\n" : "\n}\n";
+}
+
+}  // namespace pw

@@ -1,0 +1,286 @@
+// The zone map as the Chromium-family browsers' script policy: the translation,
+// the policy files and links (Linux), the registry form, and the re-apply that
+// follows every write through the store the programs open.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TempDir.h"
+#include "ZoneMap.h"
+#include "browser/Enforcement.h"
+#include "browser/RegistryPolicy.h"
+#include "policy/NewStoreLayout.h"
+#include "policy/ZoneProfiles.h"
+#include "registry/ForwardingStore.h"
+#include "registry/KeyTree.h"
+#include "registry/MemoryStore.h"
+#include "registry/Registry.h"
+#if !defined(_WIN32)
+#include <sys/stat.h>
+
+#include "browser/PolicyFiles.h"
+#endif
+
+namespace pw::test {
+namespace {
+
+std::string Dword(std::uint32_t n) { return std::string{char(n), char(n >> 8), char(n >> 16), char(n >> 24)}; }
+
+TEST(ScriptPolicy, EachListingShapeHasItsPatternOrItsReason) {
+  struct Case {
+    const char* domain;
+    const char* subdomain;
+    const char* protocol;
+    bool restricted;
+    const char* pattern;  // null: none
+    PatternGap gap;
+  } cases[] = {
+      {"Example.com", "", "*", true, "[*.]example.com", PatternGap::None},
+      {"example.com", "", "HTTP", false, "http://[*.]example.com:*", PatternGap::None},
+      {"example.com", "www", "*", false, "www.example.com", PatternGap::None},
+      {"example.com", "www", "https", true, "https://www.example.com:*", PatternGap::None},
+      {"example.com", "*.mail", "*", true, "[*.]mail.example.com", PatternGap::None},
+      {"example.com", "*", "*", true, "[*.]example.com", PatternGap::None},  // widened to the domain
+      {"example.com", "*", "*", false, nullptr, PatternGap::Unexpressible},  // would trust the domain
+      {"example.com", "", "ftp", true, nullptr, PatternGap::Ftp},
+      {"example.com", "", "file", true, nullptr, PatternGap::Unexpressible},
+      {"example.com", "a*b", "*", true, nullptr, PatternGap::Unexpressible},
+      {"exa mple.com", "", "*", true, nullptr, PatternGap::Unexpressible},
+      {"example..com", "", "*", true, nullptr, PatternGap::Unexpressible},
+      {"b\xc3\xbc" "cher.de", "", "*", true, "[*.]b\xc3\xbc" "cher.de", PatternGap::None},
+      {"bad\xff.de", "", "*", true, nullptr, PatternGap::Unexpressible},
+  };
+  for (const Case& c : cases) {
+    PatternGap gap;
+    std::optional<std::string> pattern = ListingPattern(c.domain, c.subdomain, c.protocol, c.restricted, &gap);
+    EXPECT_EQ(pattern.value_or("<none>"), c.pattern ? c.pattern : "<none>") << c.domain << " " << c.subdomain;
+    EXPECT_EQ(gap, c.gap) << c.domain << " " << c.subdomain << " " << c.protocol;
+  }
+}
+
+TEST(ScriptPolicy, OnlyRestrictedAndTrustedNumbersCountAndBlockingWinsAConflict) {
+  std::vector<ZoneMapValue> values = {
+      {"a.com", "", "*", REG_DWORD, Dword(4)},      {"a.com", "", "Default", REG_DWORD, Dword(4)},
+      {"a.com", "", "", REG_DWORD, Dword(4)},       {"a.com", "www", "*", REG_DWORD, Dword(3)},
+      {"a.com", "mail", "*", REG_SZ, "4"},          {"a.com", "x", "*", REG_DWORD, std::string("\x04\x00", 2)},
+      {"a.com", "y", "*", REG_DWORD, Dword(260)},   {"a.com", "", "ftp", REG_DWORD, Dword(2)},
+      {"b.com", "", "*", REG_DWORD, Dword(2)},      {"a.com", "*", "*", REG_DWORD, Dword(4)},
+      {"c.com", "", "https", REG_DWORD, Dword(2)},
+  };
+  TranslatedPolicy translated = TranslateZoneMap(ZoneSecurityState::Unsecured, values);
+  // "[*.]a.com" twice (domain and "*" key) is one pattern.
+  EXPECT_EQ(translated.policy.blocked, std::vector<std::string>{"[*.]a.com"});
+  EXPECT_EQ(translated.policy.allowed, (std::vector<std::string>{"[*.]b.com", "https://[*.]c.com:*"}));
+  EXPECT_EQ(translated.gaps.unreadable, 2);  // REG_SZ, two bytes
+  EXPECT_EQ(translated.gaps.ftp, 1);
+  EXPECT_FALSE(translated.policy.managedDefault || translated.policy.recommendedDefault);
+
+  values.push_back({"b.com", "*", "*", REG_DWORD, Dword(4)});  // "[*.]b.com" blocked too: blocked
+  translated = TranslateZoneMap(ZoneSecurityState::Secured, values);
+  EXPECT_EQ(translated.gaps.overruled, 1);
+  EXPECT_EQ(translated.policy.allowed, std::vector<std::string>{"https://[*.]c.com:*"});
+  EXPECT_EQ(translated.policy.managedDefault, kBlockScripts);
+  EXPECT_EQ(TranslateZoneMap(ZoneSecurityState::SemiSecured, values).policy.recommendedDefault, kBlockScripts);
+}
+
+TEST(ScriptPolicy, TheFilesHoldEachLevelsPoliciesAndTheIndexReadsBack) {
+  ScriptPolicy policy{std::nullopt, kBlockScripts, {"[*.]bad.test"}, {"www.good.test"}};
+  EXPECT_EQ(PolicyJson(policy, PolicyLevel::Managed),
+            "{\n  \"JavaScriptBlockedForUrls\": [\n    \"[*.]bad.test\"\n  ],\n"
+            "  \"JavaScriptAllowedForUrls\": [\n    \"www.good.test\"\n  ]\n}\n");
+  EXPECT_EQ(PolicyJson(policy, PolicyLevel::Recommended), "{\n  \"DefaultJavaScriptSetting\": 2\n}\n");
+  EXPECT_EQ(PolicyJson(ScriptPolicy{}, PolicyLevel::Managed), "{}\n");
+#if !defined(_WIN32)
+  EXPECT_EQ(ParsePolicyFile(PolicyJson(policy, PolicyLevel::Managed), PolicyLevel::Managed),
+            (ScriptPolicy{std::nullopt, std::nullopt, policy.blocked, policy.allowed}));
+  EXPECT_FALSE(ParsePolicyFile("[1]", PolicyLevel::Managed));
+#endif
+  std::vector<DomainPatterns> domains = {{"a.com", {"[*.]a.com"}, {}}, {"C.com", {}, {"c.com", "x.c.com"}}};
+  EXPECT_EQ(ParseDomainPatterns(DomainPatternsText(domains)), domains);
+  EXPECT_FALSE(ParseDomainPatterns("portwarden domain patterns 1\n-x\n"));
+
+  // In place by folded name: replaced, removed, added in order.
+  EXPECT_TRUE(ReplaceDomainPatterns(domains, {"b.com", {"[*.]b.com"}, {}}));
+  EXPECT_TRUE(ReplaceDomainPatterns(domains, {"c.COM", {}, {}}));
+  EXPECT_FALSE(ReplaceDomainPatterns(domains, {"a.com", {"[*.]a.com"}, {}}));
+  ASSERT_EQ(domains.size(), 2u);
+  EXPECT_EQ(domains[1].domain, "b.com");
+}
+
+// A fresh store, as the programs open it: every write watched.
+class EnforcedStore : public testing::Test {
+ protected:
+  EnforcedStore() {
+    auto memory = std::make_unique<MemoryStore>();
+    LayOutNewStore(*memory);
+    inner_ = memory.get();
+    store_ = WithBrowserEnforcement(std::move(memory));
+    store_->SetErrorSink([this](const StoreFailure& failure) { failures_.push_back(failure); });
+  }
+
+  void List(const std::string& path, const char* name, std::uint32_t zone) { ZoneMap(*store_).SetZone(path, name, zone); }
+
+  RegistryStore* inner_;
+  std::unique_ptr<RegistryStore> store_;
+  std::vector<StoreFailure> failures_;
+};
+
+#if !defined(_WIN32)
+class EnforcedFolders : public EnforcedStore {
+ protected:
+  std::string Root() const { return dir_.File("policies"); }
+  std::string Managed() const { return ReadFileBytes(Root() + "/managed/portwarden.json"); }
+  std::string Recommended() const { return ReadFileBytes(Root() + "/recommended/portwarden.json"); }
+  EnforceOutcome On(bool copy = false) {
+    EnforceRequest request;
+    request.policyRoot = Root();
+    request.copy = copy;
+    request.storePath = dir_.File("store.db");
+    return EnforceOn(*store_, request);
+  }
+  // What a full translation of the store says now.
+  std::string Expected(PolicyLevel level) const { return PolicyJson(ScriptPolicyOf(*inner_).policy, level); }
+
+  TempDir dir_;
+};
+
+TEST_F(EnforcedFolders, EveryKindOfWriteIsFollowedInTheLinkedFiles) {
+  List("bad.test", "*", 4);
+  WriteFileBytes(dir_.File("admin.json"), "{}");
+  ASSERT_EQ(::mkdir(Root().c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((Root() + "/managed").c_str(), 0755), 0);
+  WriteFileBytes(Root() + "/managed/admin.json", "{\"HomepageLocation\": \"x\"}");
+  EnforceOutcome on = On();
+  ASSERT_EQ(on.error, "");
+  EXPECT_EQ(LinkTarget(Root() + "/managed/portwarden.json"), dir_.File("store.db.policy/managed.json"));
+  EXPECT_EQ(Managed(), "{\n  \"JavaScriptBlockedForUrls\": [\n    \"[*.]bad.test\"\n  ]\n}\n");
+
+  List("good.test\\www", "http", 2);  // a per-protocol listing
+  EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
+  EXPECT_NE(Managed().find("http://www.good.test:*"), std::string::npos);
+  Registry registry(*store_);
+  WriteZoneProfile(registry, ZoneProfile::LockedDown);  // the zone state
+  EXPECT_NE(Managed().find("\"DefaultJavaScriptSetting\": 2"), std::string::npos);
+  WriteZoneProfile(registry, ZoneProfile::Prompting);
+  EXPECT_EQ(Recommended(), "{\n  \"DefaultJavaScriptSetting\": 2\n}\n");
+  EXPECT_EQ(DeleteKeyTree(*store_, HKEY_CURRENT_USER, ZoneMap::Path("bad.test")), ERROR_SUCCESS);
+  EXPECT_EQ(Managed().find("bad.test"), std::string::npos);
+  // Many domains at once (an import): read again whole, the same result.
+  RunInTransaction(*store_, [&] {
+    for (int i = 0; i < 300; ++i) List("d" + std::to_string(i) + ".test", "*", 4);
+  });
+  EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
+  List("d7.test", "*", 2);
+  EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
+  EXPECT_TRUE(failures_.empty());
+
+  EnforcementStatus status = EnforcementStatusOf(*store_);
+  ASSERT_EQ(status.targets.size(), 1u);
+  EXPECT_TRUE(status.targets[0].inStep);
+  ZoneMap(*inner_).SetZone("late.test", "*", 4);  // a write that went round the watching store
+  EXPECT_FALSE(EnforcementStatusOf(*store_).targets[0].inStep);
+
+  EnforceOutcome off = EnforceOff(*store_);
+  EXPECT_EQ(off.error, "");
+  EXPECT_EQ(Managed(), "<missing>");
+  EXPECT_EQ(ReadFileBytes(dir_.File("store.db.policy/managed.json")), "<missing>");
+  EXPECT_EQ(ReadFileBytes(Root() + "/managed/admin.json"), "{\"HomepageLocation\": \"x\"}");
+  EXPECT_FALSE(ReadEnforcement(*store_));
+  List("after.test", "*", 4);  // off: nothing follows
+  EXPECT_EQ(Managed(), "<missing>");
+  EXPECT_EQ(On().error, "");  // and on again
+  EXPECT_NE(Managed().find("after.test"), std::string::npos);
+}
+
+TEST_F(EnforcedFolders, AnotherProcessesIndexIsReadAndAMissingOneMeansTheWholeMap) {
+  List("a.test", "*", 4);
+  ASSERT_EQ(On().error, "");
+  // Another program opened on the same store rewrites the index in between.
+  std::unique_ptr<RegistryStore> other = WithBrowserEnforcement(std::make_unique<ForwardingStore>(*inner_));
+  ZoneMap(*other).SetZone("b.test", "*", 4);
+  List("c.test", "*", 4);
+  EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
+  EXPECT_NE(Managed().find("b.test"), std::string::npos);
+  ASSERT_EQ(RemoveFile(dir_.File("store.db.policy/domains")), "");
+  ZoneMap(*inner_).SetZone("d.test", "*", 4);
+  List("e.test", "*", 4);
+  EXPECT_NE(Managed().find("d.test"), std::string::npos);
+}
+
+TEST_F(EnforcedFolders, CopiesAreRealFilesAndAFolderThatCannotBeWrittenChangesNothing) {
+  List("bad.test", "*", 4);
+  ASSERT_EQ(On(true).error, "");
+  EXPECT_FALSE(LinkTarget(Root() + "/managed/portwarden.json"));
+  EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
+  List("worse.test", "*", 4);
+  EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
+  ASSERT_EQ(EnforceOff(*store_).error, "");
+
+  WriteFileBytes(Root() + "-file", "x");
+  EnforceRequest request;
+  request.policyRoot = Root() + "-file";
+  request.storePath = dir_.File("store.db");
+  EXPECT_NE(EnforceOn(*store_, request).error, "");
+  EXPECT_FALSE(ReadEnforcement(*store_));
+  EXPECT_EQ(ReadFileBytes(dir_.File("store.db.policy/managed.json")), "<missing>");
+}
+
+TEST_F(EnforcedFolders, AFailedReapplyIsReportedAfterTheWriteItFollows) {
+  ASSERT_EQ(On().error, "");
+  std::filesystem::remove_all(dir_.File("store.db.policy"));
+  WriteFileBytes(dir_.File("store.db.policy"), "not a folder");
+  List("bad.test", "*", 4);
+  ASSERT_EQ(failures_.size(), 1u);
+  EXPECT_TRUE(failures_[0].afterWrite);
+  EXPECT_NE(failures_[0].reason.find("store.db.policy"), std::string::npos) << failures_[0].reason;
+  EXPECT_EQ(ZoneMap(*inner_).Zone("bad.test", "*"), 4u);
+}
+#endif
+
+// The registry form: our entries numbered on from an administrator's, whose
+// entries and default stay whatever we do.
+TEST_F(EnforcedStore, TheRegistryFormKeepsAnAdministratorsEntries) {
+  const std::string key = "Software\\Policies\\Chromium";
+  const std::string record = std::string(kEnforcementPath) + "\\Written\\chromium";
+  Registry registry(*store_);
+  auto setSz = [&](const std::string& path, const char* name, const std::string& text) {
+    HKEY handle = registry.CreateRegKey(HKEY_LOCAL_MACHINE, path);
+    store_->RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                           static_cast<DWORD>(text.size() + 1));
+    store_->RegCloseKey(handle);
+  };
+  setSz(key + "\\JavaScriptBlockedForUrls", "2", "admin.example");
+  List("bad.test", "*", 4);
+  List("worse.test", "*", 4);
+  EnforceRequest request;
+  request.registry = true;
+  request.browsers = {"chromium"};
+#if !defined(_WIN32)
+  TempDir dir;  // the Linux browsers' copies go here
+  request.policyRoot = dir.File("policies");
+  request.copy = true;
+#endif
+  ASSERT_EQ(EnforceOn(*store_, request).error, "");
+  auto entry = [&](const char* name) { return registry.GetRegValue(HKEY_LOCAL_MACHINE, key + "\\JavaScriptBlockedForUrls", name); };
+  EXPECT_EQ(entry("1"), "[*.]bad.test");
+  EXPECT_EQ(entry("2"), "admin.example");
+  EXPECT_EQ(entry("3"), "[*.]worse.test");
+
+  // A change renumbers without gaps; an administrator's default stays.
+  registry.SetRegValue(HKEY_LOCAL_MACHINE, key, kDefaultScriptPolicy, 1, REG_DWORD);
+  WriteZoneProfile(registry, ZoneProfile::LockedDown);
+  EXPECT_EQ(DeleteKeyTree(*store_, HKEY_CURRENT_USER, ZoneMap::Path("bad.test")), ERROR_SUCCESS);
+  EXPECT_EQ(entry("1"), "[*.]worse.test");
+  EXPECT_EQ(entry("3"), "");
+  EXPECT_EQ(registry.GetRegValue(HKEY_LOCAL_MACHINE, key, kDefaultScriptPolicy), "1");
+  EXPECT_TRUE(failures_.empty());
+
+  ASSERT_EQ(EnforceOff(*store_).error, "");
+  EXPECT_EQ(entry("1"), "");
+  EXPECT_EQ(entry("2"), "admin.example");
+  EXPECT_EQ(registry.GetRegValue(HKEY_LOCAL_MACHINE, key, kDefaultScriptPolicy), "1");
+  EXPECT_FALSE(registry.RegKeyExists(HKEY_LOCAL_MACHINE, record));
+}
+
+}  // namespace
+}  // namespace pw::test
