@@ -63,7 +63,7 @@ int Failed(Run& run, const char* action, const EnforceOutcome& outcome, const st
 }
 
 int On(Run& run, EnforceRequest request, const std::string& again) {
-  if (!run.storeFolder.empty()) request.storePath = Absolute(run.store.Describe());
+  if (!run.storeFolder().empty()) request.storePath = Absolute(run.store.Describe());
   EnforceOutcome outcome = EnforceOn(run.store, request);
   if (!outcome.error.empty()) return Failed(run, "on", outcome, again);
   std::ostream& out = run.env.out;
