@@ -118,6 +118,7 @@ TreeStore::Key* TreeStore::AttachLoadedKey(std::int64_t id, std::int64_t parentI
   key->name = std::move(name);
   key->cls = std::move(cls);
   key->parent = parent;
+  key->depth = parent->depth + 1;
   Key* raw = key.get();
   auto [it, inserted] = parent->children.emplace(raw->fold, std::move(key));
   if (!inserted) return nullptr;  // a duplicate name: the first one stands
@@ -141,17 +142,43 @@ void TreeStore::AttachLoadedValue(Key& key, std::string name, DWORD type, std::s
   key.values.push_back(std::move(v));
 }
 
+TreeStore::Key::~Key() {
+  std::vector<std::unique_ptr<Key>> pending;
+  for (auto& [fold, child] : children) pending.push_back(std::move(child));
+  children.clear();
+  while (!pending.empty()) {
+    std::unique_ptr<Key> key = std::move(pending.back());
+    pending.pop_back();
+    for (auto& [fold, child] : key->children) pending.push_back(std::move(child));
+    key->children.clear();
+  }
+}
+
 std::unique_ptr<TreeStore::Key> TreeStore::CloneKey(const Key& key, Key* parent) {
-  auto copy = std::make_unique<Key>();
-  copy->id = key.id;
-  copy->name = key.name;
-  copy->fold = key.fold;
-  copy->cls = key.cls;
-  copy->parent = parent;
-  copy->values = key.values;
-  copy->valueIndex = key.valueIndex;
-  for (const auto& [fold, child] : key.children) copy->children.emplace(fold, CloneKey(*child, copy.get()));
-  return copy;
+  auto copyOne = [](const Key& from, Key* to) {
+    auto copy = std::make_unique<Key>();
+    copy->id = from.id;
+    copy->depth = from.depth;
+    copy->name = from.name;
+    copy->fold = from.fold;
+    copy->cls = from.cls;
+    copy->parent = to;
+    copy->values = from.values;
+    copy->valueIndex = from.valueIndex;
+    return copy;
+  };
+  std::unique_ptr<Key> top = copyOne(key, parent);
+  std::vector<std::pair<const Key*, Key*>> pending{{&key, top.get()}};
+  while (!pending.empty()) {
+    auto [from, to] = pending.back();
+    pending.pop_back();
+    for (const auto& [fold, child] : from->children) {
+      std::unique_ptr<Key> copy = copyOne(*child, to);
+      pending.emplace_back(child.get(), copy.get());
+      to->children.emplace(fold, std::move(copy));
+    }
+  }
+  return top;
 }
 
 std::unique_ptr<TreeStore::Snapshot> TreeStore::TakeSnapshot() const {
@@ -170,13 +197,23 @@ void TreeStore::RestoreSnapshot(const Snapshot& snapshot) {
 }
 
 void TreeStore::IndexKey(Key* key) {
-  byId_[key->id] = key;
-  for (auto& [fold, child] : key->children) IndexKey(child.get());
+  std::vector<Key*> pending{key};
+  while (!pending.empty()) {
+    Key* next = pending.back();
+    pending.pop_back();
+    byId_[next->id] = next;
+    for (auto& [fold, child] : next->children) pending.push_back(child.get());
+  }
 }
 
 void TreeStore::UnindexSubtree(Key* key) {
-  byId_.erase(key->id);
-  for (auto& [fold, child] : key->children) UnindexSubtree(child.get());
+  std::vector<Key*> pending{key};
+  while (!pending.empty()) {
+    Key* next = pending.back();
+    pending.pop_back();
+    byId_.erase(next->id);
+    for (auto& [fold, child] : next->children) pending.push_back(child.get());
+  }
 }
 
 const std::vector<TreeStore::Key*>& TreeStore::Ordered(Key& key) {
@@ -324,6 +361,7 @@ LONG TreeStore::RegCreateKeyExA(HKEY hKey, RegName lpSubKey, DWORD, RegName lpCl
   std::vector<std::string_view> parts;
   status = SplitPath(lpSubKey.View(), parts);
   if (status != ERROR_SUCCESS) return status;
+  if (key->depth + parts.size() > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
 
   // Most calls find the key already there: open it without taking the write lock.
   auto walk = [&](Key* from, std::size_t& matched) {
@@ -357,6 +395,7 @@ LONG TreeStore::RegCreateKeyExA(HKEY hKey, RegName lpSubKey, DWORD, RegName lpCl
     child->fold = FoldName(parts[i]);
     child->cls = std::string(lpClass.View());
     child->parent = deepest;
+    child->depth = deepest->depth + 1;
     status = PersistKey(*child);
     if (status != ERROR_SUCCESS) return FailWrite(status);
     Key* raw = child.get();

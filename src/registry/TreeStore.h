@@ -54,7 +54,14 @@ class TreeStore : public RegistryStore {
   };
 
   struct Key {
+    Key() = default;
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    // Takes the subtree apart without recursion, however deep it is.
+    ~Key();
+
     std::int64_t id = 0;
+    DWORD depth = 0;  // levels below the hive
     std::string name;
     std::string fold;
     std::string cls;

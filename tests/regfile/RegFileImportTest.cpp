@@ -14,6 +14,9 @@
 #include "registry/MemoryStore.h"
 
 #if defined(PW_HAVE_SQLITE)
+#include <sqlite3.h>
+
+#include "regfile/RegFileExport.h"
 #include "registry/SqliteStore.h"
 #endif
 #ifndef _WIN32
@@ -326,6 +329,44 @@ TEST(RegFileImportKilled, AnImportKilledMidwayLeavesTheStoreAsItWas) {
   ASSERT_TRUE(opened.store) << opened.error;
   EXPECT_EQ(ValueOf(*opened.store, HKEY_CURRENT_USER, kDomains + "\\site10.example", "*"), Dword(4));
   EXPECT_EQ(ValueOf(*opened.store, HKEY_CURRENT_USER, kDomains + "\\site4999.example", "*"), Dword(4));
+}
+
+TEST(RegFileImportDeepKeys, AStoreAlreadyHoldingAChainOfKeysTooDeepStillOpensExportsAndIsRepaired) {
+  TempDir dir;
+  std::string path = dir.File("store.db");
+  {
+    SqliteStore::OpenResult opened = SqliteStore::Open(path);
+    ASSERT_TRUE(opened.store) << opened.error;
+    MakeKey(*opened.store, HKEY_CURRENT_USER, kIs);
+  }
+  // Written behind the store's back, as an older version let an import write it.
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(raw,
+                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000),"
+                         " top(id, under) AS (SELECT max(id), (SELECT id FROM keys WHERE fold = CAST('INTERNET SETTINGS' AS BLOB))"
+                         " FROM keys)"
+                         " INSERT INTO keys(id, parent, name, fold, class)"
+                         " SELECT top.id + i, CASE i WHEN 1 THEN under ELSE top.id + i - 1 END, CAST('d' AS BLOB), CAST('D' AS BLOB), x''"
+                         " FROM n, top",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(raw);
+
+  SqliteStore::OpenResult opened = SqliteStore::Open(path);
+  ASSERT_TRUE(opened.store) << opened.error;
+  ExportResult exported = ExportRegFile(*opened.store, DefaultExportKeys(), RegFileFormat::Version5);
+  EXPECT_FALSE(exported.ok);
+  EXPECT_NE(exported.error.find("more than 512 levels"), std::string::npos) << exported.error.substr(0, 200);
+
+  RegFile repair = Parse(kHeader + "[-" + FullKeyName(HKEY_CURRENT_USER, kIs + "\\d") + "]\r\n");
+  ImportResult result = ApplyImport(*opened.store, repair, PlanImport(repair, false));
+  EXPECT_EQ(result.error, "");
+  EXPECT_EQ(result.keysDeleted, 1u);
+  opened.store.reset();
+  opened = SqliteStore::Open(path);
+  ASSERT_TRUE(opened.store) << opened.error;
+  EXPECT_TRUE(ExportRegFile(*opened.store, DefaultExportKeys(), RegFileFormat::Version5).ok);
 }
 
 #endif

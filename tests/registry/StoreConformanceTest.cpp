@@ -426,6 +426,21 @@ TEST_P(StoreConformance, NamesThePlatformRefusesChangeNothing) {
   EXPECT_TRUE(SubkeyNames(root_).empty());
 }
 
+TEST_P(StoreConformance, AKeyMoreThan512LevelsBelowItsHiveIsRefusedWhole) {
+  if (SkipOnWine("Windows refuses a key more than 512 levels deep; Wine creates it")) return;
+  // The scratch key lies 2 levels below the hive.
+  std::string path = "a";
+  for (int level = 4; level <= 512; ++level) path += "\\a";
+  HKEY h = 0;
+  EXPECT_EQ(Create(root_, path + "\\a", &h), ERROR_INVALID_PARAMETER);
+  EXPECT_TRUE(SubkeyNames(root_).empty());
+  h = MustCreate(path);
+  HKEY below = 0;
+  EXPECT_EQ(Create(h, "b", &below), ERROR_INVALID_PARAMETER);
+  EXPECT_TRUE(SubkeyNames(h).empty());
+  S().RegCloseKey(h);
+}
+
 TEST_P(StoreConformance, EmbeddedNulsAndOverlongValueNamesAreRefused) {
   HKEY h = 0;
   EXPECT_EQ(Create(root_, std::string("a\0b", 3), &h), ERROR_INVALID_PARAMETER);
