@@ -98,8 +98,8 @@ TreeStore::Key* TreeStore::FindKeyById(std::int64_t id) const {
 void TreeStore::ClearTree() {
   for (Key* root : {currentUser_.get(), localMachine_.get()}) {
     root->children.clear();
-    root->values.clear();
-    root->valueIndex.clear();
+    root->values.Clear();
+    root->valuesLoaded = false;
     root->order.clear();
     root->orderStale = true;
   }
@@ -119,6 +119,7 @@ TreeStore::Key* TreeStore::AttachLoadedKey(std::int64_t id, std::int64_t parentI
   key->cls = std::move(cls);
   key->parent = parent;
   key->depth = parent->depth + 1;
+  key->valuesLoaded = false;
   Key* raw = key.get();
   auto [it, inserted] = parent->children.emplace(raw->fold, std::move(key));
   if (!inserted) return nullptr;  // a duplicate name: the first one stands
@@ -133,24 +134,21 @@ void TreeStore::AttachLoadedValue(Key& key, std::string name, DWORD type, std::s
   v.name = std::move(name);
   v.type = type;
   v.data = std::move(data);
-  auto it = key.valueIndex.find(v.fold);
-  if (it != key.valueIndex.end()) {
-    key.values[it->second] = std::move(v);
-    return;
-  }
-  key.valueIndex.emplace(v.fold, key.values.size());
-  key.values.push_back(std::move(v));
+  key.values.Put(std::move(v));
 }
 
 TreeStore::Key::~Key() {
-  std::vector<std::unique_ptr<Key>> pending;
-  for (auto& [fold, child] : children) pending.push_back(std::move(child));
-  children.clear();
-  while (!pending.empty()) {
-    std::unique_ptr<Key> key = std::move(pending.back());
-    pending.pop_back();
-    for (auto& [fold, child] : key->children) pending.push_back(std::move(child));
-    key->children.clear();
+  // Leaf by leaf, each removed from its parent: no recursion, whatever the
+  // depth, and each key freed together with its place in the parent.
+  Key* current = this;
+  while (true) {
+    if (!current->children.empty()) {
+      current = current->children.begin()->second.get();
+      continue;
+    }
+    if (current == this) break;
+    current = current->parent;
+    current->children.erase(current->children.begin());
   }
 }
 
@@ -164,7 +162,7 @@ std::unique_ptr<TreeStore::Key> TreeStore::CloneKey(const Key& key, Key* parent)
     copy->cls = from.cls;
     copy->parent = to;
     copy->values = from.values;
-    copy->valueIndex = from.valueIndex;
+    copy->valuesLoaded = from.valuesLoaded;
     return copy;
   };
   std::unique_ptr<Key> top = copyOne(key, parent);
@@ -243,6 +241,10 @@ LONG TreeStore::ResolveHandle(HKEY hKey, Key** key, REGSAM* access) const {
   *key = found;
   if (access) *access = rights;
   return ERROR_SUCCESS;
+}
+
+LONG TreeStore::EnsureValues(Key& key) {
+  return key.valuesLoaded ? ERROR_SUCCESS : LoadValues(key);
 }
 
 LONG TreeStore::CurrentKey(HKEY hKey, REGSAM needed, Key** key) {
@@ -435,9 +437,10 @@ LONG TreeStore::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
   Key* key;
   LONG status = CurrentKey(hKey, KEY_QUERY_VALUE, &key);
+  if (status == ERROR_SUCCESS) status = EnsureValues(*key);
   if (status != ERROR_SUCCESS) return status;
-  if (dwIndex >= key->values.size()) return ERROR_NO_MORE_ITEMS;
-  const Value& value = key->values[dwIndex];
+  if (dwIndex >= key->values.Size()) return ERROR_NO_MORE_ITEMS;
+  const Value& value = key->values.At(dwIndex);
   if (value.name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
   status = CopyData(value.type, value.data, lpType, lpData, lpcbData);
   if (status != ERROR_SUCCESS) return status;
@@ -451,10 +454,11 @@ LONG TreeStore::RegQueryValueExA(HKEY hKey, RegName lpValueName, DWORD* lpReserv
   LONG status = CurrentKey(hKey, KEY_QUERY_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
   if (CheckValueName(lpValueName) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
-  auto it = key->valueIndex.find(FoldName(lpValueName.View()));
-  if (it == key->valueIndex.end()) return ERROR_FILE_NOT_FOUND;
-  const Value& value = key->values[it->second];
-  return CopyData(value.type, value.data, lpType, lpData, lpcbData);
+  status = EnsureValues(*key);
+  if (status != ERROR_SUCCESS) return status;
+  const Value* value = key->values.Find(FoldName(lpValueName.View()));
+  if (!value) return ERROR_FILE_NOT_FOUND;
+  return CopyData(value->type, value->data, lpType, lpData, lpcbData);
 }
 
 LONG TreeStore::RegSetValueExA(HKEY hKey, RegName lpValueName, DWORD, DWORD dwType,
@@ -468,23 +472,18 @@ LONG TreeStore::RegSetValueExA(HKEY hKey, RegName lpValueName, DWORD, DWORD dwTy
   status = BeginWrite("RegSetValueExA");
   if (status != ERROR_SUCCESS) return status;
   status = ResolveHandle(hKey, &key, nullptr);
+  if (status == ERROR_SUCCESS) status = EnsureValues(*key);
   if (status != ERROR_SUCCESS) return EndWrite("RegSetValueExA", status);
   Value value;
   value.name = std::string(lpValueName.View());
   value.fold = FoldName(value.name);
   value.type = dwType;
   value.data.assign(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
-  auto it = key->valueIndex.find(value.fold);
-  bool isNew = it == key->valueIndex.end();
-  if (!isNew) value.name = key->values[it->second].name;  // the first spelling stays
-  status = PersistValue(*key, value, isNew);
+  const Value* existing = key->values.Find(value.fold);
+  if (existing) value.name = existing->name;  // the first spelling stays
+  status = PersistValue(*key, value, !existing);
   if (status != ERROR_SUCCESS) return FailWrite(status);
-  if (isNew) {
-    key->valueIndex.emplace(value.fold, key->values.size());
-    key->values.push_back(std::move(value));
-  } else {
-    key->values[it->second] = std::move(value);
-  }
+  key->values.Put(std::move(value));
   return EndWrite("RegSetValueExA", ERROR_SUCCESS);
 }
 
@@ -494,21 +493,20 @@ LONG TreeStore::RegDeleteValueA(HKEY hKey, RegName lpValueName) {
   LONG status = CurrentKey(hKey, KEY_SET_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
   std::string fold = FoldName(lpValueName.View());
-  if (!key->valueIndex.count(fold)) return ERROR_FILE_NOT_FOUND;
+  status = EnsureValues(*key);
+  if (status != ERROR_SUCCESS) return status;
+  if (!key->values.Find(fold)) return ERROR_FILE_NOT_FOUND;
 
   status = BeginWrite("RegDeleteValueA");
   if (status != ERROR_SUCCESS) return status;
   status = ResolveHandle(hKey, &key, nullptr);
+  if (status == ERROR_SUCCESS) status = EnsureValues(*key);
   if (status != ERROR_SUCCESS) return EndWrite("RegDeleteValueA", status);
-  auto it = key->valueIndex.find(fold);
-  if (it == key->valueIndex.end()) return EndWrite("RegDeleteValueA", ERROR_FILE_NOT_FOUND);
-  std::size_t position = it->second;
-  status = PersistValueDelete(*key, key->values[position]);
+  const Value* value = key->values.Find(fold);
+  if (!value) return EndWrite("RegDeleteValueA", ERROR_FILE_NOT_FOUND);
+  status = PersistValueDelete(*key, *value);
   if (status != ERROR_SUCCESS) return FailWrite(status);
-  key->values.erase(key->values.begin() + static_cast<std::ptrdiff_t>(position));
-  key->valueIndex.erase(it);
-  for (auto& [name, index] : key->valueIndex)
-    if (index > position) --index;
+  key->values.Erase(fold);
   return EndWrite("RegDeleteValueA", ERROR_SUCCESS);
 }
 

@@ -250,6 +250,30 @@ TEST_P(StoreConformance, ValuesEnumerateInCreationOrderAndAReplacedValueKeepsIts
   S().RegCloseKey(h);
 }
 
+TEST_P(StoreConformance, ValuesKeepCreationOrderThroughManyDeletes) {
+  if (SkipOnWine(kWineSortsValues)) return;
+  HKEY h = MustCreate("many");
+  std::vector<std::string> kept;
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(SetDword(h, "v" + std::to_string(i), 1), ERROR_SUCCESS);
+  for (int i = 0; i < 100; ++i) {
+    if (i % 3 == 0 && i > 0) kept.push_back("v" + std::to_string(i));
+    else ASSERT_EQ(S().RegDeleteValueA(h, "v" + std::to_string(i)), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(ValueNames(h), kept);
+  ASSERT_EQ(SetDword(h, "late", 1), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(h, "V3", 9), ERROR_SUCCESS);
+  ASSERT_EQ(S().RegDeleteValueA(h, "v6"), ERROR_SUCCESS);
+  kept.erase(kept.begin() + 1);
+  kept.push_back("late");
+  EXPECT_EQ(ValueNames(h), kept);
+  std::string data;
+  DWORD type = 0;
+  ASSERT_EQ(Query(h, "v3", &type, &data), ERROR_SUCCESS);
+  EXPECT_EQ(data, std::string("\x09\0\0\0", 4));
+  EXPECT_EQ(Query(h, "v4", &type, &data), ERROR_FILE_NOT_FOUND);
+  S().RegCloseKey(h);
+}
+
 TEST_P(StoreConformance, ANameThatDoesNotFitWithItsNulGivesMoreDataAndCopiesNothing) {
   MakeKey("abcd");
   char name[8];
