@@ -34,6 +34,9 @@ class RawConnection {
         SQLITE_OK);
   }
   ~RawConnection() { sqlite3_close(db_); }
+  // Closing leaves what was written in the log beside the file, as a process
+  // that ended before folding it in does.
+  void KeepLogOnClose() { sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr); }
   int Exec(const std::string& sql) {
     return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
   }
@@ -209,6 +212,31 @@ std::size_t PageSize(const std::string& path) {
   return size == 1 ? 65536 : size;
 }
 
+// Changes the folded name of the row named `name` in `table` without its index
+// entry, by making the index seem to hold `other` in place of the folded name
+// while the row changes.
+void MisindexOneRow(const std::string& path, const std::string& table, const std::string& first,
+                    const std::string& name) {
+  MakeOurs(path);
+  {
+    auto store = MustOpen(path);
+    HKEY h = MustCreateKey(*store, HKEY_CURRENT_USER, kScratch);
+    ASSERT_EQ(SetDword(*store, h, "key7", 1), ERROR_SUCCESS);
+    store->RegCloseKey(h);
+  }
+  std::string index = table + "_by_name";
+  auto define = [&](const std::string& columns) {
+    RawConnection(path).Exec("PRAGMA writable_schema=ON; UPDATE sqlite_schema SET sql = 'CREATE UNIQUE INDEX " +
+                             index + " ON " + table + "(" + columns + ")' WHERE name = '" + index + "'");
+  };
+  define(first + ", name");
+  RawConnection(path).Exec("UPDATE " + table + " SET fold = CAST('ELSEWHERE' AS BLOB) WHERE name = CAST('" + name +
+                           "' AS BLOB)");
+  define(first + ", fold");
+  ASSERT_EQ(RawConnection(path).Number("SELECT count(*) FROM " + table + " NOT INDEXED WHERE fold = CAST('ELSEWHERE' AS BLOB)"),
+            1);
+}
+
 const RefusedFile kRefusedFiles[] = {
     {"EmptyFile", [](const std::string& path) { WriteFileBytes(path, ""); }, "empty"},
     {"TextFile", [](const std::string& path) { WriteFileBytes(path, "[Settings]\nzone=3\n"); },
@@ -265,6 +293,30 @@ const RefusedFile kRefusedFiles[] = {
        RawConnection(path).Exec("PRAGMA user_version=99");
      },
      "layout"},
+    {"OursWithAnotherLayoutVersionInAnUnfoldedLog",
+     [](const std::string& path) {
+       MakeOurs(path);
+       RawConnection raw(path);
+       raw.KeepLogOnClose();
+       raw.Exec("PRAGMA user_version=99");
+     },
+     "layout"},
+    {"OursWithAKeyWithoutParent",
+     [](const std::string& path) {
+       MakeOurs(path);
+       RawConnection(path).Exec("UPDATE keys SET parent = 99999 WHERE name = CAST('key7' AS BLOB)");
+     },
+     "damaged"},
+    {"OursWithAValueOfNoKey",
+     [](const std::string& path) {
+       MakeOurs(path);
+       RawConnection(path).Exec("INSERT INTO vals VALUES (99999, x'76', x'56', 4, x'01000000')");
+     },
+     "damaged"},
+    {"OursWithAKeyIndexEntryDisagreeingWithItsRow",
+     [](const std::string& path) { MisindexOneRow(path, "keys", "parent", "key7"); }, "damaged"},
+    {"OursWithAValueIndexEntryDisagreeingWithItsRow",
+     [](const std::string& path) { MisindexOneRow(path, "vals", "key", "key7"); }, "damaged"},
     {"Directory", [](const std::string& path) { std::filesystem::create_directory(path); },
      "not a regular file"},
 };
@@ -591,6 +643,30 @@ TEST_F(SqliteStoreTest, AWriteThatFindsNoRowToChangeFailsInsteadOfVanishing) {
   EXPECT_EQ(GetDword(*store, h, "kept"), 7);
   EXPECT_EQ(DumpTree(*store), DumpFile(path_));
   store->RegCloseKey(h);
+}
+
+TEST_F(SqliteStoreTest, InAHugeStoreAValueDisagreeingWithItsIndexEntryFailsAtItsFirstRead) {
+  // Too many values to compare them all at open: the key's are compared when
+  // they are first read, before anything is written to them.
+  MisindexOneRow(path_, "vals", "key", "key7");
+  RawConnection(path_).Exec(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000)"
+      " INSERT INTO vals SELECT 1, CAST('p' || i AS BLOB), CAST('P' || i AS BLOB), 4, x'00000000' FROM n");
+  std::string before = ReadFileBytes(path_);
+  {
+    auto store = MustOpen(path_);
+    ASSERT_TRUE(store);
+    SinkLog log;
+    log.Attach(*store);
+    HKEY h = 0;
+    ASSERT_EQ(store->RegOpenKeyExA(HKEY_CURRENT_USER, kScratch, 0, kAccess3F, &h), ERROR_SUCCESS);
+    EXPECT_EQ(GetDword(*store, h, "key7"), -1);
+    EXPECT_EQ(SetDword(*store, h, "key8", 1), ERROR_BADDB);
+    ASSERT_FALSE(log.failures.empty());
+    EXPECT_NE(log.failures[0].reason.find("damaged"), std::string::npos) << log.failures[0].reason;
+    store->RegCloseKey(h);
+  }
+  EXPECT_TRUE(ReadFileBytes(path_) == before) << "the file was changed";
 }
 
 }  // namespace
