@@ -11,6 +11,17 @@ bool IsListingKeyName(std::string_view name) {
   return true;
 }
 
+LONG WriteListingValues(Registry& registry, const std::string& path, const std::vector<ListingValue>& values) {
+  return WriteInTransaction(registry.Store(), [&] {
+    LONG status = CreateListingKey(registry.Store(), path);
+    for (const ListingValue& value : values) {
+      if (status != ERROR_SUCCESS) break;
+      status = registry.SetRegValueChecked(HKEY_CURRENT_USER, path, value.name, value.zone, REG_DWORD);
+    }
+    return status;
+  });
+}
+
 LONG CreateListingKey(RegistryStore& store, const std::string& path) {
   HKEY key = 0;
   DWORD disposition = 0;

@@ -165,6 +165,11 @@ class RegistryStore {
 // the function throws. Returns the commit's status.
 LONG RunInTransaction(RegistryStore& store, const std::function<void()>& work);
 
+// The same for work that returns a status: work that fails is rolled back
+// (where the store can roll back) and its status returned; otherwise the
+// commit's status.
+LONG WriteInTransaction(RegistryStore& store, const std::function<LONG()>& work);
+
 // Holds a read snapshot for the lifetime of the object.
 class ReadSnapshot {
  public:

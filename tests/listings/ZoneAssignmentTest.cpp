@@ -208,7 +208,7 @@ TEST_P(ZoneAssignmentTest, PruneDeletesNothingWhenItCannotBeAtomic) {
   Registry registry(busy);
   list_.Refresher(busy);
   list_.Select(2);
-  EXPECT_EQ(DeleteListing(list_, registry, ListingAddressOf(list_.Row(2))), ERROR_BUSY);
+  EXPECT_EQ(DeleteListing(list_, registry, ListingAddressOf(list_.Row(2))).prune, ERROR_BUSY);
   EXPECT_EQ(Map().ValueNames("example.com"), Rows{});  // the value is gone...
   EXPECT_TRUE(Map().KeyExists("example.com"));         // ...but its emptied key is not pruned,
   EXPECT_TRUE(Map().KeyExists("bare.com"));            // nor any other
