@@ -259,9 +259,14 @@ bool SqliteStore::CreateFile(const std::string& path,
   });
   if (layOut) {
     // One commit for the whole layout: nobody else can see the file yet.
-    if (fresh->BeginTransaction() == ERROR_SUCCESS) {
+    LONG status = fresh->BeginTransaction();
+    if (status == ERROR_SUCCESS) {
       layOut(*fresh);
-      fresh->CommitTransaction();
+      status = fresh->CommitTransaction();
+    }
+    if (status != ERROR_SUCCESS && laidOut) {
+      laidOut = false;
+      error = StatusName(status);
     }
   }
   if (!laidOut) return fail("cannot lay out the new store ", error);

@@ -10,6 +10,11 @@
 #include "registry/KnownKeys.h"
 #include "registry/MemoryStore.h"
 
+#if defined(PW_HAVE_SQLITE)
+#include "TempDir.h"
+#include "registry/SqliteStore.h"
+#endif
+
 namespace pw::test {
 namespace {
 
@@ -86,25 +91,60 @@ TEST(ZoneProfiles, WritingWithoutTheZoneKeyCreatesNothing) {
   EXPECT_FALSE(registry.RegKeyExists(HKEY_CURRENT_USER, "Software"));
 }
 
-// A failed write does not stop the rest of the profile.
-TEST(ZoneProfiles, AFailedWriteLeavesTheOtherValuesWritten) {
-  MemoryStore memory;
-  LayOutNewStore(memory);
-  struct Refusing1200 : ForwardingStore {
-    using ForwardingStore::ForwardingStore;
+// A failed write undoes the profile where the store can undo; on the
+// platform's registry, which cannot, it does not stop the rest.
+TEST(ZoneProfiles, AFailedWriteUndoesTheProfileOrWhereNothingCanBeUndoneLeavesTheRestWritten) {
+  for (bool canUndo : {true, false}) {
+    MemoryStore memory;
+    LayOutNewStore(memory);
+    struct Refusing1200 : ForwardingStore {
+      Refusing1200(RegistryStore& target, bool undo) : ForwardingStore(target), undo_(undo) {}
+      LONG RegSetValueExA(HKEY k, RegName n, DWORD r, DWORD t, const BYTE* d, DWORD c) override {
+        if (n.View() == "1200") return ERROR_ACCESS_DENIED;
+        return ForwardingStore::RegSetValueExA(k, n, r, t, d, c);
+      }
+      // Without undo, as on the platform's registry: every write lands at once.
+      bool SupportsRollback() const override { return undo_; }
+      LONG BeginTransaction() override { return undo_ ? ForwardingStore::BeginTransaction() : ERROR_SUCCESS; }
+      LONG CommitTransaction() override { return undo_ ? ForwardingStore::CommitTransaction() : ERROR_SUCCESS; }
+      void RollbackTransaction() override {
+        if (undo_) ForwardingStore::RollbackTransaction();
+      }
+      bool undo_;
+    } refusing(memory, canUndo);
+    Registry registry(refusing);
+    EXPECT_EQ(WriteZoneProfile(registry, ZoneProfile::LockedDown), ERROR_ACCESS_DENIED);
+    std::map<std::string, std::pair<DWORD, std::string>> values;
+    for (auto& [name, value] : ZoneValues(memory)) values[name] = value;
+    EXPECT_EQ(values["1200"].second, Le(0)) << canUndo;  // still the default
+    EXPECT_EQ(values["2004"].second, Le(canUndo ? 0 : 3)) << canUndo;
+    EXPECT_EQ(values["1001"].second, Le(canUndo ? 1 : 3)) << canUndo;
+  }
+}
+
+#if defined(PW_HAVE_SQLITE)
+TEST(ZoneProfiles, AnotherProcessNeverReadsHalfAProfile) {
+  TempDir dir;
+  std::string path = dir.File("store.db");
+  SqliteStore::OpenResult opened = SqliteStore::Open(path, LayOutNewStore);
+  ASSERT_TRUE(opened.store) << opened.error;
+  auto before = ZoneValues(*opened.store);
+  struct ReadHalfway : ForwardingStore {
+    ReadHalfway(RegistryStore& target, std::string file) : ForwardingStore(target), file_(std::move(file)) {}
     LONG RegSetValueExA(HKEY k, RegName n, DWORD r, DWORD t, const BYTE* d, DWORD c) override {
-      if (n.View() == "1200") return ERROR_ACCESS_DENIED;
+      if (++writes == 14) seen = ZoneValues(*SqliteStore::Open(file_).store);
       return ForwardingStore::RegSetValueExA(k, n, r, t, d, c);
     }
-  } refusing(memory);
-  Registry registry(refusing);
-  WriteZoneProfile(registry, ZoneProfile::LockedDown);
-  std::map<std::string, std::pair<DWORD, std::string>> values;
-  for (auto& [name, value] : ZoneValues(memory)) values[name] = value;
-  EXPECT_EQ(values["1200"].second, Le(0));  // still the default
-  EXPECT_EQ(values["2004"].second, Le(3));
-  EXPECT_EQ(values["CurrentLevel"].second, Le(9));
+    std::string file_;
+    int writes = 0;
+    std::vector<std::pair<std::string, std::pair<DWORD, std::string>>> seen;
+  } reading(*opened.store, path);
+  Registry registry(reading);
+  EXPECT_EQ(WriteZoneProfile(registry, ZoneProfile::LockedDown), ERROR_SUCCESS);
+  EXPECT_EQ(reading.seen, before);
+  EXPECT_EQ(DetectZoneSecurity(registry), ZoneSecurityState::Secured);
 }
+#endif
 
 TEST(NewStoreLayout, AFreshStoreHasTheKeysTheWritersExpectAndReadsUnsecured) {
   MemoryStore store;
