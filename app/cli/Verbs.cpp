@@ -18,7 +18,7 @@ const std::vector<Verb>& Verbs() {
       {"delete", "--domain D [--subdomain S] [--protocol P]", "delete a listing and the keys it leaves empty", true,
        RunDelete},
       {"import", "FILE [--all] [--dry-run]", "import a .reg file (- for standard input)", true, RunImport},
-      {"export", "FILE [--key KEY] [--regedit4]", "export keys as a .reg file (- for standard output)", true,
+      {"export", "FILE [--key KEY] [--regedit4] [--skip-unwritable]", "export keys as a .reg file (- for standard output)", true,
        RunExport},
   };
   return verbs;

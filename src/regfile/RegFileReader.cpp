@@ -23,6 +23,16 @@ int HexDigit(char c) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Where a name holds a control character (a carriage return left inside a
+// line, a tab): no export could write such a name back. npos when none.
+std::size_t ControlAt(std::string_view name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 0x20 || c == 0x7F) return i;
+  }
+  return std::string_view::npos;
+}
+
 // How a character appears in a message: itself when printable ASCII, its code
 // otherwise.
 std::string Shown(std::string_view text, std::size_t at) {
@@ -231,7 +241,8 @@ bool Reader::KeyLine(const std::string& line, std::size_t start, int number) {
     key.remove = true;
     inside.remove_prefix(1);
   }
-  if (inside.find('\0') != std::string_view::npos) return Fail(number, "the key name holds a NUL character");
+  if (std::size_t at = ControlAt(inside); at != std::string_view::npos)
+    return Fail(number, "the key name holds " + Shown(inside, at) + ", a control character");
   std::string why;
   std::optional<KeyName> name = ParseKeyName(inside, &why);
   if (!name) return Fail(number, why + ": [" + std::string(inside) + "]");
@@ -382,7 +393,10 @@ RegFileValue Reader::ParseValue(const std::string& text) {
     ++at;
   } else {
     std::size_t nameAt = at;
-    value.name = ToStore(ParseQuoted(text, at, "value name"), nameAt, "value name");
+    std::string name = ParseQuoted(text, at, "value name");
+    if (std::size_t bad = ControlAt(name); bad != std::string::npos)
+      throw LineProblem{nameAt, "the value name holds " + Shown(name, bad) + ", a control character"};
+    value.name = ToStore(name, nameAt, "value name");
     if (value.name.size() > kMaxValueNameLength)
       throw LineProblem{nameAt, "the value name is longer than 16383 bytes"};
   }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "registry/Utf8.h"
+
 namespace pw {
 namespace {
 
@@ -611,6 +613,8 @@ LONG SqliteStore::LoadValues(Key& key) {
   key.valuesLoaded = true;
   return ERROR_SUCCESS;
 }
+
+bool SqliteStore::AcceptsName(std::string_view name) const { return IsValidUtf8(name); }
 
 LONG SqliteStore::BeginReadSnapshot() {
   if (snapshotDepth_++ > 0) return ERROR_SUCCESS;

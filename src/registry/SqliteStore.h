@@ -45,6 +45,8 @@ class SqliteStore : public TreeStore {
 
   std::string Describe() const override { return path_; }
 
+
+
   // A read transaction: the mirror is checked once at its start and then
   // trusted until its end, since no other process's commit can show inside it.
   LONG BeginReadSnapshot() override;
@@ -64,6 +66,9 @@ class SqliteStore : public TreeStore {
  protected:
   LONG Revalidate() override;
   LONG LoadValues(Key& key) override;
+  // Names are UTF-8 text: one that is not could never be written to a
+  // registry file, so creating a key or setting a value with it gives 87.
+  bool AcceptsName(std::string_view name) const override;
   LONG BeginPhysical(const char* operation, bool explicitTxn) override;
   LONG CommitPhysical(const char* operation) override;
   void RollbackPhysical() override;

@@ -359,7 +359,7 @@ LONG TreeStore::RegCreateKeyExA(HKEY hKey, RegName lpSubKey, DWORD, RegName lpCl
   if (status == ERROR_INVALID_HANDLE) return status;
   *phkResult = 0;
   if (status != ERROR_SUCCESS) return status;
-  if (lpSubKey.HasNul() || lpClass.HasNul()) return ERROR_INVALID_PARAMETER;
+  if (lpSubKey.HasNul() || lpClass.HasNul() || !AcceptsName(lpSubKey.View())) return ERROR_INVALID_PARAMETER;
   std::vector<std::string_view> parts;
   status = SplitPath(lpSubKey.View(), parts);
   if (status != ERROR_SUCCESS) return status;
@@ -464,7 +464,7 @@ LONG TreeStore::RegQueryValueExA(HKEY hKey, RegName lpValueName, DWORD* lpReserv
 LONG TreeStore::RegSetValueExA(HKEY hKey, RegName lpValueName, DWORD, DWORD dwType,
                                const BYTE* lpData, DWORD cbData) {
   if (!lpData && cbData > 0) return ERROR_NOACCESS;
-  if (CheckValueName(lpValueName) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
+  if (CheckValueName(lpValueName) != ERROR_SUCCESS || !AcceptsName(lpValueName.View())) return ERROR_INVALID_PARAMETER;
   Key* key;
   LONG status = CurrentKey(hKey, KEY_SET_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;

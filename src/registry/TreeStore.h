@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -84,6 +85,8 @@ class TreeStore : public RegistryStore {
     key.valuesLoaded = true;
     return ERROR_SUCCESS;
   }
+  // Whether a name may be given to a new key or value (87 otherwise).
+  virtual bool AcceptsName(std::string_view) const { return true; }
   // Start, commit or undo one physical unit of writes. `explicitTxn` is true
   // for BeginTransaction; otherwise the unit is a single operation.
   virtual LONG BeginPhysical(const char* operation, bool explicitTxn) = 0;

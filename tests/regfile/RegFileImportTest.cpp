@@ -358,6 +358,9 @@ TEST(RegFileImportDeepKeys, AStoreAlreadyHoldingAChainOfKeysTooDeepStillOpensExp
   ExportResult exported = ExportRegFile(*opened.store, DefaultExportKeys(), RegFileFormat::Version5);
   EXPECT_FALSE(exported.ok);
   EXPECT_NE(exported.error.find("more than 512 levels"), std::string::npos) << exported.error.substr(0, 200);
+  exported = ExportRegFile(*opened.store, DefaultExportKeys(), RegFileFormat::Version5, true);
+  EXPECT_TRUE(exported.ok);
+  EXPECT_EQ(exported.skipped.size(), 1u);
 
   RegFile repair = Parse(kHeader + "[-" + FullKeyName(HKEY_CURRENT_USER, kIs + "\\d") + "]\r\n");
   ImportResult result = ApplyImport(*opened.store, repair, PlanImport(repair, false));

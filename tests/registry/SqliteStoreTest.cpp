@@ -645,6 +645,21 @@ TEST_F(SqliteStoreTest, AWriteThatFindsNoRowToChangeFailsInsteadOfVanishing) {
   store->RegCloseKey(h);
 }
 
+TEST_F(SqliteStoreTest, NamesThatAreNotUtf8TextAreRefusedAndWriteNothing) {
+  auto store = MakeStore();
+  ASSERT_TRUE(store);
+  HKEY h = MustCreateKey(*store, HKEY_CURRENT_USER, kScratch);
+  std::string before = DumpTree(*store);
+  HKEY made = 0x77;
+  EXPECT_EQ(store->RegCreateKeyExA(h, "ok\\\xFF.b", 0, nullptr, 0, kAccess3F, nullptr, &made, nullptr),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(made, 0u);
+  EXPECT_EQ(SetDword(*store, h, "a\xC3(b", 1), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(DumpTree(*store), before);
+  EXPECT_EQ(SetDword(*store, h, "B\xC3\xBC" "cher", 1), ERROR_SUCCESS);
+  store->RegCloseKey(h);
+}
+
 TEST_F(SqliteStoreTest, InAHugeStoreAValueDisagreeingWithItsIndexEntryFailsAtItsFirstRead) {
   // Too many values to compare them all at open: the key's are compared when
   // they are first read, before anything is written to them.

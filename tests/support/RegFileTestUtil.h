@@ -154,6 +154,8 @@ inline std::vector<MalformedFile> MalformedFiles() {
       {"MissingByteAfterComma", utf8("\"a\"=hex:01,\r\n"), 5, "bad hex digit"},
       {"BadTypeNumber", utf8("\"a\"=hex(xyz):00\r\n"), 5, "hex(N)"},
       {"KeyNameTooLong", utf8("[HKEY_CURRENT_USER\\" + std::string(256, 'k') + "]\r\n"), 5, "255"},
+      {"ControlCharacterInKeyName", utf8("[HKEY_CURRENT_USER\\Software\\a\rb]\r\n"), 5, "control character"},
+      {"ControlCharacterInValueName", utf8("\"a\tb\"=dword:00000001\r\n"), 5, "control character"},
       {"KeyTooDeep", utf8("[HKEY_CURRENT_USER" + Repeated("\\d", 513) + "]\r\n"), 5, "512 levels"},
   };
 }
