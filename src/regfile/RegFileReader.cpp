@@ -216,24 +216,15 @@ bool Reader::Read(std::string_view bytes) {
 }
 
 bool Reader::KeyLine(const std::string& line, std::size_t start, int number) {
-  // The closing bracket is the first ']' followed by nothing but blanks or a
-  // comment, so that a key name may hold ']' and a comment may follow.
-  std::size_t close = std::string::npos;
-  std::size_t stray = std::string::npos;
-  for (std::size_t at = line.find(']', start); at != std::string::npos; at = line.find(']', at + 1)) {
-    std::size_t i = at + 1;
-    while (i < line.size() && IsBlank(line[i])) ++i;
-    if (i == line.size() || line[i] == ';') {
-      close = at;
-      break;
-    }
-    stray = i;
-  }
-  if (close == std::string::npos) {
-    if (stray != std::string::npos)
-      return Fail(number, "unexpected " + Shown(line, stray) + " after the key's closing ']'");
-    return Fail(number, "the key has no closing ']'");
-  }
+  // The closing bracket is the last ']' on the line, as the platform's editor
+  // reads it: a key name may hold "]" and ";", and only a comment or blanks
+  // may follow.
+  std::size_t close = line.rfind(']');
+  if (close == std::string::npos || close < start) return Fail(number, "the key has no closing ']'");
+  std::size_t after = close + 1;
+  while (after < line.size() && IsBlank(line[after])) ++after;
+  if (after < line.size() && line[after] != ';')
+    return Fail(number, "unexpected " + Shown(line, after) + " after the key's closing ']'");
   std::string_view inside = std::string_view(line).substr(start + 1, close - start - 1);
   RegFileKey key;
   key.line = number;
