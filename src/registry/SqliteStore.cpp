@@ -1,13 +1,16 @@
 #include "registry/SqliteStore.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "registry/Utf8.h"
@@ -125,6 +128,59 @@ void RemoveSideFilesMade(const std::string& path, SideFiles before) {
   if (!before.index) ::unlink((path + "-shm").c_str());
 }
 
+// A lock on a file, held while the object lives (closing the file drops it).
+struct HeldLock {
+  HeldLock() = default;
+  HeldLock(const HeldLock&) = delete;
+  HeldLock& operator=(const HeldLock&) = delete;
+  ~HeldLock() {
+    if (fd >= 0) ::close(fd);
+  }
+  int fd = -1;
+};
+
+// Whether the open file is still the one at `path`.
+bool IsStillNamed(int fd, const std::string& path) {
+  struct stat open, named;
+  return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+         open.st_ino == named.st_ino;
+}
+
+// Removes the temporary stores that creators of a store at `path` left when
+// they were killed, with their logs: those whose creator no longer holds the
+// lock it keeps on them while it works. One being made now is left alone.
+void RemoveStaleTemporaries(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  std::string stem = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".new-";
+  constexpr std::size_t kUnique = 6;  // mkstemp's XXXXXX
+  std::set<std::string> made;         // their unique parts
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name.size() < stem.size() + kUnique || name.compare(0, stem.size(), stem) != 0) continue;
+      std::string side = name.substr(stem.size() + kUnique);
+      if (side.empty() || side == "-wal" || side == "-shm" || side == "-journal")
+        made.insert(name.substr(stem.size(), kUnique));
+    }
+    ::closedir(dir);
+  }
+  for (const std::string& unique : made) {
+    std::string temp = folder + "/" + stem + unique;
+    int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd >= 0) {
+      bool stale = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && IsStillNamed(fd, temp);
+      if (stale) ::unlink(temp.c_str());
+      ::close(fd);
+      if (!stale) continue;
+    } else if (errno != ENOENT) {
+      continue;
+    }
+    // Its creator is gone (a creator keeps the file until its logs are gone).
+    for (const char* side : {"-wal", "-shm", "-journal"}) ::unlink((temp + side).c_str());
+  }
+}
+
 void SyncFolder(const std::string& folder) {
   int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
@@ -228,19 +284,32 @@ bool SqliteStore::CreateFile(const std::string& path,
     result.error = "cannot create the store " + path + ": the folder " + folder + " does not exist";
     return false;
   }
+  RemoveStaleTemporaries(path);
   // The new store is made whole under a temporary name and linked into place,
-  // so that no process ever sees a half-made store.
-  std::string temp = path + ".new-XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) {
-    result.error = "cannot create the store " + path + ": " + std::strerror(errno);
+  // so that no process ever sees a half-made store. The temporary file stays
+  // locked while it is made: that tells the next creator it is not stale.
+  std::string temp;
+  HeldLock lock;
+  for (int attempt = 0; attempt < 8 && lock.fd < 0; ++attempt) {
+    temp = path + ".new-XXXXXX";
+    std::vector<char> name(temp.begin(), temp.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+      result.error = "cannot create the store " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    ::fchmod(fd, 0600);  // whatever the umask; SQLite gives its side files the same mode
+    temp.assign(name.data());
+    // Another creator's sweep may have taken it for stale in the moment
+    // before the lock: then it is gone, and another is made.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && IsStillNamed(fd, temp)) lock.fd = fd;
+    else ::close(fd);
+  }
+  if (lock.fd < 0) {
+    result.error = "cannot create the store " + path + ": its temporary file kept disappearing";
     return false;
   }
-  ::fchmod(fd, 0600);  // whatever the umask; SQLite gives its side files the same mode
-  ::close(fd);
-  temp.assign(name.data());
   auto fail = [&](const std::string& what, const std::string& why) {
     ::unlink(temp.c_str());
     ::unlink((temp + "-wal").c_str());
