@@ -63,6 +63,45 @@ TEST(ZoneProfiles, TheDefaultProfileWritesTheTableInOrder) {
   EXPECT_EQ(byName["1004"], std::make_pair(REG_DWORD, Le(3)));
 }
 
+// The table of the three profiles, row by row: name, then the prompting,
+// locked-down and default data. "1C00" is REG_BINARY, written as bytes below.
+struct TableRow {
+  const char* name;
+  std::uint32_t prompting, lockedDown, defaults;
+};
+constexpr TableRow kTable[] = {
+    {"1001", 1, 3, 1}, {"1004", 1, 3, 3}, {"1200", 1, 3, 0}, {"1201", 1, 3, 3}, {"1206", 1, 3, 1},
+    {"1400", 1, 3, 0}, {"1402", 1, 3, 0}, {"1405", 1, 3, 0}, {"1406", 1, 3, 3}, {"1407", 1, 3, 0},
+    {"1604", 1, 1, 0}, {"1605", 1, 3, 0}, {"1606", 0, 0, 0}, {"1607", 0, 0, 0}, {"1608", 0, 0, 0},
+    {"1609", 1, 3, 1}, {"1800", 1, 3, 1}, {"1802", 1, 3, 0}, {"1803", 0, 0, 0}, {"1804", 1, 3, 1},
+    {"1805", 1, 3, 1}, {"1806", 1, 3, 1}, {"2001", 1, 3, 0}, {"2004", 1, 3, 0}, {"1A00", 0, 0, 31072},
+    {"1C00", 0, 0, 0x00010000}, {"1E05", 65536, 65536, 65536}, {"CurrentLevel", 9, 9, 9},
+};
+
+TEST(ZoneProfiles, EveryProfileWritesEveryRowOfTheTableInOrder) {
+  for (ZoneProfile profile : {ZoneProfile::Prompting, ZoneProfile::LockedDown, ZoneProfile::Default}) {
+    MemoryStore store;
+    LayOutNewStore(store);
+    HKEY zone = 0;
+    ASSERT_EQ(store.RegOpenKeyA(HKEY_CURRENT_USER, kZonePath, &zone), ERROR_SUCCESS);
+    for (const TableRow& row : kTable) store.RegDeleteValueA(zone, row.name);  // written afresh, in order
+    store.RegCloseKey(zone);
+    Registry registry(store);
+    ASSERT_EQ(WriteZoneProfile(registry, profile), ERROR_SUCCESS);
+    auto values = ZoneValues(store);
+    ASSERT_EQ(values.size(), std::size(kTable));
+    for (std::size_t i = 0; i < std::size(kTable); ++i) {
+      const TableRow& row = kTable[i];
+      std::uint32_t data = profile == ZoneProfile::Prompting    ? row.prompting
+                           : profile == ZoneProfile::LockedDown ? row.lockedDown
+                                                                : row.defaults;
+      bool binary = std::string_view(row.name) == "1C00";
+      EXPECT_EQ(values[i].first, row.name);
+      EXPECT_EQ(values[i].second, std::make_pair(binary ? REG_BINARY : REG_DWORD, Le(data))) << row.name;
+    }
+  }
+}
+
 TEST(ZoneProfiles, TheLockedDownAndPromptingProfilesDifferWhereTheTableSays) {
   MemoryStore store;
   LayOutNewStore(store);

@@ -119,6 +119,7 @@ TEST_P(Export, ByDefaultInternetSettingsOfBothHivesAndTheExtensions) {
   EXPECT_TRUE(result.missing.empty());
   RegFile file = Exported(S(), DefaultExportKeys());
   std::vector<std::string> paths = KeyPaths(file);
+  ASSERT_FALSE(paths.empty());
   EXPECT_EQ(paths.front(), "HKEY_CURRENT_USER\\" + kIs);
   EXPECT_NE(std::find(paths.begin(), paths.end(), "HKEY_LOCAL_MACHINE\\" + kIs + "\\Zones\\3"), paths.end());
   EXPECT_NE(std::find(paths.begin(), paths.end(),

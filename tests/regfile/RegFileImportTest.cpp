@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 
 #include "RegFileTestUtil.h"
 #include "TempDir.h"
@@ -329,6 +330,31 @@ TEST(RegFileImportKilled, AnImportKilledMidwayLeavesTheStoreAsItWas) {
   ASSERT_TRUE(opened.store) << opened.error;
   EXPECT_EQ(ValueOf(*opened.store, HKEY_CURRENT_USER, kDomains + "\\site10.example", "*"), Dword(4));
   EXPECT_EQ(ValueOf(*opened.store, HKEY_CURRENT_USER, kDomains + "\\site4999.example", "*"), Dword(4));
+}
+
+TEST(RegFileImportThrown, AnImportThatThrowsLeavesTheStoreAndTheNextWriteReachesOthers) {
+  TempDir dir;
+  std::string path = dir.File("store.db");
+  SqliteStore::OpenResult opened = SqliteStore::Open(path);
+  ASSERT_TRUE(opened.store) << opened.error;
+  SetDword(*opened.store, HKEY_CURRENT_USER, kDomains + "\\site3.example", "*", 2);
+  std::string before = DumpStore(*opened.store);
+  struct ThrowingStore : ForwardingStore {
+    using ForwardingStore::ForwardingStore;
+    LONG RegSetValueExA(HKEY k, RegName n, DWORD r, DWORD t, const BYTE* d, DWORD c) override {
+      if (++writes == 20) throw std::bad_alloc();
+      return ForwardingStore::RegSetValueExA(k, n, r, t, d, c);
+    }
+    int writes = 0;
+  } throwing(*opened.store);
+  RegFile file = Parse(ManyDomains(40));
+  EXPECT_THROW(ApplyImport(throwing, file, PlanImport(file, false)), std::bad_alloc);
+  EXPECT_EQ(DumpStore(*opened.store), before);
+  SetDword(*opened.store, HKEY_CURRENT_USER, kDomains + "\\after.example", "*", 4);
+  SqliteStore::OpenResult other = SqliteStore::Open(path);
+  ASSERT_TRUE(other.store) << other.error;
+  EXPECT_EQ(ValueOf(*other.store, HKEY_CURRENT_USER, kDomains + "\\after.example", "*"), Dword(4));
+  EXPECT_EQ(ValueOf(*other.store, HKEY_CURRENT_USER, kDomains + "\\site10.example", "*"), "<missing>");
 }
 
 TEST(RegFileImportDeepKeys, AStoreAlreadyHoldingAChainOfKeysTooDeepStillOpensExportsAndIsRepaired) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "TempDir.h"
 #include "policy/NewStoreLayout.h"
 #include "policy/ZoneSecurity.h"
+#include "registry/KeyTree.h"
 #include "registry/KnownKeys.h"
 #include "registry/Registry.h"
 
@@ -642,6 +644,45 @@ TEST_F(SqliteStoreTest, AWriteThatFindsNoRowToChangeFailsInsteadOfVanishing) {
   EXPECT_EQ(log.failures[0].status, ERROR_BADDB);
   EXPECT_EQ(GetDword(*store, h, "kept"), 7);
   EXPECT_EQ(DumpTree(*store), DumpFile(path_));
+  store->RegCloseKey(h);
+}
+
+TEST_F(SqliteStoreTest, DeletedKeysLeaveNoValueRowsBehind) {
+  auto store = MakeStore();
+  ASSERT_TRUE(store);
+  HKEY h = MustCreateKey(*store, HKEY_CURRENT_USER, std::string(kScratch) + "\\leaf\\deeper");
+  ASSERT_EQ(SetDword(*store, h, "below", 1), ERROR_SUCCESS);
+  store->RegCloseKey(h);
+  h = MustCreateKey(*store, HKEY_CURRENT_USER, "Software\\Single");
+  ASSERT_EQ(SetDword(*store, h, "one", 1), ERROR_SUCCESS);
+  store->RegCloseKey(h);
+  ASSERT_EQ(store->RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Single"), ERROR_SUCCESS);
+  ASSERT_EQ(DeleteKeyTree(*store, HKEY_CURRENT_USER, kScratch), ERROR_SUCCESS);
+  store.reset();
+  RawConnection raw(path_);
+  EXPECT_EQ(raw.Number("SELECT count(*) FROM vals WHERE key NOT IN (SELECT id FROM keys)"), 0);
+  EXPECT_EQ(raw.Number("SELECT count(*) FROM vals WHERE name IN (x'6b657074', x'62656c6f77', x'6f6e65')"), 0);
+}
+
+TEST_F(SqliteStoreTest, WorkThatThrowsInATransactionLeavesTheStoreAndTheNextWriteLands) {
+  auto store = MakeStore();
+  ASSERT_TRUE(store);
+  std::string before = DumpFile(path_);
+  HKEY h = MustCreateKey(*store, HKEY_CURRENT_USER, kScratch);
+  EXPECT_THROW(RunInTransaction(*store,
+                                [&] {
+                                  SetDword(*store, h, "halfway", 1);
+                                  throw std::runtime_error("stop");
+                                }),
+               std::runtime_error);
+  EXPECT_EQ(DumpTree(*store), before);
+  EXPECT_EQ(DumpFile(path_), before);
+  ASSERT_EQ(SetDword(*store, h, "after", 2), ERROR_SUCCESS);
+  auto other = MustOpen(path_);
+  HKEY seen = MustCreateKey(*other, HKEY_CURRENT_USER, kScratch);
+  EXPECT_EQ(GetDword(*other, seen, "after"), 2);
+  EXPECT_EQ(GetDword(*other, seen, "halfway"), -1);
+  other->RegCloseKey(seen);
   store->RegCloseKey(h);
 }
 
