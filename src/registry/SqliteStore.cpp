@@ -88,7 +88,7 @@ std::string Explain(sqlite3* db) {
 
 // A row's share of a checksum over a table or an index: its rowid, the key it
 // hangs under and its folded name, mixed so that any change shows.
-std::uint64_t RowSum(std::int64_t rowid, std::int64_t owner, const std::string& fold) {
+std::uint64_t RowSum(std::int64_t rowid, std::int64_t owner, std::string_view fold) {
   auto mix = [](std::uint64_t x) {
     x += 0x9E3779B97F4A7C15ull;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -97,7 +97,14 @@ std::uint64_t RowSum(std::int64_t rowid, std::int64_t owner, const std::string& 
   };
   std::uint64_t h = mix(static_cast<std::uint64_t>(rowid));
   h = mix(h ^ static_cast<std::uint64_t>(owner));
-  return mix(h ^ std::hash<std::string>{}(fold));
+  return mix(h ^ std::hash<std::string_view>{}(fold));
+}
+
+// A blob column without copying it; valid until the statement moves on.
+std::string_view BlobView(sqlite3_stmt* s, int column) {
+  const void* data = sqlite3_column_blob(s, column);
+  int size = sqlite3_column_bytes(s, column);
+  return data ? std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size)) : std::string_view();
 }
 
 std::string Blob(sqlite3_stmt* s, int column) {
@@ -590,7 +597,7 @@ LONG SqliteStore::LoadMirror(bool checkRows) {
     std::int64_t id = sqlite3_column_int64(keys, 0);
     std::int64_t parent = sqlite3_column_int64(keys, 1);
     ++rows;
-    if (checkRows) sum += RowSum(id, parent, Blob(keys, 4));
+    if (checkRows) sum += RowSum(id, parent, BlobView(keys, 4));
     // Keys are made after their parents: a parent not read yet is missing.
     if (id > kLocalMachineRootId && !AttachLoadedKey(id, parent, Blob(keys, 2), Blob(keys, 3)))
       damage = "a key has no parent, or its name is taken twice";
@@ -616,7 +623,7 @@ int SqliteStore::CheckRows(std::int64_t keyRows, std::uint64_t keySum, std::stri
       while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         ++rows;
         std::int64_t owner = sqlite3_column_int64(s, 1);
-        sum += RowSum(sqlite3_column_int64(s, 0), owner, Blob(s, 2));
+        sum += RowSum(sqlite3_column_int64(s, 0), owner, BlobView(s, 2));
         orphan = orphan || (valuesNeedKeys && !FindKeyById(owner));
       }
     }

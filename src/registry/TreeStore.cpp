@@ -138,17 +138,26 @@ void TreeStore::AttachLoadedValue(Key& key, std::string name, DWORD type, std::s
 }
 
 TreeStore::Key::~Key() {
-  // Leaf by leaf, each removed from its parent: no recursion, whatever the
-  // depth, and each key freed together with its place in the parent.
-  Key* current = this;
-  while (true) {
-    if (!current->children.empty()) {
-      current = current->children.begin()->second.get();
+  // Without recursion, whatever the depth: walk down to a key whose children
+  // are all leaves and clear them (each goes with its place in the map), then
+  // on up, so that no destructor ever reaches below a leaf.
+  if (children.empty()) return;
+  struct Frame {
+    Key* key;
+    std::map<std::string, std::unique_ptr<Key>>::iterator next;
+  };
+  std::vector<Frame> stack{{this, children.begin()}};
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    auto end = top.key->children.end();
+    while (top.next != end && top.next->second->children.empty()) ++top.next;
+    if (top.next != end) {
+      Key* inner = (top.next++)->second.get();
+      stack.push_back({inner, inner->children.begin()});
       continue;
     }
-    if (current == this) break;
-    current = current->parent;
-    current->children.erase(current->children.begin());
+    top.key->children.clear();
+    stack.pop_back();
   }
 }
 
