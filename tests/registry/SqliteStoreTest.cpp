@@ -77,6 +77,15 @@ class SqliteStoreTest : public testing::Test {
     return store;
   }
 
+  // Opens the store with `log` on its sink, and its scratch key as `scratch`.
+  std::unique_ptr<SqliteStore> OpenScratch(SinkLog& log, HKEY& scratch) {
+    auto store = MustOpen(path_);
+    if (!store) return store;
+    log.Attach(*store);
+    EXPECT_EQ(store->RegOpenKeyExA(HKEY_CURRENT_USER, kScratch, 0, kAccess3F, &scratch), ERROR_SUCCESS);
+    return store;
+  }
+
   TempDir dir_;
   std::string path_ = dir_.File("registry.db");
 };
@@ -184,6 +193,7 @@ struct RefusedFile {
   // Makes the thing at `path` (a store of ours can be made with MakeOurs).
   void (*make)(const std::string& path);
   const char* says;  // the reason the error gives
+  const char* sql = nullptr;  // run on the file after it was made
 };
 
 void MakeOurs(const std::string& path) {
@@ -289,12 +299,7 @@ const RefusedFile kRefusedFiles[] = {
        WriteFileBytes(path, bytes.substr(0, bytes.size() / 3));
      },
      "damaged"},
-    {"OursWithAnotherLayoutVersion",
-     [](const std::string& path) {
-       MakeOurs(path);
-       RawConnection(path).Exec("PRAGMA user_version=99");
-     },
-     "layout"},
+    {"OursWithAnotherLayoutVersion", MakeOurs, "layout", "PRAGMA user_version=99"},
     {"OursWithAnotherLayoutVersionInAnUnfoldedLog",
      [](const std::string& path) {
        MakeOurs(path);
@@ -303,18 +308,9 @@ const RefusedFile kRefusedFiles[] = {
        raw.Exec("PRAGMA user_version=99");
      },
      "layout"},
-    {"OursWithAKeyWithoutParent",
-     [](const std::string& path) {
-       MakeOurs(path);
-       RawConnection(path).Exec("UPDATE keys SET parent = 99999 WHERE name = CAST('key7' AS BLOB)");
-     },
-     "damaged"},
-    {"OursWithAValueOfNoKey",
-     [](const std::string& path) {
-       MakeOurs(path);
-       RawConnection(path).Exec("INSERT INTO vals VALUES (99999, x'76', x'56', 4, x'01000000')");
-     },
-     "damaged"},
+    {"OursWithAKeyWithoutParent", MakeOurs, "damaged",
+     "UPDATE keys SET parent = 99999 WHERE name = CAST('key7' AS BLOB)"},
+    {"OursWithAValueOfNoKey", MakeOurs, "damaged", "INSERT INTO vals VALUES (99999, x'76', x'56', 4, x'01000000')"},
     {"OursWithAKeyIndexEntryDisagreeingWithItsRow",
      [](const std::string& path) { MisindexOneRow(path, "keys", "parent", "key7"); }, "damaged"},
     {"OursWithAValueIndexEntryDisagreeingWithItsRow",
@@ -331,6 +327,7 @@ class RefusedFileTest : public testing::TestWithParam<RefusedFile> {
 
 TEST_P(RefusedFileTest, GetsAClearErrorNamingTheFileAndStaysByteForByteUnchanged) {
   GetParam().make(path_);
+  if (GetParam().sql) RawConnection(path_).Exec(GetParam().sql);
   std::string before = ReadFileBytes(path_);
   std::string listing = FolderListing(dir_.Path());
 
@@ -632,12 +629,10 @@ TEST_F(SqliteStoreTest, AWriteThatFindsNoRowToChangeFailsInsteadOfVanishing) {
   // does not.
   RawConnection(path_).Exec(
       "UPDATE vals SET fold = CAST('OTHER' AS BLOB) WHERE name = CAST('kept' AS BLOB)");
-  auto store = MustOpen(path_);
-  ASSERT_TRUE(store);
   SinkLog log;
-  log.Attach(*store);
   HKEY h = 0;
-  ASSERT_EQ(store->RegOpenKeyExA(HKEY_CURRENT_USER, kScratch, 0, kAccess3F, &h), ERROR_SUCCESS);
+  auto store = OpenScratch(log, h);
+  ASSERT_TRUE(store && h);
   EXPECT_EQ(SetDword(*store, h, "kept", 8), ERROR_BADDB);
   EXPECT_EQ(store->RegDeleteValueA(h, "kept"), ERROR_BADDB);
   ASSERT_EQ(log.failures.size(), 2u);
@@ -710,12 +705,10 @@ TEST_F(SqliteStoreTest, InAHugeStoreAValueDisagreeingWithItsIndexEntryFailsAtIts
       " INSERT INTO vals SELECT 1, CAST('p' || i AS BLOB), CAST('P' || i AS BLOB), 4, x'00000000' FROM n");
   std::string before = ReadFileBytes(path_);
   {
-    auto store = MustOpen(path_);
-    ASSERT_TRUE(store);
     SinkLog log;
-    log.Attach(*store);
     HKEY h = 0;
-    ASSERT_EQ(store->RegOpenKeyExA(HKEY_CURRENT_USER, kScratch, 0, kAccess3F, &h), ERROR_SUCCESS);
+    auto store = OpenScratch(log, h);
+    ASSERT_TRUE(store && h);
     EXPECT_EQ(GetDword(*store, h, "key7"), -1);
     EXPECT_EQ(SetDword(*store, h, "key8", 1), ERROR_BADDB);
     ASSERT_FALSE(log.failures.empty());
