@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -24,8 +25,16 @@ struct StoredValue {
 
 class ValueList {
  public:
-  std::size_t Size() const { return live_; }
-  bool Empty() const { return live_ == 0; }
+  ValueList() = default;
+  ValueList(const ValueList& other) : d_(other.d_ ? std::make_unique<Data>(*other.d_) : nullptr) {}
+  ValueList& operator=(const ValueList& other) {
+    d_ = other.d_ ? std::make_unique<Data>(*other.d_) : nullptr;
+    return *this;
+  }
+  ValueList(ValueList&&) = default;
+  ValueList& operator=(ValueList&&) = default;
+
+  std::size_t Size() const { return d_ ? d_->live : 0; }
   // The value with this folded name, or null.
   const StoredValue* Find(std::string_view fold) const;
   // The value at `index` in creation order; REQUIRES index < Size().
@@ -35,26 +44,23 @@ class ValueList {
   void Put(StoredValue value);
   // False when there is no such value.
   bool Erase(std::string_view fold);
-  void Clear();
-  // Calls visit(value) for each value in creation order.
-  template <typename Visit>
-  void ForEach(Visit visit) const {
-    for (const Slot& slot : slots_)
-      if (slot.live) visit(slot.value);
-  }
+  void Clear() { d_.reset(); }
 
  private:
   struct Slot {
     StoredValue value;
     bool live = true;
   };
+  struct Data {
+    std::vector<Slot> slots;
+    std::vector<std::uint32_t> counts;  // Fenwick tree over slots, 1-based
+    std::unordered_map<std::string, std::size_t> bySlot;
+    std::size_t live = 0;
+  };
   std::uint32_t CountUpTo(std::size_t places) const;  // live values among the first `places`
   void Repack();
 
-  std::vector<Slot> slots_;
-  std::vector<std::uint32_t> counts_;  // Fenwick tree over slots_, 1-based
-  std::unordered_map<std::string, std::size_t> bySlot_;
-  std::size_t live_ = 0;
+  std::unique_ptr<Data> d_;  // made at the first value: most keys hold none, or are never read
 };
 
 }  // namespace pw
