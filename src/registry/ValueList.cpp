@@ -16,24 +16,24 @@ std::uint32_t ValueList::CountUpTo(std::size_t places) const {
 const StoredValue* ValueList::Find(std::string_view fold) const {
   if (!d_) return nullptr;
   auto it = d_->bySlot.find(std::string(fold));
-  return it == d_->bySlot.end() ? nullptr : &d_->slots[it->second].value;
+  return it == d_->bySlot.end() ? nullptr : &d_->places[it->second].value;
 }
 
 const StoredValue& ValueList::At(std::size_t index) const {
   const Data& d = *d_;
-  if (d.live == d.slots.size()) return d.slots[index].value;
+  if (d.live == d.places.size()) return d.places[index].value;
   // The first place whose count of values up to it is index + 1.
   std::size_t place = 0;
   std::size_t left = index + 1;
   std::size_t step = 1;
-  while (step * 2 <= d.slots.size()) step *= 2;
+  while (step * 2 <= d.places.size()) step *= 2;
   for (; step > 0; step /= 2) {
-    if (place + step <= d.slots.size() && d.counts[place + step] < left) {
+    if (place + step <= d.places.size() && d.counts[place + step] < left) {
       place += step;
       left -= d.counts[place];
     }
   }
-  return d.slots[place].value;
+  return d.places[place].value;
 }
 
 void ValueList::Put(StoredValue value) {
@@ -44,14 +44,14 @@ void ValueList::Put(StoredValue value) {
   Data& d = *d_;
   auto it = d.bySlot.find(value.fold);
   if (it != d.bySlot.end()) {
-    StoredValue& kept = d.slots[it->second].value;
+    StoredValue& kept = d.places[it->second].value;
     value.name = std::move(kept.name);
     kept = std::move(value);
     return;
   }
-  d.bySlot.emplace(value.fold, d.slots.size());
-  d.slots.push_back({std::move(value), true});
-  std::size_t place = d.slots.size();
+  d.bySlot.emplace(value.fold, d.places.size());
+  d.places.push_back({std::move(value), true});
+  std::size_t place = d.places.size();
   d.counts.push_back(1 + CountUpTo(place - 1) - CountUpTo(place - LowBit(place)));
   ++d.live;
 }
@@ -63,11 +63,11 @@ bool ValueList::Erase(std::string_view fold) {
   if (it == d.bySlot.end()) return false;
   std::size_t slot = it->second;
   d.bySlot.erase(it);
-  d.slots[slot].live = false;
-  d.slots[slot].value = StoredValue();
+  d.places[slot].live = false;
+  d.places[slot].value = StoredValue();
   for (std::size_t i = slot + 1; i < d.counts.size(); i += LowBit(i)) --d.counts[i];
   --d.live;
-  if (d.slots.size() > 16 && d.live * 2 < d.slots.size()) Repack();
+  if (d.places.size() > 16 && d.live * 2 < d.places.size()) Repack();
   return true;
 }
 
@@ -75,16 +75,16 @@ void ValueList::Repack() {
   Data& d = *d_;
   std::vector<Slot> kept;
   kept.reserve(d.live);
-  for (Slot& slot : d.slots)
+  for (Slot& slot : d.places)
     if (slot.live) kept.push_back(std::move(slot));
-  d.slots = std::move(kept);
+  d.places = std::move(kept);
   d.bySlot.clear();
-  d.counts.assign(d.slots.size() + 1, 0);
-  for (std::size_t i = 1; i <= d.slots.size(); ++i) {
-    d.bySlot.emplace(d.slots[i - 1].value.fold, i - 1);
+  d.counts.assign(d.places.size() + 1, 0);
+  for (std::size_t i = 1; i <= d.places.size(); ++i) {
+    d.bySlot.emplace(d.places[i - 1].value.fold, i - 1);
     d.counts[i] += 1;
     std::size_t up = i + LowBit(i);
-    if (up <= d.slots.size()) d.counts[up] += d.counts[i];
+    if (up <= d.places.size()) d.counts[up] += d.counts[i];
   }
 }
 

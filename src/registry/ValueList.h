@@ -52,8 +52,8 @@ class ValueList {
     bool live = true;
   };
   struct Data {
-    std::vector<Slot> slots;
-    std::vector<std::uint32_t> counts;  // Fenwick tree over slots, 1-based
+    std::vector<Slot> places;
+    std::vector<std::uint32_t> counts;  // Fenwick tree over places, 1-based
     std::unordered_map<std::string, std::size_t> bySlot;
     std::size_t live = 0;
   };
