@@ -1,6 +1,8 @@
 #include "Cli.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 
@@ -193,7 +195,9 @@ MsgAnswer TerminalPrompter::MsgBox(const std::string& title, const std::string& 
   return !line.empty() && (line[0] == 'y' || line[0] == 'Y') ? MsgAnswer::Yes : MsgAnswer::No;
 }
 
-int RunCli(std::vector<std::string> words, Environment& env) {
+namespace {
+
+int RunVerb(std::vector<std::string> words, Environment& env) {
   std::string storeError;
   std::optional<std::string> storePath = TakeStoreOption(words, storeError);
   if (!storeError.empty()) {
@@ -270,6 +274,23 @@ int RunCli(std::vector<std::string> words, Environment& env) {
     else
       env.err << kProgram << ": the store " << first.store << " failed (" << first.operation
             << "): " << first.reason << "\n";
+    return kExitFailure;
+  }
+  return code;
+}
+
+}  // namespace
+
+int RunCli(std::vector<std::string> words, Environment& env) {
+  int code = RunVerb(std::move(words), env);
+  // Output that did not reach its reader (a full disk, a closed output) is
+  // no success.
+  errno = 0;
+  env.out.flush();
+  if (!env.out) {
+    int why = errno;
+    env.err << kProgram << ": cannot write to standard output" << (why ? std::string(": ") + std::strerror(why) : "")
+            << "\n";
     return kExitFailure;
   }
   return code;

@@ -87,7 +87,9 @@ const char* RegFileHelp() {
          "  toolbar extensions under HKLM) and names every other key it skips; --all\n"
          "  imports them too. It lands whole or not at all. --dry-run shows what it would\n"
          "  write. export writes Internet Settings of both hives and the extensions unless\n"
-         "  --key names one key; --regedit4 writes the older 8-bit format.\n";
+         "  --key names one key; --regedit4 writes the older 8-bit format. A key or value\n"
+         "  a .reg file cannot carry fails the export; --skip-unwritable leaves it out,\n"
+         "  names it, and writes everything else.\n";
 }
 
 int RunImport(Run& run) {
@@ -132,6 +134,7 @@ int RunExport(Run& run) {
   bool policyList = run.args.Flag("--policy-list");
   std::optional<std::string> key = run.args.Option("--key");
   bool regedit4 = run.args.Flag("--regedit4");
+  bool skipUnwritable = run.args.Flag("--skip-unwritable");
   std::string file = OneFile(run.args, "export");
   if (policy || policyList) {
     if (policy && policyList) throw UsageError{"--policy and --policy-list are two forms of one list: give one"};
@@ -149,11 +152,13 @@ int RunExport(Run& run) {
     roots = {*name};
   }
   ExportResult result =
-      ExportRegFile(run.store, roots, regedit4 ? RegFileFormat::Regedit4 : RegFileFormat::Version5);
+      ExportRegFile(run.store, roots, regedit4 ? RegFileFormat::Regedit4 : RegFileFormat::Version5, skipUnwritable);
   if (!result.ok) {
-    run.env.err << kProgram << ": " << result.error << "; nothing was exported\n";
+    run.env.err << kProgram << ": " << result.error << "; nothing was exported"
+                << (skipUnwritable ? "" : " (--skip-unwritable writes everything else)") << "\n";
     return kExitFailure;
   }
+  for (const std::string& skipped : result.skipped) run.env.err << kProgram << ": not exported: " << skipped << "\n";
   if (key && !result.missing.empty()) {
     run.env.err << kProgram << ": the key " << result.missing.front() << " is not in the store "
                 << run.store.Describe() << "; nothing was exported\n";

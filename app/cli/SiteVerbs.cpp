@@ -70,6 +70,12 @@ NamedListing Named(const std::string& domain, const std::string& subdomain, cons
   return listing;
 }
 
+// A write the store failed: the status in words, and whether it was undone.
+std::string FailedBecause(Run& run, LONG status) {
+  return std::to_string(status) + " (" + StatusName(status) + ")" +
+         (run.store.SupportsRollback() ? "; nothing was written" : "");
+}
+
 bool ValueExists(Run& run, const ListingAddress& address) {
   HKEY key = 0;
   bool found = false;
@@ -230,8 +236,8 @@ int RunAdd(Run& run) {
   if (writeGeneralised) status = WriteGeneralisedListing(run.registry, parts.Domain, parts.SubDomain, zone);
   else if (choices.AnyChecked()) status = WriteProtocolListings(run.registry, parts.Domain, parts.FullSubDomain, choices);
   if (status != ERROR_SUCCESS) {
-    run.env.err << kProgram << " add: cannot make the key " << key << " in the zone map of the store "
-                << run.store.Describe() << ": " << status << " (" << StatusName(status) << ")\n";
+    run.env.err << kProgram << " add: cannot write the listing in the key " << key << " of the zone map of the store "
+                << run.store.Describe() << ": " << FailedBecause(run, status) << "\n";
     return kExitFailure;
   }
   for (const std::string& name : written)
@@ -246,7 +252,13 @@ int RunSet(Run& run) {
   if (!zone) throw UsageError{"--zone is required"};
   if (!ListingExists(run, "set", listing)) return kExitFailure;
   SiteList list;
-  AssignListingZone(list, run.registry, listing.address, *zone);
+  LONG status = AssignListingZone(list, run.registry, listing.address, *zone);
+  if (status != ERROR_SUCCESS) {
+    run.env.err << kProgram << " set: cannot write \"" << listing.address.valueName << "\" in the key "
+                << ShortListingKey(listing.row.domain, listing.row.subdomain) << " of the zone map of the store "
+                << run.store.Describe() << ": " << FailedBecause(run, status) << "\n";
+    return kExitFailure;
+  }
   run.env.out << ShortListingKey(listing.row.domain, listing.row.subdomain) << ": \"" << listing.address.valueName
               << "\" = " << ZoneWords(static_cast<int>(*zone)) << "\n";
   return kExitOk;
@@ -258,12 +270,18 @@ int RunDelete(Run& run) {
   if (!ListingExists(run, "delete", listing)) return kExitFailure;
   SiteList list;
   list.Refresher(run.store);
-  LONG status = DeleteListing(list, run.registry, listing.address);
+  ListingDeletion deletion = DeleteListing(list, run.registry, listing.address);
+  if (deletion.removal != ERROR_SUCCESS) {
+    run.env.err << kProgram << " delete: cannot delete \"" << listing.address.valueName << "\" from the key "
+                << ShortListingKey(listing.row.domain, listing.row.subdomain) << " of the zone map of the store "
+                << run.store.Describe() << ": " << deletion.removal << " (" << StatusName(deletion.removal) << ")\n";
+    return kExitFailure;
+  }
   run.env.out << ShortListingKey(listing.row.domain, listing.row.subdomain) << ": \"" << listing.address.valueName
               << "\" deleted\n";
-  if (status != ERROR_SUCCESS) {
-    run.env.err << kProgram << " delete: the keys left empty could not be removed: " << status << " ("
-                << StatusName(status) << ")\n";
+  if (deletion.prune != ERROR_SUCCESS) {
+    run.env.err << kProgram << " delete: the keys left empty in the store " << run.store.Describe()
+                << " could not be removed: " << deletion.prune << " (" << StatusName(deletion.prune) << ")\n";
     return kExitFailure;
   }
   return kExitOk;

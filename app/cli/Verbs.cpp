@@ -23,7 +23,7 @@ const std::vector<Verb>& Verbs() {
        RunZone},
       {"import", "FILE [--all] [--dry-run] | FILE --policy [--dry-run]",
        "import a .reg file, or with --policy a Registry.pol's site list (- for standard input)", true, RunImport},
-      {"export", "FILE [--key KEY] [--regedit4] | FILE --policy | FILE --policy-list",
+      {"export", "FILE [--key KEY] [--regedit4] [--skip-unwritable] | FILE --policy | FILE --policy-list",
        "export keys as a .reg file, or the protection as a Registry.pol (- for standard output)", true, RunExport},
       {"restrict-hosts", "FILE [--name NAME] [--dry-run] | --undo NAME [--dry-run] | --list", "restrict every host of a blocklist (hosts file) at once, and undo it exactly", true, RunRestrictHosts},
       {"register-button", "", "register the browser's \"Trust\" button and record it in st6unst.log", true,

@@ -17,15 +17,20 @@ const char* ProfileName(ZoneProfile profile) {
   }
 }
 
-// Writes the profile, prints the state read back, and fails when that is not
-// the profile's state.
+// Writes the profile, prints the state read back, and fails when a write
+// failed or the state is not the profile's.
 int WriteAndReport(Run& run, ZoneProfile profile) {
-  WriteZoneProfile(run.registry, profile);
+  LONG status = WriteZoneProfile(run.registry, profile);
   ZoneSecurityState state = DetectZoneSecurity(run.registry);
   run.env.out << ZoneSecurityStateName(state) << "\n";
-  if (state == ExpectedState(profile)) return kExitOk;
-  run.env.err << "portwarden-cli: after writing the " << ProfileName(profile) << " profile the zone reads "
-              << ZoneSecurityStateName(state) << ", not " << ZoneSecurityStateName(ExpectedState(profile));
+  if (status == ERROR_SUCCESS && state == ExpectedState(profile)) return kExitOk;
+  if (status != ERROR_SUCCESS)
+    run.env.err << "portwarden-cli: cannot write the " << ProfileName(profile) << " profile into the store "
+                << run.store.Describe() << ": " << status << " (" << StatusName(status) << ")"
+                << (run.store.SupportsRollback() ? "; the zone was left as it was" : "");
+  else
+    run.env.err << "portwarden-cli: after writing the " << ProfileName(profile) << " profile the zone reads "
+                << ZoneSecurityStateName(state) << ", not " << ZoneSecurityStateName(ExpectedState(profile));
   if (!run.registry.RegKeyExists(HKEY_CURRENT_USER, kZonePath))
     run.env.err << ": the Internet zone key HKEY_CURRENT_USER\\" << kZonePath << " is missing from the store "
                 << run.store.Describe();

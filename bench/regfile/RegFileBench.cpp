@@ -2,11 +2,13 @@
 // one "*" value each) with a new SQLite store: time, and the peak memory of the
 // command line doing the same in a fresh process.
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -95,6 +97,84 @@ void BM_ExportRestrictedDomains(benchmark::State& state) {
   state.counters["file_MB"] = static_cast<double>(size) / (1 << 20);
 }
 BENCHMARK(BM_ExportRestrictedDomains)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// Puts `count` DWORD values named v0, v1, ... into the key Internet
+// Settings\Big of the store at `path`, in one statement behind the store's
+// back: the benchmarks below time what is done with them, not their making.
+void FillValues(const std::string& path, int count) {
+  {
+    auto store = NewStore(path);
+    pw::HKEY key = 0;
+    if (store->RegCreateKeyExA(pw::HKEY_CURRENT_USER, std::string(pw::kInternetSettingsPath) + "\\Big", 0, nullptr, 0,
+                               pw::kAccess3F, nullptr, &key, nullptr) != pw::ERROR_SUCCESS)
+      std::abort();
+    store->RegCloseKey(key);
+  }
+  sqlite3* db = nullptr;
+  std::string sql =
+      "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(count - 1) +
+      ") INSERT INTO vals SELECT (SELECT id FROM keys WHERE fold = CAST('BIG' AS BLOB)), CAST('v' || i AS BLOB),"
+      " CAST('V' || i AS BLOB), 4, x'01000000' FROM n";
+  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK || sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+    std::abort();
+  sqlite3_close(db);
+}
+
+// An import deleting every value of a key that holds `count` of them. Each
+// delete costs O(log n), so the whole import grows as n log n.
+void BM_ImportDeletingValues(benchmark::State& state) {
+  int count = static_cast<int>(state.range(0));
+  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" +
+                     std::string(pw::kInternetSettingsPath) + "\\Big]\r\n";
+  for (int i = 0; i < count; ++i) text += "\"v" + std::to_string(i) + "\"=-\r\n";
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::string path = pw::bench::NewScratchPath("delete.db");
+    FillValues(path, count);
+    auto store = NewStore(path);
+    state.ResumeTiming();
+    pw::RegFile file;
+    pw::RegFileError error;
+    if (!pw::ReadRegFile(text, "delete.reg", file, error)) std::abort();
+    pw::ImportResult result = pw::ApplyImport(*store, file, pw::PlanImport(file, false));
+    if (!result.error.empty() || result.valuesDeleted != static_cast<std::size_t>(count)) std::abort();
+    state.PauseTiming();
+    store.reset();
+    pw::bench::RemoveStoreFiles(path);
+    state.ResumeTiming();
+  }
+  state.counters["values"] = count;
+}
+BENCHMARK(BM_ImportDeletingValues)->Arg(25000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// The command line's "status" on a store holding a million values, in a fresh
+// process: the time from its start to the first byte it writes.
+void BM_StatusOnAStoreOfAMillionValues(benchmark::State& state) {
+  std::string path = pw::bench::NewScratchPath("million.db");
+  FillValues(path, 1000000);
+  for (auto _ : state) {
+    int fds[2];
+    if (::pipe(fds) != 0) std::abort();
+    auto start = std::chrono::steady_clock::now();
+    pid_t child = ::fork();
+    if (child == 0) {
+      ::dup2(fds[1], STDOUT_FILENO);
+      ::close(fds[0]);
+      ::close(fds[1]);
+      ::execl(PW_CLI_BINARY, PW_CLI_BINARY, "--store", path.c_str(), "status", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    char byte = 0;
+    bool wrote = ::read(fds[0], &byte, 1) == 1;
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!wrote || !WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("status failed");
+  }
+}
+BENCHMARK(BM_StatusOnAStoreOfAMillionValues)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 
 long PeakKilobytesOfCli(const std::vector<std::string>& args) { return pw::bench::PeakKilobytesOf(PW_CLI_BINARY, args); }
 

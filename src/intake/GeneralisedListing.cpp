@@ -11,10 +11,7 @@ LONG WriteGeneralisedListing(Registry& registry, const std::string& domain, cons
   if (!IsListingKeyName(domain) || (!onDomainKey && !IsListingKeyName(subDomain))) return ERROR_INVALID_PARAMETER;
   std::string key = std::string(kDomainsPathUpper) + domain;
   if (!onDomainKey) key += "\\" + subDomain;
-  LONG status = CreateListingKey(registry.Store(), key);
-  if (status != ERROR_SUCCESS) return status;
-  registry.SetRegValue(HKEY_CURRENT_USER, key + "\\", "*", ZoneNumber(zone), REG_DWORD);
-  return ERROR_SUCCESS;
+  return WriteListingValues(registry, key, {{"*", ZoneNumber(zone)}});
 }
 
 }  // namespace pw

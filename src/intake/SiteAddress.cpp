@@ -1,5 +1,7 @@
 #include "intake/SiteAddress.h"
 
+#include "registry/Utf8.h"
+
 namespace pw {
 namespace {
 
@@ -155,6 +157,9 @@ SiteAddressParts ParseSiteAddress(std::string_view address) {
     addressText = address.substr(0, slashFrom(0));
     host = addressText;
   }
+
+  // Text that is not valid UTF-8 would become a name no export could write.
+  if (!IsValidUtf8(addressText)) return Corrupted(addressText);
 
   std::size_t firstDot = host.find('.');
   std::string_view rest = firstDot == std::string_view::npos ? host : host.substr(firstDot + 1);

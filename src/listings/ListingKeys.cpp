@@ -15,6 +15,17 @@ std::string ShortListingKey(const std::string& domain, const std::string& subdom
   return subdomain.empty() ? domain : domain + "\\" + subdomain;
 }
 
+LONG WriteListingValues(Registry& registry, const std::string& path, const std::vector<ListingValue>& values) {
+  return WriteInTransaction(registry.Store(), [&] {
+    LONG status = CreateListingKey(registry.Store(), path);
+    for (const ListingValue& value : values) {
+      if (status != ERROR_SUCCESS) break;
+      status = registry.SetRegValueChecked(HKEY_CURRENT_USER, path, value.name, value.zone, REG_DWORD);
+    }
+    return status;
+  });
+}
+
 LONG CreateListingKey(RegistryStore& store, const std::string& path) {
   HKEY key = 0;
   DWORD disposition = 0;

@@ -3,8 +3,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "registry/RegistryStore.h"
+#include "registry/Registry.h"
 
 namespace pw {
 
@@ -21,5 +22,17 @@ std::string ShortListingKey(const std::string& domain, const std::string& subdom
 // "REG_DWORD" the writers give their keys, and closes it again at once.
 // Returns the status of the creation.
 LONG CreateListingKey(RegistryStore& store, const std::string& path);
+
+struct ListingValue {
+  const char* name;  // "*" or a protocol
+  int zone;
+};
+
+// Creates the key HKEY_CURRENT_USER\path (CreateListingKey) and writes each
+// value's zone into it, in order, as one store transaction: another process
+// never finds the key without its values, and a failure leaves nothing
+// written where the store can undo. Returns the first failure, else the
+// commit's status.
+LONG WriteListingValues(Registry& registry, const std::string& path, const std::vector<ListingValue>& values);
 
 }  // namespace pw

@@ -26,13 +26,12 @@ LONG WriteProtocolListings(Registry& registry, const std::string& domain, const 
   if (!choices.AnyChecked() || !IsListingKeyName(domain) || (!subdomain.empty() && !IsListingKeyName(subdomain)))
     return ERROR_INVALID_PARAMETER;
   std::string key = std::string(kDomainsPathUpper) + domain + "\\" + subdomain;
-  LONG status = CreateListingKey(registry.Store(), key);
-  if (status != ERROR_SUCCESS) return status;
+  std::vector<ListingValue> values;
   for (auto [choice, name] : {std::pair{&choices.https, "https"}, std::pair{&choices.ftp, "ftp"},
                               std::pair{&choices.http, "http"}}) {
-    if (choice->checked) registry.SetRegValue(HKEY_CURRENT_USER, key, name, ZoneNumber(choice->zone), REG_DWORD);
+    if (choice->checked) values.push_back({name, ZoneNumber(choice->zone)});
   }
-  return ERROR_SUCCESS;
+  return WriteListingValues(registry, key, values);
 }
 
 }  // namespace pw

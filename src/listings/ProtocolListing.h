@@ -31,10 +31,11 @@ ProtocolChoices ProtocolsForAddress(std::string_view address);
 
 // The editor's OK: creates the key of `subdomain` under `domain` (the domain
 // key itself for an empty subdomain) with the class "REG_DWORD", then writes
-// "https", "ftp" and "http", in that order, for each checked row. Writes
-// nothing and returns ERROR_INVALID_PARAMETER when no row is checked or a name
-// is not a usable key name (an empty domain, a "\" in either); returns the
-// creation's status when the key cannot be made; otherwise 0.
+// "https", "ftp" and "http", in that order, for each checked row, all in one
+// store transaction. Writes nothing and returns ERROR_INVALID_PARAMETER when
+// no row is checked or a name is not a usable key name (an empty domain, a "\"
+// in either); otherwise the status of the first write that failed, or of the
+// commit (0: written).
 LONG WriteProtocolListings(Registry& registry, const std::string& domain, const std::string& subdomain,
                            const ProtocolChoices& choices);
 

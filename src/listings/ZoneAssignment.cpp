@@ -65,10 +65,12 @@ std::optional<std::string> GetSelectedValueName(const SiteList& list) {
   return ListingAddressOf(*row).valueName;
 }
 
-void AssignListingZone(SiteList& list, Registry& registry, const ListingAddress& listing, Zone zone,
+LONG AssignListingZone(SiteList& list, Registry& registry, const ListingAddress& listing, Zone zone,
                        const EventPump& pump) {
-  registry.SetRegValue(HKEY_CURRENT_USER, listing.keyPath, listing.valueName, static_cast<int>(zone), REG_DWORD);
+  LONG status = registry.SetRegValueChecked(HKEY_CURRENT_USER, listing.keyPath, listing.valueName,
+                                            static_cast<int>(zone), REG_DWORD);
   list.Refresher(registry.Store(), pump);
+  return status;
 }
 
 void AssignSelectedZone(SiteList& list, Registry& registry, Zone zone, const EventPump& pump) {
@@ -97,17 +99,21 @@ void DeleteSelectedListing(SiteList& list, Registry& registry, const EventPump& 
   DeleteListing(list, registry, ListingAddressOf(*row), pump);
 }
 
-LONG DeleteListing(SiteList& list, Registry& registry, const ListingAddress& listing, const EventPump& pump) {
+ListingDeletion DeleteListing(SiteList& list, Registry& registry, const ListingAddress& listing,
+                              const EventPump& pump) {
   RegistryStore& store = registry.Store();
+  ListingDeletion result;
   HKEY key = 0;
   if (store.RegOpenKeyA(HKEY_CURRENT_USER, listing.keyPath, &key) == ERROR_SUCCESS) {
-    store.RegDeleteValueA(key, listing.valueName);
+    result.removal = store.RegDeleteValueA(key, listing.valueName);
+    if (result.removal == ERROR_FILE_NOT_FOUND) result.removal = ERROR_SUCCESS;  // gone meanwhile
     store.RegCloseKey(key);
   }
   list.Refresher(store, pump);
-  LONG status = PruneEmptyListingKeys(list, store);
+  if (result.removal != ERROR_SUCCESS) return result;
+  result.prune = PruneEmptyListingKeys(list, store);
   list.Refresher(store, pump);
-  return status;
+  return result;
 }
 
 LONG PruneEmptyListingKeys(const SiteList& list, RegistryStore& store) {

@@ -40,14 +40,21 @@ void AssignSelectedZone(SiteList& list, Registry& registry, Zone zone, const Eve
 // only the rebuild; otherwise DeleteListing on the selected row's listing.
 void DeleteSelectedListing(SiteList& list, Registry& registry, const EventPump& pump = {});
 
-// Writes the zone into an existing listing, then rebuilds the list.
-void AssignListingZone(SiteList& list, Registry& registry, const ListingAddress& listing, Zone zone,
+// Writes the zone into an existing listing, then rebuilds the list. Returns
+// the write's status (the open's when the key is gone).
+LONG AssignListingZone(SiteList& list, Registry& registry, const ListingAddress& listing, Zone zone,
                        const EventPump& pump = {});
 
+struct ListingDeletion {
+  LONG removal = ERROR_SUCCESS;  // of the value; 0 also when it was gone already
+  LONG prune = ERROR_SUCCESS;    // of PruneEmptyListingKeys; 0 when it did not run
+};
+
 // Removes the value, rebuilds the list, prunes the keys the rebuilt list shows
-// without a listing, and rebuilds again. Returns the status of the prune.
-LONG DeleteListing(SiteList& list, Registry& registry, const ListingAddress& listing,
-                   const EventPump& pump = {});
+// without a listing, and rebuilds again. The prune does not run when the
+// removal failed.
+ListingDeletion DeleteListing(SiteList& list, Registry& registry, const ListingAddress& listing,
+                              const EventPump& pump = {});
 
 // Deletes HKEY_CURRENT_USER\path when it opens and has neither subkeys nor
 // values at this moment.

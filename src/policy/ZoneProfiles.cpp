@@ -47,9 +47,17 @@ std::vector<ProfileValue> ProfileValues(ZoneProfile profile) {
   return values;
 }
 
-void WriteZoneProfile(Registry& registry, ZoneProfile profile) {
-  for (const ProfileValue& value : ProfileValues(profile))
-    registry.SetRegValue(HKEY_CURRENT_USER, kZonePath, value.name, value.data, value.type);
+LONG WriteZoneProfile(Registry& registry, ZoneProfile profile) {
+  RegistryStore& store = registry.Store();
+  return WriteInTransaction(store, [&] {
+    LONG first = ERROR_SUCCESS;
+    for (const ProfileValue& value : ProfileValues(profile)) {
+      LONG status = registry.SetRegValueChecked(HKEY_CURRENT_USER, kZonePath, value.name, value.data, value.type);
+      if (first == ERROR_SUCCESS) first = status;
+      if (first != ERROR_SUCCESS && store.SupportsRollback()) break;
+    }
+    return first;
+  });
 }
 
 ZoneSecurityState ExpectedState(ZoneProfile profile) {

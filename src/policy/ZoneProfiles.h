@@ -20,9 +20,13 @@ struct ProfileValue {
 // The 28 values of a profile in the order they are written.
 std::vector<ProfileValue> ProfileValues(ZoneProfile profile);
 
-// Writes all 28 values through SetRegValue, one call each, whatever they held.
-// A failed write does not stop the rest; the zone key is never created.
-void WriteZoneProfile(Registry& registry, ZoneProfile profile);
+// Writes all 28 values through SetRegValue, one call each, whatever they held,
+// as one store transaction: where the store has transactions another reader
+// sees the whole profile or none of it, and a failed write stops the profile
+// and undoes it. On the platform's registry, which has none, a failed write
+// does not stop the rest. The zone key is never created. Returns the first
+// failure, else the commit's status.
+LONG WriteZoneProfile(Registry& registry, ZoneProfile profile);
 
 // The state a profile reads back as when every value landed.
 ZoneSecurityState ExpectedState(ZoneProfile profile);

@@ -1,6 +1,8 @@
 #include "regfile/FileBytes.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -36,11 +38,28 @@ bool LoadFile(const std::string& path, std::string& bytes, std::string& error) {
   return true;
 }
 
+namespace {
+
+// A short name in the file's folder for the new content: the file's own name
+// may already be as long as a name can be.
+std::string TempNameBeside(const std::string& path, std::uint32_t number) {
+#ifdef _WIN32
+  std::size_t slash = path.find_last_of("\\/");
+#else
+  std::size_t slash = path.rfind('/');
+#endif
+  char tail[16];
+  std::snprintf(tail, sizeof tail, ".pw-%08x", static_cast<unsigned>(number));
+  return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + tail;
+}
+
+}  // namespace
+
 #ifdef _WIN32
 
 bool SaveFileReplacing(const std::string& path, const std::string& bytes, std::string& error) {
   std::random_device random;
-  std::string temp = path + ".new-" + std::to_string(random());
+  std::string temp = TempNameBeside(path, random());
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -81,7 +100,7 @@ bool SaveFileReplacing(const std::string& path, const std::string& bytes, std::s
   std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    temp = path + ".new-" + std::to_string(random());
+    temp = TempNameBeside(path, random());
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0 && errno != EEXIST) return fail("");
   }

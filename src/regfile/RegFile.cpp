@@ -52,12 +52,14 @@ std::optional<KeyName> ParseKeyName(std::string_view text, std::string* why) {
   // Every component must have a name: "a\\b" or "a\" would name a key the
   // store spells differently from the file.
   std::size_t start = 0;
+  DWORD depth = 0;
   while (start <= path.size() && !path.empty()) {
     std::size_t end = path.find('\\', start);
     if (end == std::string_view::npos) end = path.size();
     if (end == start) return fail("the key path has an empty name between two backslashes");
     if (end - start > kMaxKeyNameLength)
       return fail("a key name in the path is longer than 255 bytes");
+    if (++depth > kMaxKeyDepth) return fail("the key path is more than 512 levels deep");
     start = end + 1;
   }
   name.path.assign(path);

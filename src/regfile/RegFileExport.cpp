@@ -15,9 +15,18 @@ LONG Failed(LONG status, std::string& error, const std::string& what) {
   return status;
 }
 
-// Collects the key open as `handle` (named hive\path) and everything below it.
-LONG CollectTree(RegistryStore& store, HKEY handle, HKEY hive, const std::string& path, RegFile& file,
-                 std::string& error) {
+DWORD DepthOf(const std::string& path) {
+  if (path.empty()) return 0;
+  DWORD depth = 1;
+  for (char c : path) depth += c == '\\';
+  return depth;
+}
+
+// Collects the key open as `handle` (named hive\path, `depth` levels below the
+// hive) and everything below it. The recursion is bounded: a key deeper than
+// the platform's registry holds is not written.
+LONG CollectTree(RegistryStore& store, HKEY handle, HKEY hive, const std::string& path, DWORD depth,
+                 RegFile& file, std::string& error, std::vector<std::string>* tooDeep) {
   RegFileKey key;
   key.hive = hive;
   key.path = path;
@@ -39,11 +48,21 @@ LONG CollectTree(RegistryStore& store, HKEY handle, HKEY hive, const std::string
   if (status != ERROR_NO_MORE_ITEMS) return Failed(status, error, "cannot read the subkeys of " + FullKeyName(hive, path));
   for (const std::string& name : children) {
     std::string childPath = path.empty() ? name : path + "\\" + name;
+    if (depth + 1 > kMaxKeyDepth) {
+      std::string why = "the key " + FullKeyName(hive, childPath) + " lies more than " +
+                        std::to_string(kMaxKeyDepth) + " levels deep, deeper than the platform's registry holds";
+      if (!tooDeep) {
+        error = "cannot write " + why;
+        return ERROR_INVALID_PARAMETER;
+      }
+      tooDeep->push_back(why + " (the key is left out with everything below it)");
+      continue;
+    }
     HKEY child = 0;
     status = store.RegOpenKeyExA(handle, name, 0, KEY_READ, &child);
     if (status == ERROR_FILE_NOT_FOUND) continue;  // deleted meanwhile by another program
     if (status != ERROR_SUCCESS) return Failed(status, error, "cannot open " + FullKeyName(hive, childPath));
-    status = CollectTree(store, child, hive, childPath, file, error);
+    status = CollectTree(store, child, hive, childPath, depth + 1, file, error, tooDeep);
     store.RegCloseKey(child);
     if (status != ERROR_SUCCESS) return status;
   }
@@ -82,32 +101,34 @@ std::vector<KeyName> DefaultExportKeys() {
           {HKEY_LOCAL_MACHINE, kExtensionsPath}};
 }
 
-LONG CollectKeys(RegistryStore& store, const KeyName& root, RegFile& file, std::string& error) {
+LONG CollectKeys(RegistryStore& store, const KeyName& root, RegFile& file, std::string& error,
+                 std::vector<std::string>* tooDeep) {
   HKEY handle = 0;
   LONG status = store.RegOpenKeyExA(root.hive, root.path, 0, KEY_READ, &handle);
   if (status == ERROR_FILE_NOT_FOUND) return status;
   if (status != ERROR_SUCCESS) return Failed(status, error, "cannot open " + FullKeyName(root.hive, root.path));
   std::string path = StoreSpelling(store, root.hive, root.path);
-  status = CollectTree(store, handle, root.hive, path, file, error);
+  status = CollectTree(store, handle, root.hive, path, DepthOf(path), file, error, tooDeep);
   store.RegCloseKey(handle);
   return status;
 }
 
-ExportResult ExportRegFile(RegistryStore& store, const std::vector<KeyName>& roots, RegFileFormat format) {
+ExportResult ExportRegFile(RegistryStore& store, const std::vector<KeyName>& roots, RegFileFormat format,
+                           bool skipUnwritable) {
   ExportResult result;
   RegFile file;
   file.format = format;
   // One state of the store for the whole file, even while another process writes.
   ReadSnapshot snapshot(store);
   for (const KeyName& root : roots) {
-    LONG status = CollectKeys(store, root, file, result.error);
+    LONG status = CollectKeys(store, root, file, result.error, skipUnwritable ? &result.skipped : nullptr);
     if (status == ERROR_FILE_NOT_FOUND) {
       result.missing.push_back(FullKeyName(root.hive, root.path));
       continue;
     }
     if (status != ERROR_SUCCESS) return result;
   }
-  if (!WriteRegFile(file, result.bytes, result.error)) {
+  if (!WriteRegFile(file, result.bytes, result.error, skipUnwritable ? &result.skipped : nullptr)) {
     result.bytes.clear();
     return result;
   }

@@ -23,6 +23,16 @@ int HexDigit(char c) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Where a name holds a control character (a carriage return left inside a
+// line, a tab): no export could write such a name back. npos when none.
+std::size_t ControlAt(std::string_view name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 0x20 || c == 0x7F) return i;
+  }
+  return std::string_view::npos;
+}
+
 // How a character appears in a message: itself when printable ASCII, its code
 // otherwise.
 std::string Shown(std::string_view text, std::size_t at) {
@@ -206,24 +216,15 @@ bool Reader::Read(std::string_view bytes) {
 }
 
 bool Reader::KeyLine(const std::string& line, std::size_t start, int number) {
-  // The closing bracket is the first ']' followed by nothing but blanks or a
-  // comment, so that a key name may hold ']' and a comment may follow.
-  std::size_t close = std::string::npos;
-  std::size_t stray = std::string::npos;
-  for (std::size_t at = line.find(']', start); at != std::string::npos; at = line.find(']', at + 1)) {
-    std::size_t i = at + 1;
-    while (i < line.size() && IsBlank(line[i])) ++i;
-    if (i == line.size() || line[i] == ';') {
-      close = at;
-      break;
-    }
-    stray = i;
-  }
-  if (close == std::string::npos) {
-    if (stray != std::string::npos)
-      return Fail(number, "unexpected " + Shown(line, stray) + " after the key's closing ']'");
-    return Fail(number, "the key has no closing ']'");
-  }
+  // The closing bracket is the last ']' on the line, as the platform's editor
+  // reads it: a key name may hold "]" and ";", and only a comment or blanks
+  // may follow.
+  std::size_t close = line.rfind(']');
+  if (close == std::string::npos || close < start) return Fail(number, "the key has no closing ']'");
+  std::size_t after = close + 1;
+  while (after < line.size() && IsBlank(line[after])) ++after;
+  if (after < line.size() && line[after] != ';')
+    return Fail(number, "unexpected " + Shown(line, after) + " after the key's closing ']'");
   std::string_view inside = std::string_view(line).substr(start + 1, close - start - 1);
   RegFileKey key;
   key.line = number;
@@ -231,7 +232,8 @@ bool Reader::KeyLine(const std::string& line, std::size_t start, int number) {
     key.remove = true;
     inside.remove_prefix(1);
   }
-  if (inside.find('\0') != std::string_view::npos) return Fail(number, "the key name holds a NUL character");
+  if (std::size_t at = ControlAt(inside); at != std::string_view::npos)
+    return Fail(number, "the key name holds " + Shown(inside, at) + ", a control character");
   std::string why;
   std::optional<KeyName> name = ParseKeyName(inside, &why);
   if (!name) return Fail(number, why + ": [" + std::string(inside) + "]");
@@ -382,7 +384,10 @@ RegFileValue Reader::ParseValue(const std::string& text) {
     ++at;
   } else {
     std::size_t nameAt = at;
-    value.name = ToStore(ParseQuoted(text, at, "value name"), nameAt, "value name");
+    std::string name = ParseQuoted(text, at, "value name");
+    if (std::size_t bad = ControlAt(name); bad != std::string::npos)
+      throw LineProblem{nameAt, "the value name holds " + Shown(name, bad) + ", a control character"};
+    value.name = ToStore(name, nameAt, "value name");
     if (value.name.size() > kMaxValueNameLength)
       throw LineProblem{nameAt, "the value name is longer than 16383 bytes"};
   }

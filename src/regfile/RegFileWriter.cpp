@@ -41,6 +41,11 @@ class Output {
     column_ = 0;
   }
   std::size_t Column() const { return column_; }
+  // Drops what was written after `size` bytes, which must be a line's start.
+  void Truncate(std::size_t size) {
+    bytes_.resize(size);
+    column_ = 0;
+  }
   std::string& Bytes() { return bytes_; }
 
  private:
@@ -160,15 +165,19 @@ class ValueWriter {
 
 }  // namespace
 
-bool WriteRegFile(const RegFile& file, std::string& bytes, std::string& error) {
+bool WriteRegFile(const RegFile& file, std::string& bytes, std::string& error, std::vector<std::string>* skipped) {
   bool wide = file.format == RegFileFormat::Version5;
   Output out(wide ? TextEncoding::Utf16le : TextEncoding::Windows1252);
   if (wide) out.Bytes() = "\xFF\xFE";
   out.Ascii(wide ? kVersion5Header : kRegedit4Header);
   out.NewLine();
   ValueWriter values(out, file.format, true);
-  try {
-    for (const RegFileKey& key : file.keys) {
+  const RegFileKey* skippedKey = nullptr;  // left out with every key below it
+  for (const RegFileKey& key : file.keys) {
+    if (skippedKey && key.hive == skippedKey->hive && IsSameOrBelow(key.path, skippedKey->path)) continue;
+    skippedKey = nullptr;
+    std::size_t keyStart = out.Bytes().size();
+    try {
       std::string name = StoreToUtf8(FullKeyName(key.hive, key.path), "the name of the key " + FullKeyName(key.hive, key.path));
       if (HasLineBreak(name)) throw WriteFailure{"the name of the key " + name + " holds a line break"};
       out.NewLine();
@@ -179,13 +188,25 @@ bool WriteRegFile(const RegFile& file, std::string& bytes, std::string& error) {
       out.Ascii("]");
       out.NewLine();
       for (const RegFileValue& value : key.values) {
-        values.Write(value, name);
-        out.NewLine();
+        std::size_t valueStart = out.Bytes().size();
+        try {
+          values.Write(value, name);
+          out.NewLine();
+        } catch (const WriteFailure& failure) {
+          if (!skipped) throw;
+          out.Truncate(valueStart);
+          skipped->push_back(failure.what + " (the value is left out)");
+        }
       }
+    } catch (const WriteFailure& failure) {
+      if (!skipped) {
+        error = failure.what;  // a whole sentence: "the name of the key ... cannot be written as ..."
+        return false;
+      }
+      out.Truncate(keyStart);
+      skipped->push_back(failure.what + " (the key is left out with everything below it)");
+      skippedKey = &key;
     }
-  } catch (const WriteFailure& failure) {
-    error = failure.what;  // a whole sentence: "the name of the key ... cannot be written as ..."
-    return false;
   }
   out.NewLine();
   bytes = std::move(out.Bytes());

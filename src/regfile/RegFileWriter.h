@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "regfile/RegFile.h"
 
@@ -19,7 +20,12 @@ namespace pw {
 // hex(1):. REG_DWORD of 4 bytes as dword:; any other size as hex(4):.
 // REG_BINARY as hex:; every other type as hex(N):, the text of types 1, 2 and
 // 7 in the file's encoding (UTF-16LE, or Windows-1252 for REGEDIT4).
-bool WriteRegFile(const RegFile& file, std::string& bytes, std::string& error);
+//
+// With `skipped`, a key or value that cannot be written is left out instead
+// (a key with every key below it) and described there, and the rest is
+// written.
+bool WriteRegFile(const RegFile& file, std::string& bytes, std::string& error,
+                  std::vector<std::string>* skipped = nullptr);
 
 // One value as its line of a file of `format` would read, in UTF-8 and
 // unwrapped, for showing on a terminal.

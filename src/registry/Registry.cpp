@@ -22,10 +22,16 @@ LONG Registry::WriteRegValue(HKEY key, const std::string& name, DWORD type, cons
 
 void Registry::SetRegValue(HKEY hive, const std::string& path, const std::string& name,
                            const RegData& data, DWORD type) {
+  SetRegValueChecked(hive, path, name, data, type);
+}
+
+LONG Registry::SetRegValueChecked(HKEY hive, const std::string& path, const std::string& name, const RegData& data,
+                                  DWORD type) {
   HKEY key = 0;
-  store_.RegOpenKeyExA(hive, path, 0, kAccess3F, &key);
-  WriteRegValue(key, name, type, data);
+  LONG opened = store_.RegOpenKeyExA(hive, path, 0, kAccess3F, &key);
+  LONG written = WriteRegValue(key, name, type, data);
   store_.RegCloseKey(key);
+  return opened != ERROR_SUCCESS ? opened : written;
 }
 
 HKEY Registry::CreateRegKey(HKEY hive, const std::string& path) {

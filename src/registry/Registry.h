@@ -29,6 +29,10 @@ class Registry {
   // order: data before type.
   void SetRegValue(HKEY hive, const std::string& path, const std::string& name, const RegData& data,
                    DWORD type);
+  // The same, for a caller that must know whether the value landed: the
+  // open's status when the key cannot be opened, else the write's.
+  LONG SetRegValueChecked(HKEY hive, const std::string& path, const std::string& name, const RegData& data,
+                          DWORD type);
 
   // Creates every missing key along the path, or opens the key there; the handle,
   // or 0. The caller closes it.

@@ -52,6 +52,22 @@ int RegistryStore::StringFromGUID2(const GUID& g, char16_t* lpsz, int cchMax) {
   return kLength;
 }
 
+LONG WriteInTransaction(RegistryStore& store, const std::function<LONG()>& work) {
+  LONG status = store.BeginTransaction();
+  if (status != ERROR_SUCCESS) return status;
+  try {
+    status = work();
+  } catch (...) {
+    store.RollbackTransaction();
+    throw;
+  }
+  if (status != ERROR_SUCCESS) {
+    store.RollbackTransaction();
+    return status;
+  }
+  return store.CommitTransaction();
+}
+
 LONG RunInTransaction(RegistryStore& store, const std::function<void()>& work) {
   LONG status = store.BeginTransaction();
   if (status != ERROR_SUCCESS) return status;

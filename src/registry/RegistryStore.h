@@ -18,7 +18,9 @@
 //   the letters); values in the order they were first created.
 // - Names are 8-bit text counted in bytes (UTF-8 on Linux). A key name
 //   component over 255 bytes, a value name over 16383 bytes, or a name holding a
-//   NUL gives ERROR_INVALID_PARAMETER (87) and changes nothing.
+//   NUL gives ERROR_INVALID_PARAMETER (87) and changes nothing; so does
+//   creating a key more than 512 levels below its hive. (A store that already
+//   holds deeper keys still opens, reads and deletes them.)
 // - Access: a handle carries the rights asked for at open (RegOpenKeyA and the
 //   hives carry all). Reading values needs KEY_QUERY_VALUE, enumerating subkeys
 //   KEY_ENUMERATE_SUB_KEYS, writing or deleting values KEY_SET_VALUE; otherwise
@@ -164,6 +166,11 @@ class RegistryStore {
 // Runs a function inside a store transaction and commits it; rolls back when
 // the function throws. Returns the commit's status.
 LONG RunInTransaction(RegistryStore& store, const std::function<void()>& work);
+
+// The same for work that returns a status: work that fails is rolled back
+// (where the store can roll back) and its status returned; otherwise the
+// commit's status.
+LONG WriteInTransaction(RegistryStore& store, const std::function<LONG()>& work);
 
 // Holds a read snapshot for the lifetime of the object.
 class ReadSnapshot {

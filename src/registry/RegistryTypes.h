@@ -65,6 +65,8 @@ inline constexpr LONG ERROR_KEY_DELETED = 1018;
 // Size limits of the platform, in bytes of 8-bit text.
 inline constexpr DWORD kMaxKeyNameLength = 255;     // one path component
 inline constexpr DWORD kMaxValueNameLength = 16383;
+// How many levels a key may lie below its hive.
+inline constexpr DWORD kMaxKeyDepth = 512;
 
 struct GUID {
   std::uint32_t Data1 = 0;

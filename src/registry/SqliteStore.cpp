@@ -1,14 +1,19 @@
 #include "registry/SqliteStore.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <set>
 #include <vector>
+
+#include "registry/Utf8.h"
 
 namespace pw {
 namespace {
@@ -81,6 +86,108 @@ std::string Explain(sqlite3* db) {
   return sqlite3_errmsg(db);
 }
 
+// A row's share of a checksum over a table or an index: its rowid, the key it
+// hangs under and its folded name, mixed so that any change shows.
+std::uint64_t RowSum(std::int64_t rowid, std::int64_t owner, std::string_view fold) {
+  auto mix = [](std::uint64_t x) {
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+  };
+  std::uint64_t h = mix(static_cast<std::uint64_t>(rowid));
+  h = mix(h ^ static_cast<std::uint64_t>(owner));
+  return mix(h ^ std::hash<std::string_view>{}(fold));
+}
+
+// A blob column without copying it; valid until the statement moves on.
+std::string_view BlobView(sqlite3_stmt* s, int column) {
+  const void* data = sqlite3_column_blob(s, column);
+  int size = sqlite3_column_bytes(s, column);
+  return data ? std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size)) : std::string_view();
+}
+
+std::string Blob(sqlite3_stmt* s, int column) {
+  const void* data = sqlite3_column_blob(s, column);
+  int size = sqlite3_column_bytes(s, column);
+  return data ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)) : std::string();
+}
+
+struct SideFiles {
+  bool log = false;
+  bool index = false;
+};
+
+SideFiles SideFilesOf(const std::string& path) {
+  struct stat info;
+  return {::lstat((path + "-wal").c_str(), &info) == 0, ::lstat((path + "-shm").c_str(), &info) == 0};
+}
+
+// Removes the log and log index that were not there before, as long as the
+// log is empty: nothing of anyone's is in it.
+void RemoveSideFilesMade(const std::string& path, SideFiles before) {
+  struct stat info;
+  std::string log = path + "-wal";
+  if (!before.log && ::lstat(log.c_str(), &info) == 0) {
+    if (info.st_size != 0) return;
+    ::unlink(log.c_str());
+  }
+  if (!before.index) ::unlink((path + "-shm").c_str());
+}
+
+// A lock on a file, held while the object lives (closing the file drops it).
+struct HeldLock {
+  HeldLock() = default;
+  HeldLock(const HeldLock&) = delete;
+  HeldLock& operator=(const HeldLock&) = delete;
+  ~HeldLock() {
+    if (fd >= 0) ::close(fd);
+  }
+  int fd = -1;
+};
+
+// Whether the open file is still the one at `path`.
+bool IsStillNamed(int fd, const std::string& path) {
+  struct stat open, named;
+  return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+         open.st_ino == named.st_ino;
+}
+
+// Removes the temporary stores that creators of a store at `path` left when
+// they were killed, with their logs: those whose creator no longer holds the
+// lock it keeps on them while it works. One being made now is left alone.
+void RemoveStaleTemporaries(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  std::string stem = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".new-";
+  constexpr std::size_t kUnique = 6;  // mkstemp's XXXXXX
+  std::set<std::string> made;         // their unique parts
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name.size() < stem.size() + kUnique || name.compare(0, stem.size(), stem) != 0) continue;
+      std::string side = name.substr(stem.size() + kUnique);
+      if (side.empty() || side == "-wal" || side == "-shm" || side == "-journal")
+        made.insert(name.substr(stem.size(), kUnique));
+    }
+    ::closedir(dir);
+  }
+  for (const std::string& unique : made) {
+    std::string temp = folder + "/" + stem + unique;
+    int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd >= 0) {
+      bool stale = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && IsStillNamed(fd, temp);
+      if (stale) ::unlink(temp.c_str());
+      ::close(fd);
+      if (!stale) continue;
+    } else if (errno != ENOENT) {
+      continue;
+    }
+    // Its creator is gone (a creator keeps the file until its logs are gone).
+    for (const char* side : {"-wal", "-shm", "-journal"}) ::unlink((temp + side).c_str());
+  }
+}
+
 void SyncFolder(const std::string& folder) {
   int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
@@ -122,8 +229,8 @@ SqliteStore::~SqliteStore() {
 }
 
 void SqliteStore::FinalizeStatements() {
-  for (auto* slot : {&dataVersion_, &insertKey_, &insertValue_, &updateValue_, &deleteValue_,
-                     &deleteValues_, &deleteKey_})
+  for (auto* slot : {&dataVersion_, &keyValues_, &insertKey_, &insertValue_, &updateValue_,
+                     &deleteValue_, &deleteValues_, &deleteKey_})
     slot->reset();
 }
 
@@ -155,10 +262,22 @@ SqliteStore::OpenResult SqliteStore::Open(const std::string& path,
   // which could otherwise write to it (a journal of another program rolled back).
   std::string why;
   if (!HasOurHeader(path, why)) return refuse(why);
+  // SQLite makes a log and its index beside a file it reads; those it made
+  // for a file then refused go again.
+  SideFiles before = SideFilesOf(path);
   std::unique_ptr<SqliteStore> store(new SqliteStore(path));
   std::string error;
-  if (!store->Connect(false, error) || !store->Prepare(error)) return refuse(error);
-  if (store->LoadMirror() != ERROR_SUCCESS) return refuse(store->lastReason_);
+  bool accepted = store->Inspect(error) && store->Connect(false, error) && store->Prepare(error);
+  if (accepted && store->LoadMirror(true) != ERROR_SUCCESS) {
+    error = store->lastReason_;
+    accepted = false;
+  }
+  if (!accepted) {
+    store.reset();
+    RemoveSideFilesMade(path, before);
+    return refuse(error);
+  }
+  store->KeepFileOnClose(false);
   result.store = std::move(store);
   return result;
 }
@@ -172,19 +291,32 @@ bool SqliteStore::CreateFile(const std::string& path,
     result.error = "cannot create the store " + path + ": the folder " + folder + " does not exist";
     return false;
   }
+  RemoveStaleTemporaries(path);
   // The new store is made whole under a temporary name and linked into place,
-  // so that no process ever sees a half-made store.
-  std::string temp = path + ".new-XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) {
-    result.error = "cannot create the store " + path + ": " + std::strerror(errno);
+  // so that no process ever sees a half-made store. The temporary file stays
+  // locked while it is made: that tells the next creator it is not stale.
+  std::string temp;
+  HeldLock lock;
+  for (int attempt = 0; attempt < 8 && lock.fd < 0; ++attempt) {
+    temp = path + ".new-XXXXXX";
+    std::vector<char> name(temp.begin(), temp.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+      result.error = "cannot create the store " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    ::fchmod(fd, 0600);  // whatever the umask; SQLite gives its side files the same mode
+    temp.assign(name.data());
+    // Another creator's sweep may have taken it for stale in the moment
+    // before the lock: then it is gone, and another is made.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && IsStillNamed(fd, temp)) lock.fd = fd;
+    else ::close(fd);
+  }
+  if (lock.fd < 0) {
+    result.error = "cannot create the store " + path + ": its temporary file kept disappearing";
     return false;
   }
-  ::fchmod(fd, 0600);  // whatever the umask; SQLite gives its side files the same mode
-  ::close(fd);
-  temp.assign(name.data());
   auto fail = [&](const std::string& what, const std::string& why) {
     ::unlink(temp.c_str());
     ::unlink((temp + "-wal").c_str());
@@ -205,9 +337,14 @@ bool SqliteStore::CreateFile(const std::string& path,
   });
   if (layOut) {
     // One commit for the whole layout: nobody else can see the file yet.
-    if (fresh->BeginTransaction() == ERROR_SUCCESS) {
+    LONG status = fresh->BeginTransaction();
+    if (status == ERROR_SUCCESS) {
       layOut(*fresh);
-      fresh->CommitTransaction();
+      status = fresh->CommitTransaction();
+    }
+    if (status != ERROR_SUCCESS && laidOut) {
+      laidOut = false;
+      error = StatusName(status);
     }
   }
   if (!laidOut) return fail("cannot lay out the new store ", error);
@@ -259,6 +396,47 @@ bool SqliteStore::Seal(std::string& error) {
   return true;
 }
 
+namespace {
+
+// One number from a query, or false with the connection's error.
+bool Number(sqlite3* db, const char* sql, std::int64_t& number, std::string& error) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(s);
+  bool ok = rc == SQLITE_ROW;
+  if (ok) number = sqlite3_column_int64(s, 0);
+  else error = Explain(db);
+  sqlite3_finalize(s);
+  return ok;
+}
+
+}  // namespace
+
+bool SqliteStore::Inspect(std::string& error) {
+  // Read-only, so that looking at a file that is then refused changes nothing
+  // of it: a read-write connection would fold a log lying beside it into it
+  // when it closed.
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE,
+                           nullptr);
+  bool ok = rc == SQLITE_OK;
+  if (!ok) {
+    error = db ? Explain(db) : sqlite3_errstr(rc);
+  } else {
+    sqlite3_busy_timeout(db, busyTimeoutMs_);
+    std::int64_t version = 0, tables = 0;
+    ok = Number(db, "SELECT user_version FROM pragma_user_version", version, error) &&
+         Number(db, "SELECT count(*) FROM sqlite_schema WHERE name IN ('keys','vals','keys_by_name','vals_by_name')",
+                tables, error);
+    if (ok && (version != kSchemaVersion || tables != 4)) {
+      error = "its layout is not one this version knows";
+      ok = false;
+    }
+  }
+  sqlite3_close(db);
+  return ok;
+}
+
 bool SqliteStore::Connect(bool create, std::string& error) {
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
   int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr);
@@ -272,42 +450,19 @@ bool SqliteStore::Connect(bool create, std::string& error) {
     return false;
   }
   if (create) return true;
-
-  // Our layout, checked before anything is written.
-  sqlite3_stmt* check = nullptr;
-  rc = sqlite3_prepare_v2(db_,
-                          "SELECT (SELECT user_version FROM pragma_user_version), "
-                          "(SELECT count(*) FROM sqlite_schema WHERE name IN ('keys','vals')), "
-                          "(SELECT journal_mode FROM pragma_journal_mode)",
-                          -1, &check, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_step(check);
-  bool known = rc == SQLITE_ROW && sqlite3_column_int(check, 0) == kSchemaVersion &&
-               sqlite3_column_int(check, 1) == 2;
-  bool wal = rc == SQLITE_ROW &&
-             std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(check, 2)), "wal") == 0;
-  if (rc != SQLITE_ROW)
-    error = Explain(db_);
-  else if (!known)
-    error = "its layout is not one this version knows";
-  sqlite3_finalize(check);
-  if (!known) return false;
-  // The mirror reads every key and value, but not the indexes the writes rely
-  // on: damage anywhere is found now, before anything is written.
-  rc = sqlite3_prepare_v2(db_, "PRAGMA quick_check(1)", -1, &check, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_step(check);
-  std::string verdict =
-      rc == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(check, 0)) : "";
-  if (rc != SQLITE_ROW)
-    error = Explain(db_);
-  else if (verdict != "ok")
-    error = Damaged(verdict);
-  sqlite3_finalize(check);
-  if (verdict != "ok") return false;
+  // Until the store is accepted, closing must not fold a log into the file.
+  KeepFileOnClose(true);
   // Our files are made in WAL mode; one turned back to another mode (by hand)
   // is put right, as every write counts on WAL. A file that cannot be written
   // stays as it is and is still read.
-  if (!wal) sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  std::int64_t wal = 0;
+  if (Number(db_, "SELECT journal_mode = 'wal' FROM pragma_journal_mode", wal, error) && !wal)
+    sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   return true;
+}
+
+void SqliteStore::KeepFileOnClose(bool keep) {
+  if (db_) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, keep ? 1 : 0, nullptr);
 }
 
 bool SqliteStore::CreateSchema(std::string& error) {
@@ -342,6 +497,11 @@ bool SqliteStore::Prepare(std::string& error) {
     const char* sql;
   } statements[] = {
       {dataVersion_, "PRAGMA data_version"},
+      // A key's values in rowid order, which is their creation order, each
+      // with whether its row and its index entry agree.
+      {keyValues_,
+       "SELECT t.name, t.type, t.data, t.key IS i.key AND t.fold IS i.fold FROM vals AS i INDEXED BY vals_by_name"
+       " LEFT JOIN vals AS t NOT INDEXED ON t.rowid = i.rowid WHERE i.key = ? ORDER BY i.rowid"},
       {insertKey_, "INSERT INTO keys(parent, name, fold, class) VALUES (?, ?, ?, ?)"},
       {insertValue_, "INSERT INTO vals(key, name, fold, type, data) VALUES (?, ?, ?, ?, ?)"},
       // An update keeps the row, and with it the value's place in the order.
@@ -375,7 +535,10 @@ LONG SqliteStore::Fail(const char* operation, int sqliteCode, const char* why) {
   std::string reason = why ? why : sqlite3_errmsg(db_);
   // The message may already belong to a later statement (a rollback).
   if (reason.empty() || reason == "not an error") reason = sqlite3_errstr(sqliteCode);
-  if (status == ERROR_BADDB) reason = Damaged(reason);
+  if (status == ERROR_BADDB) {
+    reason = Damaged(reason);
+    KeepFileOnClose(true);  // the damaged file is left as it was found
+  }
   lastReason_ = reason;
   // After a failure the file may hold less than the mirror (SQLite can undo a
   // whole transaction on its own): read it again before it is trusted.
@@ -397,17 +560,22 @@ LONG SqliteStore::Exec(const char* operation, const char* sql) {
   return rc == SQLITE_OK ? ERROR_SUCCESS : Fail(operation, rc);
 }
 
-LONG SqliteStore::LoadMirror() {
+LONG SqliteStore::LoadMirror(bool checkRows) {
   bool ownTxn = sqlite3_get_autocommit(db_) != 0;
   if (ownTxn) {
     LONG status = Exec("read", "BEGIN");
     if (status != ERROR_SUCCESS) return status;
   }
   int rc = SQLITE_OK;
+  std::string damage;
   auto finish = [&](int code) -> LONG {
     std::string why = code == SQLITE_OK ? "" : sqlite3_errmsg(db_);
     if (ownTxn)
-      sqlite3_exec(db_, code == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+      sqlite3_exec(db_, code == SQLITE_OK && damage.empty() ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!damage.empty()) {
+      ClearTree();
+      return Fail("read", SQLITE_CORRUPT, damage.c_str());
+    }
     if (code != SQLITE_OK) return Fail("read", code, why.c_str());
     stale_ = false;
     ++loads_;
@@ -421,29 +589,108 @@ LONG SqliteStore::LoadMirror() {
 
   ClearTree();
   sqlite3_stmt* keys = nullptr;
-  rc = sqlite3_prepare_v2(db_, "SELECT id, parent, name, class FROM keys WHERE id > 2 ORDER BY id", -1, &keys, nullptr);
+  rc = sqlite3_prepare_v2(db_, "SELECT id, parent, name, class, fold FROM keys ORDER BY id", -1, &keys, nullptr);
   if (rc != SQLITE_OK) return finish(rc);
-  auto blob = [](sqlite3_stmt* s, int column) {
-    const void* data = sqlite3_column_blob(s, column);
-    int size = sqlite3_column_bytes(s, column);
-    return data ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)) : std::string();
-  };
-  while ((rc = sqlite3_step(keys)) == SQLITE_ROW)
-    AttachLoadedKey(sqlite3_column_int64(keys, 0), sqlite3_column_int64(keys, 1), blob(keys, 2), blob(keys, 3));
-  sqlite3_finalize(keys);
-  if (rc != SQLITE_DONE) return finish(rc);
-
-  sqlite3_stmt* vals = nullptr;
-  rc = sqlite3_prepare_v2(db_, "SELECT key, name, type, data FROM vals ORDER BY rowid", -1, &vals, nullptr);
-  if (rc != SQLITE_OK) return finish(rc);
-  while ((rc = sqlite3_step(vals)) == SQLITE_ROW) {
-    Key* key = FindKeyById(sqlite3_column_int64(vals, 0));
-    if (key)
-      AttachLoadedValue(*key, blob(vals, 1), static_cast<DWORD>(sqlite3_column_int64(vals, 2)), blob(vals, 3));
+  std::int64_t rows = 0;
+  std::uint64_t sum = 0;
+  while (damage.empty() && (rc = sqlite3_step(keys)) == SQLITE_ROW) {
+    std::int64_t id = sqlite3_column_int64(keys, 0);
+    std::int64_t parent = sqlite3_column_int64(keys, 1);
+    ++rows;
+    if (checkRows) sum += RowSum(id, parent, BlobView(keys, 4));
+    // Keys are made after their parents: a parent not read yet is missing.
+    if (id > kLocalMachineRootId && !AttachLoadedKey(id, parent, Blob(keys, 2), Blob(keys, 3)))
+      damage = "a key has no parent, or its name is taken twice";
   }
-  sqlite3_finalize(vals);
-  return finish(rc == SQLITE_DONE ? SQLITE_OK : rc);
+  sqlite3_finalize(keys);
+  if (rc != SQLITE_DONE && damage.empty()) return finish(rc);
+  rc = checkRows && damage.empty() ? CheckRows(rows, sum, damage) : SQLITE_OK;
+  // A key's values are read when they are first needed (LoadValues): a store
+  // holding a great many values opens as fast as one holding few.
+  return finish(rc);
 }
+
+int SqliteStore::CheckRows(std::int64_t keyRows, std::uint64_t keySum, std::string& damage) {
+  // Each side summed in one sequential pass: the rows in their table, the
+  // entries in their index. Equal counts and sums mean the same rows.
+  bool orphan = false;
+  auto sumOf = [&](const char* sql, std::int64_t& rows, std::uint64_t& sum, bool valuesNeedKeys) {
+    sqlite3_stmt* s = nullptr;
+    rows = 0;
+    sum = 0;
+    int rc = sqlite3_prepare_v2(db_, sql, -1, &s, nullptr);
+    if (rc == SQLITE_OK) {
+      while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        ++rows;
+        std::int64_t owner = sqlite3_column_int64(s, 1);
+        sum += RowSum(sqlite3_column_int64(s, 0), owner, BlobView(s, 2));
+        orphan = orphan || (valuesNeedKeys && !FindKeyById(owner));
+      }
+    }
+    sqlite3_finalize(s);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+  };
+  std::int64_t rows = 0;
+  std::uint64_t sum = 0;
+  int rc = sumOf("SELECT rowid, parent, fold FROM keys INDEXED BY keys_by_name", rows, sum, false);
+  if (rc != SQLITE_OK) return rc;
+  if (rows != keyRows || sum != keySum) {
+    damage = "the keys and their index disagree";
+    return SQLITE_OK;
+  }
+
+  // Counting walks every page of both trees, whatever their size.
+  std::int64_t tableRows = 0, indexRows = 0;
+  auto count = [&](const char* sql, std::int64_t& n) {
+    sqlite3_stmt* s = nullptr;
+    int code = sqlite3_prepare_v2(db_, sql, -1, &s, nullptr);
+    if (code == SQLITE_OK && (code = sqlite3_step(s)) == SQLITE_ROW) n = sqlite3_column_int64(s, 0);
+    sqlite3_finalize(s);
+    return code == SQLITE_ROW ? SQLITE_OK : code;
+  };
+  rc = count("SELECT count(*) FROM vals NOT INDEXED", tableRows);
+  if (rc == SQLITE_OK) rc = count("SELECT count(*) FROM vals INDEXED BY vals_by_name", indexRows);
+  if (rc != SQLITE_OK) return rc;
+  if (tableRows != indexRows) {
+    damage = "the values and their index disagree";
+    return SQLITE_OK;
+  }
+  // Comparing every value costs time in proportion to the values. Up to this
+  // many (a zone map of many thousand sites holds far fewer) it is done now;
+  // beyond, each key's values are compared with their index entries when
+  // they are first read (LoadValues), so that a huge store still opens at once.
+  constexpr std::int64_t kValuesCheckedAtOpen = 100000;
+  if (tableRows > kValuesCheckedAtOpen) return SQLITE_OK;
+  std::uint64_t tableSum = 0, indexSum = 0;
+  rc = sumOf("SELECT rowid, key, fold FROM vals NOT INDEXED", rows, tableSum, false);
+  if (rc == SQLITE_OK) rc = sumOf("SELECT rowid, key, fold FROM vals INDEXED BY vals_by_name", rows, indexSum, true);
+  if (rc != SQLITE_OK) return rc;
+  if (tableSum != indexSum) damage = "the values and their index disagree";
+  else if (orphan) damage = "a value belongs to no key";
+  return SQLITE_OK;
+}
+
+LONG SqliteStore::LoadValues(Key& key) {
+  sqlite3_stmt* s = keyValues_->Get();
+  sqlite3_bind_int64(s, 1, key.id);
+  key.values.Clear();
+  int rc;
+  bool agree = true;
+  while (agree && (rc = sqlite3_step(s)) == SQLITE_ROW) {
+    agree = sqlite3_column_int(s, 3) != 0;
+    AttachLoadedValue(key, Blob(s, 0), static_cast<DWORD>(sqlite3_column_int64(s, 1)), Blob(s, 2));
+  }
+  sqlite3_reset(s);
+  sqlite3_clear_bindings(s);
+  if (!agree || rc != SQLITE_DONE) {
+    key.values.Clear();
+    return agree ? Fail("read", rc) : Fail("read", SQLITE_CORRUPT, "a value and its index entry disagree");
+  }
+  key.valuesLoaded = true;
+  return ERROR_SUCCESS;
+}
+
+bool SqliteStore::AcceptsName(std::string_view name) const { return IsValidUtf8(name); }
 
 LONG SqliteStore::BeginReadSnapshot() {
   if (snapshotDepth_++ > 0) return ERROR_SUCCESS;

@@ -5,7 +5,8 @@
 // the last writes but never corrupts the file. Several processes share one file
 // and no write is lost. The whole tree is mirrored in memory for speed; the
 // mirror is checked against PRAGMA data_version at every operation and reloaded
-// when another process has committed, so every read sees the latest state.
+// when another process has committed, so every read sees the latest state. The
+// mirror holds every key; a key's values are read when they are first needed.
 #pragma once
 
 #include <chrono>
@@ -44,6 +45,8 @@ class SqliteStore : public TreeStore {
 
   std::string Describe() const override { return path_; }
 
+
+
   // A read transaction: the mirror is checked once at its start and then
   // trusted until its end, since no other process's commit can show inside it.
   LONG BeginReadSnapshot() override;
@@ -62,6 +65,10 @@ class SqliteStore : public TreeStore {
 
  protected:
   LONG Revalidate() override;
+  LONG LoadValues(Key& key) override;
+  // Names are UTF-8 text: one that is not could never be written to a
+  // registry file, so creating a key or setting a value with it gives 87.
+  bool AcceptsName(std::string_view name) const override;
   LONG BeginPhysical(const char* operation, bool explicitTxn) override;
   LONG CommitPhysical(const char* operation) override;
   void RollbackPhysical() override;
@@ -78,7 +85,11 @@ class SqliteStore : public TreeStore {
   // when it could not. Another process making it at the same time is no failure.
   static bool CreateFile(const std::string& path, const std::function<void(RegistryStore&)>& layOut,
                          OpenResult& result);
+  // Checks, through a read-only connection, that the file holds our layout.
+  bool Inspect(std::string& error);
   bool Connect(bool create, std::string& error);
+  // While set, closing the connection leaves the file and its log as they are.
+  void KeepFileOnClose(bool keep);
   bool CreateSchema(std::string& error);
   bool Prepare(std::string& error);
   // Moves everything into the file itself and closes the connection, checking
@@ -86,7 +97,14 @@ class SqliteStore : public TreeStore {
   bool Seal(std::string& error);
   void FinalizeStatements();
   void Disconnect();
-  LONG LoadMirror();
+  // Reads every key into the mirror (their values when first needed). With
+  // `checkRows`, also checks that the rows hang together (CheckRows).
+  LONG LoadMirror(bool checkRows = false);
+  // Whether the rows hang together: the keys' and the values' index entries
+  // are those of their rows, and every value belongs to a key. `keyRows` and
+  // `keySum` are the count and sum of RowSum over the keys' rows. Returns the
+  // SQLite result of reading; `damage` says what is wrong when they do not.
+  int CheckRows(std::int64_t keyRows, std::uint64_t keySum, std::string& damage);
   // Reports a failure of the medium to the sink and returns its status; `why`
   // replaces SQLite's own message when given.
   LONG Fail(const char* operation, int sqliteCode, const char* why = nullptr);
@@ -95,7 +113,7 @@ class SqliteStore : public TreeStore {
 
   std::string path_;
   sqlite3* db_ = nullptr;
-  std::unique_ptr<Statement> dataVersion_, insertKey_, insertValue_, updateValue_, deleteValue_,
+  std::unique_ptr<Statement> dataVersion_, keyValues_, insertKey_, insertValue_, updateValue_, deleteValue_,
       deleteValues_, deleteKey_;
   std::int64_t seenVersion_ = -1;
   bool stale_ = true;

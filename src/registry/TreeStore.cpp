@@ -98,8 +98,8 @@ TreeStore::Key* TreeStore::FindKeyById(std::int64_t id) const {
 void TreeStore::ClearTree() {
   for (Key* root : {currentUser_.get(), localMachine_.get()}) {
     root->children.clear();
-    root->values.clear();
-    root->valueIndex.clear();
+    root->values.Clear();
+    root->valuesLoaded = false;
     root->order.clear();
     root->orderStale = true;
   }
@@ -118,6 +118,8 @@ TreeStore::Key* TreeStore::AttachLoadedKey(std::int64_t id, std::int64_t parentI
   key->name = std::move(name);
   key->cls = std::move(cls);
   key->parent = parent;
+  key->depth = parent->depth + 1;
+  key->valuesLoaded = false;
   Key* raw = key.get();
   auto [it, inserted] = parent->children.emplace(raw->fold, std::move(key));
   if (!inserted) return nullptr;  // a duplicate name: the first one stands
@@ -132,26 +134,58 @@ void TreeStore::AttachLoadedValue(Key& key, std::string name, DWORD type, std::s
   v.name = std::move(name);
   v.type = type;
   v.data = std::move(data);
-  auto it = key.valueIndex.find(v.fold);
-  if (it != key.valueIndex.end()) {
-    key.values[it->second] = std::move(v);
-    return;
+  key.values.Put(std::move(v));
+}
+
+TreeStore::Key::~Key() {
+  // Without recursion, whatever the depth: walk down to a key whose children
+  // are all leaves and clear them (each goes with its place in the map), then
+  // on up, so that no destructor ever reaches below a leaf.
+  if (children.empty()) return;
+  struct Frame {
+    Key* key;
+    std::map<std::string, std::unique_ptr<Key>>::iterator next;
+  };
+  std::vector<Frame> stack{{this, children.begin()}};
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    auto end = top.key->children.end();
+    while (top.next != end && top.next->second->children.empty()) ++top.next;
+    if (top.next != end) {
+      Key* inner = (top.next++)->second.get();
+      stack.push_back({inner, inner->children.begin()});
+      continue;
+    }
+    top.key->children.clear();
+    stack.pop_back();
   }
-  key.valueIndex.emplace(v.fold, key.values.size());
-  key.values.push_back(std::move(v));
 }
 
 std::unique_ptr<TreeStore::Key> TreeStore::CloneKey(const Key& key, Key* parent) {
-  auto copy = std::make_unique<Key>();
-  copy->id = key.id;
-  copy->name = key.name;
-  copy->fold = key.fold;
-  copy->cls = key.cls;
-  copy->parent = parent;
-  copy->values = key.values;
-  copy->valueIndex = key.valueIndex;
-  for (const auto& [fold, child] : key.children) copy->children.emplace(fold, CloneKey(*child, copy.get()));
-  return copy;
+  auto copyOne = [](const Key& from, Key* to) {
+    auto copy = std::make_unique<Key>();
+    copy->id = from.id;
+    copy->depth = from.depth;
+    copy->name = from.name;
+    copy->fold = from.fold;
+    copy->cls = from.cls;
+    copy->parent = to;
+    copy->values = from.values;
+    copy->valuesLoaded = from.valuesLoaded;
+    return copy;
+  };
+  std::unique_ptr<Key> top = copyOne(key, parent);
+  std::vector<std::pair<const Key*, Key*>> pending{{&key, top.get()}};
+  while (!pending.empty()) {
+    auto [from, to] = pending.back();
+    pending.pop_back();
+    for (const auto& [fold, child] : from->children) {
+      std::unique_ptr<Key> copy = copyOne(*child, to);
+      pending.emplace_back(child.get(), copy.get());
+      to->children.emplace(fold, std::move(copy));
+    }
+  }
+  return top;
 }
 
 std::unique_ptr<TreeStore::Snapshot> TreeStore::TakeSnapshot() const {
@@ -170,13 +204,23 @@ void TreeStore::RestoreSnapshot(const Snapshot& snapshot) {
 }
 
 void TreeStore::IndexKey(Key* key) {
-  byId_[key->id] = key;
-  for (auto& [fold, child] : key->children) IndexKey(child.get());
+  std::vector<Key*> pending{key};
+  while (!pending.empty()) {
+    Key* next = pending.back();
+    pending.pop_back();
+    byId_[next->id] = next;
+    for (auto& [fold, child] : next->children) pending.push_back(child.get());
+  }
 }
 
 void TreeStore::UnindexSubtree(Key* key) {
-  byId_.erase(key->id);
-  for (auto& [fold, child] : key->children) UnindexSubtree(child.get());
+  std::vector<Key*> pending{key};
+  while (!pending.empty()) {
+    Key* next = pending.back();
+    pending.pop_back();
+    byId_.erase(next->id);
+    for (auto& [fold, child] : next->children) pending.push_back(child.get());
+  }
 }
 
 const std::vector<TreeStore::Key*>& TreeStore::Ordered(Key& key) {
@@ -206,6 +250,10 @@ LONG TreeStore::ResolveHandle(HKEY hKey, Key** key, REGSAM* access) const {
   *key = found;
   if (access) *access = rights;
   return ERROR_SUCCESS;
+}
+
+LONG TreeStore::EnsureValues(Key& key) {
+  return key.valuesLoaded ? ERROR_SUCCESS : LoadValues(key);
 }
 
 LONG TreeStore::CurrentKey(HKEY hKey, REGSAM needed, Key** key) {
@@ -320,10 +368,11 @@ LONG TreeStore::RegCreateKeyExA(HKEY hKey, RegName lpSubKey, DWORD, RegName lpCl
   if (status == ERROR_INVALID_HANDLE) return status;
   *phkResult = 0;
   if (status != ERROR_SUCCESS) return status;
-  if (lpSubKey.HasNul() || lpClass.HasNul()) return ERROR_INVALID_PARAMETER;
+  if (lpSubKey.HasNul() || lpClass.HasNul() || !AcceptsName(lpSubKey.View())) return ERROR_INVALID_PARAMETER;
   std::vector<std::string_view> parts;
   status = SplitPath(lpSubKey.View(), parts);
   if (status != ERROR_SUCCESS) return status;
+  if (key->depth + parts.size() > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
 
   // Most calls find the key already there: open it without taking the write lock.
   auto walk = [&](Key* from, std::size_t& matched) {
@@ -357,6 +406,7 @@ LONG TreeStore::RegCreateKeyExA(HKEY hKey, RegName lpSubKey, DWORD, RegName lpCl
     child->fold = FoldName(parts[i]);
     child->cls = std::string(lpClass.View());
     child->parent = deepest;
+    child->depth = deepest->depth + 1;
     status = PersistKey(*child);
     if (status != ERROR_SUCCESS) return FailWrite(status);
     Key* raw = child.get();
@@ -396,9 +446,10 @@ LONG TreeStore::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
   Key* key;
   LONG status = CurrentKey(hKey, KEY_QUERY_VALUE, &key);
+  if (status == ERROR_SUCCESS) status = EnsureValues(*key);
   if (status != ERROR_SUCCESS) return status;
-  if (dwIndex >= key->values.size()) return ERROR_NO_MORE_ITEMS;
-  const Value& value = key->values[dwIndex];
+  if (dwIndex >= key->values.Size()) return ERROR_NO_MORE_ITEMS;
+  const Value& value = key->values.At(dwIndex);
   if (value.name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
   status = CopyData(value.type, value.data, lpType, lpData, lpcbData);
   if (status != ERROR_SUCCESS) return status;
@@ -412,16 +463,17 @@ LONG TreeStore::RegQueryValueExA(HKEY hKey, RegName lpValueName, DWORD* lpReserv
   LONG status = CurrentKey(hKey, KEY_QUERY_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
   if (CheckValueName(lpValueName) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
-  auto it = key->valueIndex.find(FoldName(lpValueName.View()));
-  if (it == key->valueIndex.end()) return ERROR_FILE_NOT_FOUND;
-  const Value& value = key->values[it->second];
-  return CopyData(value.type, value.data, lpType, lpData, lpcbData);
+  status = EnsureValues(*key);
+  if (status != ERROR_SUCCESS) return status;
+  const Value* value = key->values.Find(FoldName(lpValueName.View()));
+  if (!value) return ERROR_FILE_NOT_FOUND;
+  return CopyData(value->type, value->data, lpType, lpData, lpcbData);
 }
 
 LONG TreeStore::RegSetValueExA(HKEY hKey, RegName lpValueName, DWORD, DWORD dwType,
                                const BYTE* lpData, DWORD cbData) {
   if (!lpData && cbData > 0) return ERROR_NOACCESS;
-  if (CheckValueName(lpValueName) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
+  if (CheckValueName(lpValueName) != ERROR_SUCCESS || !AcceptsName(lpValueName.View())) return ERROR_INVALID_PARAMETER;
   Key* key;
   LONG status = CurrentKey(hKey, KEY_SET_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
@@ -429,23 +481,18 @@ LONG TreeStore::RegSetValueExA(HKEY hKey, RegName lpValueName, DWORD, DWORD dwTy
   status = BeginWrite("RegSetValueExA");
   if (status != ERROR_SUCCESS) return status;
   status = ResolveHandle(hKey, &key, nullptr);
+  if (status == ERROR_SUCCESS) status = EnsureValues(*key);
   if (status != ERROR_SUCCESS) return EndWrite("RegSetValueExA", status);
   Value value;
   value.name = std::string(lpValueName.View());
   value.fold = FoldName(value.name);
   value.type = dwType;
   value.data.assign(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
-  auto it = key->valueIndex.find(value.fold);
-  bool isNew = it == key->valueIndex.end();
-  if (!isNew) value.name = key->values[it->second].name;  // the first spelling stays
-  status = PersistValue(*key, value, isNew);
+  const Value* existing = key->values.Find(value.fold);
+  if (existing) value.name = existing->name;  // the first spelling stays
+  status = PersistValue(*key, value, !existing);
   if (status != ERROR_SUCCESS) return FailWrite(status);
-  if (isNew) {
-    key->valueIndex.emplace(value.fold, key->values.size());
-    key->values.push_back(std::move(value));
-  } else {
-    key->values[it->second] = std::move(value);
-  }
+  key->values.Put(std::move(value));
   return EndWrite("RegSetValueExA", ERROR_SUCCESS);
 }
 
@@ -455,21 +502,20 @@ LONG TreeStore::RegDeleteValueA(HKEY hKey, RegName lpValueName) {
   LONG status = CurrentKey(hKey, KEY_SET_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
   std::string fold = FoldName(lpValueName.View());
-  if (!key->valueIndex.count(fold)) return ERROR_FILE_NOT_FOUND;
+  status = EnsureValues(*key);
+  if (status != ERROR_SUCCESS) return status;
+  if (!key->values.Find(fold)) return ERROR_FILE_NOT_FOUND;
 
   status = BeginWrite("RegDeleteValueA");
   if (status != ERROR_SUCCESS) return status;
   status = ResolveHandle(hKey, &key, nullptr);
+  if (status == ERROR_SUCCESS) status = EnsureValues(*key);
   if (status != ERROR_SUCCESS) return EndWrite("RegDeleteValueA", status);
-  auto it = key->valueIndex.find(fold);
-  if (it == key->valueIndex.end()) return EndWrite("RegDeleteValueA", ERROR_FILE_NOT_FOUND);
-  std::size_t position = it->second;
-  status = PersistValueDelete(*key, key->values[position]);
+  const Value* value = key->values.Find(fold);
+  if (!value) return EndWrite("RegDeleteValueA", ERROR_FILE_NOT_FOUND);
+  status = PersistValueDelete(*key, *value);
   if (status != ERROR_SUCCESS) return FailWrite(status);
-  key->values.erase(key->values.begin() + static_cast<std::ptrdiff_t>(position));
-  key->valueIndex.erase(it);
-  for (auto& [name, index] : key->valueIndex)
-    if (index > position) --index;
+  key->values.Erase(fold);
   return EndWrite("RegDeleteValueA", ERROR_SUCCESS);
 }
 

@@ -7,10 +7,12 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "registry/RegistryStore.h"
+#include "registry/ValueList.h"
 
 namespace pw {
 
@@ -46,22 +48,26 @@ class TreeStore : public RegistryStore {
   static constexpr std::int64_t kCurrentUserRootId = 1;
   static constexpr std::int64_t kLocalMachineRootId = 2;
 
-  struct Value {
-    std::string name;
-    std::string fold;
-    DWORD type = REG_NONE;
-    std::string data;
-  };
+  using Value = StoredValue;
 
   struct Key {
+    Key() = default;
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    // Takes the subtree apart without recursion, however deep it is.
+    ~Key();
+
     std::int64_t id = 0;
+    DWORD depth = 0;  // levels below the hive
     std::string name;
     std::string fold;
     std::string cls;
     Key* parent = nullptr;
     std::map<std::string, std::unique_ptr<Key>> children;  // by folded name
-    std::vector<Value> values;                             // creation order
-    std::unordered_map<std::string, std::size_t> valueIndex;
+    ValueList values;
+    // False while a store that reads values only when they are first needed
+    // (LoadValues) has not read this key's.
+    bool valuesLoaded = true;
     // Subkeys in enumeration order, rebuilt after a change of `children`, so
     // that enumerating by index costs O(1) per call.
     std::vector<Key*> order;
@@ -73,6 +79,14 @@ class TreeStore : public RegistryStore {
   // --- Hooks for a store that keeps the tree elsewhere too. ---
   // Called before every operation that reads the tree: bring it up to date.
   virtual LONG Revalidate() { return ERROR_SUCCESS; }
+  // Reads the values of a key attached without them (valuesLoaded false) into
+  // key.values, through AttachLoadedValue.
+  virtual LONG LoadValues(Key& key) {
+    key.valuesLoaded = true;
+    return ERROR_SUCCESS;
+  }
+  // Whether a name may be given to a new key or value (87 otherwise).
+  virtual bool AcceptsName(std::string_view) const { return true; }
   // Start, commit or undo one physical unit of writes. `explicitTxn` is true
   // for BeginTransaction; otherwise the unit is a single operation.
   virtual LONG BeginPhysical(const char* operation, bool explicitTxn) = 0;
@@ -87,7 +101,9 @@ class TreeStore : public RegistryStore {
   // --- Tree access for subclasses. ---
   // Drops every key but the two hive roots.
   void ClearTree();
-  // Adds a key read from elsewhere; its parent must be present.
+  // Adds a key read from elsewhere, its values to be read by LoadValues; its
+  // parent must be present. Null when it is not, or when the parent already
+  // has a subkey of that name.
   Key* AttachLoadedKey(std::int64_t id, std::int64_t parentId, std::string name, std::string cls);
   void AttachLoadedValue(Key& key, std::string name, DWORD type, std::string data);
   Key* FindKeyById(std::int64_t id) const;
@@ -106,6 +122,8 @@ class TreeStore : public RegistryStore {
   LONG ResolveHandle(HKEY hKey, Key** key, REGSAM* access) const;
   // The up-to-date key behind a handle that carries the rights `needed`.
   LONG CurrentKey(HKEY hKey, REGSAM needed, Key** key);
+  // Reads the key's values when they have not been read.
+  LONG EnsureValues(Key& key);
   LONG OpenPath(HKEY hKey, RegName path, REGSAM access, bool sameHandleForEmpty, HKEY* phkResult);
   HKEY NewHandle(std::int64_t keyId, REGSAM access);
   LONG BeginWrite(const char* operation);

@@ -36,4 +36,14 @@ std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t& out) {
   return len;
 }
 
+bool IsValidUtf8(std::string_view text) {
+  char32_t ignored;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = DecodeUtf8(text, i, ignored);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
 }  // namespace pw

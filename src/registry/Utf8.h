@@ -10,4 +10,7 @@ namespace pw {
 // continuation byte, a cut-short, overlong or surrogate sequence).
 std::size_t DecodeUtf8(std::string_view text, std::size_t i, char32_t& out);
 
+// True when the whole text is valid UTF-8.
+bool IsValidUtf8(std::string_view text);
+
 }  // namespace pw

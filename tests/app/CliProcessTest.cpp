@@ -106,6 +106,27 @@ TEST(CliProcess, AUsageErrorCreatesNoStore) {
   EXPECT_NE(stat(path.c_str(), &info), 0);
 }
 
+TEST(CliProcess, OutputThatCannotBeWrittenFailsTheRun) {
+  TempDir dir;
+  std::string path = dir.File("s.db");
+  ASSERT_EQ(Cli({"--store", path, "add", "www.example.com"}).code, 0);
+  std::string file = dir.File("sites.reg");
+  WriteFileBytes(file, "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet "
+                       "Settings\\ZoneMap\\Domains\\b.example]\r\n\"*\"=dword:00000002\r\n");
+  std::vector<std::vector<std::string>> runs = {
+      {"list"}, {"status"}, {"parse", "www.example.com"}, {"import", "--dry-run", file}};
+  for (const char* redirect : {">/dev/full", ">&-"}) {
+    for (const std::vector<std::string>& words : runs) {
+      std::vector<std::string> args = {"-c", std::string("exec \"$0\" \"$@\" ") + redirect, PW_CLI_BINARY,
+                                       "--store", path};
+      args.insert(args.end(), words.begin(), words.end());
+      ProcessResult run = RunProcess("/bin/sh", args);
+      EXPECT_EQ(run.code, 1) << words[0] << " " << redirect;
+      EXPECT_NE(run.err.find("cannot write to standard output"), std::string::npos) << run.err;
+    }
+  }
+}
+
 TEST(CliProcess, VersionAndHelp) {
   ProcessResult version = Cli({"--version"});
   EXPECT_EQ(version.code, 0);

@@ -12,7 +12,7 @@ CliResult CliHarness::Run(std::vector<std::string> args, const std::string& inpu
   env.openStore = [this](const std::optional<std::string>&) {
     // The run owns what it opens; hand it a view on the harness's store.
     OpenedStore opened;
-    opened.store = std::make_unique<ForwardingStore>(*store_);
+    opened.store = wrap ? wrap(*store_) : std::make_unique<ForwardingStore>(*store_);
     return opened;
   };
   int code = cli::RunCli(std::move(args), env);

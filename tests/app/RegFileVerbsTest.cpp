@@ -147,6 +147,10 @@ TEST_F(RegFileCli, ExportThatCannotBeWrittenAsRegedit4KeepsThePreviousFile) {
             std::string::npos)
       << run.err;
   EXPECT_EQ(ReadFileBytes(path), "previous backup");
+  run = cli_.Run({"export", path, "--regedit4", "--skip-unwritable"});
+  EXPECT_EQ(run.code, cli::kExitOk) << run.err;
+  EXPECT_NE(run.err.find("not exported: the name of the key"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFileBytes(path).rfind("REGEDIT4\r\n", 0), 0u);
 }
 #endif
 

@@ -218,7 +218,7 @@ TEST(SiteVerbsStore, AddThatTheStoreCannotTakeFails) {
     return opened;
   };
   EXPECT_EQ(cli::RunCli({"add", "www.example.com"}, env), cli::kExitFailure);
-  EXPECT_NE(err.str().find("cannot make the key"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("cannot write the listing"), std::string::npos) << err.str();
   EXPECT_EQ(out.str(), "");
 }
 
@@ -286,6 +286,42 @@ TEST_F(SiteVerbsTest, DeleteRemovesTheListingAndPrunesLikeTheButton) {
   EXPECT_FALSE(map_.KeyExists("example.com"));
   EXPECT_EQ(Run({"delete"}), cli::kExitUsage);
   EXPECT_EQ(Run({"delete", "--domain", "example.com", "extra"}), cli::kExitUsage);
+}
+
+TEST_F(SiteVerbsTest, AWriteTheStoreFailsPrintsNoSuccessAndLeavesNothing) {
+  map_.SetZone("example.com", "*", 3);
+  cli_.wrap = [](RegistryStore& store) {
+    auto made = std::make_unique<FailingStore>(store);
+    made->failWrites = true;
+    return made;
+  };
+  EXPECT_EQ(Run({"add", "http://www.example.org/", "--zone", "trusted"}), cli::kExitFailure);
+  EXPECT_EQ(Out(), "");
+  EXPECT_NE(Err().find("memory: 112 (disk full); nothing was written"), std::string::npos) << Err();
+  EXPECT_FALSE(map_.KeyExists("example.org"));
+  EXPECT_EQ(Run({"set", "--domain", "example.com", "--zone", "trusted"}), cli::kExitFailure);
+  EXPECT_EQ(Out(), "");
+  EXPECT_EQ(map_.Zone("example.com", "*"), 3u);
+}
+
+TEST_F(SiteVerbsTest, ADeleteThatFailsSaysSoAndAPruneThatCannotRunFailsTheRun) {
+  map_.SetZone("example.com", "*", 3);
+  bool failDeletes = true;
+  cli_.wrap = [&](RegistryStore& store) {
+    auto made = std::make_unique<FailingStore>(store);
+    made->failDeletes = failDeletes;
+    made->failTransactions = !failDeletes;
+    return made;
+  };
+  EXPECT_EQ(Run({"delete", "--domain", "example.com"}), cli::kExitFailure);
+  EXPECT_EQ(Out(), "");
+  EXPECT_NE(Err().find("cannot delete \"*\" from the key example.com"), std::string::npos) << Err();
+  EXPECT_EQ(map_.Zone("example.com", "*"), 3u);
+  failDeletes = false;
+  EXPECT_EQ(Run({"delete", "--domain", "example.com"}), cli::kExitFailure);
+  EXPECT_EQ(Out(), "example.com: \"*\" deleted\n");
+  EXPECT_NE(Err().find("could not be removed: 170"), std::string::npos) << Err();
+  EXPECT_TRUE(map_.KeyExists("example.com"));
 }
 
 }  // namespace

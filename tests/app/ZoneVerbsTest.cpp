@@ -64,6 +64,20 @@ TEST_F(ZoneVerbs, AProfileThatDoesNotReadBackFailsAndSaysWhy) {
   EXPECT_NE(secure.err.find(kZonePath), std::string::npos);
 }
 
+TEST_F(ZoneVerbs, AProfileTheStoreCannotWriteFailsNamingTheStoreAndLeavesTheZone) {
+  cli_.wrap = [](RegistryStore& store) {
+    auto made = std::make_unique<FailingStore>(store);
+    made->failWrites = true;
+    return made;
+  };
+  CliResult secure = cli_.Run({"secure"});
+  EXPECT_EQ(secure.code, 1);
+  EXPECT_EQ(secure.out, "unsecured\n");
+  EXPECT_NE(secure.err.find("cannot write the locked-down profile into the store memory: 112 (disk full)"),
+            std::string::npos)
+      << secure.err;
+}
+
 TEST_F(ZoneVerbs, UsageErrorsExitWithTwo) {
   EXPECT_EQ(cli_.Run({}).code, 2);
   EXPECT_EQ(cli_.Run({"frobnicate"}).code, 2);

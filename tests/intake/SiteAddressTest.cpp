@@ -99,6 +99,8 @@ TEST(ParseSiteAddress, FirstLabelMayNotSplitOrDamageAKeyName) {
   ExpectCorrupted(std::string("www\x01.example.com"), std::string("www\x01.example.com"));
   ExpectCorrupted(std::string("www\x7F.example.com"), std::string("www\x7F.example.com"));
   ExpectCorrupted(std::string("w\tw.example.com"), std::string("w\tw.example.com"));
+  // Bytes that are not UTF-8 text would make a name no export can write.
+  ExpectCorrupted("http://\xFF.b.example.com/", "http://\xFF.b.example.com");
   ExpectAccepted({"w*w.example.com", "w*w.example.com", "example.com", "*", "w*w"});
   ExpectAccepted({"http://user@www.example.com/", "http://user@www.example.com", "example.com", "*", "user@www"});
 }

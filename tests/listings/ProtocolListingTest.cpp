@@ -3,7 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "ListingsTestKit.h"
+#include "TempDir.h"
 #include "listings/ProtocolListing.h"
+#include "registry/ForwardingStore.h"
+#include "registry/KnownKeys.h"
+
+#if defined(PW_HAVE_SQLITE)
+#include "registry/SqliteStore.h"
+#endif
 
 namespace pw::test {
 namespace {
@@ -103,6 +110,35 @@ TEST(ProtocolsForAddress, TheSchemeChecksItsRow) {
   EXPECT_EQ(checks(""), "---");
   EXPECT_FALSE(ProtocolsForAddress("http://x").http.zone);
 }
+
+#if defined(PW_HAVE_SQLITE)
+// Another process prunes the empty keys of the zone map just after the writer
+// made its key: it must find the key with its values, or not at all.
+TEST(ListingWrite, AnotherProcessNeverFindsTheNewKeyWithoutItsValues) {
+  TempDir dir;
+  std::string path = dir.File("store.db");
+  SqliteStore::OpenResult opened = SqliteStore::Open(path);
+  ASSERT_TRUE(opened.store) << opened.error;
+  struct PruningMeanwhile : ForwardingStore {
+    PruningMeanwhile(RegistryStore& target, std::string file) : ForwardingStore(target), file_(std::move(file)) {}
+    LONG RegCreateKeyExA(HKEY k, RegName p, DWORD r, RegName c, DWORD o, REGSAM s, const void* a, HKEY* h,
+                         DWORD* d) override {
+      LONG status = ForwardingStore::RegCreateKeyExA(k, p, r, c, o, s, a, h, d);
+      SqliteStore::OpenResult other = SqliteStore::Open(file_);
+      other.store->SetBusyTimeout(50);
+      pruned = other.store->RegDeleteKeyA(HKEY_CURRENT_USER, std::string(kDomainsPath) + "\\example.com\\www");
+      return status;
+    }
+    std::string file_;
+    LONG pruned = -1;
+  } pruning(*opened.store, path);
+  Registry registry(pruning);
+  ProtocolChoices choices = Checked(std::nullopt, std::nullopt, Zone::Trusted, false, false, true);
+  EXPECT_EQ(WriteProtocolListings(registry, "example.com", "www", choices), ERROR_SUCCESS);
+  EXPECT_NE(pruning.pruned, ERROR_SUCCESS);
+  EXPECT_EQ(ZoneMap(*opened.store).Zone("example.com\\www", "http"), 2u);
+}
+#endif
 
 }  // namespace
 }  // namespace pw::test

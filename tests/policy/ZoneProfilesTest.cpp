@@ -10,6 +10,11 @@
 #include "registry/KnownKeys.h"
 #include "registry/MemoryStore.h"
 
+#if defined(PW_HAVE_SQLITE)
+#include "TempDir.h"
+#include "registry/SqliteStore.h"
+#endif
+
 namespace pw::test {
 namespace {
 
@@ -58,6 +63,45 @@ TEST(ZoneProfiles, TheDefaultProfileWritesTheTableInOrder) {
   EXPECT_EQ(byName["1004"], std::make_pair(REG_DWORD, Le(3)));
 }
 
+// The table of the three profiles, row by row: name, then the prompting,
+// locked-down and default data. "1C00" is REG_BINARY, written as bytes below.
+struct TableRow {
+  const char* name;
+  std::uint32_t prompting, lockedDown, defaults;
+};
+constexpr TableRow kTable[] = {
+    {"1001", 1, 3, 1}, {"1004", 1, 3, 3}, {"1200", 1, 3, 0}, {"1201", 1, 3, 3}, {"1206", 1, 3, 1},
+    {"1400", 1, 3, 0}, {"1402", 1, 3, 0}, {"1405", 1, 3, 0}, {"1406", 1, 3, 3}, {"1407", 1, 3, 0},
+    {"1604", 1, 1, 0}, {"1605", 1, 3, 0}, {"1606", 0, 0, 0}, {"1607", 0, 0, 0}, {"1608", 0, 0, 0},
+    {"1609", 1, 3, 1}, {"1800", 1, 3, 1}, {"1802", 1, 3, 0}, {"1803", 0, 0, 0}, {"1804", 1, 3, 1},
+    {"1805", 1, 3, 1}, {"1806", 1, 3, 1}, {"2001", 1, 3, 0}, {"2004", 1, 3, 0}, {"1A00", 0, 0, 31072},
+    {"1C00", 0, 0, 0x00010000}, {"1E05", 65536, 65536, 65536}, {"CurrentLevel", 9, 9, 9},
+};
+
+TEST(ZoneProfiles, EveryProfileWritesEveryRowOfTheTableInOrder) {
+  for (ZoneProfile profile : {ZoneProfile::Prompting, ZoneProfile::LockedDown, ZoneProfile::Default}) {
+    MemoryStore store;
+    LayOutNewStore(store);
+    HKEY zone = 0;
+    ASSERT_EQ(store.RegOpenKeyA(HKEY_CURRENT_USER, kZonePath, &zone), ERROR_SUCCESS);
+    for (const TableRow& row : kTable) store.RegDeleteValueA(zone, row.name);  // written afresh, in order
+    store.RegCloseKey(zone);
+    Registry registry(store);
+    ASSERT_EQ(WriteZoneProfile(registry, profile), ERROR_SUCCESS);
+    auto values = ZoneValues(store);
+    ASSERT_EQ(values.size(), std::size(kTable));
+    for (std::size_t i = 0; i < std::size(kTable); ++i) {
+      const TableRow& row = kTable[i];
+      std::uint32_t data = profile == ZoneProfile::Prompting    ? row.prompting
+                           : profile == ZoneProfile::LockedDown ? row.lockedDown
+                                                                : row.defaults;
+      bool binary = std::string_view(row.name) == "1C00";
+      EXPECT_EQ(values[i].first, row.name);
+      EXPECT_EQ(values[i].second, std::make_pair(binary ? REG_BINARY : REG_DWORD, Le(data))) << row.name;
+    }
+  }
+}
+
 TEST(ZoneProfiles, TheLockedDownAndPromptingProfilesDifferWhereTheTableSays) {
   MemoryStore store;
   LayOutNewStore(store);
@@ -86,25 +130,60 @@ TEST(ZoneProfiles, WritingWithoutTheZoneKeyCreatesNothing) {
   EXPECT_FALSE(registry.RegKeyExists(HKEY_CURRENT_USER, "Software"));
 }
 
-// A failed write does not stop the rest of the profile.
-TEST(ZoneProfiles, AFailedWriteLeavesTheOtherValuesWritten) {
-  MemoryStore memory;
-  LayOutNewStore(memory);
-  struct Refusing1200 : ForwardingStore {
-    using ForwardingStore::ForwardingStore;
+// A failed write undoes the profile where the store can undo; on the
+// platform's registry, which cannot, it does not stop the rest.
+TEST(ZoneProfiles, AFailedWriteUndoesTheProfileOrWhereNothingCanBeUndoneLeavesTheRestWritten) {
+  for (bool canUndo : {true, false}) {
+    MemoryStore memory;
+    LayOutNewStore(memory);
+    struct Refusing1200 : ForwardingStore {
+      Refusing1200(RegistryStore& target, bool undo) : ForwardingStore(target), undo_(undo) {}
+      LONG RegSetValueExA(HKEY k, RegName n, DWORD r, DWORD t, const BYTE* d, DWORD c) override {
+        if (n.View() == "1200") return ERROR_ACCESS_DENIED;
+        return ForwardingStore::RegSetValueExA(k, n, r, t, d, c);
+      }
+      // Without undo, as on the platform's registry: every write lands at once.
+      bool SupportsRollback() const override { return undo_; }
+      LONG BeginTransaction() override { return undo_ ? ForwardingStore::BeginTransaction() : ERROR_SUCCESS; }
+      LONG CommitTransaction() override { return undo_ ? ForwardingStore::CommitTransaction() : ERROR_SUCCESS; }
+      void RollbackTransaction() override {
+        if (undo_) ForwardingStore::RollbackTransaction();
+      }
+      bool undo_;
+    } refusing(memory, canUndo);
+    Registry registry(refusing);
+    EXPECT_EQ(WriteZoneProfile(registry, ZoneProfile::LockedDown), ERROR_ACCESS_DENIED);
+    std::map<std::string, std::pair<DWORD, std::string>> values;
+    for (auto& [name, value] : ZoneValues(memory)) values[name] = value;
+    EXPECT_EQ(values["1200"].second, Le(0)) << canUndo;  // still the default
+    EXPECT_EQ(values["2004"].second, Le(canUndo ? 0 : 3)) << canUndo;
+    EXPECT_EQ(values["1001"].second, Le(canUndo ? 1 : 3)) << canUndo;
+  }
+}
+
+#if defined(PW_HAVE_SQLITE)
+TEST(ZoneProfiles, AnotherProcessNeverReadsHalfAProfile) {
+  TempDir dir;
+  std::string path = dir.File("store.db");
+  SqliteStore::OpenResult opened = SqliteStore::Open(path, LayOutNewStore);
+  ASSERT_TRUE(opened.store) << opened.error;
+  auto before = ZoneValues(*opened.store);
+  struct ReadHalfway : ForwardingStore {
+    ReadHalfway(RegistryStore& target, std::string file) : ForwardingStore(target), file_(std::move(file)) {}
     LONG RegSetValueExA(HKEY k, RegName n, DWORD r, DWORD t, const BYTE* d, DWORD c) override {
-      if (n.View() == "1200") return ERROR_ACCESS_DENIED;
+      if (++writes == 14) seen = ZoneValues(*SqliteStore::Open(file_).store);
       return ForwardingStore::RegSetValueExA(k, n, r, t, d, c);
     }
-  } refusing(memory);
-  Registry registry(refusing);
-  WriteZoneProfile(registry, ZoneProfile::LockedDown);
-  std::map<std::string, std::pair<DWORD, std::string>> values;
-  for (auto& [name, value] : ZoneValues(memory)) values[name] = value;
-  EXPECT_EQ(values["1200"].second, Le(0));  // still the default
-  EXPECT_EQ(values["2004"].second, Le(3));
-  EXPECT_EQ(values["CurrentLevel"].second, Le(9));
+    std::string file_;
+    int writes = 0;
+    std::vector<std::pair<std::string, std::pair<DWORD, std::string>>> seen;
+  } reading(*opened.store, path);
+  Registry registry(reading);
+  EXPECT_EQ(WriteZoneProfile(registry, ZoneProfile::LockedDown), ERROR_SUCCESS);
+  EXPECT_EQ(reading.seen, before);
+  EXPECT_EQ(DetectZoneSecurity(registry), ZoneSecurityState::Secured);
 }
+#endif
 
 TEST(NewStoreLayout, AFreshStoreHasTheKeysTheWritersExpectAndReadsUnsecured) {
   MemoryStore store;

@@ -119,6 +119,7 @@ TEST_P(Export, ByDefaultInternetSettingsOfBothHivesAndTheExtensions) {
   EXPECT_TRUE(result.missing.empty());
   RegFile file = Exported(S(), DefaultExportKeys());
   std::vector<std::string> paths = KeyPaths(file);
+  ASSERT_FALSE(paths.empty());
   EXPECT_EQ(paths.front(), "HKEY_CURRENT_USER\\" + kIs);
   EXPECT_NE(std::find(paths.begin(), paths.end(), "HKEY_LOCAL_MACHINE\\" + kIs + "\\Zones\\3"), paths.end());
   EXPECT_NE(std::find(paths.begin(), paths.end(),
@@ -227,6 +228,29 @@ class InterferingStore : public ForwardingStore {
  private:
   std::function<void()> write_;
 };
+
+TEST_P(Export, ANameNoFileCanCarryFailsTheExportOrWhenAskedIsLeftOutAlone) {
+  FillLikeUse(S());
+  Set(S(), HKEY_CURRENT_USER, kDomains + "\\line\rbreak.com\\www", "*", REG_DWORD, Dword(2));
+  Set(S(), HKEY_CURRENT_USER, kIs, "two\nlines", REG_DWORD, Dword(2));
+  ExportResult failed = ExportRegFile(S(), DefaultExportKeys(), RegFileFormat::Version5);
+  EXPECT_FALSE(failed.ok);
+  EXPECT_NE(failed.error.find("line break"), std::string::npos) << failed.error;
+
+  ExportResult result = ExportRegFile(S(), DefaultExportKeys(), RegFileFormat::Version5, true);
+  ASSERT_TRUE(result.ok) << result.error;
+  ASSERT_EQ(result.skipped.size(), 2u);
+  EXPECT_NE(result.skipped[0].find("two\nlines"), std::string::npos) << result.skipped[0];
+  EXPECT_NE(result.skipped[1].find("line\rbreak.com"), std::string::npos) << result.skipped[1];
+  RegFile file;
+  RegFileError error;
+  ASSERT_TRUE(ReadRegFile(result.bytes, "backup.reg", file, error)) << error.Message();
+  MemoryStore restored;
+  ASSERT_EQ(ApplyImport(restored, file, PlanImport(file, false)).error, "");
+  EXPECT_EQ(ValueOf(restored, HKEY_CURRENT_USER, kDomains + "\\Zeta.net", "*"), Dword(4));
+  EXPECT_EQ(ValueOf(restored, HKEY_CURRENT_USER, kDomains + "\\example.com\\mail", "http"), Dword(2));
+  EXPECT_EQ(ValueOf(restored, HKEY_CURRENT_USER, kIs, "Blob"), std::string(200, '\x11'));
+}
 
 TEST(RegFileExportSnapshot, AWriteByAnotherProcessDuringTheExportIsNotHalfSeen) {
   TempDir dir;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 
 #include "KilledMidway.h"
 #include "RegFileTestUtil.h"
@@ -15,6 +16,9 @@
 #include "registry/MemoryStore.h"
 
 #if defined(PW_HAVE_SQLITE)
+#include <sqlite3.h>
+
+#include "regfile/RegFileExport.h"
 #include "registry/SqliteStore.h"
 #endif
 #ifndef _WIN32
@@ -288,6 +292,72 @@ TEST(RegFileImportKilled, AnImportKilledMidwayLeavesTheStoreAsItWas) {
   ASSERT_TRUE(opened.store) << opened.error;
   EXPECT_EQ(ValueOf(*opened.store, HKEY_CURRENT_USER, kDomains + "\\site10.example", "*"), Dword(4));
   EXPECT_EQ(ValueOf(*opened.store, HKEY_CURRENT_USER, kDomains + "\\site4999.example", "*"), Dword(4));
+}
+
+TEST(RegFileImportThrown, AnImportThatThrowsLeavesTheStoreAndTheNextWriteReachesOthers) {
+  TempDir dir;
+  std::string path = dir.File("store.db");
+  SqliteStore::OpenResult opened = SqliteStore::Open(path);
+  ASSERT_TRUE(opened.store) << opened.error;
+  SetDword(*opened.store, HKEY_CURRENT_USER, kDomains + "\\site3.example", "*", 2);
+  std::string before = DumpStore(*opened.store);
+  struct ThrowingStore : ForwardingStore {
+    using ForwardingStore::ForwardingStore;
+    LONG RegSetValueExA(HKEY k, RegName n, DWORD r, DWORD t, const BYTE* d, DWORD c) override {
+      if (++writes == 20) throw std::bad_alloc();
+      return ForwardingStore::RegSetValueExA(k, n, r, t, d, c);
+    }
+    int writes = 0;
+  } throwing(*opened.store);
+  RegFile file = Parse(ManyDomains(40));
+  EXPECT_THROW(ApplyImport(throwing, file, PlanImport(file, false)), std::bad_alloc);
+  EXPECT_EQ(DumpStore(*opened.store), before);
+  SetDword(*opened.store, HKEY_CURRENT_USER, kDomains + "\\after.example", "*", 4);
+  SqliteStore::OpenResult other = SqliteStore::Open(path);
+  ASSERT_TRUE(other.store) << other.error;
+  EXPECT_EQ(ValueOf(*other.store, HKEY_CURRENT_USER, kDomains + "\\after.example", "*"), Dword(4));
+  EXPECT_EQ(ValueOf(*other.store, HKEY_CURRENT_USER, kDomains + "\\site10.example", "*"), "<missing>");
+}
+
+TEST(RegFileImportDeepKeys, AStoreAlreadyHoldingAChainOfKeysTooDeepStillOpensExportsAndIsRepaired) {
+  TempDir dir;
+  std::string path = dir.File("store.db");
+  {
+    SqliteStore::OpenResult opened = SqliteStore::Open(path);
+    ASSERT_TRUE(opened.store) << opened.error;
+    MakeKey(*opened.store, HKEY_CURRENT_USER, kIs);
+  }
+  // Written behind the store's back, as an older version let an import write it.
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(raw,
+                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000),"
+                         " top(id, under) AS (SELECT max(id), (SELECT id FROM keys WHERE fold = CAST('INTERNET SETTINGS' AS BLOB))"
+                         " FROM keys)"
+                         " INSERT INTO keys(id, parent, name, fold, class)"
+                         " SELECT top.id + i, CASE i WHEN 1 THEN under ELSE top.id + i - 1 END, CAST('d' AS BLOB), CAST('D' AS BLOB), x''"
+                         " FROM n, top",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(raw);
+
+  SqliteStore::OpenResult opened = SqliteStore::Open(path);
+  ASSERT_TRUE(opened.store) << opened.error;
+  ExportResult exported = ExportRegFile(*opened.store, DefaultExportKeys(), RegFileFormat::Version5);
+  EXPECT_FALSE(exported.ok);
+  EXPECT_NE(exported.error.find("more than 512 levels"), std::string::npos) << exported.error.substr(0, 200);
+  exported = ExportRegFile(*opened.store, DefaultExportKeys(), RegFileFormat::Version5, true);
+  EXPECT_TRUE(exported.ok);
+  EXPECT_EQ(exported.skipped.size(), 1u);
+
+  RegFile repair = Parse(kHeader + "[-" + FullKeyName(HKEY_CURRENT_USER, kIs + "\\d") + "]\r\n");
+  ImportResult result = ApplyImport(*opened.store, repair, PlanImport(repair, false));
+  EXPECT_EQ(result.error, "");
+  EXPECT_EQ(result.keysDeleted, 1u);
+  opened.store.reset();
+  opened = SqliteStore::Open(path);
+  ASSERT_TRUE(opened.store) << opened.error;
+  EXPECT_TRUE(ExportRegFile(*opened.store, DefaultExportKeys(), RegFileFormat::Version5).ok);
 }
 
 #endif

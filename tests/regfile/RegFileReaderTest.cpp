@@ -229,7 +229,7 @@ TEST(RegFileReader, CommentsBlankLinesAndIndentationAreIgnored) {
       "; a comment\n"
       "\n"
       "   \t\n"
-      "  [HKCU\\Software\\A] ; a key ]\n"
+      "  [HKCU\\Software\\A] ; a key\n"
       "  ;\"not\"=\"a value\"\n"
       "  \"v\" = dword:00000001\n");
   ASSERT_EQ(file.keys.size(), 1u);
@@ -242,6 +242,12 @@ TEST(RegFileReader, KeyNamesMayHoldBrackets) {
   RegFile file = MustRead("Windows Registry Editor Version 5.00\r\n[HKCU\\Software\\[x]y]]\r\n");
   ASSERT_EQ(file.keys.size(), 1u);
   EXPECT_EQ(file.keys[0].path, "Software\\[x]y]");
+}
+
+TEST(RegFileReader, AKeyLineEndsAtItsLastBracketAsThePlatformsEditorReadsIt) {
+  RegFile file = MustRead("Windows Registry Editor Version 5.00\r\n[HKCU\\Software\\a] ;x.b] ; note\r\n");
+  ASSERT_EQ(file.keys.size(), 1u);
+  EXPECT_EQ(file.keys[0].path, "Software\\a] ;x.b");
 }
 
 class MalformedFileTest : public testing::TestWithParam<MalformedFile> {};

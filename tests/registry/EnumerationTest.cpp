@@ -4,6 +4,7 @@
 
 #include "registry/Enumeration.h"
 #include "registry/ForwardingStore.h"
+#include "registry/KeyTree.h"
 #include "registry/MemoryStore.h"
 #include "registry/Registry.h"
 
@@ -122,17 +123,19 @@ TEST_F(Enumeration, MoreDataThatNeverSettlesEndsTheKeyInsteadOfLooping) {
 }
 
 TEST_F(Enumeration, AKeyDeletedDuringTheEnumerationEndsIt) {
-  for (const char* n : {"a", "b"}) AddSubkey(n);
+  for (const char* n : {"a\\x", "a\\y", "a\\z"}) AddSubkey(n);
   HKEY inner = 0;
   ASSERT_EQ(store_.RegOpenKeyA(key_, "a", &inner), ERROR_SUCCESS);
   std::vector<std::string> seen;
-  LONG end = ForEachSubkey(store_, key_, [&](const std::string& n) {
+  LONG end = ForEachSubkey(store_, inner, [&](const std::string& n) {
     seen.push_back(n);
+    if (seen.size() == 1) {
+      EXPECT_EQ(DeleteKeyTree(store_, key_, "a"), ERROR_SUCCESS);
+    }
     return true;
   });
-  EXPECT_EQ(end, ERROR_NO_MORE_ITEMS);
-  ASSERT_EQ(store_.RegDeleteKeyA(key_, "a"), ERROR_SUCCESS);
-  EXPECT_EQ(ForEachSubkey(store_, inner, [](const std::string&) { return true; }), ERROR_KEY_DELETED);
+  EXPECT_EQ(end, ERROR_KEY_DELETED);
+  EXPECT_EQ(seen, std::vector<std::string>{"x"});
   store_.RegCloseKey(inner);
 }
 

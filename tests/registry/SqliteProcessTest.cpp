@@ -365,5 +365,47 @@ TEST_F(SqliteProcessTest, AnotherProcessNeverSeesAHalfMadeStore) {
   EXPECT_EQ(maker.Finish(), "");
 }
 
+// The names of the temporary stores in the folder.
+std::set<std::string> Temporaries(const std::string& folder) {
+  std::set<std::string> names;
+  std::string listing = FolderListing(folder) + " ";
+  for (std::size_t start = 0, end; (end = listing.find(' ', start)) != std::string::npos; start = end + 1)
+    if (listing.compare(start, end - start, "registry.db") != 0) names.insert(listing.substr(start, end - start));
+  return names;
+}
+
+TEST_F(SqliteProcessTest, WhatAKilledCreationLeftGoesAtTheNextButNotWhatOneAtWorkHolds) {
+  // A creator that stops in the middle of the layout and waits there.
+  auto stallingCreator = [&](int signalFd) {
+    return [this, signalFd]() -> std::string {
+      SqliteStore::Open(path_, [signalFd](RegistryStore& store) {
+        HKEY key = 0;
+        store.RegCreateKeyExA(HKEY_CURRENT_USER, kShared, 0, nullptr, 0, kAccess3F, nullptr, &key, nullptr);
+        SendSignal(signalFd);
+        while (true) ::pause();
+      });
+      return "the creation went on";
+    };
+  };
+  Pipe killedStalled, workingStalled;
+  Child killed(stallingCreator(killedStalled.write));
+  ASSERT_TRUE(AwaitSignal(killedStalled.read));
+  ::kill(killed.Pid(), SIGKILL);
+  killed.Finish();
+  std::set<std::string> left = Temporaries(dir_.Path());
+  ASSERT_FALSE(left.empty());
+
+  Child working(stallingCreator(workingStalled.write));
+  ASSERT_TRUE(AwaitSignal(workingStalled.read));
+  std::set<std::string> withWorking = Temporaries(dir_.Path());
+  MakeStore();
+  std::set<std::string> after = Temporaries(dir_.Path());
+  for (const std::string& name : left) EXPECT_EQ(after.count(name), 0u) << name;
+  EXPECT_FALSE(after.empty());
+  for (const std::string& name : after) EXPECT_EQ(withWorking.count(name), 1u) << name;
+  ::kill(working.Pid(), SIGKILL);
+  working.Finish();
+}
+
 }  // namespace
 }  // namespace pw::test

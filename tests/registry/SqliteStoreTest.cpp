@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "TempDir.h"
 #include "policy/NewStoreLayout.h"
 #include "policy/ZoneSecurity.h"
+#include "registry/KeyTree.h"
 #include "registry/KnownKeys.h"
 #include "registry/Registry.h"
 
@@ -34,6 +36,9 @@ class RawConnection {
         SQLITE_OK);
   }
   ~RawConnection() { sqlite3_close(db_); }
+  // Closing leaves what was written in the log beside the file, as a process
+  // that ended before folding it in does.
+  void KeepLogOnClose() { sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr); }
   int Exec(const std::string& sql) {
     return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
   }
@@ -69,6 +74,15 @@ class SqliteStoreTest : public testing::Test {
     EXPECT_EQ(SetDword(*store, h, "kept", 7), ERROR_SUCCESS);
     store->RegCloseKey(MustCreateKey(*store, h, "leaf"));
     store->RegCloseKey(h);
+    return store;
+  }
+
+  // Opens the store with `log` on its sink, and its scratch key as `scratch`.
+  std::unique_ptr<SqliteStore> OpenScratch(SinkLog& log, HKEY& scratch) {
+    auto store = MustOpen(path_);
+    if (!store) return store;
+    log.Attach(*store);
+    EXPECT_EQ(store->RegOpenKeyExA(HKEY_CURRENT_USER, kScratch, 0, kAccess3F, &scratch), ERROR_SUCCESS);
     return store;
   }
 
@@ -179,6 +193,7 @@ struct RefusedFile {
   // Makes the thing at `path` (a store of ours can be made with MakeOurs).
   void (*make)(const std::string& path);
   const char* says;  // the reason the error gives
+  const char* sql = nullptr;  // run on the file after it was made
 };
 
 void MakeOurs(const std::string& path) {
@@ -207,6 +222,31 @@ std::size_t PageSize(const std::string& path) {
   std::size_t size =
       static_cast<unsigned char>(bytes[16]) << 8 | static_cast<unsigned char>(bytes[17]);
   return size == 1 ? 65536 : size;
+}
+
+// Changes the folded name of the row named `name` in `table` without its index
+// entry, by making the index seem to hold `other` in place of the folded name
+// while the row changes.
+void MisindexOneRow(const std::string& path, const std::string& table, const std::string& first,
+                    const std::string& name) {
+  MakeOurs(path);
+  {
+    auto store = MustOpen(path);
+    HKEY h = MustCreateKey(*store, HKEY_CURRENT_USER, kScratch);
+    ASSERT_EQ(SetDword(*store, h, "key7", 1), ERROR_SUCCESS);
+    store->RegCloseKey(h);
+  }
+  std::string index = table + "_by_name";
+  auto define = [&](const std::string& columns) {
+    RawConnection(path).Exec("PRAGMA writable_schema=ON; UPDATE sqlite_schema SET sql = 'CREATE UNIQUE INDEX " +
+                             index + " ON " + table + "(" + columns + ")' WHERE name = '" + index + "'");
+  };
+  define(first + ", name");
+  RawConnection(path).Exec("UPDATE " + table + " SET fold = CAST('ELSEWHERE' AS BLOB) WHERE name = CAST('" + name +
+                           "' AS BLOB)");
+  define(first + ", fold");
+  ASSERT_EQ(RawConnection(path).Number("SELECT count(*) FROM " + table + " NOT INDEXED WHERE fold = CAST('ELSEWHERE' AS BLOB)"),
+            1);
 }
 
 const RefusedFile kRefusedFiles[] = {
@@ -259,12 +299,22 @@ const RefusedFile kRefusedFiles[] = {
        WriteFileBytes(path, bytes.substr(0, bytes.size() / 3));
      },
      "damaged"},
-    {"OursWithAnotherLayoutVersion",
+    {"OursWithAnotherLayoutVersion", MakeOurs, "layout", "PRAGMA user_version=99"},
+    {"OursWithAnotherLayoutVersionInAnUnfoldedLog",
      [](const std::string& path) {
        MakeOurs(path);
-       RawConnection(path).Exec("PRAGMA user_version=99");
+       RawConnection raw(path);
+       raw.KeepLogOnClose();
+       raw.Exec("PRAGMA user_version=99");
      },
      "layout"},
+    {"OursWithAKeyWithoutParent", MakeOurs, "damaged",
+     "UPDATE keys SET parent = 99999 WHERE name = CAST('key7' AS BLOB)"},
+    {"OursWithAValueOfNoKey", MakeOurs, "damaged", "INSERT INTO vals VALUES (99999, x'76', x'56', 4, x'01000000')"},
+    {"OursWithAKeyIndexEntryDisagreeingWithItsRow",
+     [](const std::string& path) { MisindexOneRow(path, "keys", "parent", "key7"); }, "damaged"},
+    {"OursWithAValueIndexEntryDisagreeingWithItsRow",
+     [](const std::string& path) { MisindexOneRow(path, "vals", "key", "key7"); }, "damaged"},
     {"Directory", [](const std::string& path) { std::filesystem::create_directory(path); },
      "not a regular file"},
 };
@@ -277,6 +327,7 @@ class RefusedFileTest : public testing::TestWithParam<RefusedFile> {
 
 TEST_P(RefusedFileTest, GetsAClearErrorNamingTheFileAndStaysByteForByteUnchanged) {
   GetParam().make(path_);
+  if (GetParam().sql) RawConnection(path_).Exec(GetParam().sql);
   std::string before = ReadFileBytes(path_);
   std::string listing = FolderListing(dir_.Path());
 
@@ -578,12 +629,10 @@ TEST_F(SqliteStoreTest, AWriteThatFindsNoRowToChangeFailsInsteadOfVanishing) {
   // does not.
   RawConnection(path_).Exec(
       "UPDATE vals SET fold = CAST('OTHER' AS BLOB) WHERE name = CAST('kept' AS BLOB)");
-  auto store = MustOpen(path_);
-  ASSERT_TRUE(store);
   SinkLog log;
-  log.Attach(*store);
   HKEY h = 0;
-  ASSERT_EQ(store->RegOpenKeyExA(HKEY_CURRENT_USER, kScratch, 0, kAccess3F, &h), ERROR_SUCCESS);
+  auto store = OpenScratch(log, h);
+  ASSERT_TRUE(store && h);
   EXPECT_EQ(SetDword(*store, h, "kept", 8), ERROR_BADDB);
   EXPECT_EQ(store->RegDeleteValueA(h, "kept"), ERROR_BADDB);
   ASSERT_EQ(log.failures.size(), 2u);
@@ -591,6 +640,82 @@ TEST_F(SqliteStoreTest, AWriteThatFindsNoRowToChangeFailsInsteadOfVanishing) {
   EXPECT_EQ(GetDword(*store, h, "kept"), 7);
   EXPECT_EQ(DumpTree(*store), DumpFile(path_));
   store->RegCloseKey(h);
+}
+
+TEST_F(SqliteStoreTest, DeletedKeysLeaveNoValueRowsBehind) {
+  auto store = MakeStore();
+  ASSERT_TRUE(store);
+  HKEY h = MustCreateKey(*store, HKEY_CURRENT_USER, std::string(kScratch) + "\\leaf\\deeper");
+  ASSERT_EQ(SetDword(*store, h, "below", 1), ERROR_SUCCESS);
+  store->RegCloseKey(h);
+  h = MustCreateKey(*store, HKEY_CURRENT_USER, "Software\\Single");
+  ASSERT_EQ(SetDword(*store, h, "one", 1), ERROR_SUCCESS);
+  store->RegCloseKey(h);
+  ASSERT_EQ(store->RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Single"), ERROR_SUCCESS);
+  ASSERT_EQ(DeleteKeyTree(*store, HKEY_CURRENT_USER, kScratch), ERROR_SUCCESS);
+  store.reset();
+  RawConnection raw(path_);
+  EXPECT_EQ(raw.Number("SELECT count(*) FROM vals WHERE key NOT IN (SELECT id FROM keys)"), 0);
+  EXPECT_EQ(raw.Number("SELECT count(*) FROM vals WHERE name IN (x'6b657074', x'62656c6f77', x'6f6e65')"), 0);
+}
+
+TEST_F(SqliteStoreTest, WorkThatThrowsInATransactionLeavesTheStoreAndTheNextWriteLands) {
+  auto store = MakeStore();
+  ASSERT_TRUE(store);
+  std::string before = DumpFile(path_);
+  HKEY h = MustCreateKey(*store, HKEY_CURRENT_USER, kScratch);
+  EXPECT_THROW(RunInTransaction(*store,
+                                [&] {
+                                  SetDword(*store, h, "halfway", 1);
+                                  throw std::runtime_error("stop");
+                                }),
+               std::runtime_error);
+  EXPECT_EQ(DumpTree(*store), before);
+  EXPECT_EQ(DumpFile(path_), before);
+  ASSERT_EQ(SetDword(*store, h, "after", 2), ERROR_SUCCESS);
+  auto other = MustOpen(path_);
+  HKEY seen = MustCreateKey(*other, HKEY_CURRENT_USER, kScratch);
+  EXPECT_EQ(GetDword(*other, seen, "after"), 2);
+  EXPECT_EQ(GetDword(*other, seen, "halfway"), -1);
+  other->RegCloseKey(seen);
+  store->RegCloseKey(h);
+}
+
+TEST_F(SqliteStoreTest, NamesThatAreNotUtf8TextAreRefusedAndWriteNothing) {
+  auto store = MakeStore();
+  ASSERT_TRUE(store);
+  HKEY h = MustCreateKey(*store, HKEY_CURRENT_USER, kScratch);
+  std::string before = DumpTree(*store);
+  HKEY made = 0x77;
+  EXPECT_EQ(store->RegCreateKeyExA(h, "ok\\\xFF.b", 0, nullptr, 0, kAccess3F, nullptr, &made, nullptr),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(made, 0u);
+  EXPECT_EQ(SetDword(*store, h, "a\xC3(b", 1), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(DumpTree(*store), before);
+  EXPECT_EQ(SetDword(*store, h, "B\xC3\xBC" "cher", 1), ERROR_SUCCESS);
+  store->RegCloseKey(h);
+}
+
+TEST_F(SqliteStoreTest, InAHugeStoreAValueDisagreeingWithItsIndexEntryFailsAtItsFirstRead) {
+  // Too many values to compare them all at open: the key's are compared when
+  // they are first read, before anything is written to them.
+  MisindexOneRow(path_, "vals", "key", "key7");
+  RawConnection(path_).Exec(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000)"
+      " INSERT INTO vals SELECT 1, CAST('p' || i AS BLOB), CAST('P' || i AS BLOB), 4, x'00000000' FROM n");
+  std::string before = ReadFileBytes(path_);
+  {
+    SinkLog log;
+    HKEY h = 0;
+    auto store = OpenScratch(log, h);
+    ASSERT_TRUE(store && h);
+    EXPECT_EQ(GetDword(*store, h, "key7"), -1);
+    EXPECT_EQ(SetDword(*store, h, "key8", 1), ERROR_BADDB);
+    ASSERT_FALSE(log.failures.empty());
+    EXPECT_NE(log.failures[0].reason.find("damaged"), std::string::npos) << log.failures[0].reason;
+    store->RegCloseKey(h);
+  }
+  EXPECT_TRUE(ReadFileBytes(path_) == before) << "the file was changed";
 }
 
 }  // namespace

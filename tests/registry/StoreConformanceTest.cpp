@@ -250,6 +250,30 @@ TEST_P(StoreConformance, ValuesEnumerateInCreationOrderAndAReplacedValueKeepsIts
   S().RegCloseKey(h);
 }
 
+TEST_P(StoreConformance, ValuesKeepCreationOrderThroughManyDeletes) {
+  if (SkipOnWine(kWineSortsValues)) return;
+  HKEY h = MustCreate("many");
+  std::vector<std::string> kept;
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(SetDword(h, "v" + std::to_string(i), 1), ERROR_SUCCESS);
+  for (int i = 0; i < 100; ++i) {
+    if (i % 3 == 0 && i > 0) kept.push_back("v" + std::to_string(i));
+    else ASSERT_EQ(S().RegDeleteValueA(h, "v" + std::to_string(i)), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(ValueNames(h), kept);
+  ASSERT_EQ(SetDword(h, "late", 1), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(h, "V3", 9), ERROR_SUCCESS);
+  ASSERT_EQ(S().RegDeleteValueA(h, "v6"), ERROR_SUCCESS);
+  kept.erase(kept.begin() + 1);
+  kept.push_back("late");
+  EXPECT_EQ(ValueNames(h), kept);
+  std::string data;
+  DWORD type = 0;
+  ASSERT_EQ(Query(h, "v3", &type, &data), ERROR_SUCCESS);
+  EXPECT_EQ(data, std::string("\x09\0\0\0", 4));
+  EXPECT_EQ(Query(h, "v4", &type, &data), ERROR_FILE_NOT_FOUND);
+  S().RegCloseKey(h);
+}
+
 TEST_P(StoreConformance, ANameThatDoesNotFitWithItsNulGivesMoreDataAndCopiesNothing) {
   MakeKey("abcd");
   char name[8];
@@ -424,6 +448,21 @@ TEST_P(StoreConformance, NamesThePlatformRefusesChangeNothing) {
   EXPECT_EQ(Create(root_, std::string(256, 'k'), &h), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(Create(root_, "ok\\" + std::string(256, 'k'), &h), ERROR_INVALID_PARAMETER);
   EXPECT_TRUE(SubkeyNames(root_).empty());
+}
+
+TEST_P(StoreConformance, AKeyMoreThan512LevelsBelowItsHiveIsRefusedWhole) {
+  if (SkipOnWine("Windows refuses a key more than 512 levels deep; Wine creates it")) return;
+  // The scratch key lies 2 levels below the hive.
+  std::string path = "a";
+  for (int level = 4; level <= 512; ++level) path += "\\a";
+  HKEY h = 0;
+  EXPECT_EQ(Create(root_, path + "\\a", &h), ERROR_INVALID_PARAMETER);
+  EXPECT_TRUE(SubkeyNames(root_).empty());
+  h = MustCreate(path);
+  HKEY below = 0;
+  EXPECT_EQ(Create(h, "b", &below), ERROR_INVALID_PARAMETER);
+  EXPECT_TRUE(SubkeyNames(h).empty());
+  S().RegCloseKey(h);
 }
 
 TEST_P(StoreConformance, EmbeddedNulsAndOverlongValueNamesAreRefused) {

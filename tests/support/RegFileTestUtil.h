@@ -109,6 +109,12 @@ inline void PrintTo(const MalformedFile& file, std::ostream* out) { *out << file
 
 // A valid first key and value come before the fault, so that a reader that
 // wrote as it went would have written something.
+inline std::string Repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 inline std::vector<MalformedFile> MalformedFiles() {
   const std::string head =
       "Windows Registry Editor Version 5.00\r\n\r\n"
@@ -148,6 +154,9 @@ inline std::vector<MalformedFile> MalformedFiles() {
       {"MissingByteAfterComma", utf8("\"a\"=hex:01,\r\n"), 5, "bad hex digit"},
       {"BadTypeNumber", utf8("\"a\"=hex(xyz):00\r\n"), 5, "hex(N)"},
       {"KeyNameTooLong", utf8("[HKEY_CURRENT_USER\\" + std::string(256, 'k') + "]\r\n"), 5, "255"},
+      {"ControlCharacterInKeyName", utf8("[HKEY_CURRENT_USER\\Software\\a\rb]\r\n"), 5, "control character"},
+      {"ControlCharacterInValueName", utf8("\"a\tb\"=dword:00000001\r\n"), 5, "control character"},
+      {"KeyTooDeep", utf8("[HKEY_CURRENT_USER" + Repeated("\\d", 513) + "]\r\n"), 5, "512 levels"},
   };
 }
 

@@ -235,8 +235,8 @@ class FormXListTest : public QObject {
   void anEmptyListDeletesNothingAndTheZoneButtonsOnlyRebuild() {
     Open();
     QCOMPARE(window_->Sites().Count(), 0);
+    AddListing(rig_->Store(), "example.com", "", "*", 4);  // shown only after a rebuild
     Click("cmdDelete");
-    AddListing(rig_->Store(), "example.com", "", "*", 4);
     QCOMPARE(window_->Sites().Count(), 0);  // Delete did not rebuild
     Click("cmdTrust");
     QCOMPARE(window_->Sites().Count(), 1);  // Trust rebuilt and wrote nothing

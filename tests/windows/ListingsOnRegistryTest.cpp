@@ -153,7 +153,9 @@ TEST_F(ListingsOnRegistry, APruneLeavesAKeyThatGainedASubkeyMeanwhile) {
   list_.Refresher(*store_);
   SubkeyBeforeDelete racing(*store_);
   Registry registry(racing);
-  EXPECT_EQ(DeleteListing(list_, registry, {ZoneMap::Path("bare.example"), "*"}), ERROR_SUCCESS);
+  ListingDeletion deletion = DeleteListing(list_, registry, {ZoneMap::Path("bare.example"), "*"});
+  EXPECT_EQ(deletion.removal, ERROR_SUCCESS);
+  EXPECT_EQ(deletion.prune, ERROR_SUCCESS);
   EXPECT_EQ(racing.status, ERROR_ACCESS_DENIED);  // the platform refuses a key with subkeys
   EXPECT_TRUE(map_->KeyExists("bare.example\\late"));
   EXPECT_EQ(Rows(list_), "|late|bare.example|0\nDefault||kept.example|3\n");
