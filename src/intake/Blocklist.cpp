@@ -124,7 +124,7 @@ std::optional<StoredValue> QueryValue(RegistryStore& store, HKEY key, const std:
 std::string ListingPath(const std::string& key) { return std::string(kDomainsPath) + "\\" + key; }
 
 // The "*" value of a listing's key, when both are there.
-std::optional<StoredValue> ListingValue(RegistryStore& store, const std::string& key) {
+std::optional<StoredValue> ReadListingValue(RegistryStore& store, const std::string& key) {
   HKEY handle = 0;
   if (store.RegOpenKeyExA(HKEY_CURRENT_USER, ListingPath(key), 0, KEY_READ, &handle) != ERROR_SUCCESS)
     return std::nullopt;
@@ -324,7 +324,7 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
         ++result.recordedBefore;
         continue;
       }
-      std::optional<StoredValue> old = ListingValue(store, key);
+      std::optional<StoredValue> old = ReadListingValue(store, key);
       if (old && IsRestricted(*old)) {
         ++result.alreadyRestricted;
         continue;
@@ -386,7 +386,7 @@ BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, boo
         result.left.push_back({entry.name, "not a zone-map key; left alone"});
         return LONG{ERROR_SUCCESS};
       }
-      std::optional<StoredValue> now = ListingValue(store, entry.name);
+      std::optional<StoredValue> now = ReadListingValue(store, entry.name);
       if (!now || !IsRestricted(*now)) {
         result.left.push_back({entry.name, now ? "now " + Describe(*now) : "deleted since"});
         return LONG{ERROR_SUCCESS};
