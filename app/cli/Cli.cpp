@@ -28,9 +28,29 @@ constexpr std::size_t kLineWidth = 80;
 void PrintUsage(std::ostream& out) {
   out << "usage: " << kProgram << " " << kStoreSynopsis << "VERB [ARGS]\n\nverbs:\n";
   for (const Verb& verb : Verbs()) {
-    std::string line = std::string("  ") + verb.name + (*verb.usage ? std::string(" ") + verb.usage : "");
+    // A synopsis too wide for the line breaks before a " | " alternative,
+    // the rest indented under the verb's arguments.
+    std::string line = std::string("  ") + verb.name;
+    std::string usage = verb.usage;
+    std::string indent(line.size() + 1, ' ');
+    bool wrapped = false;
+    for (std::size_t start = 0; *verb.usage && start <= usage.size();) {
+      std::size_t bar = usage.find(" | ", start);
+      std::string alternative = usage.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+      if (start == 0) {
+        line += " " + alternative;
+      } else if (line.size() + 3 + alternative.size() <= kLineWidth) {
+        line += " | " + alternative;
+      } else {
+        out << line << "\n";
+        line = indent + "| " + alternative;
+        wrapped = true;
+      }
+      if (bar == std::string::npos) break;
+      start = bar + 3;
+    }
     // A long synopsis puts its summary on a line of its own, in the column.
-    if (line.size() + 2 > kSummaryColumn) {
+    if (wrapped || line.size() + 2 > kSummaryColumn) {
       out << line << "\n";
       line.clear();
     }

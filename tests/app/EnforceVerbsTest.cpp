@@ -52,7 +52,7 @@ TEST_F(EnforceVerbs, WritingVerbsFollowAndAFailureComesAfterTheStoreTookTheChang
                             ", but the browsers' policy is not in step with it"),
             std::string::npos)
       << failed.err;
-  EXPECT_NE(Cli({"list", "--format", "tsv"}).out.find("Default\t\tbad.test\t2\tTrusted"), std::string::npos);
+  EXPECT_NE(Cli({"list", "--format", "tsv"}).out.find("Default\t\tbad.test\t2\t2\tTrusted"), std::string::npos);
   EXPECT_EQ(Cli({"enforce", "status"}).code, 1);
   EXPECT_EQ(Cli({"enforce", "off", "--copy"}).code, 2);
 }
