@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "browser/ScriptPolicy.h"
 #include "policy/ZoneProfiles.h"
 #include "policy/ZoneSecurity.h"
 #include "regfile/TextCodec.h"
@@ -229,8 +230,54 @@ bool AddZoneProfile(RegistryStore& store, PolicyExport& out) {
   return true;
 }
 
+// The script lists and default that enforcement gives this machine's
+// browsers, for Chrome and Edge on every machine: each list and default
+// replaces whatever an earlier policy set there.
+bool AddBrowserScriptPolicy(RegistryStore& store, PolicyExport& out) {
+  TranslatedPolicy translated = ScriptPolicyOf(store);
+  const ScriptPolicy& policy = translated.policy;
+  std::string space;
+  PolicyText(" ", space);
+  // Patterns are store text; one that is not valid text is left out once.
+  std::vector<std::string> blocked, allowed;
+  for (auto [from, to] : {std::pair{&policy.blocked, &blocked}, std::pair{&policy.allowed, &allowed}}) {
+    for (const std::string& pattern : *from) {
+      std::string utf8 = ToUtf8(pattern);
+      if (utf8.empty()) out.leftOut.push_back({"the script pattern of a listing", "its name is not valid text"});
+      else to->push_back(std::move(utf8));
+    }
+  }
+  for (const char* vendor : {kChromePolicyPath, kEdgePolicyPath}) {
+    auto setDefault = [&](const std::string& key, std::optional<int> value) {
+      if (value) AddEntry(out, key, kDefaultScriptPolicy, REG_DWORD, PolicyDword(static_cast<std::uint32_t>(*value)));
+      else AddEntry(out, key, std::string(kDeleteValuePrefix) + kDefaultScriptPolicy, REG_SZ, space);
+    };
+    setDefault(vendor, policy.managedDefault);
+    setDefault(std::string(vendor) + "\\Recommended", policy.recommendedDefault);
+    for (auto [name, patterns] : {std::pair{kBlockedScriptsPolicy, &blocked}, std::pair{kAllowedScriptsPolicy, &allowed}}) {
+      std::string key = std::string(vendor) + "\\" + name;
+      AddEntry(out, key, kDeleteAllValues, REG_SZ, space);
+      // The browsers read a list from "1" up to the first number missing.
+      int number = 0;
+      for (const std::string& pattern : *patterns) {
+        std::string data;
+        PolicyText(pattern, data);
+        AddEntry(out, key, std::to_string(++number), REG_SZ, std::move(data));
+      }
+    }
+  }
+  out.notes.push_back("Chrome and Edge: " + std::to_string(blocked.size()) + " blocked and " +
+                      std::to_string(allowed.size()) + " allowed script patterns, default " +
+                      (policy.managedDefault ? "blocked" : policy.recommendedDefault ? "blocked as recommended" : "the user's"));
+  if (translated.gaps.ftp + translated.gaps.unexpressible > 0)
+    out.notes.push_back("Chrome and Edge: " + std::to_string(translated.gaps.ftp + translated.gaps.unexpressible) +
+                        " listings have no script pattern (ftp values, or names no pattern states)");
+  return true;
+}
+
 // The policy sets of an export, in file order.
-constexpr bool (*kPolicySets[])(RegistryStore&, PolicyExport&) = {AddSiteList, AddZoneProfile};
+constexpr bool (*kPolicySets[])(RegistryStore&, PolicyExport&) = {AddSiteList, AddZoneProfile,
+                                                                  AddBrowserScriptPolicy};
 
 }  // namespace
 

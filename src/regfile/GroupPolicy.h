@@ -2,9 +2,9 @@
 // domain, and such a policy's site list back into the zone map.
 //
 // The export is built from policy sets, each adding the entries of one policy
-// from the store: the site-to-zone assignment list, then the Internet zone's
-// profile. A further set (the browsers' own script lists, say) is one more
-// function in the table of GroupPolicy.cpp.
+// from the store: the site-to-zone assignment list, the Internet zone's
+// profile, then Chrome's and Edge's script lists and default, as enforcement
+// gives them to this machine's browsers.
 #pragma once
 
 #include <optional>
@@ -23,6 +23,9 @@ inline constexpr const char* kPolicySiteListPath =
     "Software\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMapKey";
 inline constexpr const char* kPolicyZonePath =
     "Software\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\3";
+// The script policy keys of the two browsers a domain's machines run.
+inline constexpr const char* kChromePolicyPath = "Software\\Policies\\Google\\Chrome";
+inline constexpr const char* kEdgePolicyPath = "Software\\Policies\\Microsoft\\Edge";
 
 // One protocol value of the zone map, in UTF-8.
 struct ZoneListing {

@@ -25,7 +25,7 @@ TEST_F(PolicyCli, APolicyExportedHereIsImportedElsewhere) {
   std::string path = dir_.File("Registry.pol");
   CliResult exported = cli_.Run({"export", "--policy", path});
   ASSERT_EQ(exported.code, cli::kExitOk) << exported.err;
-  EXPECT_NE(exported.out.find("a policy of 30 entries to " + path + ": site list: 1 sites; Internet zone: secured"),
+  EXPECT_NE(exported.out.find("a policy of 40 entries to " + path + ": site list: 1 sites; Internet zone: secured"),
             std::string::npos)
       << exported.out;
   EXPECT_EQ(ReadFileBytes(path).substr(0, 4), "PReg");
@@ -52,7 +52,7 @@ TEST_F(PolicyCli, AMalformedPolicyWritesNothing) {
   std::string before = DumpStore(elsewhere.Store());
   CliResult run = elsewhere.Run({"import", path, "--policy"});
   EXPECT_EQ(run.code, cli::kExitFailure);
-  EXPECT_NE(run.err.find(path + ", entry 30 (byte "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(path + ", entry 40 (byte "), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("nothing was imported"), std::string::npos) << run.err;
   EXPECT_EQ(DumpStore(elsewhere.Store()), before);
 }

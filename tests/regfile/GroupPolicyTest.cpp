@@ -121,6 +121,39 @@ TEST_F(GroupPolicyExport, TheZoneProfileGoesWithItWhenTheZoneIsProtected) {
   }
 }
 
+TEST_F(GroupPolicyExport, ChromeAndEdgeGetTheScriptListsAndADefaultThatReplaceTheOldOnes) {
+  map_.SetZone("bad.example", "*", 4);
+  map_.SetZone("bank.example\\www", "https", 2);
+  map_.SetZone("worse.example", "*", 4);
+  for (ZoneProfile profile : {ZoneProfile::LockedDown, ZoneProfile::Default}) {
+    WriteZoneProfile(registry_, profile);
+    PolicyExport exported = ExportPolicy(store_);
+    ASSERT_TRUE(exported.ok) << exported.error;
+    for (std::string vendor : {kChromePolicyPath, kEdgePolicyPath}) {
+      std::vector<const PolicyEntry*> blocked = EntriesOf(exported, (vendor + "\\JavaScriptBlockedForUrls").c_str());
+      ASSERT_EQ(blocked.size(), 3u) << vendor;
+      std::string text;
+      EXPECT_EQ(blocked[0]->name, "**delvals.");
+      EXPECT_EQ(blocked[2]->name, "2");  // numbered from 1 without gaps
+      ASSERT_TRUE(PolicyTextOf(*blocked[2], text));
+      EXPECT_EQ(text, "[*.]worse.example");
+      std::vector<const PolicyEntry*> allowed = EntriesOf(exported, (vendor + "\\JavaScriptAllowedForUrls").c_str());
+      ASSERT_EQ(allowed.size(), 2u);
+      ASSERT_TRUE(PolicyTextOf(*allowed[1], text));
+      EXPECT_EQ(text, "https://www.bank.example:*");
+      std::vector<const PolicyEntry*> managed = EntriesOf(exported, vendor.c_str());
+      ASSERT_EQ(managed.size(), 1u);
+      if (profile == ZoneProfile::LockedDown) {
+        EXPECT_EQ(managed[0]->name, "DefaultJavaScriptSetting");
+        EXPECT_EQ(managed[0]->data, Dword(2));
+      } else {
+        EXPECT_EQ(managed[0]->name, "**del.DefaultJavaScriptSetting");  // the user's own default again
+      }
+      EXPECT_EQ(EntriesOf(exported, (vendor + "\\Recommended").c_str())[0]->name, "**del.DefaultJavaScriptSetting");
+    }
+  }
+}
+
 TEST_F(GroupPolicyExport, AStoreFailureEndsItNamingTheStore) {
   map_.SetZone("example.com\\mail", "*", 2);
   struct BusyEnumeration : ForwardingStore {
