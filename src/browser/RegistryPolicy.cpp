@@ -234,10 +234,11 @@ ScriptPolicy RegistryPolicyHeld(RegistryStore& store, const std::string& policyK
     std::map<std::string, EnumeratedValue> written = ValuesOf(store, record);
     auto have = current.find(kDefaultScriptPolicy);
     auto mine = written.find(kDefaultScriptPolicy);
-    if (have == current.end() || mine == written.end() || have->second.data != mine->second.data ||
-        have->second.type != REG_DWORD || have->second.data.size() != 4)
+    if (have == current.end() || mine == written.end() || have->second.data != mine->second.data)
       return std::nullopt;
-    return static_cast<unsigned char>(have->second.data[0]);
+    std::optional<std::uint32_t> number = DwordValue(have->second.type, have->second.data);
+    if (!number) return std::nullopt;
+    return static_cast<int>(*number);
   };
   held.managedDefault = fallback(policyKey, recordKey);
   held.recommendedDefault = fallback(Join(policyKey, kRecommended), Join(recordKey, kRecommended));

@@ -7,6 +7,7 @@
 #include "registry/Enumeration.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
+#include "registry/RegData.h"
 #include "registry/Registry.h"
 #include "registry/Utf8.h"
 
@@ -45,10 +46,9 @@ bool IsHostName(std::string_view name) {
 }
 
 std::optional<int> ZoneNumber(const ZoneMapValue& value) {
-  if (value.type != REG_DWORD || value.data.size() != 4) return std::nullopt;
-  std::uint32_t number = 0;
-  for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(value.data[i]);
-  return static_cast<int>(number);
+  std::optional<std::uint32_t> number = DwordValue(value.type, value.data);
+  if (!number) return std::nullopt;
+  return static_cast<int>(*number);
 }
 
 // Keeps the first of equal patterns, in order.

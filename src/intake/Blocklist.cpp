@@ -14,6 +14,7 @@
 #include "registry/Enumeration.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
+#include "registry/RegData.h"
 
 namespace pw {
 namespace {
@@ -94,15 +95,12 @@ struct StoredValue {
   std::string data;
 };
 
-bool IsRestricted(const StoredValue& value) {
-  return value.type == REG_DWORD && value.data == std::string("\x04\0\0\0", 4);
-}
+bool IsRestricted(const StoredValue& value) { return DwordValue(value.type, value.data) == 4u; }
 
 // "Trusted (2)", "zone 7", "a value of type 1".
 std::string Describe(const StoredValue& value) {
-  if (value.type == REG_DWORD && value.data.size() == 4) {
-    unsigned zone = 0;
-    for (int i = 3; i >= 0; --i) zone = zone << 8 | static_cast<unsigned char>(value.data[static_cast<std::size_t>(i)]);
+  if (std::optional<std::uint32_t> number = DwordValue(value.type, value.data)) {
+    std::uint32_t zone = *number;
     const char* name = zone <= 4 ? ZoneName(static_cast<int>(zone)) : nullptr;
     return name ? std::string(name) + " (" + std::to_string(zone) + ")" : "zone " + std::to_string(zone);
   }

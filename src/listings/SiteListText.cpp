@@ -7,6 +7,7 @@
 
 #include "listings/ZoneAssignment.h"
 #include "listings/Zones.h"
+#include "registry/RegData.h"
 
 namespace pw {
 
@@ -54,11 +55,11 @@ std::optional<int> ListedZone(RegistryStore& store, const SiteRow& row) {
   DWORD size = sizeof data;
   LONG status = store.RegQueryValueExA(key, listing.valueName, nullptr, &type, data, &size);
   store.RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data) return std::nullopt;
-  std::uint32_t number = static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16) |
-                         static_cast<std::uint32_t>(data[3]) << 24;
-  if (number < 1 || number > 4) return std::nullopt;
-  return static_cast<int>(number);
+  if (status != ERROR_SUCCESS) return std::nullopt;
+  std::optional<std::uint32_t> number =
+      DwordValue(type, std::string_view(reinterpret_cast<const char*>(data), size));
+  if (!number || *number < 1 || *number > 4) return std::nullopt;
+  return static_cast<int>(*number);
 }
 
 const char* ListedZoneName(int zone) { return zone == 1 ? "Local intranet" : ZoneName(zone); }

@@ -150,14 +150,13 @@ class ZoneMapReader {
                   ConvertText(TextEncoding::Store, TextEncoding::Utf8, value.name, listing.protocol);
       if (!text) {
         out_.leftOut.push_back({where() + ", value " + ToUtf8(value.name), "its names are not valid text"});
-      } else if (value.type != REG_DWORD || value.data.size() != 4) {
+      } else if (std::optional<std::uint32_t> zone = DwordValue(value.type, value.data)) {
+        listing.zone = *zone;
+        listings.push_back(std::move(listing));
+      } else {
         out_.leftOut.push_back({DescribeListing(listing), "its data is not a zone number (type " +
                                                               std::to_string(value.type) + ", " +
                                                               std::to_string(value.data.size()) + " bytes)"});
-      } else {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(value.data.data());
-        listing.zone = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-        listings.push_back(std::move(listing));
       }
       return true;
     });

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "regfile/TextCodec.h"
+#include "registry/RegData.h"
 
 namespace pw {
 namespace {
@@ -106,11 +107,9 @@ class ValueWriter {
         return;
       }
     }
-    if (value.type == REG_DWORD && data.size() == 4) {
-      unsigned number = 0;
-      for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(data[static_cast<std::size_t>(i)]);
+    if (std::optional<std::uint32_t> number = DwordValue(value.type, data)) {
       char text[16];
-      std::snprintf(text, sizeof text, "dword:%08x", number);
+      std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(*number));
       out_.Ascii(text);
       return;
     }

@@ -15,6 +15,13 @@ std::optional<std::int64_t> ParseDecimal(std::string_view text) {
   return value;
 }
 
+std::optional<std::uint32_t> DwordValue(DWORD type, std::string_view data) {
+  if (type != REG_DWORD || data.size() != 4) return std::nullopt;
+  std::uint32_t number = 0;
+  for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(data[static_cast<std::size_t>(i)]);
+  return number;
+}
+
 std::string RegData::AsText() const { return isNumber_ ? std::to_string(number_) : text_; }
 
 std::optional<std::uint32_t> RegData::AsDword() const {

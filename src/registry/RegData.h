@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "registry/RegistryTypes.h"
+
 namespace pw {
 
 // A datum that the registry layer takes "as text or as a number", converted on
@@ -32,6 +34,10 @@ class RegData {
   std::int64_t number_ = 0;
   bool isNumber_;
 };
+
+// The number a REG_DWORD of exactly four bytes holds (little-endian, as
+// stored); nothing for any other type or size.
+std::optional<std::uint32_t> DwordValue(DWORD type, std::string_view data);
 
 // A decimal integer with an optional leading "-" and nothing else; nothing when
 // the text is not one or does not fit 64 bits.
