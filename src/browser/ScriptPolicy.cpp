@@ -206,66 +206,6 @@ TranslatedPolicy TranslateZoneMap(ZoneSecurityState state, const std::vector<Zon
   return Finish(state, translated, gaps, domains);
 }
 
-namespace {
-
-// Appends the values of the domain key open as `domainKey` and of its subkeys.
-void ReadDomainKey(RegistryStore& store, HKEY domainKey, const std::string& domain, std::vector<ZoneMapValue>& values) {
-  auto readKey = [&](HKEY key, const std::string& subdomain) {
-    ForEachValue(store, key, [&](const EnumeratedValue& value) {
-      values.push_back({domain, subdomain, value.name, value.type, value.data});
-      return true;
-    });
-  };
-  readKey(domainKey, "");
-  ForEachSubkey(store, domainKey, [&](const std::string& subdomain) {
-    HKEY subKey = 0;
-    if (store.RegOpenKeyExA(domainKey, subdomain, 0, KEY_READ, &subKey) != ERROR_SUCCESS) return true;
-    readKey(subKey, subdomain);
-    store.RegCloseKey(subKey);
-    return true;
-  });
-}
-
-}  // namespace
-
-// Calls `visit` for each domain key in the store's order with the values of it
-// and of its subdomain keys; the vector is reused from one domain to the next.
-void ForEachZoneMapDomain(RegistryStore& store,
-                          const std::function<void(const std::string&, const std::vector<ZoneMapValue>&)>& visit) {
-  HKEY base = 0;
-  if (store.RegOpenKeyExA(HKEY_CURRENT_USER, kDomainsPath, 0, KEY_READ, &base) != ERROR_SUCCESS) return;
-  std::vector<ZoneMapValue> values;
-  ForEachSubkey(store, base, [&](const std::string& domain) {
-    HKEY domainKey = 0;
-    if (store.RegOpenKeyExA(base, domain, 0, KEY_READ, &domainKey) != ERROR_SUCCESS) return true;
-    values.clear();
-    ReadDomainKey(store, domainKey, domain, values);
-    store.RegCloseKey(domainKey);
-    visit(domain, values);
-    return true;
-  });
-  store.RegCloseKey(base);
-}
-
-std::vector<ZoneMapValue> ReadZoneMap(RegistryStore& store) {
-  std::vector<ZoneMapValue> all;
-  ForEachZoneMapDomain(store, [&](const std::string&, const std::vector<ZoneMapValue>& values) {
-    all.insert(all.end(), values.begin(), values.end());
-  });
-  return all;
-}
-
-std::vector<ZoneMapValue> ReadZoneMapDomain(RegistryStore& store, const std::string& domain) {
-  std::vector<ZoneMapValue> values;
-  HKEY domainKey = 0;
-  if (store.RegOpenKeyExA(HKEY_CURRENT_USER, std::string(kDomainsPath) + "\\" + domain, 0, KEY_READ, &domainKey) !=
-      ERROR_SUCCESS)
-    return values;
-  ReadDomainKey(store, domainKey, domain, values);
-  store.RegCloseKey(domainKey);
-  return values;
-}
-
 std::optional<std::string> FindDomainKey(RegistryStore& store, const std::string& name) {
   HKEY base = 0;
   if (name.empty() || name.find('\\') != std::string::npos ||

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "listings/ZoneMapValues.h"
 #include "policy/ZoneSecurity.h"
 #include "registry/RegistryStore.h"
 
@@ -20,15 +21,6 @@ inline constexpr const char* kBlockedScriptsPolicy = "JavaScriptBlockedForUrls";
 inline constexpr const char* kAllowedScriptsPolicy = "JavaScriptAllowedForUrls";
 // DefaultJavaScriptSetting's value that blocks scripts.
 inline constexpr int kBlockScripts = 2;
-
-// One value of a domain key or of a subdomain key, as the store holds it.
-struct ZoneMapValue {
-  std::string domain;
-  std::string subdomain;  // empty for the domain key's own values
-  std::string name;       // "*", "http", "https", "ftp", ...
-  DWORD type = REG_NONE;
-  std::string data;
-};
 
 // What the browsers are told.
 struct ScriptPolicy {
@@ -87,12 +79,6 @@ TranslatedPolicy AssemblePolicy(ZoneSecurityState state, const std::vector<Domai
 TranslatedPolicy TranslateZoneMap(ZoneSecurityState state, const std::vector<ZoneMapValue>& values,
                                   std::vector<DomainPatterns>* domains = nullptr);
 
-// Every value of the domain keys and their subdomain keys under
-// HKEY_CURRENT_USER, in the store's order; deeper keys are not listings.
-std::vector<ZoneMapValue> ReadZoneMap(RegistryStore& store);
-// The same for one domain key, named as the store names it; nothing when the
-// key does not exist.
-std::vector<ZoneMapValue> ReadZoneMapDomain(RegistryStore& store, const std::string& domain);
 // The name of the domain key that `name` names (letter case aside), as the
 // store holds it; nothing when there is none. Subkeys come in the order of
 // their folded names, so this is a binary search.

@@ -3,10 +3,10 @@
 #include <map>
 
 #include "browser/ScriptPolicy.h"
+#include "listings/ZoneMapValues.h"
 #include "policy/ZoneProfiles.h"
 #include "policy/ZoneSecurity.h"
 #include "regfile/TextCodec.h"
-#include "registry/Enumeration.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
 #include "registry/RegData.h"
@@ -89,88 +89,44 @@ std::string ToUtf8(const std::string& storeText) {
   return ConvertText(TextEncoding::Store, TextEncoding::Utf8, storeText, utf8) ? utf8 : std::string();
 }
 
-// Reads every protocol value of the zone map. False, with `error`, when the
-// store failed.
-class ZoneMapReader {
- public:
-  ZoneMapReader(RegistryStore& store, PolicyExport& out) : store_(store), out_(out) {}
+// "the domain D", "the subdomain S of D", for messages.
+std::string Where(const std::string& domain, const std::string* subdomain) {
+  return subdomain ? "the subdomain " + ToUtf8(*subdomain) + " of " + ToUtf8(domain) : "the domain " + ToUtf8(domain);
+}
 
-  bool Read(std::vector<ZoneListing>& listings) {
-    HKEY base = 0;
-    LONG status = store_.RegOpenKeyExA(HKEY_CURRENT_USER, kDomainsPath, 0, KEY_READ, &base);
-    if (status == ERROR_FILE_NOT_FOUND) return true;
-    if (status != ERROR_SUCCESS) return Failed(status, "cannot open the zone map");
-    bool ok = true;
-    std::vector<std::string> domains;
-    if (Subkeys(base, domains, "the zone map")) {
-      for (const std::string& domain : domains) {
-        ok = ReadKey(base, domain, domain, nullptr, listings);
-        if (!ok) break;
-      }
-    } else {
-      ok = false;
-    }
-    store_.RegCloseKey(base);
-    return ok;
-  }
-
- private:
-  bool Failed(LONG status, const std::string& what) {
-    out_.error = what + " in the store " + store_.Describe() + ": " + StatusText(status);
-    return false;
-  }
-
-  bool Subkeys(HKEY key, std::vector<std::string>& names, const std::string& where) {
-    LONG status = ForEachSubkey(store_, key, [&](const std::string& name) {
-      names.push_back(name);
-      return true;
-    });
-    return status == ERROR_NO_MORE_ITEMS || Failed(status, "cannot read the keys of " + where);
-  }
-
-  // The values of the key `name` below `parent`; for a domain key, its
-  // subdomain keys too.
-  bool ReadKey(HKEY parent, const std::string& name, const std::string& domain, const std::string* subdomain,
-               std::vector<ZoneListing>& listings) {
-    // For messages only.
-    auto where = [&] {
-      return subdomain ? "the subdomain " + ToUtf8(*subdomain) + " of " + ToUtf8(domain) : "the domain " + ToUtf8(domain);
-    };
-    HKEY key = 0;
-    LONG status = store_.RegOpenKeyExA(parent, name, 0, KEY_READ, &key);
-    if (status == ERROR_FILE_NOT_FOUND) return true;  // deleted meanwhile
-    if (status != ERROR_SUCCESS) return Failed(status, "cannot open " + where());
-    std::vector<std::string> children;
-    bool ok = true;
-    status = ForEachValue(store_, key, [&](const EnumeratedValue& value) {
-      if (value.name.empty() || value.name == "Default") return true;  // not protocol values
-      ZoneListing listing;
-      bool text = ConvertText(TextEncoding::Store, TextEncoding::Utf8, domain, listing.domain) &&
-                  (!subdomain || ConvertText(TextEncoding::Store, TextEncoding::Utf8, *subdomain, listing.subdomain)) &&
-                  ConvertText(TextEncoding::Store, TextEncoding::Utf8, value.name, listing.protocol);
-      if (!text) {
-        out_.leftOut.push_back({where() + ", value " + ToUtf8(value.name), "its names are not valid text"});
-      } else if (std::optional<std::uint32_t> zone = DwordValue(value.type, value.data)) {
-        listing.zone = *zone;
-        listings.push_back(std::move(listing));
-      } else {
-        out_.leftOut.push_back({DescribeListing(listing), "its data is not a zone number (type " +
-                                                              std::to_string(value.type) + ", " +
-                                                              std::to_string(value.data.size()) + " bytes)"});
-      }
-      return true;
-    });
-    if (status != ERROR_NO_MORE_ITEMS) ok = Failed(status, "cannot read the values of " + where());
-    // Keys below a subdomain key are no part of the zone map.
-    if (ok && !subdomain) ok = Subkeys(key, children, where());
-    for (std::size_t i = 0; ok && i < children.size(); ++i) ok = ReadKey(key, children[i], domain, &children[i], listings);
-    store_.RegCloseKey(key);
-    return ok;
-  }
-
-  RegistryStore& store_;
-  PolicyExport& out_;
-};
+// Every protocol value of the zone map as a listing in UTF-8; values that are
+// not go to out.leftOut. False, with out.error, when the store failed.
+bool ReadListings(RegistryStore& store, PolicyExport& out, std::vector<ZoneListing>& listings) {
+  ZoneMapReadFailure failure =
+      ForEachZoneMapDomain(store, [&](const std::string&, const std::vector<ZoneMapValue>& values) {
+        for (const ZoneMapValue& value : values) {
+          if (value.name.empty() || value.name == "Default") continue;  // not protocol values
+          const std::string* subdomain = value.subdomain.empty() ? nullptr : &value.subdomain;
+          ZoneListing listing;
+          bool text = ConvertText(TextEncoding::Store, TextEncoding::Utf8, value.domain, listing.domain) &&
+                      (!subdomain ||
+                       ConvertText(TextEncoding::Store, TextEncoding::Utf8, *subdomain, listing.subdomain)) &&
+                      ConvertText(TextEncoding::Store, TextEncoding::Utf8, value.name, listing.protocol);
+          if (!text) {
+            out.leftOut.push_back(
+                {Where(value.domain, subdomain) + ", value " + ToUtf8(value.name), "its names are not valid text"});
+          } else if (std::optional<std::uint32_t> zone = DwordValue(value.type, value.data)) {
+            listing.zone = *zone;
+            listings.push_back(std::move(listing));
+          } else {
+            out.leftOut.push_back({DescribeListing(listing), "its data is not a zone number (type " +
+                                                                 std::to_string(value.type) + ", " +
+                                                                 std::to_string(value.data.size()) + " bytes)"});
+          }
+        }
+      });
+  if (failure.status == ERROR_SUCCESS) return true;
+  std::string where = failure.domain ? Where(*failure.domain, failure.subdomain ? &*failure.subdomain : nullptr)
+                                     : std::string("the zone map");
+  out.error = std::string("cannot ") + failure.action + " " + where + " in the store " + store.Describe() + ": " +
+              StatusText(failure.status);
+  return false;
+}
 
 void AddEntry(PolicyExport& out, const std::string& key, std::string name, DWORD type, std::string data) {
   out.file.entries.push_back({key, std::move(name), type, std::move(data), 0});
@@ -179,7 +135,7 @@ void AddEntry(PolicyExport& out, const std::string& key, std::string name, DWORD
 // The site-to-zone assignment list.
 bool AddSiteList(RegistryStore& store, PolicyExport& out) {
   std::vector<ZoneListing> listings;
-  if (!ZoneMapReader(store, out).Read(listings)) return false;
+  if (!ReadListings(store, out, listings)) return false;
   std::string space;
   PolicyText(" ", space);
   AddEntry(out, kPolicySiteListPath, kDeleteAllValues, REG_SZ, space);
