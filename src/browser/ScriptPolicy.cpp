@@ -4,6 +4,7 @@
 #include <functional>
 #include <unordered_set>
 
+#include "common/Ascii.h"
 #include "registry/Enumeration.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
@@ -13,14 +14,6 @@
 
 namespace pw {
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string LowerAscii(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) c = Lower(c);
-  return lowered;
-}
 
 // A host name the browsers' patterns take: dot-separated labels of letters,
 // digits, "-" and "_", or other letters as valid UTF-8; no empty label.
@@ -92,7 +85,7 @@ std::optional<std::string> ListingPattern(std::string_view domain, std::string_v
   PatternGap ignored;
   PatternGap& why = gap ? *gap : ignored;
   why = PatternGap::Unexpressible;
-  std::string scheme = LowerAscii(protocol);
+  std::string scheme = AsciiLower(protocol);
   if (scheme == "ftp") {
     why = PatternGap::Ftp;
     return std::nullopt;
@@ -101,17 +94,17 @@ std::optional<std::string> ListingPattern(std::string_view domain, std::string_v
   if (!IsHostName(domain)) return std::nullopt;
   std::string host;
   if (subdomain.empty()) {
-    host = "[*.]" + LowerAscii(domain);
+    host = "[*.]" + AsciiLower(domain);
   } else if (subdomain == "*") {
     // Every subdomain but not the domain itself: no pattern says that. Blocking
     // the domain too is the safe side; allowing it would trust a host that was
     // not listed.
     if (!restricted) return std::nullopt;
-    host = "[*.]" + LowerAscii(domain);
+    host = "[*.]" + AsciiLower(domain);
   } else if (subdomain.substr(0, 2) == "*." && IsHostName(subdomain.substr(2))) {
-    host = "[*.]" + LowerAscii(subdomain.substr(2)) + "." + LowerAscii(domain);
+    host = "[*.]" + AsciiLower(subdomain.substr(2)) + "." + AsciiLower(domain);
   } else if (IsHostName(subdomain)) {
-    host = LowerAscii(subdomain) + "." + LowerAscii(domain);
+    host = AsciiLower(subdomain) + "." + AsciiLower(domain);
   } else {
     return std::nullopt;
   }

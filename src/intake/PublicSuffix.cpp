@@ -4,6 +4,8 @@
 #include <array>
 #include <string>
 
+#include "common/Ascii.h"
+
 #if defined(PW_HAVE_PSL)
 #include <libpsl.h>
 #endif
@@ -11,9 +13,7 @@
 namespace pw {
 
 bool IsPublicSuffix(std::string_view name) {
-  std::string lower(name);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  std::string lower = AsciiLower(name);
 #if defined(PW_HAVE_PSL)
   // The newest list on the system, else the one built into the library.
   static const psl_ctx_t* list = [] {

@@ -4,31 +4,20 @@
 #include <array>
 #include <vector>
 
+#include "common/Ascii.h"
 #include "listings/Zones.h"
 #include "registry/KnownKeys.h"
 
 namespace pw {
 namespace {
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-char Upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-bool IsAlpha(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 bool IsSlash(char c) {
   return c == '/' || c == '\\';
 }
 
 int HexDigit(char c) {
-  if (IsDigit(c)) return c - '0';
-  c = Lower(c);
+  if (IsAsciiDigit(c)) return c - '0';
+  c = AsciiLower(c);
   return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
@@ -50,7 +39,7 @@ std::optional<std::string> NumericHost(std::string_view host) {
   while (true) {
     std::size_t end = host.find('.', start);
     std::string_view part = host.substr(start, end == std::string_view::npos ? end : end - start);
-    if (part.empty() || part.size() > 10 || !std::all_of(part.begin(), part.end(), IsDigit))
+    if (part.empty() || part.size() > 10 || !std::all_of(part.begin(), part.end(), IsAsciiDigit))
       return std::nullopt;
     parts.push_back(std::stoull(std::string(part)));
     if (end == std::string_view::npos) break;
@@ -81,15 +70,15 @@ Address ReadAddress(std::string_view url) {
   while (i < text.size() && blank(text[i])) ++i;
 
   std::size_t schemeStart = i;
-  if (i < text.size() && IsAlpha(text[i]))
-    while (i < text.size() && (IsAlpha(text[i]) || IsDigit(text[i]) || text[i] == '+' ||
+  if (i < text.size() && IsAsciiLetter(text[i]))
+    while (i < text.size() && (IsAsciiLetter(text[i]) || IsAsciiDigit(text[i]) || text[i] == '+' ||
                                text[i] == '-' || text[i] == '.'))
       ++i;
   if (i == schemeStart || i >= text.size() || text[i] != ':') {
     address.problem = "not an address: it has no scheme such as \"http:\"";
     return address;
   }
-  for (std::size_t k = schemeStart; k < i; ++k) address.scheme += Lower(text[k]);
+  for (std::size_t k = schemeStart; k < i; ++k) address.scheme += AsciiLower(text[k]);
   if (address.scheme != "http" && address.scheme != "https" && address.scheme != "ftp") {
     address.problem = "not answered: Portwarden answers for http, https and ftp addresses only";
     return address;
@@ -123,7 +112,7 @@ Address ReadAddress(std::string_view url) {
     port = host.substr(colon + 1);
     host = host.substr(0, colon);
   }
-  if (port.size() > 5 || !std::all_of(port.begin(), port.end(), IsDigit) ||
+  if (port.size() > 5 || !std::all_of(port.begin(), port.end(), IsAsciiDigit) ||
       (!port.empty() && std::stoi(std::string(port)) > 65535)) {
     address.problem =
         "not an address: the port \"" + std::string(port) + "\" is not a number from 0 to 65535";
@@ -142,7 +131,7 @@ Address ReadAddress(std::string_view url) {
       c = static_cast<char>(high * 16 + low);
       k += 2;
     }
-    address.host += Lower(c);
+    address.host += AsciiLower(c);
   }
   if (address.host.empty()) {
     address.problem = "not an address: it has no host";
@@ -161,7 +150,7 @@ bool IsRegistryLabel(std::string_view label) {
   static constexpr std::array<std::string_view, 7> kLabels = {"com", "edu", "gov", "int",
                                                               "mil", "net", "org"};
   std::string lower;
-  for (char c : label) lower += Lower(c);
+  for (char c : label) lower += AsciiLower(c);
   return std::find(kLabels.begin(), kLabels.end(), lower) != kLabels.end();
 }
 
@@ -198,7 +187,7 @@ bool IsKeyName(std::string_view name) {
 
 std::string UpperName(std::string_view name) {
   std::string upper(name);
-  for (char& c : upper) c = Upper(c);
+  for (char& c : upper) c = AsciiUpper(c);
   return upper;
 }
 
@@ -396,10 +385,10 @@ std::string AddressAsTyped(std::string_view text) {
   // "localhost:8080" have a host and a port.
   std::size_t i = 0;
   while (i < text.size() &&
-         (IsAlpha(text[i]) || (i > 0 && (IsDigit(text[i]) || text[i] == '+' || text[i] == '-'))))
+         (IsAsciiLetter(text[i]) || (i > 0 && (IsAsciiDigit(text[i]) || text[i] == '+' || text[i] == '-'))))
     ++i;
   bool scheme =
-      i > 0 && i < text.size() && text[i] == ':' && !(i + 1 < text.size() && IsDigit(text[i + 1]));
+      i > 0 && i < text.size() && text[i] == ':' && !(i + 1 < text.size() && IsAsciiDigit(text[i + 1]));
   return scheme ? std::string(text) : "http://" + std::string(text);
 }
 

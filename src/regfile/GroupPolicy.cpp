@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "common/Ascii.h"
 #include "browser/ScriptPolicy.h"
 #include "listings/ZoneMapValues.h"
 #include "policy/ZoneProfiles.h"
@@ -17,21 +18,18 @@ namespace {
 // The longest host name a site can have.
 constexpr std::size_t kMaxHost = 253;
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // RFC 3986: a letter, then letters, digits, "+", "-" and ".".
 bool IsScheme(std::string_view text) {
   if (text.empty() || !IsAsciiLetter(text[0])) return false;
   for (char c : text)
-    if (!IsAsciiLetter(c) && !IsDigit(c) && c != '+' && c != '-' && c != '.') return false;
+    if (!IsAsciiLetter(c) && !IsAsciiDigit(c) && c != '+' && c != '-' && c != '.') return false;
   return true;
 }
 
 // Of ASCII, a host holds letters, digits, "-" and "_"; every other character
 // of UTF-8 text is a letter of some script. "*" is checked by the callers.
 bool IsHostCharacter(char c) {
-  return static_cast<unsigned char>(c) >= 0x80 || IsAsciiLetter(c) || IsDigit(c) || c == '-' || c == '_' || c == '*';
+  return static_cast<unsigned char>(c) >= 0x80 || IsAsciiLetter(c) || IsAsciiDigit(c) || c == '-' || c == '_' || c == '*';
 }
 
 std::vector<std::string_view> Labels(std::string_view host) {
@@ -75,12 +73,6 @@ bool CheckZone(std::uint32_t zone, std::string& why) {
   return false;
 }
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lower;
-}
 
 std::string StatusText(LONG status) { return std::to_string(status) + " (" + StatusName(status) + ")"; }
 
@@ -270,7 +262,7 @@ std::optional<ZoneListing> ListingOfSite(const std::string& site, std::uint32_t 
   if (std::size_t colon = host.find("://"); colon != std::string_view::npos) {
     std::string_view scheme = host.substr(0, colon);
     if (scheme != "*" && !IsScheme(scheme)) return fail("\"" + std::string(scheme) + "\" is not a scheme");
-    listing.protocol = Lower(scheme);
+    listing.protocol = AsciiLower(scheme);
     host.remove_prefix(colon + 3);
   }
   if (host.find('/') != std::string_view::npos) return fail("it has a path, which the zone map cannot hold");
