@@ -198,9 +198,8 @@ int main(int argc, char** argv) {
   pw::DesktopBrowserPages pages;
   auto firstStart = [&] {
     pw::Installation place = pw::InstallationOf(pw::RunningExecutablePath(), opened.folder);
-    pw::TrustButtonResult result = pw::RunFirstStart(window.Reg(), place, [] {
-      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    });
+    pw::TrustButtonResult result;
+    window.HoldingInput([&](const pw::EventPump& pump) { result = pw::RunFirstStart(window.Reg(), place, pump); });
     for (const pw::StoreFailure& failure : result.failures) window.ReportStoreFailure(failure);
   };
   if (window.Load(&pages, firstStart, commandLine) == pw::StartupOutcome::EndRun) return 0;

@@ -55,6 +55,11 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
   // The start-up sequence; the caller shows the window unless the run ends.
   StartupOutcome Load(BrowserPageSource* pages, std::function<void()> firstStart, const std::string& commandLine);
 
+  // Runs `work` with a pump that paints but holds user input back, so that no
+  // button starts another action in the middle of it; false, without running
+  // it, while another runs.
+  bool HoldingInput(const std::function<void(const EventPump&)>& work);
+
   // Rebuilds the site list from the zone map, keeping the selection by position.
   void Refresher() override;
   void ShowZoneSecurityState(ZoneSecurityState state, bool setPanelToolTip) override;
@@ -123,10 +128,6 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
   void PanelClicked(StatusPanel panel);
   void HeaderClicked(int section);
   void Rebuild(const std::function<void(const EventPump&)>& work);
-  // Runs `work` with a pump that paints but holds user input back, so that no
-  // button starts another action in the middle of it; false, without running
-  // it, while another runs.
-  bool HoldingInput(const std::function<void(const EventPump&)>& work);
   void AssignZone(Zone zone);
   void DeleteSelected();
   // The zone the address box's text would get, shown above the box.
