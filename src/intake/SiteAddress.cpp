@@ -1,5 +1,6 @@
 #include "intake/SiteAddress.h"
 
+#include "intake/PublicSuffix.h"
 #include "registry/Utf8.h"
 
 namespace pw {
@@ -60,6 +61,29 @@ SiteAddressParts Checked(SiteAddressParts parts) {
   for (const std::string* name : {&parts.Domain, &parts.SubDomain, &parts.FullSubDomain})
     if (name->size() > kMaxKeyName) return Corrupted(parts.AddressText);
   return parts;
+}
+
+// The parts of a host whose domain is its public suffix (of `suffixLabels`
+// labels, two or more) and the label in front of it; the labels between the
+// first and the domain make the generalised subdomain as usual. A host that
+// is nothing but a public suffix is refused, and so is a domain that takes
+// in the host's first label when that breaks the character rules.
+SiteAddressParts DeeperDomain(SiteAddressParts parts, std::string_view host, std::size_t firstDot,
+                              std::size_t suffixLabels) {
+  std::size_t domainDot = NthDotFromEnd(host, static_cast<int>(suffixLabels) + 1);
+  if (domainDot == std::string_view::npos) {
+    if (NthDotFromEnd(host, static_cast<int>(suffixLabels)) == std::string_view::npos || !IsValidHostText(host))
+      return Corrupted(parts.AddressText);
+    parts.Domain = std::string(host);
+    parts.SubDomain = "*";
+    return Checked(std::move(parts));
+  }
+  parts.Domain = std::string(host.substr(domainDot + 1));
+  if (!IsValidHostText(parts.Domain)) return Corrupted(parts.AddressText);
+  parts.FullSubDomain = std::string(host.substr(0, domainDot));
+  std::string_view middle = domainDot > firstDot ? host.substr(firstDot + 1, domainDot - firstDot - 1) : "";
+  parts.SubDomain = middle.empty() ? "*" : "*." + std::string(middle);
+  return Checked(std::move(parts));
 }
 
 }  // namespace
@@ -173,9 +197,9 @@ SiteAddressParts ParseSiteAddress(std::string_view address) {
   std::size_t lastDot = candidate.rfind('.');
   if (lastDot == std::string_view::npos) {
     // No second "." in the generalised form: only a plain two-label host is
-    // listed, whole, on its domain key.
+    // listed, whole, on its domain key, unless it is a public suffix.
     if (NthDotFromEnd(host, 2) != std::string_view::npos || NthDotFromEnd(host, 1) == std::string_view::npos ||
-        !IsValidHostText(host))
+        !IsValidHostText(host) || IsPublicSuffix(host))
       return Corrupted(addressText);
     parts.Verdict = AddressVerdict::Accepted;
     parts.AddressText = std::string(addressText);
@@ -183,9 +207,14 @@ SiteAddressParts ParseSiteAddress(std::string_view address) {
     parts.SubDomain = "*";
     return Checked(std::move(parts));
   }
+  // The domain is the last two labels, or, where those are a public suffix or
+  // end a longer one ("github.io", "s3.amazonaws.com"), the suffix and the
+  // label in front of it: a listing never covers the sites of strangers.
+  std::size_t suffixLabels = PublicSuffixLabels(host);
   std::size_t domainDot = NthDotFromEnd(candidate, 2);
   parts.Verdict = AddressVerdict::Accepted;
   parts.AddressText = std::string(addressText);
+  if (suffixLabels >= 2) return DeeperDomain(std::move(parts), host, firstDot, suffixLabels);
   if (domainDot == std::string_view::npos) {
     parts.Domain = std::string(candidate);
     parts.SubDomain = "*";
