@@ -74,8 +74,20 @@ bool LinksToFiles(const EnforcementSettings& settings) { return !settings.copy &
 // Beside the linked files: each domain's patterns, in the store's order.
 [[maybe_unused]] std::string IndexFile(const EnforcementSettings& settings) { return settings.policyFolder + "/domains"; }
 
-bool MapChanged(const std::vector<FollowUpStore::Changes>* changes) {
-  return !changes || changes->empty() || changes->front().itself || !changes->front().below.empty();
+// The watched keys, in WithBrowserEnforcement's order.
+enum Watched : std::size_t { kUserMap, kZoneKey, kMachineMap };
+
+// The domain keys written in either zone map; false when the writes are not
+// known one by one (a zone map written whole, or no record of the writes).
+bool WrittenDomains(const std::vector<FollowUpStore::Changes>* changes, std::vector<std::string>& names) {
+  if (!changes) return false;
+  for (std::size_t map : {kUserMap, kMachineMap}) {
+    if (map >= changes->size()) continue;
+    const FollowUpStore::Changes& written = (*changes)[map];
+    if (written.itself) return false;
+    names.insert(names.end(), written.below.begin(), written.below.end());
+  }
+  return true;
 }
 
 // More domains written at once than this are read again with the whole map.
@@ -87,22 +99,19 @@ constexpr std::size_t kMaxDomainsReread = 256;
 ScriptPolicy CurrentPolicy(RegistryStore& store, const EnforcementSettings& settings,
                            const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory,
                            std::string& error) {
-  if (!LinksToFiles(settings)) {
-    // The registry's lists need not be read again when only the zone state
-    // changed; copies in folders hold the lists, so they do.
-    if (settings.copy || MapChanged(changes)) return ScriptPolicyOf(store).policy;
-    Registry registry(store);
-    return AssemblePolicy(DetectZoneSecurity(registry), {}).policy;
-  }
+  // The lists depend on the zone state too: a listing that follows the state
+  // under a broader Trusted or Restricted one is stated as the state says.
+  if (!LinksToFiles(settings)) return ScriptPolicyOf(store).policy;
 #if defined(_WIN32)
+  (void)changes;
   (void)memory;
   (void)error;
   return ScriptPolicyOf(store).policy;  // links are made on Linux only
 #else
   std::string index = IndexFile(settings);
-  const FollowUpStore::Changes* map = changes && !changes->empty() ? &changes->front() : nullptr;
+  std::vector<std::string> written;
   bool known = false;
-  if (map && !map->itself && map->below.size() <= kMaxDomainsReread) {
+  if (WrittenDomains(changes, written) && written.size() <= kMaxDomainsReread) {
     std::string identity = FileIdentity(index);
     known = !identity.empty() && identity == memory.indexIdentity;
     if (!known && ReadWholeFileInto(index, memory.text[2]))
@@ -116,14 +125,7 @@ ScriptPolicy CurrentPolicy(RegistryStore& store, const EnforcementSettings& sett
   bool changed = true;
   if (known) {
     ReadSnapshot snapshot(store);
-    changed = false;
-    for (const std::string& name : map->below) {
-      std::optional<std::string> key = FindDomainKey(store, name);
-      PolicyGaps ignored;
-      DomainPatterns now =
-          key ? TranslateDomain(*key, ReadZoneMapDomain(store, *key), ignored) : DomainPatterns{name, {}, {}};
-      changed = ReplaceDomainPatterns(memory.domains, std::move(now)) || changed;
-    }
+    changed = UpdateDomainPatterns(store, memory.domains, written);
     Registry registry(store);
     policy = AssemblePolicy(DetectZoneSecurity(registry), memory.domains).policy;
   } else {
@@ -161,7 +163,7 @@ std::string UserName(long uid) {
 
 // Writes the policy to every target; the first failure, or empty text.
 std::string ApplyPolicy(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,
-                        ReapplyMemory& memory, bool lists) {
+                        ReapplyMemory& memory) {
   std::string first;
   auto note = [&](const std::string& error) {
     if (first.empty()) first = error;
@@ -185,7 +187,7 @@ std::string ApplyPolicy(RegistryStore& store, const EnforcementSettings& setting
         note(ReplaceFileAtomically(PlaceFile(target, level), json[level], -1, -1, &scratch));
 #endif
     if (!target.policyKey.empty()) {
-      note(ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy, lists).error);
+      note(ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy).error);
     }
   }
   return first;
@@ -310,7 +312,7 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
 #endif
   std::string error;
   ScriptPolicy policy = CurrentPolicy(store, *settings, changes, *memory, error);
-  std::string applied = ApplyPolicy(store, *settings, policy, *memory, MapChanged(changes));
+  std::string applied = ApplyPolicy(store, *settings, policy, *memory);
   if (error.empty()) error = applied;
   if (error.empty()) return std::nullopt;
   if (settings->copy)
@@ -319,8 +321,8 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
 }
 
 std::unique_ptr<RegistryStore> WithBrowserEnforcement(std::unique_ptr<RegistryStore> store) {
-  std::vector<FollowUpStore::WatchedKey> watched = {{HKEY_CURRENT_USER, kDomainsPath},
-                                                    {HKEY_CURRENT_USER, kZonePath}};
+  std::vector<FollowUpStore::WatchedKey> watched = {
+      {HKEY_CURRENT_USER, kDomainsPath}, {HKEY_CURRENT_USER, kZonePath}, {HKEY_LOCAL_MACHINE, kDomainsPath}};
   auto memory = std::make_shared<ReapplyMemory>();
   return std::make_unique<FollowUpStore>(
       std::move(store), std::move(watched),

@@ -198,42 +198,59 @@ struct Decision {
   bool damaged = false;
 };
 
-std::optional<Decision> Decide(RegistryStore& store, HKEY key, const std::string& scheme) {
+std::optional<Decision> Decide(ZoneMapSource& source, std::uint32_t key, const std::string& scheme) {
   for (const std::string& name : {scheme, std::string("*")}) {
-    DWORD type = 0;
-    BYTE data[4] = {0xFF, 0xFF, 0xFF, 0xFF};  // what the engine has in hand before reading
-    DWORD size = sizeof data;
-    if (store.RegQueryValueExA(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS ||
-        type != REG_DWORD)
-      continue;
-    return Decision{name,
-                    static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16) |
-                        static_cast<std::uint32_t>(data[3]) << 24,
-                    size < 4};
+    Decision decision{name};
+    if (source.DwordValue(key, name, decision.zone, decision.damaged)) return decision;
   }
   return std::nullopt;
 }
 
 class OpenKey {
  public:
-  // `path` is one key name unless `nested` says it may hold several.
-  OpenKey(RegistryStore& store, HKEY parent, const std::string& path, bool nested = false)
-      : store_(store) {
-    if ((nested || IsKeyName(path)) &&
-        store.RegOpenKeyExA(parent, path, 0, KEY_QUERY_VALUE, &key_) != ERROR_SUCCESS)
-      key_ = 0;
+  // `name` is one key name.
+  OpenKey(ZoneMapSource& source, std::uint32_t parent, const std::string& name) : source_(source) {
+    if (parent && IsKeyName(name)) key_ = source.Child(parent, name);
   }
+  // The hive's Domains key.
+  OpenKey(ZoneMapSource& source, HKEY hive) : source_(source), key_(source.Domains(hive)) {}
   ~OpenKey() {
-    if (key_) store_.RegCloseKey(key_);
+    if (key_) source_.Release(key_);
   }
   OpenKey(const OpenKey&) = delete;
   OpenKey& operator=(const OpenKey&) = delete;
-  HKEY get() const { return key_; }
+  std::uint32_t get() const { return key_; }
   explicit operator bool() const { return key_ != 0; }
 
  private:
+  ZoneMapSource& source_;
+  std::uint32_t key_ = 0;
+};
+
+// The zone maps of a store, read as the engine reads them.
+class StoreSource : public ZoneMapSource {
+ public:
+  explicit StoreSource(RegistryStore& store) : store_(store) {}
+  std::uint32_t Domains(HKEY hive) override { return Open(hive, kDomainsPath); }
+  std::uint32_t Child(std::uint32_t parent, const std::string& name) override { return Open(parent, name); }
+  bool DwordValue(std::uint32_t key, const std::string& name, std::uint32_t& number, bool& damaged) override {
+    DWORD type = 0;
+    BYTE data[4] = {0xFF, 0xFF, 0xFF, 0xFF};  // what the engine has in hand before reading
+    DWORD size = sizeof data;
+    if (store_.RegQueryValueExA(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS || type != REG_DWORD)
+      return false;
+    number = static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16) | static_cast<std::uint32_t>(data[3]) << 24;
+    damaged = size < 4;
+    return true;
+  }
+  void Release(std::uint32_t key) override { store_.RegCloseKey(key); }
+
+ private:
+  std::uint32_t Open(HKEY parent, const std::string& path) {
+    HKEY key = 0;
+    return store_.RegOpenKeyExA(parent, path, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS ? key : 0;
+  }
   RegistryStore& store_;
-  HKEY key_ = 0;
 };
 
 // A domain key the host may match: the host itself or a "*." key covering it
@@ -260,15 +277,15 @@ void SortByListingOrder(std::vector<std::string>& names) {
 
 class Lookup {
  public:
-  Lookup(RegistryStore& store, const Address& address, const WineFaults& faults, ZoneAnswer& answer)
-      : store_(store), address_(address), faults_(faults), answer_(answer) {}
+  Lookup(ZoneMapSource& source, const Address& address, const WineFaults& faults, ZoneAnswer& answer)
+      : source_(source), address_(address), faults_(faults), answer_(answer) {}
 
   // True when a listing of the hive decides.
   bool InHive(HKEY hive) {
-    OpenKey domains(store_, hive, kDomainsPath, true);
+    OpenKey domains(source_, hive);
     if (!domains) return false;
     for (const Candidate& candidate : Candidates()) {
-      OpenKey key(store_, domains.get(), candidate.name);
+      OpenKey key(source_, domains.get(), candidate.name);
       if (!key) continue;
       if (candidate.own) {
         if (Decides(key.get(), {hive, candidate.name, "", ""})) return true;
@@ -276,7 +293,7 @@ class Lookup {
       }
       std::optional<std::string> sub = MatchingSubkey(key.get(), candidate.front);
       if (sub) {
-        OpenKey subKey(store_, key.get(), *sub);
+        OpenKey subKey(source_, key.get(), *sub);
         if (Decides(subKey.get(), {hive, candidate.name, *sub, ""})) return true;
         continue;
       }
@@ -315,13 +332,13 @@ class Lookup {
 
   // The subdomain key for the labels in front: their exact name, else a "*."
   // key covering the first of them.
-  std::optional<std::string> MatchingSubkey(HKEY domain, const std::string& front) const {
+  std::optional<std::string> MatchingSubkey(std::uint32_t domain, const std::string& front) const {
     std::vector<std::string> names = {front};
     if (std::size_t dot = OneLabelSplit(front, LeastLabel()); dot != std::string::npos)
       names.push_back("*" + front.substr(dot));
     if (faults_.listingOrder) SortByListingOrder(names);
     for (const std::string& name : names)
-      if (OpenKey(store_, domain, name)) return name;
+      if (OpenKey(source_, domain, name)) return name;
     return std::nullopt;
   }
 
@@ -333,8 +350,8 @@ class Lookup {
   }
 
   // True when the key's value decides; otherwise notes the key as passed over.
-  bool Decides(HKEY key, ZoneMapKey where) {
-    std::optional<Decision> decision = Decide(store_, key, address_.scheme);
+  bool Decides(std::uint32_t key, ZoneMapKey where) {
+    std::optional<Decision> decision = Decide(source_, key, address_.scheme);
     if (!decision) {
       if (!answer_.passedOver) answer_.passedOver = where;
       return false;
@@ -347,11 +364,24 @@ class Lookup {
     return true;
   }
 
-  RegistryStore& store_;
+  ZoneMapSource& source_;
   const Address& address_;
   const WineFaults& faults_;
   ZoneAnswer& answer_;
 };
+
+// The answer for an address that was read without a problem.
+void Answer(ZoneMapSource& source, Address& address, const WineFaults& faults, ZoneAnswer& answer) {
+  if (address.byNumber && !faults.numbersInDomainKeys) {
+    answer.verdict = ZoneVerdict::ByNumber;
+    return;
+  }
+  if (address.byNumber && !address.numericHost.empty()) address.host = address.numericHost;
+  answer.verdict = ZoneVerdict::NotListed;
+  Lookup lookup(source, address, faults, answer);
+  for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    if (lookup.InHive(hive)) break;
+}
 
 }  // namespace
 
@@ -364,16 +394,23 @@ ZoneAnswer ZoneForUrl(RegistryStore& store, std::string_view url, const WineFaul
     answer.reason = address.problem;
     return answer;
   }
-  if (address.byNumber && !faults.numbersInDomainKeys) {
-    answer.verdict = ZoneVerdict::ByNumber;
-    return answer;
-  }
-  if (address.byNumber && !address.numericHost.empty()) address.host = address.numericHost;
-  answer.verdict = ZoneVerdict::NotListed;
   ReadSnapshot snapshot(store);
-  Lookup lookup(store, address, faults, answer);
-  for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-    if (lookup.InHive(hive)) break;
+  StoreSource source(store);
+  Answer(source, address, faults, answer);
+  return answer;
+}
+
+ZoneAnswer ZoneForHost(ZoneMapSource& source, std::string_view scheme, std::string_view host,
+                       const WineFaults& faults) {
+  ZoneAnswer answer;
+  Address address;
+  address.scheme = answer.scheme = std::string(scheme);
+  address.host = answer.host = std::string(host);
+  if (std::optional<std::string> number = NumericHost(address.host)) {
+    address.byNumber = true;
+    address.numericHost = *number;
+  }
+  Answer(source, address, faults, answer);
   return answer;
 }
 
