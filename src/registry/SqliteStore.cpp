@@ -716,6 +716,17 @@ void SqliteStore::EndReadSnapshot() {
   snapshotTxn_ = false;
 }
 
+std::uint64_t SqliteStore::ChangeStamp() {
+  sqlite3_stmt* s = dataVersion_->Get();
+  if (sqlite3_step(s) == SQLITE_ROW) {
+    std::int64_t version = sqlite3_column_int64(s, 0);
+    if (version != stampVersion_) ++otherChanges_;
+    stampVersion_ = version;
+  }
+  sqlite3_reset(s);
+  return otherChanges_ + localChanges_;
+}
+
 LONG SqliteStore::Revalidate() {
   if (snapshotTxn_ && !stale_) return ERROR_SUCCESS;
   if (!stale_) {
