@@ -153,6 +153,7 @@ int RunEnforce(Run& run) {
   if (action != "on" && !again.empty()) throw UsageError{"only `enforce on` takes options"};
   if (action == "on") return On(run, request, again);
   if (action == "off") return Off(run);
+  if (action == "status" || action == "show") run.access = StoreAccess::Read;
   if (action == "status") return Status(run);
   if (action == "show") return Show(run);
   throw UsageError{"say on, off, status or show, not '" + action + "'"};

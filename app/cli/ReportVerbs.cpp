@@ -76,6 +76,7 @@ int Print(Run& run, const QTextDocument& report) {
 }  // namespace
 
 int RunReport(Run& run) {
+  run.access = StoreAccess::Read;
   bool text = run.args.Flag("--text");
 #if defined(PW_HAVE_REPORT_DOCUMENT)
   std::optional<std::string> pdf = run.args.Option("--pdf");

@@ -43,6 +43,7 @@ void PrintJson(std::ostream& out, const std::string& address, const ZoneAnswer& 
 }  // namespace
 
 int RunZone(Run& run) {
+  run.access = StoreAccess::Read;
   std::string format = run.args.Option("--format").value_or("text");
   std::vector<std::string> words = run.args.Rest();
   if (format != "text" && format != "json")

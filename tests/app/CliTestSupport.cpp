@@ -9,7 +9,7 @@ CliResult CliHarness::Run(std::vector<std::string> args, const std::string& inpu
   std::ostringstream out, err;
   cli::Environment env{in, out, err};
   env.terminal = terminal;
-  env.openStore = [this](const std::optional<std::string>&) {
+  env.openStore = [this](const std::optional<std::string>&, StoreAccess) {
     // The run owns what it opens; hand it a view on the harness's store.
     OpenedStore opened;
     opened.store = wrap ? wrap(*store_) : std::make_unique<ForwardingStore>(*store_);
