@@ -1,6 +1,7 @@
 #include "intake/PublicSuffix.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,13 +23,32 @@ enum : std::uint8_t {
   kNode = 8,       // a longer rule ends with it: longer names must be looked at
 };
 
-// A name's hash, taken over its letters lower-cased from the last to the
-// first: a name one label longer continues the hash of the shorter one.
-constexpr std::uint64_t kHashStart = 14695981039346656037ull;
-std::uint64_t HashLowerBackwards(std::string_view text, std::uint64_t hash = kHashStart) {
-  for (std::size_t i = text.size(); i-- > 0;)
-    hash = (hash ^ static_cast<unsigned char>(AsciiLower(text[i]))) * 1099511628211ull;
-  return hash;
+// A name's hash, letter case aside: a few loads and multiplications, whatever
+// its length, since the parser asks for every address. ORing 0x20 into every
+// byte makes ASCII letters lower case (it merges a few other bytes too, which
+// the comparison then tells apart).
+inline std::uint64_t HashLower(std::string_view text) {
+  std::size_t n = text.size();
+  const char* p = text.data();
+  std::uint64_t a = 0, b = 0;
+  if (n >= 8) {
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + n - 8, 8);
+  } else if (n >= 4) {
+    std::uint32_t x = 0, y = 0;
+    std::memcpy(&x, p, 4);
+    std::memcpy(&y, p + n - 4, 4);
+    a = x;
+    b = y;
+  } else if (n > 0) {
+    a = static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[n / 2]) << 8 |
+        static_cast<std::uint64_t>(static_cast<unsigned char>(p[n - 1])) << 16;
+  }
+  constexpr std::uint64_t kCase = 0x2020202020202020ull;
+  std::uint64_t h = ((a | kCase) * 0x9E3779B97F4A7C15ull) ^ ((b | kCase) * 0xC2B2AE3D27D4EB4Full) ^ (n * 0x165667B19E3779F9ull);
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9ull;
+  return h ^ (h >> 32);
 }
 
 bool EqualsLower(std::string_view lower, std::string_view text) {
@@ -138,14 +158,19 @@ class SuffixTable {
     slots_.resize(size);
     for (const auto& [name, kind] : rules) {
       Add(name, kind);
+      if ((kind & kWildcard) && name.find('.') == std::string::npos) wildTlds_ |= 1ull << TldBit(name);
       // Every shorter ending of a rule leads on to it.
       for (std::size_t dot = name.find('.'); dot != std::string::npos; dot = name.find('.', dot + 1))
         Add(std::string_view(name).substr(dot + 1), kNode);
     }
   }
 
-  // `hash` is HashLowerBackwards(name).
-  std::uint8_t Find(std::string_view name, std::uint64_t hash) const {
+  // False when no rule makes the names below this top-level name suffixes
+  // ("*.ck"); true may be wrong.
+  bool MaybeWildcardTld(std::string_view tld) const { return !tld.empty() && (wildTlds_ >> TldBit(tld) & 1); }
+
+  std::uint8_t Find(std::string_view name) const {
+    std::uint64_t hash = HashLower(name);
     std::uint32_t tag = static_cast<std::uint32_t>(hash >> 32) | 1;
     std::size_t mask = slots_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -163,10 +188,16 @@ class SuffixTable {
     std::uint8_t kind = 0;
   };
 
+  // A bit for a top-level name from its length and its first and last letters.
+  static unsigned TldBit(std::string_view tld) {
+    return static_cast<unsigned>(tld.size() * 31 + static_cast<unsigned char>(AsciiLower(tld.front())) * 7 +
+                                 static_cast<unsigned char>(AsciiLower(tld.back()))) & 63;
+  }
+
   std::string_view NameOf(const Slot& slot) const { return std::string_view(names_).substr(slot.offset, slot.length); }
 
   void Add(std::string_view name, std::uint8_t kind) {
-    std::uint64_t hash = HashLowerBackwards(name);
+    std::uint64_t hash = HashLower(name);
     std::uint32_t tag = static_cast<std::uint32_t>(hash >> 32) | 1;
     std::size_t mask = slots_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -185,38 +216,59 @@ class SuffixTable {
 
   std::vector<Slot> slots_;
   std::string names_;
+  std::uint64_t wildTlds_ = 0;  // a bit per hash of a top-level name with a wildcard
 };
 
-const SuffixTable& Table() {
+inline const SuffixTable& Table() {
   static const SuffixTable table;
   return table;
 }
 
 }  // namespace
 
-std::size_t PublicSuffixLabels(std::string_view name) {
-  if (name.empty()) return 0;
-  const SuffixTable& table = Table();
-  // From the last label towards the first, as long as a rule may still end
-  // with the name looked at.
+namespace {
+
+// The list's algorithm, from the last label towards the first, as long as a
+// rule may still end with the name looked at.
+std::size_t WalkLabels(const SuffixTable& table, std::string_view name) {
   std::size_t labels = 1;  // a top-level name the list lacks is one all the same
   std::uint8_t parent = 0;
   std::size_t count = 0;
-  std::uint64_t hash = kHashStart;
   for (std::size_t end = name.size();;) {
     std::size_t dot = name.rfind('.', end - 1);
     std::size_t start = dot == std::string_view::npos ? 0 : dot + 1;
     ++count;
-    hash = HashLowerBackwards(name.substr(start, end - start), hash);
-    std::uint8_t kind = table.Find(name.substr(start), hash);
+    std::uint8_t kind = table.Find(name.substr(start));
     if (kind & kException) return count - 1;
     if ((kind & (kRule | kWildcard)) || (parent & kWildcard)) labels = count;
     if (!(kind & (kNode | kWildcard)) || dot == std::string_view::npos || dot == 0) break;
     parent = kind;
     end = dot;
-    hash = HashLowerBackwards(".", hash);
   }
   return labels;
+}
+
+}  // namespace
+
+std::size_t PublicSuffixLabels(std::string_view name, std::size_t lastTwoLabels) {
+  if (name.empty()) return 0;
+  const SuffixTable& table = Table();
+  // Most names end in two labels that no rule knows, under a top-level name
+  // without a wildcard: then the suffix is that name alone.
+  std::string_view lastTwo = name.substr(lastTwoLabels);
+  std::size_t dot = lastTwo.find('.');
+  if (dot != std::string_view::npos && dot > 0 && dot + 1 < lastTwo.size() && !table.Find(lastTwo) &&
+      !table.MaybeWildcardTld(lastTwo.substr(dot + 1)))
+    return 1;
+  return WalkLabels(table, name);
+}
+
+std::size_t PublicSuffixLabels(std::string_view name) {
+  if (name.empty()) return 0;
+  std::size_t last = name.rfind('.');
+  if (last == std::string_view::npos || last == 0) return WalkLabels(Table(), name);
+  std::size_t second = name.rfind('.', last - 1);
+  return PublicSuffixLabels(name, second == std::string_view::npos ? 0 : second + 1);
 }
 
 bool IsPublicSuffix(std::string_view name) {

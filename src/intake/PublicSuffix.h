@@ -18,6 +18,9 @@ namespace pw {
 // How many of the name's last labels form its public suffix; 0 for an empty
 // name. Letters in any case.
 std::size_t PublicSuffixLabels(std::string_view name);
+// The same, told where the name's last two labels start (the address parser
+// has found them already): most names are answered from those alone.
+std::size_t PublicSuffixLabels(std::string_view name, std::size_t lastTwoLabels);
 
 // True when the whole name is a public suffix.
 bool IsPublicSuffix(std::string_view name);

@@ -210,8 +210,9 @@ SiteAddressParts ParseSiteAddress(std::string_view address) {
   // The domain is the last two labels, or, where those are a public suffix or
   // end a longer one ("github.io", "s3.amazonaws.com"), the suffix and the
   // label in front of it: a listing never covers the sites of strangers.
-  std::size_t suffixLabels = PublicSuffixLabels(host);
   std::size_t domainDot = NthDotFromEnd(candidate, 2);
+  std::size_t lastTwo = host.size() - candidate.size() + (domainDot == std::string_view::npos ? 0 : domainDot + 1);
+  std::size_t suffixLabels = PublicSuffixLabels(host, lastTwo);
   parts.Verdict = AddressVerdict::Accepted;
   parts.AddressText = std::string(addressText);
   if (suffixLabels >= 2) return DeeperDomain(std::move(parts), host, firstDot, suffixLabels);
