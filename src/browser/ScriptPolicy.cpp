@@ -11,6 +11,7 @@
 #include "common/Ascii.h"
 #include "listings/ZoneForUrl.h"
 #include "listings/ZoneMapCopy.h"
+#include "registry/KnownKeys.h"
 #include "registry/RegData.h"
 #include "registry/Registry.h"
 #include "registry/Utf8.h"
@@ -156,6 +157,7 @@ struct Anchor {
   std::vector<std::string> openHosts;  // hosts a "*.b" domain key's subkey decides, with an open label
   Intents at{}, near{}, deep{};
   std::array<std::vector<ScriptIntent>, 2> open;
+  Intents below{};  // what the browsers give hosts below it, once stated
 };
 
 // The patterns of one group: its keys in both hives, the only keys the zone
@@ -187,25 +189,27 @@ DomainPatterns TranslateGroup(const std::string& root, std::vector<std::string> 
   // A label that no key of the group names, so longer than any.
   std::string fresh(longest + 1, '~');
 
-  std::map<std::string, Anchor> anchors;
+  // Few per group: a list, searched by name.
+  std::vector<std::pair<std::string, Anchor>> anchors;
+  auto anchorAt = [&](std::string name) -> Anchor& {
+    for (auto& [known, anchor] : anchors)
+      if (known == name) return anchor;
+    return anchors.emplace_back(std::move(name), Anchor{}).second;
+  };
   for (const ZoneMapKeyCopy& key : keys) {
     std::string name = AsciiLower(key.name);
     bool star = StartsWithStar(name);
     std::string base(BaseOf(name));
-    Anchor& anchor = anchors[base];
-    anchor.oneLabel = anchor.oneLabel || star;
+    anchorAt(base).oneLabel |= star;
     for (const ZoneMapKeyCopy::Subkey& sub : key.subkeys) {
       std::string subName = AsciiLower(sub.name);
       bool subStar = StartsWithStar(subName);
       std::string front = subStar ? subName.substr(2) : subName;
       if (subName == "*" || !IsHostName(front)) continue;  // "*" alone matches no host
-      if (star) {
-        // Under "*.b" a subkey decides hosts with any label between it and b.
-        anchor.openHosts.push_back((subStar ? fresh + "." : std::string()) + front + "." + fresh + "." + base);
-        continue;
-      }
-      Anchor& below = anchors[front + "." + base];
-      below.oneLabel = below.oneLabel || subStar;
+      if (star)  // under "*.b" a subkey decides hosts with any label between it and b
+        anchorAt(base).openHosts.push_back((subStar ? fresh + "." : std::string()) + front + "." + fresh + "." + base);
+      else
+        anchorAt(front + "." + base).oneLabel |= subStar;
     }
   }
 
@@ -214,7 +218,6 @@ DomainPatterns TranslateGroup(const std::string& root, std::vector<std::string> 
   auto intent = [&](std::size_t scheme, const std::string& host) {
     return IntentOf(ZoneForHost(source, kSchemes[scheme], host));
   };
-  std::vector<std::pair<const std::string*, Anchor*>> order;
   for (auto& [name, anchor] : anchors) {
     for (std::size_t s = 0; s < schemes; ++s) {
       anchor.at[s] = intent(s, name);
@@ -228,22 +231,26 @@ DomainPatterns TranslateGroup(const std::string& root, std::vector<std::string> 
       anchor.near[1] = anchor.near[0];
       anchor.open[1] = anchor.open[0];
     }
-    order.push_back({&name, &anchor});
   }
   // Broader names first: a name's patterns depend on what its parent states.
   auto labels = [](const std::string& name) { return std::count(name.begin(), name.end(), '.'); };
-  std::stable_sort(order.begin(), order.end(),
-                   [&](const auto& a, const auto& b) { return labels(*a.first) < labels(*b.first); });
-  std::unordered_map<std::string, Intents> stated;  // what the browsers give hosts below each name
-  for (const auto& [name, anchor] : order) {
+  std::stable_sort(anchors.begin(), anchors.end(),
+                   [&](const auto& a, const auto& b) { return labels(a.first) < labels(b.first); });
+  for (std::size_t i = 0; i < anchors.size(); ++i) {
+    const std::string* name = &anchors[i].first;
+    Anchor* anchor = &anchors[i].second;
+    // What the browsers give hosts here without patterns of its own: what the
+    // nearest broader name states, or the state's answer.
     Intents otherwise{ScriptIntent::Follow, ScriptIntent::Follow};
-    for (std::size_t dot = name->find('.'); dot != std::string::npos; dot = name->find('.', dot + 1)) {
-      auto parent = stated.find(name->substr(dot + 1));
-      if (parent == stated.end()) continue;
-      otherwise = parent->second;
-      break;
+    for (std::size_t j = i; j-- > 0;) {
+      const std::string& broader = anchors[j].first;
+      if (name->size() > broader.size() && EndsWith(*name, broader) &&
+          (*name)[name->size() - broader.size() - 1] == '.') {
+        otherwise = anchors[j].second.below;
+        break;
+      }
     }
-    Intents below{};
+    Intents& below = anchor->below;
     std::array<Combined, 2> combined;
     for (std::size_t s = 0; s < 2; ++s) {
       combined[s] = Combine(anchor->near[s], anchor->deep[s], anchor->open[s]);
@@ -251,7 +258,6 @@ DomainPatterns TranslateGroup(const std::string& root, std::vector<std::string> 
     }
     Emit(out, "[*.]" + *name, below, otherwise);
     Emit(out, *name, anchor->at, below);
-    stated[*name] = below;
     if (combined[0].gap && combined[0].gap == combined[1].gap) {
       out.overblocked.push_back({"[*.]" + *name, *combined[0].gap});
     } else {
@@ -267,38 +273,58 @@ DomainPatterns TranslateGroup(const std::string& root, std::vector<std::string> 
 // the shortest of their names that ends it. Keys no host has get a group of
 // their own without patterns, for their gaps. In the order of the groups' names.
 std::vector<DomainPatterns> TranslateNames(RegistryStore& store, const std::set<std::string>& names) {
-  std::map<std::string, std::vector<ZoneMapKeyCopy>> found;
-  for (const std::string& name : names)
-    for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-      if (std::optional<ZoneMapKeyCopy> key = CopyZoneMapKey(store, hive, name)) found[name].push_back(std::move(*key));
+  // Each name with its keys in either hive, in the names' order.
+  struct Found {
+    const std::string* name;
+    std::vector<ZoneMapKeyCopy> keys;
+    std::string_view root;
+  };
+  std::vector<Found> found;
+  found.reserve(names.size());
+  for (const std::string& name : names) found.push_back({&name, {}, {}});
+  for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    HKEY domains = 0;
+    if (store.RegOpenKeyExA(hive, kDomainsPath, 0, KEY_READ, &domains) != ERROR_SUCCESS) continue;
+    for (Found& entry : found)
+      if (std::optional<ZoneMapKeyCopy> key = CopyZoneMapKey(store, hive, domains, *entry.name))
+        entry.keys.push_back(std::move(*key));
+    store.RegCloseKey(domains);
+  }
   std::unordered_set<std::string_view> bases;
-  for (const auto& [name, keys] : found)
-    if (IsLoadableName(BaseOf(name))) bases.insert(BaseOf(name));
-  std::map<std::string, std::vector<std::string>> groups;
+  for (const Found& entry : found)
+    if (!entry.keys.empty() && IsLoadableName(BaseOf(*entry.name))) bases.insert(BaseOf(*entry.name));
   std::vector<DomainPatterns> result;
-  for (const auto& [name, keys] : found) {
-    std::string_view base = BaseOf(name);
+  std::vector<Found*> grouped;
+  for (Found& entry : found) {
+    if (entry.keys.empty()) continue;
+    std::string_view base = BaseOf(*entry.name);
     if (!IsLoadableName(base)) {
       DomainPatterns none;
-      none.domain = name;
-      none.keys = {name};
-      for (const ZoneMapKeyCopy& key : keys) CountGaps(key, false, none);
+      none.domain = *entry.name;
+      none.keys = {*entry.name};
+      for (const ZoneMapKeyCopy& key : entry.keys) CountGaps(key, false, none);
       result.push_back(std::move(none));
       continue;
     }
-    std::string_view root = base;
+    entry.root = base;
     for (std::size_t dot = base.rfind('.'); dot != std::string_view::npos && dot > 0; dot = base.rfind('.', dot - 1))
       if (bases.count(base.substr(dot + 1))) {
-        root = base.substr(dot + 1);
+        entry.root = base.substr(dot + 1);
         break;
       }
-    groups[std::string(root)].push_back(name);
+    grouped.push_back(&entry);
   }
-  for (auto& [root, members] : groups) {
+  std::stable_sort(grouped.begin(), grouped.end(), [](const Found* a, const Found* b) { return a->root < b->root; });
+  for (std::size_t i = 0; i < grouped.size();) {
+    std::vector<std::string> members;
     std::vector<ZoneMapKeyCopy> keys;
-    for (const std::string& member : members)
-      for (ZoneMapKeyCopy& key : found[member]) keys.push_back(std::move(key));
-    result.push_back(TranslateGroup(root, std::move(members), keys));
+    std::size_t j = i;
+    for (; j < grouped.size() && grouped[j]->root == grouped[i]->root; ++j) {
+      members.push_back(*grouped[j]->name);
+      for (ZoneMapKeyCopy& key : grouped[j]->keys) keys.push_back(std::move(key));
+    }
+    result.push_back(TranslateGroup(std::string(grouped[i]->root), std::move(members), keys));
+    i = j;
   }
   std::sort(result.begin(), result.end(),
             [](const DomainPatterns& a, const DomainPatterns& b) { return a.domain < b.domain; });

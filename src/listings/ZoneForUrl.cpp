@@ -34,6 +34,7 @@ struct Address {
 // short forms of one to three (a single number below 2^32). Returns it as four
 // numbers, the short forms filled up with zeros at the end as Wine does.
 std::optional<std::string> NumericHost(std::string_view host) {
+  if (!std::all_of(host.begin(), host.end(), [](char c) { return IsAsciiDigit(c) || c == '.'; })) return std::nullopt;
   std::vector<std::uint64_t> parts;
   std::size_t start = 0;
   while (true) {
@@ -255,11 +256,13 @@ class StoreSource : public ZoneMapSource {
 
 // A domain key the host may match: the host itself or a "*." key covering it
 // (these decide by their own values), or a suffix of the host (or a "*." key
-// standing for one) with the labels in front of it.
+// standing for one) with the labels in front of it. Kept as places in the
+// host: the lookup asks many of them and builds each name once, in place.
 struct Candidate {
-  std::string name;
+  std::size_t start = 0;  // the key's name is the host from here on...
+  bool star = false;      // ...after a "*"
   bool own = false;
-  std::string front;  // suffixes only
+  std::size_t front = 0;  // suffixes only: how long the labels in front are
 };
 
 // The position of the first "." after which one label of at least `least`
@@ -284,20 +287,22 @@ class Lookup {
   bool InHive(HKEY hive) {
     OpenKey domains(source_, hive);
     if (!domains) return false;
-    for (const Candidate& candidate : Candidates()) {
-      OpenKey key(source_, domains.get(), candidate.name);
+    if (candidates_.empty()) candidates_ = Candidates();
+    for (const Candidate& candidate : candidates_) {
+      NameOf(candidate, name_);
+      OpenKey key(source_, domains.get(), name_);
       if (!key) continue;
       if (candidate.own) {
-        if (Decides(key.get(), {hive, candidate.name, "", ""})) return true;
+        if (Decides(key.get(), hive, nullptr)) return true;
         continue;
       }
-      std::optional<std::string> sub = MatchingSubkey(key.get(), candidate.front);
-      if (sub) {
-        OpenKey subKey(source_, key.get(), *sub);
-        if (Decides(subKey.get(), {hive, candidate.name, *sub, ""})) return true;
+      std::string_view front = std::string_view(Host()).substr(0, candidate.front);
+      if (MatchingSubkey(key.get(), front, sub_)) {
+        OpenKey subKey(source_, key.get(), sub_);
+        if (Decides(subKey.get(), hive, &sub_)) return true;
         continue;
       }
-      if (Covers(candidate) && Decides(key.get(), {hive, candidate.name, "", ""})) return true;
+      if (Covers(candidate) && Decides(key.get(), hive, nullptr)) return true;
     }
     return false;
   }
@@ -306,59 +311,69 @@ class Lookup {
   const std::string& Host() const { return address_.host; }
   std::size_t LeastLabel() const { return faults_.wildcardNeedsTwoLetters ? 2 : 1; }
 
+  void NameOf(const Candidate& candidate, std::string& name) const {
+    name.assign(candidate.star ? "*" : "");
+    name.append(Host(), candidate.start);
+  }
+
   // The domain keys the host could match, the most specific first: the host,
   // a "*." key standing for it, then each suffix of the host followed by the
   // "*." key that stands for that suffix with its first label left open.
   std::vector<Candidate> Candidates() const {
     std::vector<Candidate> candidates;
-    candidates.push_back({Host(), true, ""});
+    candidates.reserve(2 + 2 * static_cast<std::size_t>(std::count(Host().begin(), Host().end(), '.')));
+    candidates.push_back({0, false, true, 0});
     if (std::size_t dot = OneLabelSplit(Host(), LeastLabel()); dot != std::string::npos)
-      candidates.push_back({"*" + Host().substr(dot), true, ""});
+      candidates.push_back({dot, true, true, 0});
     for (std::size_t dot = Host().find('.'); dot != std::string::npos;
          dot = Host().find('.', dot + 1)) {
       if (dot + 1 >= Host().size()) continue;
-      std::string front = Host().substr(0, dot);
-      candidates.push_back({Host().substr(dot + 1), false, front});
+      candidates.push_back({dot + 1, false, false, dot});
       if (std::size_t next = Host().find('.', dot + 1); next != std::string::npos)
-        candidates.push_back({"*" + Host().substr(next), false, front});
+        candidates.push_back({next, true, false, dot});
     }
     if (faults_.listingOrder)
-      std::stable_sort(candidates.begin(), candidates.end(),
-                       [](const Candidate& a, const Candidate& b) {
-                         return UpperName(a.name) < UpperName(b.name);
-                       });
+      std::stable_sort(candidates.begin(), candidates.end(), [this](const Candidate& a, const Candidate& b) {
+        std::string nameA, nameB;
+        NameOf(a, nameA);
+        NameOf(b, nameB);
+        return UpperName(nameA) < UpperName(nameB);
+      });
     return candidates;
   }
 
-  // The subdomain key for the labels in front: their exact name, else a "*."
-  // key covering the first of them.
-  std::optional<std::string> MatchingSubkey(std::uint32_t domain, const std::string& front) const {
-    std::vector<std::string> names = {front};
+  // The subdomain key for the labels in front, into `name`: their exact name,
+  // else a "*." key covering the first of them.
+  bool MatchingSubkey(std::uint32_t domain, std::string_view front, std::string& name) const {
+    std::vector<std::string> names = {std::string(front)};
     if (std::size_t dot = OneLabelSplit(front, LeastLabel()); dot != std::string::npos)
-      names.push_back("*" + front.substr(dot));
+      names.push_back("*" + std::string(front.substr(dot)));
     if (faults_.listingOrder) SortByListingOrder(names);
-    for (const std::string& name : names)
-      if (OpenKey(source_, domain, name)) return name;
-    return std::nullopt;
+    for (std::string& candidate : names)
+      if (OpenKey(source_, domain, candidate)) {
+        name = std::move(candidate);
+        return true;
+      }
+    return false;
   }
 
   bool Covers(const Candidate& candidate) const {
-    if (candidate.front.empty() || !CoversSubdomains(candidate.name, faults_)) return false;
-    std::size_t length = candidate.front.size();
+    if (candidate.front == 0 || !CoversSubdomains(name_, faults_)) return false;
+    std::size_t length = candidate.front;
     return !(faults_.prefixLengthAsCharacter && length < 256 &&
              Host().find(static_cast<char>(length)) != std::string::npos);
   }
 
   // True when the key's value decides; otherwise notes the key as passed over.
-  bool Decides(std::uint32_t key, ZoneMapKey where) {
+  // The key is the candidate's (name_), or its subkey `sub`.
+  bool Decides(std::uint32_t key, HKEY hive, const std::string* sub) {
     std::optional<Decision> decision = Decide(source_, key, address_.scheme);
     if (!decision) {
-      if (!answer_.passedOver) answer_.passedOver = where;
+      if (!answer_.passedOver) answer_.passedOver = ZoneMapKey{hive, name_, sub ? *sub : "", ""};
       return false;
     }
-    where.valueName = decision->valueName;
     answer_.verdict = ZoneVerdict::Listed;
-    answer_.listing = std::move(where);
+    answer_.listing = ZoneMapKey{hive, name_, sub ? *sub : "", decision->valueName};
     answer_.zone = decision->zone;
     answer_.damaged = decision->damaged;
     return true;
@@ -368,6 +383,9 @@ class Lookup {
   const Address& address_;
   const WineFaults& faults_;
   ZoneAnswer& answer_;
+  std::vector<Candidate> candidates_;  // the same in both hives
+  std::string name_;                   // the candidate's name, made in place
+  std::string sub_;                    // the subkey that matched
 };
 
 // The answer for an address that was read without a problem.

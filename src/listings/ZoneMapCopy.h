@@ -6,7 +6,7 @@
 
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "listings/ZoneForUrl.h"
@@ -34,9 +34,9 @@ struct ZoneMapKeyCopy {
 // hive has no zone map. Reads only names.
 std::vector<std::string> ZoneMapDomainNames(RegistryStore& store, HKEY hive);
 
-// The domain key `name` of the hive (letter case aside) with its values and
-// subkeys; nothing when it is not there.
-std::optional<ZoneMapKeyCopy> CopyZoneMapKey(RegistryStore& store, HKEY hive, const std::string& name);
+// The domain key `name` below `domains`, the hive's Domains key (letter case
+// aside), with its values and subkeys; nothing when it is not there.
+std::optional<ZoneMapKeyCopy> CopyZoneMapKey(RegistryStore& store, HKEY hive, HKEY domains, const std::string& name);
 
 // The keys given, as a source for ZoneForHost: every other domain key counts
 // as missing.
@@ -50,8 +50,9 @@ class ZoneMapCopy : public ZoneMapSource {
   void Release(std::uint32_t) override {}
 
  private:
+  // Few keys, looked up by name many times: a list, compared in place.
   struct Node {
-    std::unordered_map<std::string, std::uint32_t> children;  // folded name -> node
+    std::vector<std::pair<const std::string*, std::uint32_t>> children;
     const std::vector<ZoneMapKeyCopy::Value>* values = nullptr;
   };
   std::vector<Node> nodes_;  // 0 unused; 1 and 2 the hives' Domains keys
