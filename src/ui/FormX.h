@@ -66,6 +66,9 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
   // Shows the whole store anew: the security state, the site list, the zone
   // line. The window does so by itself when another program changed the store.
   void RefreshAll();
+  // What the window's timer runs: RefreshAll when the store changed and no
+  // action is under way.
+  void FollowStore();
   void ShowZoneSecurityState(ZoneSecurityState state, bool setPanelToolTip) override;
   void OfferAddress(const std::string& address) override;
   void PlaceStatusPanels() override;
@@ -136,8 +139,6 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
   void DeleteSelected();
   // The zone the address box's text would get, shown above the box.
   void ShowZone();
-  // On the timer: RefreshAll when the store changed and no action is under way.
-  void FollowStore();
   // The switch, acting on the state shown.
   void RunSwitch(std::uint16_t modifiers);
 
