@@ -79,7 +79,7 @@ enum Watched : std::size_t { kUserMap, kZoneKey, kMachineMap };
 
 // The domain keys written in either zone map; false when the writes are not
 // known one by one (a zone map written whole, or no record of the writes).
-bool WrittenDomains(const std::vector<FollowUpStore::Changes>* changes, std::vector<std::string>& names) {
+[[maybe_unused]] bool WrittenDomains(const std::vector<FollowUpStore::Changes>* changes, std::vector<std::string>& names) {
   if (!changes) return false;
   for (std::size_t map : {kUserMap, kMachineMap}) {
     if (map >= changes->size()) continue;
@@ -91,7 +91,7 @@ bool WrittenDomains(const std::vector<FollowUpStore::Changes>* changes, std::vec
 }
 
 // More domains written at once than this are read again with the whole map.
-constexpr std::size_t kMaxDomainsReread = 256;
+[[maybe_unused]] constexpr std::size_t kMaxDomainsReread = 256;
 
 // The policy the store asks for. With links, the domain index is used for the
 // domains the changes did not touch, and written back; a failure to write it
