@@ -147,7 +147,15 @@ const char* PolicyHelp();
 // written whole ("-": standard output), the stream a summary goes to (the
 // error stream when the output is standard output), a file's name in messages,
 // and an import plan printed for a dry run. The first two print what failed.
-bool ReadInput(Run& run, const std::string& file, std::string& bytes);
+bool ReadInput(Run& run, const std::string& file, std::string& bytes, std::size_t limit);
+
+// The most an input file may hold: many times the largest of its kind (a
+// registry export of every zone setting, a domain's policy, the largest
+// published blocklists), and little enough to be read without running short
+// of memory.
+inline constexpr std::size_t kMaxRegFileSize = std::size_t{32} << 20;
+inline constexpr std::size_t kMaxPolicyFileSize = std::size_t{32} << 20;
+inline constexpr std::size_t kMaxBlocklistSize = std::size_t{64} << 20;
 bool WriteOutput(Run& run, const std::string& file, const std::string& bytes);
 std::ostream& Summary(Run& run, const std::string& file);
 std::string ShownName(const std::string& file, const char* standardStream);
