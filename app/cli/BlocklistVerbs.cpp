@@ -105,13 +105,12 @@ int RunRestrictHosts(Run& run) {
     err << kVerb << ": " << shown << ": " << hosts.error << "; nothing was written\n";
     return kExitFailure;
   }
-  // One write for all refusals: the error stream writes through at every
-  // insertion, and a list may refuse millions of lines.
-  std::string refusals;
-  for (const RefusedHost& refused : hosts.refused)
-    refusals += std::string(kVerb) + ": " + shown + " line " + std::to_string(refused.line) + ": " +
-                Quoted(refused.host) + " refused: " + ShownText(refused.reason) + "\n";
-  err << refusals;
+  {
+    LineBatch refusals(err);  // a list may refuse millions of lines
+    for (const RefusedHost& refused : hosts.refused)
+      refusals.Add(std::string(kVerb) + ": " + shown + " line " + std::to_string(refused.line) + ": " +
+                   Quoted(refused.host) + " refused: " + ShownText(refused.reason) + "\n");
+  }
   std::ostream& out = run.env.out;
   out << shown << ": " << hosts.hosts << " hosts accepted (" << hosts.listings.size() << " listings), "
       << hosts.refused.size() << " refused, " << hosts.systemNames << " loopback names passed over\n";

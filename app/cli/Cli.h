@@ -3,7 +3,7 @@
 #pragma once
 
 #include <functional>
-#include <iosfwd>
+#include <ostream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -142,6 +142,29 @@ const char* RegFileHelp();
 int ImportPolicy(Run& run, const std::string& bytes, const std::string& shown, bool dryRun);
 int ExportPolicyFile(Run& run, const std::string& file, bool listText);
 const char* PolicyHelp();
+
+// Lines for the error stream, which writes through at every insertion: they
+// are gathered and written 64 KiB at a time, so that a million of them cost a
+// few hundred writes and little memory.
+class LineBatch {
+ public:
+  explicit LineBatch(std::ostream& out) : out_(out) {}
+  ~LineBatch() { Flush(); }
+  LineBatch(const LineBatch&) = delete;
+  LineBatch& operator=(const LineBatch&) = delete;
+  void Add(const std::string& line) {
+    text_ += line;
+    if (text_.size() >= (std::size_t{1} << 16)) Flush();
+  }
+  void Flush() {
+    out_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+    text_.clear();
+  }
+
+ private:
+  std::ostream& out_;
+  std::string text_;
+};
 
 // Shared by the file verbs: the whole input ("-": standard input), the output
 // written whole ("-": standard output), the stream a summary goes to (the

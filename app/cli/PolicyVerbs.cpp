@@ -57,11 +57,12 @@ int ImportPolicy(Run& run, const std::string& bytes, const std::string& shown, b
   if (dryRun) {
     if (!PrintPlan(run, plan.file, writes)) return kExitFailure;
   }
-  std::string skipLines;
-  for (const LeftOut& skipped : plan.skipped)
-    skipLines += (dryRun ? "" : std::string(kProgram) + ": ") + skipWord + ShownText(skipped.what) + ": " +
-                 ShownText(skipped.why) + "\n";
-  skips << skipLines;
+  {
+    LineBatch lines(skips);
+    for (const LeftOut& skipped : plan.skipped)
+      lines.Add((dryRun ? "" : std::string(kProgram) + ": ") + skipWord + ShownText(skipped.what) + ": " +
+                ShownText(skipped.why) + "\n");
+  }
   if (dryRun) {
     run.env.out << "dry run: nothing was written to " << run.store.Describe() << "\n";
     return kExitOk;
@@ -92,10 +93,11 @@ int ExportPolicyFile(Run& run, const std::string& file, bool listText) {
       return kExitFailure;
     }
   }
-  std::string leftOut;
-  for (const LeftOut& left : exported.leftOut)
-    leftOut += std::string(kProgram) + ": left out " + ShownText(left.what) + ": " + ShownText(left.why) + "\n";
-  run.env.err << leftOut;
+  {
+    LineBatch lines(run.env.err);
+    for (const LeftOut& left : exported.leftOut)
+      lines.Add(std::string(kProgram) + ": left out " + ShownText(left.what) + ": " + ShownText(left.why) + "\n");
+  }
   if (!WriteOutput(run, file, bytes)) return kExitFailure;
   std::ostream& summary = Summary(run, file);
   std::string shown = ShownName(file, "standard output");

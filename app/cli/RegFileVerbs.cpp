@@ -115,9 +115,11 @@ int RunImport(Run& run) {
     run.env.out << "dry run: nothing was written to " << run.store.Describe() << "\n";
     return kExitOk;
   }
-  std::string skips;
-  for (const SkippedKey& skipped : plan.skipped) skips += std::string(kProgram) + ": skipped " + ShownText(SkipMessage(skipped)) + "\n";
-  run.env.err << skips;
+  {
+    LineBatch skips(run.env.err);
+    for (const SkippedKey& skipped : plan.skipped)
+      skips.Add(std::string(kProgram) + ": skipped " + ShownText(SkipMessage(skipped)) + "\n");
+  }
   ImportResult result = ApplyImport(run.store, parsed, plan);
   if (!result.error.empty()) {
     run.env.err << kProgram << ": " << shown << ": " << ShownText(result.error) << "\n";
