@@ -238,11 +238,11 @@ wg_launch() {
 # The X window of the first visible top-level window whose title matches the
 # regular expression, once there is one.
 wg_wait_window() {
-  local id
-  id=$(timeout "${2:-$WG_TIMEOUT}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1) ||
+  local ids
+  ids=$(timeout "${2:-$WG_TIMEOUT}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null) ||
     wg_fail "no window titled like '$1' within ${2:-$WG_TIMEOUT}s"
-  [[ -n $id ]] || wg_fail "no window titled like '$1'"
-  echo "$id"
+  [[ -n $ids ]] || wg_fail "no window titled like '$1'"
+  echo "${ids%%$'\n'*}"
 }
 
 wg_title_matches() { [[ $(xdotool getwindowname "$1" 2>/dev/null) =~ $2 ]]; }
