@@ -110,7 +110,11 @@ int Status(Run& run) {
     const PolicyTarget& target = state.target;
     out << target.name << " "
         << (target.folder.empty() ? "HKEY_LOCAL_MACHINE\\" + target.policyKey : target.folder) << ": "
-        << (state.inStep ? "in step" : state.present ? "BEHIND THE STORE" : "MISSING") << "\n";
+        << (state.inStep     ? "in step"
+            : state.leftOver ? "LEFT IN PLACE"
+            : state.present  ? "BEHIND THE STORE"
+                             : "MISSING")
+        << "\n";
     if (!state.note.empty() && !state.inStep) out << "  " << state.note << "\n";
     allInStep = allInStep && state.inStep;
     if (!state.present) continue;

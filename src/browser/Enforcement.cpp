@@ -11,8 +11,8 @@
 namespace pw {
 namespace {
 
-// The store's count of followed writes, kept while the policy goes through
-// links (their index says which generation it reflects).
+// The store's count of writes to the zone map, kept while the policy goes
+// through links (their index says which generation it reflects).
 constexpr const char* kGenerationValue = "Generation";
 
 std::string JoinNames(const std::vector<std::string>& names) {
@@ -51,8 +51,8 @@ LONG SetGeneration(RegistryStore& store, HKEY key, std::uint32_t generation) {
   return store.RegSetValueExA(key, kGenerationValue, 0, REG_DWORD, data, sizeof data);
 }
 
-// Inside the transaction of a followed write: the next generation, when the
-// store keeps one.
+// Inside the transaction of a write to the zone map: the next generation,
+// when the store keeps one.
 std::optional<std::uint32_t> StampGeneration(RegistryStore& inner) {
   HKEY key = 0;
   if (inner.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnforcementPath, 0, kAccess3F, &key) != ERROR_SUCCESS)
@@ -211,7 +211,10 @@ std::unique_ptr<RegistryStore> WithBrowserEnforcement(std::unique_ptr<RegistrySt
       [memory](RegistryStore& inner, const std::vector<FollowUpStore::Changes>* changes) {
         return ReapplyEnforcement(inner, changes, memory.get());
       },
-      [memory](RegistryStore& inner) { memory->stamped = StampGeneration(inner); });
+      [memory](RegistryStore& inner, const std::vector<FollowUpStore::Changes>& changes) {
+        // Only the zone map's changes count: the index holds nothing of the zone state.
+        memory->stamped = MapChanged(&changes) ? StampGeneration(inner) : std::nullopt;
+      });
 }
 
 EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {

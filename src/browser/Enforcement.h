@@ -54,7 +54,7 @@ struct EnforcementSettings {
 // The record, or nothing when enforcement is off.
 std::optional<EnforcementSettings> ReadEnforcement(RegistryStore& store);
 
-// The store's count of followed writes (0 when it keeps none).
+// The store's count of writes to the zone map (0 when it keeps none).
 std::uint32_t ReadGeneration(RegistryStore& store);
 
 // One place the policy goes: a folder holding managed/ and recommended/, or a
@@ -73,9 +73,9 @@ std::vector<PolicyTarget> TargetsOf(const EnforcementSettings& settings);
 // another), and the room of its texts. A long run (the window) then neither
 // reads nor parses the index again after one change.
 struct ReapplyMemory {
-  // The store's count of followed writes, as the last write made it (inside
-  // its transaction); the index may be used only when it holds the count
-  // before.
+  // The store's count of writes to the zone map, as the last such write made
+  // it (inside its transaction): after it, the index may be used only when
+  // it holds the count before.
   std::optional<std::uint32_t> stamped;
   std::uint32_t indexGeneration = 0;
   std::string indexIdentity;
@@ -94,8 +94,8 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
                                                const std::vector<FollowUpStore::Changes>* changes = nullptr,
                                                ReapplyMemory* memory = nullptr);
 
-// The store, watched: a write to the zone map or the zone key counts one more
-// generation in its own transaction and re-applies after it.
+// The store, watched: a write to the zone map or the zone key re-applies; one
+// to the zone map also counts one more generation, in its own transaction.
 std::unique_ptr<RegistryStore> WithBrowserEnforcement(std::unique_ptr<RegistryStore> store);
 
 struct EnforceRequest {
@@ -128,10 +128,11 @@ EnforceOutcome EnforceOff(RegistryStore& store, const std::string& storePath = "
 
 struct TargetState {
   PolicyTarget target;
-  bool present = false;  // our policy is there
-  bool inStep = false;   // and says what the store says
+  bool present = false;   // our policy is there
+  bool inStep = false;    // and says what the store says
+  bool leftOver = false;  // ours for this store, where its settings do not say
   ScriptPolicy held;
-  std::string note;      // what is wrong, when something is
+  std::string note;  // what is wrong, when something is
 };
 struct EnforcementStatus {
   std::optional<EnforcementSettings> settings;

@@ -448,7 +448,8 @@ std::string FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<Do
   for (State::PlacedFolder& placed : s.folders) {
     Folder root, level[2];
     std::string error = OpenFolder(placed.target.folder, root, -1, true, &placed.made);
-    for (int i = 0; i < 2 && error.empty(); ++i) error = OpenFolderIn(root, kLevels[i], level[i], -1, true, &placed.made);
+    for (int i = 0; i < 2 && error.empty(); ++i)
+      error = OpenFolderIn(root, kLevels[i], level[i], -1, true, &placed.made);
     if (!error.empty()) return error;
     // The record first: `off` finds what follows even when this run is killed.
     PlacementRecord record;
@@ -646,7 +647,7 @@ void FolderStates(const std::string& storePath, const std::optional<EnforcementS
     if (named || !FindPlacement(candidate, storePath, placement)) continue;
     TargetState state;
     state.target = candidate;
-    state.present = false;
+    state.leftOver = true;
     for (int level = 0; level < 2 && state.note.empty(); ++level)
       if (placement.found[level] != Found::Nothing && placement.found[level] != Found::Other)
         state.note = "still placed for this store: " + PlacePath(candidate, level);
@@ -669,19 +670,24 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
   if (error.empty()) error = OpenLinkedFolder(settings.policyFolder, owner, false, parent, linked);
   if (error.empty()) error = lock.Take(linked, kLockName, kLockSeconds);
 
-  // The index serves only when it holds the generation before this write's:
-  // a re-apply killed midway, or a write that none followed, leaves it behind.
+  // The index serves only when it holds the generation before this write's
+  // (after a write to the zone state alone, the current one): a re-apply
+  // killed midway, or a write that none followed, leaves it behind.
   ReadSnapshot snapshot(store);
   std::uint32_t now = ReadGeneration(store);
   const FollowUpStore::Changes* map = changes && !changes->empty() ? &changes->front() : nullptr;
+  bool mapChanged = !map || map->itself || !map->below.empty();
+  std::optional<std::uint32_t> wanted;
+  if (!mapChanged) wanted = now;
+  else if (stamped && *stamped == now) wanted = now - 1;
   bool known = false;
-  if (error.empty() && map && !map->itself && map->below.size() <= kMaxDomainsReread && stamped && *stamped == now) {
+  if (error.empty() && wanted && map && !map->itself && map->below.size() <= kMaxDomainsReread) {
     std::string identity = FileIdentityIn(linked, kIndexName);
-    known = !identity.empty() && identity == memory.indexIdentity && memory.indexGeneration + 1 == now;
+    known = !identity.empty() && identity == memory.indexIdentity && memory.indexGeneration == *wanted;
     std::uint32_t generation = 0;
     std::vector<DomainPatterns> read;
     if (!known && ReadFileIn(linked, kIndexName, memory.text[2]).empty() &&
-        ParseIndex(memory.text[2], generation, read) && generation + 1 == now) {
+        ParseIndex(memory.text[2], generation, read) && generation == *wanted) {
       memory.domains = std::move(read);
       known = true;
     }
@@ -706,7 +712,8 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
   WritePolicyJson(policy, PolicyLevel::Recommended, memory.text[1]);
   for (int level = 0; level < 2 && error.empty(); ++level)
     error = ReplaceFileIn(linked, LinkedName(level), memory.text[level], &memory.text[3]);
-  if (error.empty()) error = ReplaceFileIn(linked, kIndexName, IndexText(now, memory.domains, memory.text[2]), &memory.text[3]);
+  if (error.empty() && (!known || mapChanged))
+    error = ReplaceFileIn(linked, kIndexName, IndexText(now, memory.domains, memory.text[2]), &memory.text[3]);
   if (!error.empty()) {
     RemoveIn(linked, kIndexName);  // a later re-apply then reads the whole map
     return error;

@@ -179,7 +179,7 @@ LONG FollowUpStore::BeginTransaction() {
 }
 
 LONG FollowUpStore::CommitTransaction() {
-  if (depth_ == 1 && anyPending_ && beforeCommit_) beforeCommit_(*inner_);
+  if (depth_ == 1 && anyPending_ && beforeCommit_) beforeCommit_(*inner_, pending_);
   LONG status = ForwardingStore::CommitTransaction();
   if (depth_ > 0 && --depth_ == 0) {
     // A failed commit undid the writes where the store can; elsewhere they

@@ -10,7 +10,8 @@
 // failure goes to this store's error sink, after the write that started it has
 // landed. What must land with the watched writes themselves (a count of them)
 // hangs on `beforeCommit`, run inside their transaction just before it
-// commits; a watched write outside any transaction then gets one of its own.
+// commits, with what they changed; a watched write outside any transaction
+// then gets one of its own.
 #pragma once
 
 #include <functional>
@@ -40,7 +41,7 @@ class FollowUpStore : public ForwardingStore {
   using FollowUp =
       std::function<std::optional<StoreFailure>(RegistryStore& inner, const std::vector<Changes>* changes)>;
 
-  using BeforeCommit = std::function<void(RegistryStore& inner)>;
+  using BeforeCommit = std::function<void(RegistryStore& inner, const std::vector<Changes>& changes)>;
 
   FollowUpStore(std::unique_ptr<RegistryStore> inner, std::vector<WatchedKey> watched, FollowUp followUp,
                 BeforeCommit beforeCommit = {});

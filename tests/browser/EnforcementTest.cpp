@@ -239,8 +239,10 @@ TEST_F(EnforcedFolders, OneTransactionOverSeveralDomainsBringsEveryOne) {
       for (int i = 0; i < count; ++i) List("t" + std::to_string(listed + i) + ".test", "*", 4);
     });
     listed += count;
+    std::string managed = Managed();
     int missing = 0;
-    for (int i = 0; i < listed; ++i) missing += Managed().find("[*.]t" + std::to_string(i) + ".test\"") == std::string::npos;
+    for (int i = 0; i < listed; ++i)
+      missing += managed.find("[*.]t" + std::to_string(i) + ".test\"") == std::string::npos;
     EXPECT_EQ(missing, 0) << "after " << listed << " domains";
   }
 }
