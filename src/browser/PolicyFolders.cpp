@@ -161,7 +161,7 @@ Found WhatIsAt(const Folder& level, int index, const std::vector<std::string>& l
   if (ourCopies && ReadFileIn(level, kPolicyFileName, text, std::size_t{16} << 20).empty() &&
       HoldsOnlyOurPolicies(text))
     return Found::OurCopy;
-  if (what) *what = "a file that is not ours";
+  if (what) *what = "a file we did not place";
   return Found::Other;
 }
 
