@@ -44,7 +44,9 @@ class FolderPlacer {
   // Takes back what Place did.
   void Undo();
   // Once the new settings are recorded: earlier placements of this store that
-  // they do not keep, and files beside the store no link points to any more.
+  // they do not keep (looked for by root's records in every browser's folder
+  // and in the one `previous`, the store's earlier record, names), and files
+  // beside the store no link points to any more.
   void RemoveStale(const std::optional<EnforcementSettings>& previous, std::vector<std::string>& notes);
 
  private:
