@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <sstream>
 
 #include "registry/ForwardingStore.h"
@@ -295,15 +296,19 @@ int RunVerb(std::vector<std::string> words, Environment& env) {
   } catch (const StoreUnavailable& error) {
     env.err << kProgram << ": " << error.message << "\n";
     return kExitFailure;
+  } catch (const std::bad_alloc&) {
+    // A transaction under way was rolled back on the way out.
+    env.err << kProgram << " " << verb->name << ": not enough memory to finish; nothing more was written\n";
+    return kExitFailure;
   }
   if (!failures.empty()) {
     const StoreFailure& first = failures.front();
     if (first.afterWrite)
       env.err << kProgram << ": the change is saved in the store " << first.store << ", but " << first.operation
-              << " is not in step with it: " << first.reason << "\n";
+              << " is not in step with it: " << ShownText(first.reason) << "\n";
     else
       env.err << kProgram << ": the store " << first.store << " failed (" << first.operation
-            << "): " << first.reason << "\n";
+            << "): " << ShownText(first.reason) << "\n";
     return kExitFailure;
   }
   return code;
