@@ -83,14 +83,14 @@ std::string NoDisplayReason() {
 }
 
 constexpr const char* kUsage =
-    "usage: portwarden [--store PATH] [Startup]\n"
+    "Usage: portwarden [--store PATH] [Startup]\n"
     "\n"
     "The window of Portwarden: the Internet zone's security state with the\n"
     "security switch, the site list with its zone buttons, the address box and\n"
     "the printed privilege report. On a machine without a display it prints the\n"
     "state and the site list instead.\n"
     "\n"
-    "options:\n"
+    "Options:\n"
 #if !defined(_WIN32)
     "  --store PATH    the store to use (default: $PORTWARDEN_STORE, else\n"
     "                  $XDG_DATA_HOME/portwarden/registry.db)\n"
