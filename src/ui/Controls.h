@@ -27,7 +27,10 @@ std::uint16_t ModifierState(Qt::KeyboardModifiers modifiers);
 
 // A graphical button: picture above the caption. Besides clicked() it reports
 // every mouse release, of any mouse button, with that event's modifiers; a
-// release is what the security switch acts on.
+// release is what the security switch acts on. A click that comes from the
+// keyboard (Space, Return or Enter, with the modifiers held then) or from an
+// assistive tool's press is reported as keyClicked, so that the switch takes
+// it as a release. Focus shows as a frame in the highlight colour.
 class GraphicButton : public QToolButton {
   Q_OBJECT
  public:
@@ -35,10 +38,31 @@ class GraphicButton : public QToolButton {
 
  signals:
   void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+  void keyClicked(Qt::KeyboardModifiers modifiers);
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  bool inMouseRelease_ = false;
+  Qt::KeyboardModifiers keyModifiers_;
 };
+
+// Draws the keyboard focus around a control's rectangle, inside its edge, in
+// the palette's highlight colour, where the style draws none of its own.
+void PaintFocusFrame(QWidget& widget);
+
+// Gives every named control of `window` its accessible name and description
+// from the shared texts (AccessibleTextOf), under the window's object name.
+void ApplyAccessibleTexts(QWidget& window);
+
+// Accessible roles and actions for the controls below (pictures as graphics
+// that a press activates when they take clicks, rules as separators). Once
+// per program, before the first window.
+void InstallControlAccessibility();
 
 // A label that reports a click: press and release of the left button on it.
 class ClickLabel : public QLabel {
@@ -58,12 +82,16 @@ class ClickLabel : public QLabel {
 };
 
 // An image control: paints its picture into its rectangle and reports clicks.
+// One that acts when clicked can be made reachable from the keyboard: it then
+// takes focus, shows it, and Space or Return clicks it.
 class PictureControl : public QWidget {
   Q_OBJECT
  public:
   using Painter = std::function<void(QPainter&, const QRectF&)>;
   PictureControl(QWidget* parent, Painter painter);
   void SetPainter(Painter painter);
+  void SetKeyboardReachable(bool reachable);
+  bool KeyboardReachable() const { return focusPolicy() != Qt::NoFocus; }
 
  signals:
   void clicked();
@@ -72,6 +100,7 @@ class PictureControl : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   Painter painter_;

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <sys/stat.h>
 
 #include "UiTestSupport.h"
 #include "ZoneMapFill.h"
@@ -158,7 +159,7 @@ class FormXStartupTest : public QObject {
     window_->show();
     QStringList opened;
     window_->SetHelpService({[] { return std::string("/opt/portwarden/help/index.html"); },
-                             [&](const std::string& path) {
+                             [&](const std::string& path, const std::function<void()>&) {
                                opened << QString::fromStdString(path);
                                return true;
                              }});
@@ -170,10 +171,26 @@ class FormXStartupTest : public QObject {
     QCOMPARE(rig_->Zone(), ZoneSecurityState::Secured);
     QVERIFY(prompter_->asked.empty());
 
-    window_->SetHelpService({[] { return std::string(); }, [](const std::string&) { return true; }});
+    window_->SetHelpService({[] { return std::string(); }, [](const std::string&, const std::function<void()>&) { return true; }});
     window_->OpenHelp();
     QCOMPARE(prompter_->asked.size(), size_t(1));
     QVERIFY(prompter_->asked[0].text.find("Portwarden-HELP.chm") != std::string::npos);
+
+#if !defined(Q_OS_WIN)
+    // The desktop's opener runs and finds no program that shows the page: the
+    // user is told so, and where the help is.
+    TempDir bin;
+    WriteFileBytes(bin.File("xdg-open"), "#!/bin/sh\nexit 3\n");
+    ::chmod(bin.File("xdg-open").c_str(), 0755);
+    QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin.File("")) + ":" + path);
+    window_->SetHelpService({[] { return std::string("/opt/portwarden/help/index.html"); }, ui::DesktopHelpService().open});
+    window_->OpenHelp();
+    QTRY_COMPARE(prompter_->asked.size(), size_t(2));
+    qputenv("PATH", path);
+    QVERIFY2(prompter_->asked[1].text.find("The help pages are in the folder /opt/portwarden/help;") != std::string::npos,
+             prompter_->asked[1].text.c_str());
+#endif
   }
 
   void addAndPrintAreWiredToWhatLaterWorkSets() {
