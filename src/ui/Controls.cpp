@@ -192,6 +192,9 @@ class PictureAccessible : public QAccessibleWidget {
 
 QAccessibleInterface* ControlAccessible(const QString& className, QObject* object) {
   if (className == QLatin1String("pw::ui::PictureControl")) return new PictureAccessible(static_cast<PictureControl*>(object));
+  // The main window is a plain widget; to assistive tools it is a window.
+  if (className == QLatin1String("pw::ui::FormX"))
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
   if (className == QLatin1String("pw::ui::LineControl"))
     return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Separator);
   return nullptr;
