@@ -1,6 +1,8 @@
 #include "ui/Controls.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QPointer>
 #include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -81,16 +83,34 @@ void GraphicButton::keyReleaseEvent(QKeyEvent* event) {
 
 void GraphicButton::paintEvent(QPaintEvent* event) {
   QToolButton::paintEvent(event);
-  if (hasFocus()) PaintFocusFrame(*this);
+  if (hasFocus()) PaintFocusFrame(*this, rect());
 }
 
-void PaintFocusFrame(QWidget& widget) {
+void PaintFocusFrame(QWidget& widget, const QRect& area) {
   QPainter p(&widget);
   p.setRenderHint(QPainter::Antialiasing);
-  QPen pen(widget.palette().color(QPalette::Active, QPalette::Highlight), 2);
-  p.setPen(pen);
   p.setBrush(Qt::NoBrush);
-  p.drawRoundedRect(QRectF(widget.rect()).adjusted(2, 2, -2, -2), 3, 3);
+  p.setPen(QPen(widget.palette().color(QPalette::Active, QPalette::Highlight), 2));
+  p.drawRoundedRect(QRectF(area).adjusted(2, 2, -2, -2), 3, 3);
+  // A light line inside it keeps the frame seen on dark and coloured pictures.
+  p.setPen(QPen(QColor(255, 255, 255, 200), 1));
+  p.drawRoundedRect(QRectF(area).adjusted(3.5, 3.5, -3.5, -3.5), 2, 2);
+}
+
+void FocusFramedTreeView::paintEvent(QPaintEvent* event) {
+  QTreeView::paintEvent(event);
+  if (hasFocus()) PaintFocusFrame(*viewport(), viewport()->rect());
+}
+
+// The frame is drawn over the rows: the whole viewport is painted anew.
+void FocusFramedTreeView::focusInEvent(QFocusEvent* event) {
+  QTreeView::focusInEvent(event);
+  viewport()->update();
+}
+
+void FocusFramedTreeView::focusOutEvent(QFocusEvent* event) {
+  QTreeView::focusOutEvent(event);
+  viewport()->update();
 }
 
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {}
@@ -123,7 +143,9 @@ void PictureControl::paintEvent(QPaintEvent*) {
     QPainter p(this);
     painter_(p, QRectF(rect()));
   }
-  if (hasFocus()) PaintFocusFrame(*this);
+  // A status picture reaches past its panel's edges: the frame goes around
+  // the part that shows.
+  if (hasFocus()) PaintFocusFrame(*this, rect() & QRect(mapFromParent(QPoint(0, 0)), parentWidget()->size()));
 }
 
 void PictureControl::keyPressEvent(QKeyEvent* event) {

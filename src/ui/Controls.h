@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QToolButton>
+#include <QTreeView>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -30,7 +31,7 @@ std::uint16_t ModifierState(Qt::KeyboardModifiers modifiers);
 // release is what the security switch acts on. A click that comes from the
 // keyboard (Space, Return or Enter, with the modifiers held then) or from an
 // assistive tool's press is reported as keyClicked, so that the switch takes
-// it as a release. Focus shows as a frame in the highlight colour.
+// it as a release. Focus shows as a frame.
 class GraphicButton : public QToolButton {
   Q_OBJECT
  public:
@@ -51,9 +52,10 @@ class GraphicButton : public QToolButton {
   Qt::KeyboardModifiers keyModifiers_;
 };
 
-// Draws the keyboard focus around a control's rectangle, inside its edge, in
-// the palette's highlight colour, where the style draws none of its own.
-void PaintFocusFrame(QWidget& widget);
+// Draws the keyboard focus as a frame in the highlight colour just inside
+// `area` of the widget, for controls whose style shows focus faintly or not
+// at all (tool buttons, pictures, the list).
+void PaintFocusFrame(QWidget& widget, const QRect& area);
 
 // Gives every named control of `window` its accessible name and description
 // from the shared texts (AccessibleTextOf), under the window's object name.
@@ -63,6 +65,18 @@ void ApplyAccessibleTexts(QWidget& window);
 // that a press activates when they take clicks, rules as separators). Once
 // per program, before the first window.
 void InstallControlAccessibility();
+
+// The site list's view: a tree view that shows its focus as a frame.
+class FocusFramedTreeView : public QTreeView {
+  Q_OBJECT
+ public:
+  explicit FocusFramedTreeView(QWidget* parent) : QTreeView(parent) {}
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+};
 
 // A label that reports a click: press and release of the left button on it.
 class ClickLabel : public QLabel {
@@ -83,7 +97,7 @@ class ClickLabel : public QLabel {
 
 // An image control: paints its picture into its rectangle and reports clicks.
 // One that acts when clicked can be made reachable from the keyboard: it then
-// takes focus, shows it, and Space or Return clicks it.
+// takes focus, shows it as a frame, and Space or Return clicks it.
 class PictureControl : public QWidget {
   Q_OBJECT
  public:

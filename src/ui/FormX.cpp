@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -222,9 +223,12 @@ void FormX::BuildControls() {
       control = new GraphicButton(parent);
     } else if (name == "txtURL") {
       txtURL_ = new QComboBox(parent);
+      // Editable from the start, so that its line edit is made here, in the
+      // box's place in the focus chain.
+      txtURL_->setEditable(true);
       control = txtURL_;
     } else if (name == "LVw") {
-      lvw_ = new QTreeView(parent);
+      lvw_ = new FocusFramedTreeView(parent);
       control = lvw_;
     } else if (name == "Frame1") {
       control = new QGroupBox(parent);
