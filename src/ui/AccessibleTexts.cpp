@@ -42,7 +42,8 @@ constexpr ControlEntry kEntries[] = {
     {"FormX", "txtURL", {"Address", ""}},
     {"FormX", "LVw",
      {"Site list", "The listed sites, a row for each listing: protocol, subdomain, domain and zone. Trust, "
-                   "Declassify, Restrict and Delete act on the selected row; the Delete key deletes it."}},
+                   "Declassify, Restrict and Delete act on the selected row; the Delete key deletes it. Ctrl+1, "
+                   "Ctrl+2 and Ctrl+3 sort by protocol, subdomain and domain, again to reverse."}},
     {"FormX", "Frame1", {"Portwarden", ""}},
     {"FormX", "Image1", {"Portwarden", "The product picture."}},
     {"FormX", "Image2", {"Trusted", "The picture of Trusted listings, in the list and on the Trust button."}},

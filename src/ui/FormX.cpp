@@ -357,6 +357,12 @@ void FormX::Connect() {
   auto* deleteKey = new QShortcut(QKeySequence::Delete, lvw_);
   deleteKey->setContext(Qt::WidgetShortcut);
   connect(deleteKey, &QShortcut::activated, deleteButton, &QToolButton::click);
+  // The headings take no focus: Ctrl+1, Ctrl+2 and Ctrl+3 in the list click them.
+  for (int section = 0; section < 3; ++section) {
+    auto* sortKey = new QShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + section)), lvw_);
+    sortKey->setContext(Qt::WidgetShortcut);
+    connect(sortKey, &QShortcut::activated, this, [this, section] { HeaderClicked(section); });
+  }
 
   // Help opens after the click has been handled, as a key sent to ourselves would.
   connect(static_cast<QPushButton*>(Control("cmdHelp")), &QPushButton::clicked, this,

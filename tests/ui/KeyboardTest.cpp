@@ -90,6 +90,19 @@ class KeyboardTest : public QObject {
     QVERIFY(!map.KeyExists("example.com"));
   }
 
+  void ctrlDigitsSortAsTheHeadingsDo() {
+    AddListing(rig_->Store(), "example.com", "", "*", 2);
+    AddListing(rig_->Store(), "example.org", "www", "http", 4);
+    Open(ZoneProfile::LockedDown);
+    auto* list = Find<QTreeView>(*window_, "LVw");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_1, Qt::ControlModifier);
+    QCOMPARE(window_->Sites().SortKey(), 0);
+    QCOMPARE(QString::fromStdString(window_->Sites().Row(1).text), QString("Default"));
+    QTest::keyClick(list, Qt::Key_1, Qt::ControlModifier);  // again: the other way
+    QCOMPARE(QString::fromStdString(window_->Sites().Row(1).text), QString("http"));
+  }
+
   // Escape is Cancel: the dialog closes and nothing is written.
   void escapeClosesTheDialogsAsCancel() {
     Open(ZoneProfile::LockedDown);
