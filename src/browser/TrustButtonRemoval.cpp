@@ -124,6 +124,7 @@ TrustButtonRemoval RemoveTrustButtons(Registry& registry, const std::string& log
   std::ostringstream content;
   content << in.rdbuf();
   std::string log = std::move(content).str();
+  in.close();  // Windows replaces no file that is open
 
   // The buttons in the order the log records them.
   std::vector<std::string> recorded;
