@@ -168,17 +168,19 @@ const std::vector<Verb>& Verbs() {
        "and pages whose address holds \"///\". Uses no store.",
        {},
        {"portwarden-cli open-pages"}},
-      {"enforce", "on [--browsers LIST] [--policy-root DIR] [--copy] [--registry] | off | status | show",
+      {"enforce", "on [--browsers LIST] [--policy-root DIR] [--copy] [--registry] [--force] | off | status | show",
        "keep the zone map as the script policy of Chromium-family browsers", true, RunEnforce,
        "on, run once as root, makes the zone map and the zone state the script policy of Chromium, Chrome, Edge "
        "and Brave: Restricted listings are blocked, Trusted ones allowed, and a secured zone blocks scripts "
        "everywhere else. From then on every write of either program re-applies it. off removes only what on "
-       "made. status exits 1 when a browser's policy is missing or behind the store; show prints the policy.",
+       "made, and puts back what --force kept aside. status exits 1 when a browser's policy is missing or behind the "
+       "store, or still in place for a store that no longer records it; show prints the policy.",
        {{"--browsers LIST", "chromium, chrome, edge and brave, any of them, separated by commas (default: those "
-                            "installed)"},
+                            "installed; a named browser that is not installed gets its policy folder made)"},
         {"--policy-root DIR", "one policy folder used instead of the browsers' own (managed/ and recommended/ are made in it)"},
         {"--copy", "write real files instead of links to files beside the store"},
-        {"--registry", "write the policy into the store's HKEY_LOCAL_MACHINE\\Software\\Policies, as on Windows"}},
+        {"--registry", "write the policy into the store's HKEY_LOCAL_MACHINE\\Software\\Policies, as on Windows"},
+        {"--force", "take the place of a portwarden.json that is not ours, keeping it aside for off to put back"}},
        {"sudo portwarden-cli --store ~/.local/share/portwarden/registry.db enforce on",
         "portwarden-cli enforce status"}},
   };
