@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -331,17 +332,40 @@ std::vector<DomainPatterns> TranslateNames(RegistryStore& store, const std::set<
   return result;
 }
 
+// A pattern as our translation makes it: "[*.]" or nothing, then a host
+// name; with a scheme, "http://" or "https://" before and ":*" after.
+bool IsPatternText(std::string_view pattern) {
+  for (std::string_view scheme : {"http://", "https://"})
+    if (pattern.substr(0, scheme.size()) == scheme) {
+      if (pattern.size() < scheme.size() + 2 || pattern.substr(pattern.size() - 2) != ":*") return false;
+      pattern = pattern.substr(scheme.size(), pattern.size() - scheme.size() - 2);
+      break;
+    }
+  if (pattern.substr(0, 4) == "[*.]") pattern.remove_prefix(4);
+  return IsHostName(pattern);
+}
+
+void AppendJsonText(std::string& json, const std::string& text) {
+  bool plain = true;
+  for (char c : text) plain = plain && c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20;
+  if (plain) {
+    json += '"';
+    json += text;
+    json += '"';
+    return;
+  }
+  json += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 void AppendList(std::string& json, const char* name, const std::vector<std::string>& patterns, bool& first) {
   if (patterns.empty()) return;
   json += first ? "\n  \"" : ",\n  \"";
   first = false;
   json += name;
   json += "\": [";
-  // Patterns hold host-name characters only: nothing in them needs escaping.
   for (std::size_t i = 0; i < patterns.size(); ++i) {
-    json += i ? ",\n    \"" : "\n    \"";
-    json += patterns[i];
-    json += '"';
+    json += i ? ",\n    " : "\n    ";
+    AppendJsonText(json, patterns[i]);
   }
   json += "\n  ]";
 }
@@ -496,6 +520,10 @@ std::optional<std::vector<DomainPatterns>> ParseDomainPatterns(std::string_view 
     if (line.empty()) return std::nullopt;
     char mark = line[0];
     std::string_view rest = line.substr(1);
+    // A damaged or forged index holds no pattern that is not one.
+    bool pattern = mark == '+' || mark == '-' || mark == '~';
+    if ((pattern && !IsPatternText(rest)) || (mark == '!' && (rest.empty() || !IsPatternText(rest.substr(1)))))
+      return std::nullopt;
     if (mark == '@') {
       finish();
       domains.push_back({});

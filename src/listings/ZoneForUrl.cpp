@@ -319,17 +319,19 @@ class Lookup {
   // The domain keys the host could match, the most specific first: the host,
   // a "*." key standing for it, then each suffix of the host followed by the
   // "*." key that stands for that suffix with its first label left open.
+  // Names longer than a key name can be are never tried, nor built: a host of
+  // any length costs time in proportion to its length.
   std::vector<Candidate> Candidates() const {
     std::vector<Candidate> candidates;
-    candidates.reserve(2 + 2 * static_cast<std::size_t>(std::count(Host().begin(), Host().end(), '.')));
-    candidates.push_back({0, false, true, 0});
-    if (std::size_t dot = OneLabelSplit(Host(), LeastLabel()); dot != std::string::npos)
+    const std::string& host = Host();
+    auto fits = [](std::size_t length) { return length <= kMaxKeyNameLength; };
+    if (fits(host.size())) candidates.push_back({0, false, true, 0});
+    if (std::size_t dot = OneLabelSplit(host, LeastLabel()); dot != std::string::npos && fits(host.size() - dot + 1))
       candidates.push_back({dot, true, true, 0});
-    for (std::size_t dot = Host().find('.'); dot != std::string::npos;
-         dot = Host().find('.', dot + 1)) {
-      if (dot + 1 >= Host().size()) continue;
-      candidates.push_back({dot + 1, false, false, dot});
-      if (std::size_t next = Host().find('.', dot + 1); next != std::string::npos)
+    for (std::size_t dot = host.find('.'); dot != std::string::npos; dot = host.find('.', dot + 1)) {
+      if (dot + 1 >= host.size()) continue;
+      if (fits(host.size() - dot - 1)) candidates.push_back({dot + 1, false, false, dot});
+      if (std::size_t next = host.find('.', dot + 1); next != std::string::npos && fits(host.size() - next + 1))
         candidates.push_back({next, true, false, dot});
     }
     if (faults_.listingOrder)
@@ -345,8 +347,10 @@ class Lookup {
   // The subdomain key for the labels in front, into `name`: their exact name,
   // else a "*." key covering the first of them.
   bool MatchingSubkey(std::uint32_t domain, std::string_view front, std::string& name) const {
-    std::vector<std::string> names = {std::string(front)};
-    if (std::size_t dot = OneLabelSplit(front, LeastLabel()); dot != std::string::npos)
+    std::vector<std::string> names;
+    if (IsKeyName(front)) names.emplace_back(front);
+    if (std::size_t dot = OneLabelSplit(front, LeastLabel());
+        dot != std::string::npos && front.size() - dot + 1 <= kMaxKeyNameLength)
       names.push_back("*" + std::string(front.substr(dot)));
     if (faults_.listingOrder) SortByListingOrder(names);
     for (std::string& candidate : names)

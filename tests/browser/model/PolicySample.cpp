@@ -9,6 +9,9 @@
 //                                  decides under the policy files in ROOT
 //                                  (managed/ and recommended/portwarden.json)
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -70,7 +73,9 @@ int Expect(const std::string& root) {
   const char* levels[] = {"managed", "recommended"};
   for (int i = 0; i < 2; ++i) {
     std::string path = root + "/" + levels[i] + "/portwarden.json";
-    std::optional<std::string> text = pw::ReadWholeFile(path);
+    std::ifstream file(path);
+    std::optional<std::string> text;
+    if (file) text = std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     std::optional<pw::ScriptPolicy> read =
         text ? pw::ParsePolicyFile(*text, i ? pw::PolicyLevel::Recommended : pw::PolicyLevel::Managed) : std::nullopt;
     if (!read) {
