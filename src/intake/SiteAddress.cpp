@@ -137,11 +137,12 @@ std::string HostFault(std::string_view host, bool firstLabelOnly) {
 }
 
 // The parts of a host whose domain is its public suffix (of `suffixLabels`
-// labels, two or more) and the label in front of it; the labels between the
-// first and the domain make the generalised subdomain as usual. A host that
-// is nothing but a public suffix is refused, and so is a domain that takes
-// in the host's first label when that breaks the character rules.
-SiteAddressParts DeeperDomain(SiteAddressParts parts, std::string_view host, std::size_t firstDot,
+// labels, two or more) and the label in front of it; the labels of the
+// candidate (the host after its first label) in front of the domain make the
+// generalised subdomain as usual. A host that is nothing but a public suffix
+// is refused, and so is a domain that takes in the host's first label when
+// that breaks the character rules.
+SiteAddressParts DeeperDomain(SiteAddressParts parts, std::string_view host, std::string_view candidate,
                               std::size_t suffixLabels) {
   std::size_t domainDot = NthDotFromEnd(host, static_cast<int>(suffixLabels) + 1);
   if (domainDot == std::string_view::npos) {
@@ -156,7 +157,8 @@ SiteAddressParts DeeperDomain(SiteAddressParts parts, std::string_view host, std
   if (!IsValidHostText(domain)) return Corrupted(parts.AddressText, HostFault(domain, false));
   parts.Domain = std::string(domain);
   parts.FullSubDomain = std::string(host.substr(0, domainDot));
-  std::string_view middle = domainDot > firstDot ? host.substr(firstDot + 1, domainDot - firstDot - 1) : "";
+  std::string_view middle =
+      candidate.size() > domain.size() + 1 ? candidate.substr(0, candidate.size() - domain.size() - 1) : "";
   parts.SubDomain = middle.empty() ? "*" : "*." + std::string(middle);
   return Checked(std::move(parts));
 }
@@ -295,7 +297,7 @@ SiteAddressParts ParseSiteAddress(std::string_view address) {
   std::size_t suffixLabels = PublicSuffixLabels(host, lastTwo);
   parts.Verdict = AddressVerdict::Accepted;
   parts.AddressText = std::string(addressText);
-  if (suffixLabels >= 2) return DeeperDomain(std::move(parts), host, firstDot, suffixLabels);
+  if (suffixLabels >= 2) return DeeperDomain(std::move(parts), host, candidate, suffixLabels);
   if (domainDot == std::string_view::npos) {
     parts.Domain = std::string(candidate);
     parts.SubDomain = "*";
