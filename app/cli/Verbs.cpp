@@ -30,7 +30,7 @@ const std::vector<Verb>& Verbs() {
        RunRegisterButton},
       {"open-pages", "", "print the open browser pages start-up offers, the box's text last", false, RunOpenPages},
       {"enforce", "on [--browsers LIST] [--policy-root DIR] [--copy] [--registry] [--force] | off | status | show",
-       "keep the zone map as the script policy of Chromium-family browsers", true, RunEnforce},
+       "keep the zone map as the script policy of Chromium-family browsers and Firefox", true, RunEnforce},
   };
   return verbs;
 }
