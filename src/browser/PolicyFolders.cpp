@@ -449,9 +449,9 @@ std::string FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<Do
   if (LinksToFiles(settings)) {
     ActingAs acting(s.owner.user, s.owner.group);
     if (!acting.Error().empty()) return acting.Error();
-    std::string index;
-    std::string error = ReplaceFileIn(s.linked, LinkedName(0), json[0]);
-    if (error.empty()) error = ReplaceFileIn(s.linked, LinkedName(1), json[1]);
+    std::string index, error;
+    if (!s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(0), json[0]);
+    if (error.empty() && !s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(1), json[1]);
     if (error.empty() && NamesFirefox(settings))
       error = ReplaceFileIn(s.linked, kFirefoxLinkedName, ManagedStorageJson(SwitchesOf(policy)));
     if (error.empty()) error = ReplaceFileIn(s.linked, kIndexName, IndexText(generation, domains, index));
@@ -728,10 +728,12 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
   if (!error.empty()) return error;
 
   // The policy first, the index last: an index is never ahead of the files.
-  WritePolicyJson(policy, PolicyLevel::Managed, memory.text[0]);
-  WritePolicyJson(policy, PolicyLevel::Recommended, memory.text[1]);
-  for (int level = 0; level < 2 && error.empty(); ++level)
-    error = ReplaceFileIn(linked, LinkedName(level), memory.text[level], &memory.text[3]);
+  if (!FolderTargetsOf(settings).empty()) {
+    WritePolicyJson(policy, PolicyLevel::Managed, memory.text[0]);
+    WritePolicyJson(policy, PolicyLevel::Recommended, memory.text[1]);
+    for (int level = 0; level < 2 && error.empty(); ++level)
+      error = ReplaceFileIn(linked, LinkedName(level), memory.text[level], &memory.text[3]);
+  }
   if (error.empty() && NamesFirefox(settings)) {
     WriteManagedStorageJson(SwitchesOf(policy), memory.firefox);
     error = ReplaceFileIn(linked, kFirefoxLinkedName, memory.firefox, &memory.text[3]);
