@@ -11,7 +11,11 @@ test_packages=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-14 li
                # the Debian package: made, checked, installed and run
                dpkg-dev file help2man librsvg2-bin lintian desktop-file-utils appstream
                # the second implementation of Group Policy files
-               python3-samba)
+               python3-samba
+               # the desktop's accessibility stack, as a screen reader meets the window
+               at-spi2-core dbus-daemon python3-pyatspi
+               # the manual pages and the completion, as man and bash show them
+               man-db bash-completion)
 # Installed without their recommendations: Wine's pull in a whole desktop, the
 # print server's the network's printer discovery. The posix thread model of
 # MinGW is the one the Windows build uses; icoutils packs the icons, fp-utils

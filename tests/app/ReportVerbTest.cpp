@@ -10,6 +10,8 @@
 #include "ui/ReportText.h"
 
 #if defined(PW_HAVE_REPORT_DOCUMENT)
+#include <filesystem>
+
 #include "Process.h"
 #include "TempDir.h"
 #endif
@@ -69,8 +71,25 @@ TEST_F(ReportVerbTest, PdfHoldsTheTextInEmbeddedFontsAndHtmlTheColours) {
   for (const char* part : {"color:#00c000", "color:#ff8000", "color:#ff0000", "color:#0000ff", "tab-size: 0.5in"})
     EXPECT_NE(html.out.find(part), std::string::npos) << part;
 
+  // "-" is standard output, not a file of that name.
+  CliResult piped = cli_.Run({"report", "--pdf", "-"});
+  ASSERT_EQ(piped.code, 0) << piped.err;
+  EXPECT_EQ(piped.out.rfind("%PDF-", 0), 0u);
+  EXPECT_EQ(piped.out.size(), ReadFileBytes(pdf).size());
+
   EXPECT_EQ(cli_.Run({"report", "--pdf", dir.File("no-folder/report.pdf")}).code, 1);
   EXPECT_EQ(cli_.Run({"report", "--html", "--text"}).code, 2);
+}
+
+TEST_F(ReportVerbTest, PdfReplacesALinkAtItsPathInsteadOfWritingThroughIt) {
+  TempDir dir;
+  WriteFileBytes(dir.File("owners.conf"), "not to be touched\n");
+  std::filesystem::create_symlink(dir.File("owners.conf"), dir.File("report.pdf"));
+  CliResult run = cli_.Run({"report", "--pdf", dir.File("report.pdf")});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(ReadFileBytes(dir.File("owners.conf")) == "not to be touched\n");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir.File("report.pdf")));
+  EXPECT_EQ(ReadFileBytes(dir.File("report.pdf")).substr(0, 5), "%PDF-");
 }
 
 TEST(ReportVerbProcess, PrintWithoutAPrinterFailsWithAMessage) {
