@@ -185,7 +185,8 @@ const std::vector<Verb>& Verbs() {
                               "made in it; for firefox, managed-storage/ and policies/policies.json)"},
         {"--copy", "write real files instead of links to files beside the store"},
         {"--registry", "write the policy into the store's HKEY_LOCAL_MACHINE\\Software\\Policies, as on Windows"},
-        {"--force", "take the place of a portwarden.json that is not ours, keeping it aside for off to put back"}},
+        {"--force", "take the place of a portwarden.json, a Firefox manifest or a Firefox policies entry for the "
+                    "blocker that is not ours, keeping it aside for off to put back"}},
        {"sudo portwarden-cli --store ~/.local/share/portwarden/registry.db enforce on",
         "portwarden-cli enforce status"}},
   };
