@@ -248,7 +248,8 @@ void WriteManPage(std::ostream& out, const char* version, const char* date) {
       << "\n.TP\n.I STORE.policy/\n"
       << Roff("Beside the store, the browser policy files that enforce on keeps; the links to them are "
               "portwarden.json in managed/ and recommended/ of /etc/chromium/policies, "
-              "/etc/opt/chrome/policies, /etc/opt/edge/policies and /etc/brave/policies.")
+              "/etc/opt/chrome/policies, /etc/opt/edge/policies and /etc/brave/policies, and Firefox's "
+              "/usr/lib/mozilla/managed-storage/uBlock0@raymondhill.net.json.")
       << "\n.SH \"EXIT STATUS\"\n"
       << ".TP\n.B 0\nDone.\n"
       << ".TP\n.B 1\n" << Roff("Failed, with a message naming what failed and where.") << "\n"

@@ -174,19 +174,24 @@ const std::vector<Verb>& Verbs() {
        {},
        {"portwarden-cli open-pages"}},
       {"enforce", "on [--browsers LIST] [--policy-root DIR] [--copy] [--registry] [--force] | off | status | show",
-       "keep the zone map as the script policy of Chromium-family browsers", true, RunEnforce,
+       "keep the zone map as the script policy of Chromium-family browsers and Firefox", true, RunEnforce,
        "on, run once as root, makes the zone map and the zone state the script policy of Chromium, Chrome, Edge "
        "and Brave, so that they decide every address as the zone query and the zone state imply: the Trusted "
        "zone runs scripts, the Restricted zone does not, anything else follows the state (a narrower listing "
-       "that differs from a broader one gets a pattern of its own). From then on every write of either program re-applies it. off removes only what on "
+       "that differs from a broader one gets a pattern of its own); and of Firefox, as no-scripting switches of "
+       "the content blocker Debian's package webext-ublock-origin-firefox installs, with an entry in Firefox's "
+       "policies file for private windows. From then on every write of either program re-applies it. off removes "
+       "only what on "
        "made, and puts back what --force kept aside. status exits 1 when a browser's policy is missing or behind the "
        "store, or still in place for a store that no longer records it; show prints the policy.",
-       {{"--browsers LIST", "chromium, chrome, edge and brave, any of them, separated by commas (default: those "
-                            "installed; a named browser that is not installed gets its policy folder made)"},
-        {"--policy-root DIR", "one policy folder used instead of the browsers' own (managed/ and recommended/ are made in it)"},
+       {{"--browsers LIST", "chromium, chrome, edge, brave and firefox, any of them, separated by commas (default: "
+                            "those installed; a named browser that is not installed gets its policy folder made)"},
+        {"--policy-root DIR", "one policy folder used instead of the browsers' own (managed/ and recommended/ are "
+                              "made in it; for firefox, managed-storage/ and policies/policies.json)"},
         {"--copy", "write real files instead of links to files beside the store"},
         {"--registry", "write the policy into the store's HKEY_LOCAL_MACHINE\\Software\\Policies, as on Windows"},
-        {"--force", "take the place of a portwarden.json that is not ours, keeping it aside for off to put back"}},
+        {"--force", "take the place of a portwarden.json, a Firefox manifest or a Firefox policies entry for the "
+                    "blocker that is not ours, keeping it aside for off to put back"}},
        {"sudo portwarden-cli --store ~/.local/share/portwarden/registry.db enforce on",
         "portwarden-cli enforce status"}},
   };
