@@ -1,4 +1,4 @@
-// Enforcement with a zone map of 20,000 listings in an SQLite store: the whole
+// Enforcement with a zone map of 20,000 (or 100,000) listings in an SQLite store: the whole
 // translation and writing of the policy files, the re-apply that follows one
 // change, the locked-down profile's 28 writes, the registry form (first write
 // and after one change), and what watching the writes costs the site list's
@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -25,6 +26,7 @@ namespace pw {
 namespace {
 
 constexpr int kListings = 20000;
+constexpr int kManyListings = 100000;
 
 std::string Folder() {
   static std::string folder = [] {
@@ -44,13 +46,14 @@ void SetZone(RegistryStore& store, const std::string& path, const char* name, BY
   store.RegCloseKey(key);
 }
 
-// 20,000 listings: three in four Restricted domains, the rest Trusted
+// `count` listings: three in four Restricted domains, the rest Trusted
 // subdomains by protocol.
-void Fill(RegistryStore& store) {
+void Fill(RegistryStore& store, int count = kListings) {
   store.BeginTransaction();
-  for (int i = 0; i < kListings; ++i) {
+  for (int i = 0; i < count; ++i) {
     char domain[160];
-    std::snprintf(domain, sizeof domain, "%s\\site%05d.example%d.com", kDomainsPath, (i * 7919) % kListings, i % 7);
+    std::snprintf(domain, sizeof domain, "%s\\site%06d.example%d.com", kDomainsPath,
+                  static_cast<int>((static_cast<long long>(i) * 7919) % count), i % 7);
     if (i % 4)
       SetZone(store, domain, "*", 4);
     else
@@ -59,17 +62,19 @@ void Fill(RegistryStore& store) {
   store.CommitTransaction();
 }
 
-// The store as the programs open it, enforcement on with links into a
-// folder of the run; made once.
-RegistryStore& EnforcedStore() {
-  static std::unique_ptr<RegistryStore> store = [] {
-    std::string path = Folder() + "/zone-map.db";
+// The store of `count` listings as the programs open it, enforcement on with
+// links into a folder of the run; made once.
+RegistryStore& EnforcedStore(int count = kListings) {
+  static std::map<int, std::unique_ptr<RegistryStore>> stores;
+  std::unique_ptr<RegistryStore>& store = stores[count];
+  if (!store) store = [count] {
+    std::string path = Folder() + "/zone-map-" + std::to_string(count) + ".db";
     SqliteStore::OpenResult opened = SqliteStore::Open(path, LayOutNewStore);
     if (!opened.store) return std::unique_ptr<RegistryStore>();
-    Fill(*opened.store);
+    Fill(*opened.store, count);
     std::unique_ptr<RegistryStore> watched = WithBrowserEnforcement(std::move(opened.store));
     EnforceRequest request;
-    request.policyRoot = Folder() + "/policies";
+    request.policyRoot = Folder() + "/policies-" + std::to_string(count);
     request.storePath = path;
     if (!EnforceOn(*watched, request).error.empty()) return std::unique_ptr<RegistryStore>();
     return watched;
@@ -84,7 +89,7 @@ void FlipOne(RegistryStore& store, int round) {
 }
 
 void BM_TranslateAndWriteAll(benchmark::State& state) {
-  RegistryStore& store = EnforcedStore();
+  RegistryStore& store = EnforcedStore(static_cast<int>(state.range(0)));
   auto& inner = static_cast<ForwardingStore&>(store).Target();
   int round = 0;
   for (auto _ : state) {
@@ -94,14 +99,14 @@ void BM_TranslateAndWriteAll(benchmark::State& state) {
     if (ReapplyEnforcement(inner)) state.SkipWithError("the policy could not be written");
   }
 }
-BENCHMARK(BM_TranslateAndWriteAll)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TranslateAndWriteAll)->ArgName("listings")->Arg(kListings)->Arg(kManyListings)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ReapplyAfterOneChange(benchmark::State& state) {
-  RegistryStore& store = EnforcedStore();
+  RegistryStore& store = EnforcedStore(static_cast<int>(state.range(0)));
   int round = 0;
   for (auto _ : state) FlipOne(store, ++round);  // the store re-applies before the write returns
 }
-BENCHMARK(BM_ReapplyAfterOneChange)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReapplyAfterOneChange)->ArgName("listings")->Arg(kListings)->Arg(kManyListings)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_LockedDownProfile(benchmark::State& state) {
   RegistryStore& store = EnforcedStore();
@@ -132,11 +137,15 @@ void BM_RegistryFormFirstWrite(benchmark::State& state) {
 BENCHMARK(BM_RegistryFormFirstWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_RegistryFormAfterOneChange(benchmark::State& state) {
-  static std::unique_ptr<SqliteStore> store = [] {
-    SqliteStore::OpenResult opened = SqliteStore::Open(Folder() + "/registry-form.db", LayOutNewStore);
-    Fill(*opened.store);
-    return std::move(opened.store);
-  }();
+  int count = static_cast<int>(state.range(0));
+  static std::map<int, std::unique_ptr<SqliteStore>> stores;
+  std::unique_ptr<SqliteStore>& store = stores[count];
+  if (!store) {
+    SqliteStore::OpenResult opened =
+        SqliteStore::Open(Folder() + "/registry-form-" + std::to_string(count) + ".db", LayOutNewStore);
+    Fill(*opened.store, count);
+    store = std::move(opened.store);
+  }
   int round = 0;
   for (auto _ : state) {
     FlipOne(*store, ++round);
@@ -144,7 +153,7 @@ void BM_RegistryFormAfterOneChange(benchmark::State& state) {
     ApplyRegistryPolicy(*store, "Software\\Policies\\Chromium", "Software\\Portwarden\\Written", &policy);
   }
 }
-BENCHMARK(BM_RegistryFormAfterOneChange)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RegistryFormAfterOneChange)->ArgName("listings")->Arg(kListings)->Arg(kManyListings)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The rebuild through the store as the programs open it, and straight.
 void BM_RefresherWatched(benchmark::State& state) {
