@@ -100,6 +100,8 @@ std::optional<std::string> FindIpAddress(std::string_view text) {
       return std::string(text.substr(start, i - start));
     } else if (ch == '.' && seen[k] && value[k] < kTooBig) {
       ++k;  // k < 3 here: with k = 3 a "." either matched above or resets
+    } else if (k == 0 && !seen[0]) {
+      start = i + 1;  // nothing to clear: the common case of a letter after a letter
     } else {
       reset(i + 1);
     }
@@ -127,7 +129,8 @@ bool IsValidHostText(std::string_view text) {
 
 SiteAddressParts ParseSiteAddress(std::string_view address) {
   SiteAddressParts parts;
-  if (CountCharacters(address) < kMinimumLength) {
+  // A character takes four bytes at most, so only a short text needs counting.
+  if (address.size() < 4 * kMinimumLength && CountCharacters(address) < kMinimumLength) {
     parts.Verdict = AddressVerdict::TooShort;
     return parts;
   }

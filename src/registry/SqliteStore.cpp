@@ -456,8 +456,12 @@ bool SqliteStore::Connect(bool create, std::string& error) {
   // is put right, as every write counts on WAL. A file that cannot be written
   // stays as it is and is still read.
   std::int64_t wal = 0;
-  if (Number(db_, "SELECT journal_mode = 'wal' FROM pragma_journal_mode", wal, error) && !wal)
+  if (Number(db_, "SELECT journal_mode = 'wal' FROM pragma_journal_mode", wal, error) && !wal) {
     sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    std::string ignored;
+    Number(db_, "SELECT journal_mode = 'wal' FROM pragma_journal_mode", wal, ignored);
+  }
+  wal_ = wal != 0;
   return true;
 }
 
@@ -699,7 +703,7 @@ LONG SqliteStore::BeginReadSnapshot() {
   LONG status = Exec("read", "BEGIN");
   if (status == ERROR_SUCCESS) {
     // The version check starts the read transaction that fixes the state.
-    status = Revalidate();
+    status = CheckMirror(true);
     if (status != ERROR_SUCCESS) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
   if (status != ERROR_SUCCESS) {
@@ -716,17 +720,58 @@ void SqliteStore::EndReadSnapshot() {
   snapshotTxn_ = false;
 }
 
-LONG SqliteStore::Revalidate() {
+bool SqliteStore::ReadLogHeader(LogHeader& header) const {
+  if (!wal_) return false;
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+      !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap || !file->pMethods->xShmBarrier)
+    return false;
+  // Region 0, already mapped by the connection's reads; never made or grown here.
+  constexpr int kRegionSize = 32768;
+  volatile void* region = nullptr;
+  if (file->pMethods->xShmMap(file, 0, kRegionSize, 0, &region) != SQLITE_OK || !region) return false;
+  // A committer writes the second copy, then the first; reading them the other
+  // way round and finding them equal means neither was half-written.
+  const volatile unsigned char* copies = static_cast<const volatile unsigned char*>(region);
+  LogHeader second;
+  for (std::size_t i = 0; i < header.size(); ++i) header[i] = copies[i];
+  file->pMethods->xShmBarrier(file);
+  for (std::size_t i = 0; i < second.size(); ++i) second[i] = copies[header.size() + i];
+  constexpr std::size_t kIsInit = 12;
+  return header == second && header[kIsInit] != 0;
+}
+
+LONG SqliteStore::Revalidate() { return CheckMirror(false); }
+
+LONG SqliteStore::CheckMirror(bool askVersion) {
   if (snapshotTxn_ && !stale_) return ERROR_SUCCESS;
+  // Read before the version is asked, so that a commit landing in between
+  // makes the next check ask again rather than pass.
+  LogHeader header;
+  bool haveHeader = ReadLogHeader(header);
   if (!stale_) {
+    // Every commit, of any connection, rewrites the header (its change
+    // counter at least): as long as it is the one seen when the mirror was
+    // last found current, nothing was committed since.
+    if (!askVersion && haveHeader && headerSeen_ && header == seenHeader_) return ERROR_SUCCESS;
     sqlite3_stmt* s = dataVersion_->Get();
     int rc = sqlite3_step(s);
     std::int64_t version = rc == SQLITE_ROW ? sqlite3_column_int64(s, 0) : -1;
     sqlite3_reset(s);
     if (rc != SQLITE_ROW) return Fail("read", rc);
-    if (version == seenVersion_) return ERROR_SUCCESS;
+    if (version == seenVersion_) {
+      headerSeen_ = haveHeader;
+      seenHeader_ = header;
+      return ERROR_SUCCESS;
+    }
   }
-  return LoadMirror();
+  headerSeen_ = false;
+  LONG status = LoadMirror();
+  if (status == ERROR_SUCCESS) {
+    headerSeen_ = haveHeader;
+    seenHeader_ = header;
+  }
+  return status;
 }
 
 LONG SqliteStore::BeginPhysical(const char* operation, bool) {
@@ -734,6 +779,10 @@ LONG SqliteStore::BeginPhysical(const char* operation, bool) {
     // A write ends the read snapshot; the reads after it check as usual.
     sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     snapshotTxn_ = false;
+  }
+  if (!checkedForWrites_) {
+    LONG status = CheckBeforeFirstWrite(operation);
+    if (status != ERROR_SUCCESS) return status;
   }
   // Once a write has waited the whole timeout in vain, the store is taken to
   // stay busy for as long again: writes meanwhile try once without waiting (an
@@ -757,6 +806,30 @@ LONG SqliteStore::BeginPhysical(const char* operation, bool) {
   status = Revalidate();
   if (status != ERROR_SUCCESS) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   return status;
+}
+
+LONG SqliteStore::CheckBeforeFirstWrite(const char* operation) {
+  // Opening checks that the keys and the index hang together but reads each
+  // value only when it is first needed, so a damaged value record could sit
+  // unseen while the rest of the file is written to. Every page is checked
+  // once, before this connection's first write, where only writers pay for it.
+  if (!damage_.empty()) return Fail(operation, SQLITE_CORRUPT, damage_.c_str());
+  sqlite3_stmt* check = nullptr;
+  int rc = sqlite3_prepare_v2(db_, "PRAGMA quick_check(1)", -1, &check, nullptr);
+  std::string verdict;
+  if (rc == SQLITE_OK && (rc = sqlite3_step(check)) == SQLITE_ROW) {
+    const unsigned char* text = sqlite3_column_text(check, 0);
+    verdict = text ? reinterpret_cast<const char*>(text) : "";
+    rc = SQLITE_OK;
+  }
+  sqlite3_finalize(check);
+  if (rc != SQLITE_OK) return Fail(operation, rc);
+  if (verdict != "ok") {
+    damage_ = verdict.empty() ? "a page does not hold what its tree says" : verdict;
+    return Fail(operation, SQLITE_CORRUPT, damage_.c_str());
+  }
+  checkedForWrites_ = true;
+  return ERROR_SUCCESS;
 }
 
 LONG SqliteStore::CommitPhysical(const char* operation) {

@@ -44,7 +44,7 @@ LONG SplitPath(std::string_view path, std::vector<std::string_view>& parts) {
 }
 
 // Copies a name and its NUL into a caller's buffer, as the enumerations do.
-LONG CopyName(const std::string& name, char* buffer, DWORD* length) {
+LONG CopyName(std::string_view name, char* buffer, DWORD* length) {
   if (name.size() >= *length) return ERROR_MORE_DATA;
   std::memcpy(buffer, name.data(), name.size());
   buffer[name.size()] = '\0';
@@ -101,6 +101,7 @@ void TreeStore::ClearTree() {
     root->values.Clear();
     root->valuesLoaded = false;
     root->order.clear();
+    root->orderNames.clear();
     root->orderStale = true;
   }
   byId_.clear();
@@ -144,7 +145,7 @@ TreeStore::Key::~Key() {
   if (children.empty()) return;
   struct Frame {
     Key* key;
-    std::map<std::string, std::unique_ptr<Key>>::iterator next;
+    decltype(children)::iterator next;
   };
   std::vector<Frame> stack{{this, children.begin()}};
   while (!stack.empty()) {
@@ -182,7 +183,8 @@ std::unique_ptr<TreeStore::Key> TreeStore::CloneKey(const Key& key, Key* parent)
     for (const auto& [fold, child] : from->children) {
       std::unique_ptr<Key> copy = copyOne(*child, to);
       pending.emplace_back(child.get(), copy.get());
-      to->children.emplace(fold, std::move(copy));
+      std::string_view name = copy->fold;
+      to->children.emplace(name, std::move(copy));
     }
   }
   return top;
@@ -223,11 +225,19 @@ void TreeStore::UnindexSubtree(Key* key) {
   }
 }
 
-const std::vector<TreeStore::Key*>& TreeStore::Ordered(Key& key) {
+const std::vector<TreeStore::OrderedChild>& TreeStore::Ordered(Key& key) {
   if (key.orderStale) {
     key.order.clear();
     key.order.reserve(key.children.size());
-    for (auto& [fold, child] : key.children) key.order.push_back(child.get());
+    std::size_t room = 0;
+    for (auto& [fold, child] : key.children) room += child->name.size();
+    key.orderNames.clear();
+    key.orderNames.reserve(room);
+    for (auto& [fold, child] : key.children) {
+      key.order.push_back({child.get(), static_cast<std::uint32_t>(key.orderNames.size()),
+                           static_cast<std::uint32_t>(child->name.size())});
+      key.orderNames += child->name;
+    }
     key.orderStale = false;
   }
   return key.order;
@@ -431,11 +441,11 @@ LONG TreeStore::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpc
   if (status != ERROR_SUCCESS) return status;
   const auto& order = Ordered(*key);
   if (dwIndex >= order.size()) return ERROR_NO_MORE_ITEMS;
-  const Key& child = *order[dwIndex];
-  if (lpClass && lpcchClass && child.cls.size() >= *lpcchClass) return ERROR_MORE_DATA;
-  status = CopyName(child.name, lpName, lpcchName);
+  const OrderedChild& child = order[dwIndex];
+  if (lpClass && lpcchClass && child.key->cls.size() >= *lpcchClass) return ERROR_MORE_DATA;
+  status = CopyName(std::string_view(key->orderNames).substr(child.nameAt, child.nameSize), lpName, lpcchName);
   if (status != ERROR_SUCCESS) return status;
-  if (lpClass && lpcchClass) CopyName(child.cls, lpClass, lpcchClass);
+  if (lpClass && lpcchClass) CopyName(child.key->cls, lpClass, lpcchClass);
   if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{};
   return ERROR_SUCCESS;
 }
@@ -554,7 +564,7 @@ LONG TreeStore::RegDeleteKeyA(HKEY hKey, RegName lpSubKey) {
   if (status != ERROR_SUCCESS) return FailWrite(status);
   Key* parent = target->parent;
   UnindexSubtree(target);
-  parent->children.erase(target->fold);
+  parent->children.erase(parent->children.find(target->fold));
   parent->orderStale = true;
   return EndWrite("RegDeleteKeyA", ERROR_SUCCESS);
 }

@@ -50,6 +50,13 @@ class TreeStore : public RegistryStore {
 
   using Value = StoredValue;
 
+  struct Key;
+  struct OrderedChild {
+    Key* key;
+    std::uint32_t nameAt;  // in the parent's orderNames
+    std::uint32_t nameSize;
+  };
+
   struct Key {
     Key() = default;
     Key(const Key&) = delete;
@@ -63,14 +70,19 @@ class TreeStore : public RegistryStore {
     std::string fold;
     std::string cls;
     Key* parent = nullptr;
-    std::map<std::string, std::unique_ptr<Key>> children;  // by folded name
+    // By folded name; the name viewed is the child's own `fold`, which never
+    // changes while the child is in the map.
+    std::map<std::string_view, std::unique_ptr<Key>> children;
     ValueList values;
     // False while a store that reads values only when they are first needed
     // (LoadValues) has not read this key's.
     bool valuesLoaded = true;
     // Subkeys in enumeration order, rebuilt after a change of `children`, so
-    // that enumerating by index costs O(1) per call.
-    std::vector<Key*> order;
+    // that enumerating by index costs O(1) per call; their names side by side
+    // in one text, so that a pass over them reads memory in sequence instead
+    // of visiting every subkey.
+    std::vector<OrderedChild> order;
+    std::string orderNames;
     bool orderStale = true;
   };
 
@@ -135,7 +147,7 @@ class TreeStore : public RegistryStore {
   LONG FailWrite(LONG status);
   void IndexKey(Key* key);
   void UnindexSubtree(Key* key);
-  static const std::vector<Key*>& Ordered(Key& key);
+  static const std::vector<OrderedChild>& Ordered(Key& key);
   static std::unique_ptr<Key> CloneKey(const Key& key, Key* parent);
 
   std::unique_ptr<Key> currentUser_;
