@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -229,7 +230,7 @@ SqliteStore::~SqliteStore() {
 }
 
 void SqliteStore::FinalizeStatements() {
-  for (auto* slot : {&dataVersion_, &keyValues_, &insertKey_, &insertValue_, &updateValue_,
+  for (auto* slot : {&dataVersion_, &keyValues_, &allValues_, &insertKey_, &insertValue_, &updateValue_,
                      &deleteValue_, &deleteValues_, &deleteKey_})
     slot->reset();
 }
@@ -238,6 +239,7 @@ void SqliteStore::Disconnect() {
   FinalizeStatements();
   if (db_) sqlite3_close(db_);
   db_ = nullptr;
+  logFile_ = nullptr;
 }
 
 SqliteStore::OpenResult SqliteStore::Open(const std::string& path,
@@ -393,6 +395,7 @@ bool SqliteStore::Seal(std::string& error) {
     return false;
   }
   db_ = nullptr;
+  logFile_ = nullptr;
   return true;
 }
 
@@ -461,7 +464,10 @@ bool SqliteStore::Connect(bool create, std::string& error) {
     std::string ignored;
     Number(db_, "SELECT journal_mode = 'wal' FROM pragma_journal_mode", wal, ignored);
   }
-  wal_ = wal != 0;
+  // The file object the connection keeps for its life: its shared memory
+  // holds the log header that tells whether anyone committed.
+  logFile_ = nullptr;
+  if (wal != 0) sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &logFile_);
   return true;
 }
 
@@ -506,6 +512,7 @@ bool SqliteStore::Prepare(std::string& error) {
       {keyValues_,
        "SELECT t.name, t.type, t.data, t.key IS i.key AND t.fold IS i.fold FROM vals AS i INDEXED BY vals_by_name"
        " LEFT JOIN vals AS t NOT INDEXED ON t.rowid = i.rowid WHERE i.key = ? ORDER BY i.rowid"},
+      {allValues_, "SELECT key, name, type, data FROM vals ORDER BY rowid"},
       {insertKey_, "INSERT INTO keys(parent, name, fold, class) VALUES (?, ?, ?, ?)"},
       {insertValue_, "INSERT INTO vals(key, name, fold, type, data) VALUES (?, ?, ?, ?, ?)"},
       // An update keeps the row, and with it the value's place in the order.
@@ -585,6 +592,8 @@ LONG SqliteStore::LoadMirror(bool checkRows) {
     ++loads_;
     return ERROR_SUCCESS;
   };
+  valuesCompared_ = false;
+  keysReadOneByOne_ = 0;
   // The version is read inside the same read transaction as the rows, so the
   // mirror and the version it is stamped with agree.
   if (sqlite3_step(dataVersion_->Get()) == SQLITE_ROW) seenVersion_ = sqlite3_column_int64(dataVersion_->Get(), 0);
@@ -671,10 +680,18 @@ int SqliteStore::CheckRows(std::int64_t keyRows, std::uint64_t keySum, std::stri
   if (rc != SQLITE_OK) return rc;
   if (tableSum != indexSum) damage = "the values and their index disagree";
   else if (orphan) damage = "a value belongs to no key";
+  else valuesCompared_ = true;
   return SQLITE_OK;
 }
 
 LONG SqliteStore::LoadValues(Key& key) {
+  // A long run of reads (a list rebuild) reads every key's values: past a few
+  // dozen keys they are read in one pass over the table, instead of an index
+  // search each. Only while every value's row is known to agree with its
+  // index entry (compared at open, no reload since); otherwise each key's are
+  // compared as they are read, below.
+  constexpr int kKeysReadOneByOne = 64;
+  if (valuesCompared_ && ++keysReadOneByOne_ > kKeysReadOneByOne) return LoadAllValues();
   sqlite3_stmt* s = keyValues_->Get();
   sqlite3_bind_int64(s, 1, key.id);
   key.values.Clear();
@@ -691,6 +708,38 @@ LONG SqliteStore::LoadValues(Key& key) {
     return agree ? Fail("read", rc) : Fail("read", SQLITE_CORRUPT, "a value and its index entry disagree");
   }
   key.valuesLoaded = true;
+  return ERROR_SUCCESS;
+}
+
+LONG SqliteStore::LoadAllValues() {
+  std::vector<Key*> unread;
+  ForEachKey([&](Key& key) {
+    if (!key.valuesLoaded) {
+      key.values.Clear();
+      unread.push_back(&key);
+    }
+  });
+  sqlite3_stmt* s = allValues_->Get();
+  int rc;
+  std::int64_t lastId = -1;
+  Key* last = nullptr;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    std::int64_t id = sqlite3_column_int64(s, 0);
+    if (id != lastId) {
+      lastId = id;
+      last = FindKeyById(id);
+    }
+    // Values in rowid order, which is each key's creation order; keys read
+    // before keep what they hold.
+    if (last && !last->valuesLoaded)
+      AttachLoadedValue(*last, Blob(s, 1), static_cast<DWORD>(sqlite3_column_int64(s, 2)), Blob(s, 3));
+  }
+  sqlite3_reset(s);
+  if (rc != SQLITE_DONE) {
+    for (Key* key : unread) key->values.Clear();
+    return Fail("read", rc);
+  }
+  for (Key* key : unread) key->valuesLoaded = true;
   return ERROR_SUCCESS;
 }
 
@@ -721,11 +770,8 @@ void SqliteStore::EndReadSnapshot() {
 }
 
 bool SqliteStore::ReadLogHeader(LogHeader& header) const {
-  if (!wal_) return false;
-  sqlite3_file* file = nullptr;
-  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
-      !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap || !file->pMethods->xShmBarrier)
-    return false;
+  sqlite3_file* file = logFile_;
+  if (!file || !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap) return false;
   // Region 0, already mapped by the connection's reads; never made or grown here.
   constexpr int kRegionSize = 32768;
   volatile void* region = nullptr;
@@ -735,7 +781,7 @@ bool SqliteStore::ReadLogHeader(LogHeader& header) const {
   const volatile unsigned char* copies = static_cast<const volatile unsigned char*>(region);
   LogHeader second;
   for (std::size_t i = 0; i < header.size(); ++i) header[i] = copies[i];
-  file->pMethods->xShmBarrier(file);
+  std::atomic_thread_fence(std::memory_order_acquire);
   for (std::size_t i = 0; i < second.size(); ++i) second[i] = copies[header.size() + i];
   constexpr std::size_t kIsInit = 12;
   return header == second && header[kIsInit] != 0;

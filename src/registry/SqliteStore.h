@@ -20,6 +20,7 @@
 #include "registry/TreeStore.h"
 
 struct sqlite3;
+struct sqlite3_file;
 struct sqlite3_stmt;
 
 namespace pw {
@@ -72,6 +73,8 @@ class SqliteStore : public TreeStore {
   // Names are UTF-8 text: one that is not could never be written to a
   // registry file, so creating a key or setting a value with it gives 87.
   bool AcceptsName(std::string_view name) const override;
+  // Reads the values of every key not read yet, in one pass.
+  LONG LoadAllValues();
   LONG BeginPhysical(const char* operation, bool explicitTxn) override;
   LONG CommitPhysical(const char* operation) override;
   void RollbackPhysical() override;
@@ -126,10 +129,10 @@ class SqliteStore : public TreeStore {
 
   std::string path_;
   sqlite3* db_ = nullptr;
-  std::unique_ptr<Statement> dataVersion_, keyValues_, insertKey_, insertValue_, updateValue_, deleteValue_,
+  std::unique_ptr<Statement> dataVersion_, keyValues_, allValues_, insertKey_, insertValue_, updateValue_, deleteValue_,
       deleteValues_, deleteKey_;
   std::int64_t seenVersion_ = -1;
-  bool wal_ = false;           // the file is in WAL mode, so its log header can be read
+  sqlite3_file* logFile_ = nullptr;  // the file in WAL mode, whose log header can be read
   bool headerSeen_ = false;    // seenHeader_ was read when the mirror was last found current
   LogHeader seenHeader_{};
   bool stale_ = true;
@@ -140,6 +143,8 @@ class SqliteStore : public TreeStore {
   int snapshotDepth_ = 0;
   bool snapshotTxn_ = false;  // a read transaction of ours is open
   std::string lastReason_;    // the last failure's reason, for messages at open
+  bool valuesCompared_ = false;  // every value's row was compared with its index entry at the last load
+  int keysReadOneByOne_ = 0;      // keys whose values were read alone since then
   bool checkedForWrites_ = false;  // the file's pages were found sound before a write
   std::string damage_;             // what that check found wrong, refusing every write
 };

@@ -100,8 +100,7 @@ void TreeStore::ClearTree() {
     root->children.clear();
     root->values.Clear();
     root->valuesLoaded = false;
-    root->order.clear();
-    root->orderNames.clear();
+    root->order.reset();
     root->orderStale = true;
   }
   byId_.clear();
@@ -225,22 +224,29 @@ void TreeStore::UnindexSubtree(Key* key) {
   }
 }
 
-const std::vector<TreeStore::OrderedChild>& TreeStore::Ordered(Key& key) {
+const TreeStore::SubkeyOrder& TreeStore::Ordered(Key& key) {
+  static const SubkeyOrder kNone;
   if (key.orderStale) {
-    key.order.clear();
-    key.order.reserve(key.children.size());
-    std::size_t room = 0;
-    for (auto& [fold, child] : key.children) room += child->name.size();
-    key.orderNames.clear();
-    key.orderNames.reserve(room);
-    for (auto& [fold, child] : key.children) {
-      key.order.push_back({child.get(), static_cast<std::uint32_t>(key.orderNames.size()),
-                           static_cast<std::uint32_t>(child->name.size())});
-      key.orderNames += child->name;
-    }
     key.orderStale = false;
+    if (key.children.empty()) {
+      key.order.reset();
+    } else {
+      if (!key.order) key.order = std::make_unique<SubkeyOrder>();
+      SubkeyOrder& order = *key.order;
+      order.children.clear();
+      order.children.reserve(key.children.size());
+      std::size_t room = 0;
+      for (auto& [fold, child] : key.children) room += child->name.size();
+      order.names.clear();
+      order.names.reserve(room);
+      for (auto& [fold, child] : key.children) {
+        order.children.push_back({child.get(), static_cast<std::uint32_t>(order.names.size()),
+                                  static_cast<std::uint32_t>(child->name.size())});
+        order.names += child->name;
+      }
+    }
   }
-  return key.order;
+  return key.order ? *key.order : kNone;
 }
 
 LONG TreeStore::ResolveHandle(HKEY hKey, Key** key, REGSAM* access) const {
@@ -439,11 +445,11 @@ LONG TreeStore::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpc
   Key* key;
   LONG status = CurrentKey(hKey, KEY_ENUMERATE_SUB_KEYS, &key);
   if (status != ERROR_SUCCESS) return status;
-  const auto& order = Ordered(*key);
-  if (dwIndex >= order.size()) return ERROR_NO_MORE_ITEMS;
-  const OrderedChild& child = order[dwIndex];
+  const SubkeyOrder& order = Ordered(*key);
+  if (dwIndex >= order.children.size()) return ERROR_NO_MORE_ITEMS;
+  const SubkeyOrder::Child& child = order.children[dwIndex];
   if (lpClass && lpcchClass && child.key->cls.size() >= *lpcchClass) return ERROR_MORE_DATA;
-  status = CopyName(std::string_view(key->orderNames).substr(child.nameAt, child.nameSize), lpName, lpcchName);
+  status = CopyName(std::string_view(order.names).substr(child.nameAt, child.nameSize), lpName, lpcchName);
   if (status != ERROR_SUCCESS) return status;
   if (lpClass && lpcchClass) CopyName(child.key->cls, lpClass, lpcchClass);
   if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{};
