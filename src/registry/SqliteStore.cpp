@@ -778,13 +778,16 @@ bool SqliteStore::ReadLogHeader(LogHeader& header) const {
   if (file->pMethods->xShmMap(file, 0, kRegionSize, 0, &region) != SQLITE_OK || !region) return false;
   // A committer writes the second copy, then the first; reading them the other
   // way round and finding them equal means neither was half-written.
-  const volatile unsigned char* copies = static_cast<const volatile unsigned char*>(region);
+  // The header is six 8-byte words at the start of the page-aligned region.
+  const volatile std::uint64_t* copies = static_cast<const volatile std::uint64_t*>(region);
   LogHeader second;
   for (std::size_t i = 0; i < header.size(); ++i) header[i] = copies[i];
   std::atomic_thread_fence(std::memory_order_acquire);
   for (std::size_t i = 0; i < second.size(); ++i) second[i] = copies[header.size() + i];
+  unsigned char bytes[sizeof header];
+  std::memcpy(bytes, header.data(), sizeof bytes);
   constexpr std::size_t kIsInit = 12;
-  return header == second && header[kIsInit] != 0;
+  return header == second && bytes[kIsInit] != 0;
 }
 
 LONG SqliteStore::Revalidate() { return CheckMirror(false); }

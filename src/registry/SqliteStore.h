@@ -13,6 +13,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -118,7 +119,7 @@ class SqliteStore : public TreeStore {
   // The log index's header (its two copies agreeing) from the shared memory
   // the connection maps; false when there is none to read (not in WAL mode)
   // or a writer is rewriting it now.
-  using LogHeader = std::array<unsigned char, 48>;
+  using LogHeader = std::array<std::uint64_t, 6>;
   bool ReadLogHeader(LogHeader& header) const;
   // Brings the mirror up to date; `askVersion` asks SQLite even when the log
   // header says nothing changed, which also starts a read transaction.
