@@ -445,13 +445,26 @@ LONG TreeStore::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpc
   Key* key;
   LONG status = CurrentKey(hKey, KEY_ENUMERATE_SUB_KEYS, &key);
   if (status != ERROR_SUCCESS) return status;
-  const SubkeyOrder& order = Ordered(*key);
-  if (dwIndex >= order.children.size()) return ERROR_NO_MORE_ITEMS;
-  const SubkeyOrder::Child& child = order.children[dwIndex];
-  if (lpClass && lpcchClass && child.key->cls.size() >= *lpcchClass) return ERROR_MORE_DATA;
-  status = CopyName(std::string_view(order.names).substr(child.nameAt, child.nameSize), lpName, lpcchName);
+  const Key* found;
+  std::string_view name;
+  if (dwIndex == 0 && key->orderStale) {
+    // The first subkey, asked for alone (is the key empty?) after a change:
+    // the map has it without rebuilding the order, which deleting the
+    // subkeys of a large key one by one would otherwise do after each.
+    if (key->children.empty()) return ERROR_NO_MORE_ITEMS;
+    found = key->children.begin()->second.get();
+    name = found->name;
+  } else {
+    const SubkeyOrder& order = Ordered(*key);
+    if (dwIndex >= order.children.size()) return ERROR_NO_MORE_ITEMS;
+    const SubkeyOrder::Child& child = order.children[dwIndex];
+    found = child.key;
+    name = std::string_view(order.names).substr(child.nameAt, child.nameSize);
+  }
+  if (lpClass && lpcchClass && found->cls.size() >= *lpcchClass) return ERROR_MORE_DATA;
+  status = CopyName(name, lpName, lpcchName);
   if (status != ERROR_SUCCESS) return status;
-  if (lpClass && lpcchClass) CopyName(child.key->cls, lpClass, lpcchClass);
+  if (lpClass && lpcchClass) CopyName(found->cls, lpClass, lpcchClass);
   if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{};
   return ERROR_SUCCESS;
 }
