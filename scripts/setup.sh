@@ -14,8 +14,11 @@ test_packages=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-14 li
                python3-samba)
 # Installed without their recommendations: Wine's pull in a whole desktop, the
 # print server's the network's printer discovery. The posix thread model of
-# MinGW is the one the Windows build uses.
-windows_packages=(g++-mingw-w64-x86-64-posix wine64 wine)
+# MinGW is the one the Windows build uses; icoutils packs the icons, fp-utils
+# compiles the help, nsis makes the installer. The window tests under Wine
+# drive a virtual display with xdotool, take screenshots with ImageMagick and
+# give Wine the fonts of fonts-wine.
+windows_packages=(g++-mingw-w64-x86-64-posix wine64 wine icoutils fp-utils nsis xdotool imagemagick fonts-wine)
 # A print server of the tests' own with a queue that writes PDF files, and the
 # tools that read the files back.
 print_packages=(cups printer-driver-cups-pdf poppler-utils)

@@ -4,13 +4,15 @@
 
 #include "Cli.h"
 #include "intake/Blocklist.h"
+#include "registry/Utf8.h"
 
 namespace pw::cli {
 namespace {
 
 constexpr const char* kVerb = "portwarden-cli restrict-hosts";
 
-std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+// Names come from files and the store: shown with their controls escaped.
+std::string Quoted(const std::string& name) { return "\"" + ShownText(name) + "\""; }
 
 // The name as a shell takes it back: quoted unless it is plain.
 std::string ShellWord(const std::string& name) {
@@ -30,7 +32,12 @@ int ListApplied(Run& run) {
     return kExitOk;
   }
   std::size_t width = 4;
-  for (const AppliedBlocklist& list : lists) width = std::max(width, list.name.size());
+  for (AppliedBlocklist& list : lists) {
+    list.name = ShownText(list.name);
+    list.applied = ShownText(list.applied);
+    list.source = ShownText(list.source);
+    width = std::max(width, list.name.size());
+  }
   auto pad = [](std::string text, std::size_t size) { return text + std::string(size - std::min(size, text.size()), ' '); };
   out << pad("NAME", width) << "  CREATED  CHANGED  " << pad("APPLIED", 23) << "  SOURCE\n";
   for (const AppliedBlocklist& list : lists) {
@@ -45,7 +52,7 @@ int ListApplied(Run& run) {
 int Undo(Run& run, const std::string& name, bool dryRun) {
   BlocklistUndone undone = UndoBlocklist(run.store, name, dryRun);
   if (!undone.error.empty()) {
-    run.env.err << kVerb << ": " << undone.error << "\n";
+    run.env.err << kVerb << ": " << ShownText(undone.error) << "\n";
     return kExitFailure;
   }
   if (!undone.found) {
@@ -58,8 +65,8 @@ int Undo(Run& run, const std::string& name, bool dryRun) {
       << undone.removed << " listings" << (dryRun ? "" : " removed") << ", " << (dryRun ? "put back " : "")
       << undone.restored << " changed listings" << (dryRun ? "" : " put back") << " to the zone they had\n";
   if (!undone.left.empty()) {
-    out << undone.left.size() << " listings left as you left them:\n";
-    for (const LeftListing& left : undone.left) out << "  " << left.key << ": " << left.state << "\n";
+    out << undone.left.size() << " listings left as they are:\n";
+    for (const LeftListing& left : undone.left) out << "  " << ShownText(left.key) << ": " << ShownText(left.state) << "\n";
   }
   if (dryRun) out << "dry run: nothing was written to " << run.store.Describe() << "\n";
   return kExitOk;
@@ -91,16 +98,19 @@ int RunRestrictHosts(Run& run) {
 
   std::string shown = ShownName(file, "standard input");
   std::string bytes;
-  if (!ReadInput(run, file, bytes)) return kExitFailure;
+  if (!ReadInput(run, file, bytes, kMaxBlocklistSize)) return kExitFailure;
   Blocklist hosts = ReadBlocklist(bytes);
   std::ostream& err = run.env.err;
   if (!hosts.error.empty()) {
     err << kVerb << ": " << shown << ": " << hosts.error << "; nothing was written\n";
     return kExitFailure;
   }
-  for (const RefusedHost& refused : hosts.refused)
-    err << kVerb << ": " << shown << " line " << refused.line << ": " << Quoted(refused.host)
-        << " refused: " << refused.reason << "\n";
+  {
+    LineBatch refusals(err);  // a list may refuse millions of lines
+    for (const RefusedHost& refused : hosts.refused)
+      refusals.Add(std::string(kVerb) + ": " + shown + " line " + std::to_string(refused.line) + ": " +
+                   Quoted(refused.host) + " refused: " + ShownText(refused.reason) + "\n");
+  }
   std::ostream& out = run.env.out;
   out << shown << ": " << hosts.hosts << " hosts accepted (" << hosts.listings.size() << " listings), "
       << hosts.refused.size() << " refused, " << hosts.systemNames << " loopback names passed over\n";
@@ -110,7 +120,7 @@ int RunRestrictHosts(Run& run) {
   }
   BlocklistApplied applied = ApplyBlocklist(run.registry, recordName, shown, hosts, dryRun);
   if (!applied.error.empty()) {
-    err << kVerb << ": " << shown << ": " << applied.error << "\n";
+    err << kVerb << ": " << shown << ": " << ShownText(applied.error) << "\n";
     return kExitFailure;
   }
   out << (dryRun ? "dry run: blocklist " : "blocklist ") << Quoted(recordName) << (dryRun ? " would restrict " : " restricted ")
@@ -121,12 +131,14 @@ int RunRestrictHosts(Run& run) {
   if (dryRun) {
     for (const BlocklistApplied::Planned& planned : applied.planned) {
       const BlocklistListing& listing = hosts.listings[planned.index];
-      out << "would restrict " << listing.Key() << " (line " << listing.line << ": " << listing.host << ")"
+      out << "would restrict " << ShownText(listing.Key()) << " (line " << listing.line << ": " << ShownText(listing.host) << ")"
           << (planned.before.empty() ? "" : ", now " + planned.before) << "\n";
     }
     out << "dry run: nothing was written to " << run.store.Describe() << "\n";
   } else {
-    out << "undo with: portwarden-cli restrict-hosts --undo " << ShellWord(recordName) << "\n";
+    // A name that looks like an option is given with "=", which no option takes for itself.
+    out << "undo with: portwarden-cli restrict-hosts --undo" << (recordName[0] == '-' ? "=" : " ")
+        << ShellWord(recordName) << "\n";
   }
   return kExitOk;
 }

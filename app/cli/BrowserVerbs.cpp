@@ -24,20 +24,19 @@ int RunRegisterButton(Run& run) {
   Installation place = InstallationOf(WindowProgramPath(), run.storeFolder());
   TrustButtonResult result = RegisterTrustButtonAndMark(run.registry, place);
   std::ostream& err = run.env.err;
-  if (!result.logError.empty() && result.guid.empty()) {
-    err << "portwarden-cli register-button: " << result.logError << "; nothing was registered\n";
-    return kExitFailure;
+  if (result.registered) {
+    run.env.out << "button: HKEY_LOCAL_MACHINE\\" << kExtensionsPath << "\\" << result.guid << "\n"
+                << "uninstall log: " << place.logPath << "\n";
+    return kExitOk;
   }
-  if (result.guid.empty()) {
-    err << "portwarden-cli register-button: no button key could be made in " << run.store.Describe() << "\n";
-    return kExitFailure;
-  }
-  run.env.out << "button: HKEY_LOCAL_MACHINE\\" << kExtensionsPath << "\\" << result.guid << "\n"
-              << "uninstall log: " << place.logPath << "\n";
   for (const StoreFailure& failure : result.failures)
     err << "portwarden-cli register-button: " << failure.reason << "\n";
   if (!result.logError.empty()) err << "portwarden-cli register-button: " << result.logError << "\n";
-  return result.registered ? kExitOk : kExitFailure;
+  if (result.guid.empty() && result.failures.empty() && result.logError.empty())
+    err << "portwarden-cli register-button: no button key could be made in " << run.store.Describe() << "\n";
+  // What a failed registration made is undone: a later run starts afresh.
+  err << "portwarden-cli register-button: no button was registered\n";
+  return kExitFailure;
 }
 
 int RunOpenPages(Run& run) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <sstream>
 
 #include "registry/ForwardingStore.h"
@@ -28,8 +29,9 @@ constexpr std::size_t kLineWidth = 80;
 void PrintUsage(std::ostream& out) {
   out << "usage: " << kProgram << " " << kStoreSynopsis << "VERB [ARGS]\n\nverbs:\n";
   for (const Verb& verb : Verbs()) {
-    // A synopsis too wide for the line breaks before a " | " alternative,
-    // the rest indented under the verb's arguments.
+    // A synopsis too wide for the line breaks before a " | " alternative (and
+    // one alternative too wide for a line of its own, before an option in
+    // brackets), the rest indented under the verb's arguments.
     std::string line = std::string("  ") + verb.name;
     std::string usage = verb.usage;
     std::string indent(line.size() + 1, ' ');
@@ -37,14 +39,23 @@ void PrintUsage(std::ostream& out) {
     for (std::size_t start = 0; *verb.usage && start <= usage.size();) {
       std::size_t bar = usage.find(" | ", start);
       std::string alternative = usage.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
-      if (start == 0) {
-        line += " " + alternative;
-      } else if (line.size() + 3 + alternative.size() <= kLineWidth) {
-        line += " | " + alternative;
-      } else {
-        out << line << "\n";
-        line = indent + "| " + alternative;
-        wrapped = true;
+      std::vector<std::string> parts;
+      for (std::size_t from = 0; from <= alternative.size();) {
+        std::size_t option = indent.size() + 2 + alternative.size() > kLineWidth ? alternative.find(" [", from + 1)
+                                                                                  : std::string::npos;
+        parts.push_back(alternative.substr(from, option == std::string::npos ? std::string::npos : option - from));
+        if (option == std::string::npos) break;
+        from = option + 1;
+      }
+      for (std::size_t i = 0; i < parts.size(); ++i) {
+        std::string separator = i > 0 || start == 0 ? " " : " | ";
+        if ((start == 0 && i == 0) || line.size() + separator.size() + parts[i].size() <= kLineWidth) {
+          line += separator + parts[i];
+        } else {
+          out << line << "\n";
+          line = indent + (i > 0 ? "  " : "| ") + parts[i];
+          wrapped = true;
+        }
       }
       if (bar == std::string::npos) break;
       start = bar + 3;
@@ -285,15 +296,19 @@ int RunVerb(std::vector<std::string> words, Environment& env) {
   } catch (const StoreUnavailable& error) {
     env.err << kProgram << ": " << error.message << "\n";
     return kExitFailure;
+  } catch (const std::bad_alloc&) {
+    // A transaction under way was rolled back on the way out.
+    env.err << kProgram << " " << verb->name << ": not enough memory to finish; nothing more was written\n";
+    return kExitFailure;
   }
   if (!failures.empty()) {
     const StoreFailure& first = failures.front();
     if (first.afterWrite)
       env.err << kProgram << ": the change is saved in the store " << first.store << ", but " << first.operation
-              << " is not in step with it: " << first.reason << "\n";
+              << " is not in step with it: " << ShownText(first.reason) << "\n";
     else
       env.err << kProgram << ": the store " << first.store << " failed (" << first.operation
-            << "): " << first.reason << "\n";
+            << "): " << ShownText(first.reason) << "\n";
     return kExitFailure;
   }
   return code;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <functional>
-#include <iosfwd>
+#include <ostream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -143,11 +143,42 @@ int ImportPolicy(Run& run, const std::string& bytes, const std::string& shown, b
 int ExportPolicyFile(Run& run, const std::string& file, bool listText);
 const char* PolicyHelp();
 
+// Lines for the error stream, which writes through at every insertion: they
+// are gathered and written 64 KiB at a time, so that a million of them cost a
+// few hundred writes and little memory.
+class LineBatch {
+ public:
+  explicit LineBatch(std::ostream& out) : out_(out) {}
+  ~LineBatch() { Flush(); }
+  LineBatch(const LineBatch&) = delete;
+  LineBatch& operator=(const LineBatch&) = delete;
+  void Add(const std::string& line) {
+    text_ += line;
+    if (text_.size() >= (std::size_t{1} << 16)) Flush();
+  }
+  void Flush() {
+    out_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+    text_.clear();
+  }
+
+ private:
+  std::ostream& out_;
+  std::string text_;
+};
+
 // Shared by the file verbs: the whole input ("-": standard input), the output
 // written whole ("-": standard output), the stream a summary goes to (the
 // error stream when the output is standard output), a file's name in messages,
 // and an import plan printed for a dry run. The first two print what failed.
-bool ReadInput(Run& run, const std::string& file, std::string& bytes);
+bool ReadInput(Run& run, const std::string& file, std::string& bytes, std::size_t limit);
+
+// The most an input file may hold: many times the largest of its kind (a
+// registry export of every zone setting, a domain's policy, the largest
+// published blocklists), and little enough to be read without running short
+// of memory.
+inline constexpr std::size_t kMaxRegFileSize = std::size_t{32} << 20;
+inline constexpr std::size_t kMaxPolicyFileSize = std::size_t{32} << 20;
+inline constexpr std::size_t kMaxBlocklistSize = std::size_t{64} << 20;
 bool WriteOutput(Run& run, const std::string& file, const std::string& bytes);
 std::ostream& Summary(Run& run, const std::string& file);
 std::string ShownName(const std::string& file, const char* standardStream);

@@ -19,11 +19,11 @@ std::vector<std::string> SplitList(const std::string& text) {
   return names;
 }
 
+// The store file as root's records name it: absolute, without links on the way.
 std::string Absolute(const std::string& path) {
 #if defined(_WIN32)
   return path;
 #else
-  if (path.empty() || path.front() == '/') return path;
   char* resolved = ::realpath(path.c_str(), nullptr);
   if (!resolved) return path;
   std::string absolute = resolved;
@@ -62,8 +62,11 @@ int Failed(Run& run, const char* action, const EnforceOutcome& outcome, const st
   return kExitFailure;
 }
 
+// The store's file, for the verbs that place or find the policy beside it.
+std::string StorePath(Run& run) { return run.storeFolder().empty() ? "" : Absolute(run.store.Describe()); }
+
 int On(Run& run, EnforceRequest request, const std::string& again) {
-  if (!run.storeFolder().empty()) request.storePath = Absolute(run.store.Describe());
+  request.storePath = StorePath(run);
   EnforceOutcome outcome = EnforceOn(run.store, request);
   if (!outcome.error.empty()) return Failed(run, "on", outcome, again);
   std::ostream& out = run.env.out;
@@ -75,7 +78,7 @@ int On(Run& run, EnforceRequest request, const std::string& again) {
 }
 
 int Off(Run& run) {
-  EnforceOutcome outcome = EnforceOff(run.store);
+  EnforceOutcome outcome = EnforceOff(run.store, StorePath(run));
   if (!outcome.error.empty()) return Failed(run, "off", outcome, "");
   run.env.out << "enforcement is off for this store";
   run.env.out << (outcome.places.empty() ? "" : "; our policy is gone from:") << "\n";
@@ -85,11 +88,16 @@ int Off(Run& run) {
 }
 
 int Status(Run& run) {
-  EnforcementStatus status = EnforcementStatusOf(run.store);
+  EnforcementStatus status = EnforcementStatusOf(run.store, StorePath(run));
   std::ostream& out = run.env.out;
   if (!status.settings) {
     out << "enforcement: off\n";
-    return kExitOk;
+    if (status.targets.empty()) return kExitOk;
+    // Its record lost, or an `on` killed midway: the browsers may still read it.
+    out << "but the policy of this store is still in place:\n";
+    for (const TargetState& state : status.targets)
+      out << state.target.name << " " << state.target.folder << ": " << state.note << "\n";
+    return kExitFailure;
   }
   const EnforcementSettings& settings = *status.settings;
   out << "enforcement: on";
@@ -102,7 +110,11 @@ int Status(Run& run) {
     const PolicyTarget& target = state.target;
     out << target.name << " "
         << (target.folder.empty() ? "HKEY_LOCAL_MACHINE\\" + target.policyKey : target.folder) << ": "
-        << (state.inStep ? "in step" : state.present ? "BEHIND THE STORE" : "MISSING") << "\n";
+        << (state.inStep     ? "in step"
+            : state.leftOver ? "LEFT IN PLACE"
+            : state.present  ? "BEHIND THE STORE"
+                             : "MISSING")
+        << "\n";
     if (!state.note.empty() && !state.inStep) out << "  " << state.note << "\n";
     allInStep = allInStep && state.inStep;
     if (!state.present) continue;
@@ -140,8 +152,10 @@ int RunEnforce(Run& run) {
   }
   request.copy = run.args.Flag("--copy");
   request.registry = run.args.Flag("--registry");
+  request.force = run.args.Flag("--force");
   if (request.copy) again += " --copy";
   if (request.registry) again += " --registry";
+  if (request.force) again += " --force";
   std::vector<std::string> words = run.args.Rest();
   if (words.size() != 1) throw UsageError{"say on, off, status or show"};
   const std::string& action = words.front();

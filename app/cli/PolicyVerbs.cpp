@@ -5,6 +5,7 @@
 #include "Cli.h"
 #include "regfile/GroupPolicy.h"
 #include "regfile/RegFileImport.h"
+#include "registry/Utf8.h"
 
 namespace pw::cli {
 namespace {
@@ -28,23 +29,25 @@ const char* PolicyHelp() {
          "  for a generalised subdomain. Left out, and named on the error stream: a\n"
          "  protocol that is not a scheme; a domain or subdomain with an empty label, a\n"
          "  character no host name holds (of ASCII, only letters, digits, - and _ are\n"
-         "  allowed) or a * that is not a subdomain's whole first label; a zone other\n"
-         "  than 2, 3 and 4; a listing whose site name another listing already gives\n"
-         "  with another zone (a subdomain key * and its domain's own value).\n"
+         "  allowed), a label that starts or ends with -, or a * that is not a\n"
+         "  subdomain's whole first label; a zone other than 2, 3 and 4; a listing\n"
+         "  whose site name another listing already gives with another zone (a\n"
+         "  subdomain key * and its domain's own value).\n"
          "  import FILE --policy takes a policy's site list (ours, or one saved from a\n"
          "  policy object) into the zone map, whole or not at all; a malformed file\n"
          "  writes nothing. A site without a scheme, or with *://, covers every\n"
          "  protocol; example.com and *.example.com both become the domain's own\n"
          "  listing, which covers its subdomains. The import adds listings and removes\n"
          "  none. Other entries, IP addresses and ranges, ports and paths are named and\n"
-         "  skipped. --dry-run shows what it would write.\n";
+         "  skipped. --dry-run shows what it would write. A policy file may hold up to\n"
+         "  32 MiB; a larger one is refused.\n";
 }
 
 int ImportPolicy(Run& run, const std::string& bytes, const std::string& shown, bool dryRun) {
   PolicyFile policy;
   PolicyFileError readError;
   if (!ReadPolicyFile(bytes, shown, policy, readError)) {
-    run.env.err << kProgram << ": " << readError.Message() << "\n" << kProgram << ": nothing was imported\n";
+    run.env.err << kProgram << ": " << ShownText(readError.Message()) << "\n" << kProgram << ": nothing was imported\n";
     return kExitFailure;
   }
   PolicyImportPlan plan = PlanPolicyImport(policy);
@@ -54,15 +57,19 @@ int ImportPolicy(Run& run, const std::string& bytes, const std::string& shown, b
   if (dryRun) {
     if (!PrintPlan(run, plan.file, writes)) return kExitFailure;
   }
-  for (const LeftOut& skipped : plan.skipped)
-    skips << (dryRun ? "" : std::string(kProgram) + ": ") << skipWord << skipped.what << ": " << skipped.why << "\n";
+  {
+    LineBatch lines(skips);
+    for (const LeftOut& skipped : plan.skipped)
+      lines.Add((dryRun ? "" : std::string(kProgram) + ": ") + skipWord + ShownText(skipped.what) + ": " +
+                ShownText(skipped.why) + "\n");
+  }
   if (dryRun) {
     run.env.out << "dry run: nothing was written to " << run.store.Describe() << "\n";
     return kExitOk;
   }
   ImportResult result = ApplyImport(run.store, plan.file, writes);
   if (!result.error.empty()) {
-    run.env.err << kProgram << ": " << shown << ": " << result.error << "\n";
+    run.env.err << kProgram << ": " << shown << ": " << ShownText(result.error) << "\n";
     return kExitFailure;
   }
   run.env.out << "imported " << plan.listings << " listings from " << shown << " into " << run.store.Describe()
@@ -73,7 +80,7 @@ int ImportPolicy(Run& run, const std::string& bytes, const std::string& shown, b
 int ExportPolicyFile(Run& run, const std::string& file, bool listText) {
   PolicyExport exported = ExportPolicy(run.store);
   if (!exported.ok) {
-    run.env.err << kProgram << ": " << exported.error << "; nothing was exported\n";
+    run.env.err << kProgram << ": " << ShownText(exported.error) << "; nothing was exported\n";
     return kExitFailure;
   }
   std::string bytes;
@@ -86,8 +93,11 @@ int ExportPolicyFile(Run& run, const std::string& file, bool listText) {
       return kExitFailure;
     }
   }
-  for (const LeftOut& left : exported.leftOut)
-    run.env.err << kProgram << ": left out " << left.what << ": " << left.why << "\n";
+  {
+    LineBatch lines(run.env.err);
+    for (const LeftOut& left : exported.leftOut)
+      lines.Add(std::string(kProgram) + ": left out " + ShownText(left.what) + ": " + ShownText(left.why) + "\n");
+  }
   if (!WriteOutput(run, file, bytes)) return kExitFailure;
   std::ostream& summary = Summary(run, file);
   std::string shown = ShownName(file, "standard output");

@@ -1,6 +1,5 @@
 // import, export: registry files from and to the command line.
 #include <iostream>
-#include <sstream>
 
 #include <algorithm>
 
@@ -12,6 +11,7 @@
 #include "regfile/RegFileReader.h"
 #include "regfile/TextCodec.h"
 #include "registry/MemoryStore.h"
+#include "registry/Utf8.h"
 
 namespace pw::cli {
 namespace {
@@ -31,17 +31,12 @@ std::string ShownName(const std::string& file, const char* standardStream) {
   return file == "-" ? standardStream : file;
 }
 
-bool ReadInput(Run& run, const std::string& file, std::string& bytes) {
+bool ReadInput(Run& run, const std::string& file, std::string& bytes, std::size_t limit) {
   std::string error;
-  if (file == "-") {
-    std::ostringstream content;
-    content << run.env.in.rdbuf();
-    bytes = std::move(content).str();
-  } else if (!LoadFile(file, bytes, error)) {
-    run.env.err << kProgram << ": " << error << "\n";
-    return false;
-  }
-  return true;
+  bool read = file == "-" ? LoadStream(run.env.in, "standard input", bytes, error, limit)
+                          : LoadFile(file, bytes, error, limit);
+  if (!read) run.env.err << kProgram << ": " << ShownText(error) << "\n";
+  return read;
 }
 
 bool WriteOutput(Run& run, const std::string& file, const std::string& bytes) {
@@ -66,10 +61,10 @@ bool PrintPlan(Run& run, const RegFile& file, const ImportPlan& plan) {
   std::vector<std::string> lines;
   std::string error;
   if (!DescribePlan(file, plan, lines, error)) {
-    run.env.err << kProgram << ": " << error << "\n";
+    run.env.err << kProgram << ": " << ShownText(error) << "\n";
     return false;
   }
-  for (const std::string& line : lines) run.env.out << line << "\n";
+  for (const std::string& line : lines) run.env.out << ShownText(line) << "\n";
   return true;
 }
 
@@ -85,7 +80,8 @@ const char* RegFileHelp() {
          "  import checks the whole file first: a malformed line writes nothing. It writes\n"
          "  only the keys this program manages (Internet Settings under either hive, the\n"
          "  toolbar extensions under HKLM) and names every other key it skips; --all\n"
-         "  imports them too. It lands whole or not at all. --dry-run shows what it would\n"
+         "  imports them too. It lands whole or not at all; a file of more than 32 MiB\n"
+         "  is refused. --dry-run shows what it would\n"
          "  write. export writes Internet Settings of both hives and the extensions unless\n"
          "  --key names one key; --regedit4 writes the older 8-bit format. A key or value\n"
          "  a .reg file cannot carry fails the export; --skip-unwritable leaves it out,\n"
@@ -100,27 +96,33 @@ int RunImport(Run& run) {
   if (policy && all) throw UsageError{"--all does not go with --policy: a policy's site list is all it imports"};
   std::string shown = ShownName(file, "standard input");
   std::string bytes;
-  if (!ReadInput(run, file, bytes)) return kExitFailure;
+  if (!ReadInput(run, file, bytes, policy ? kMaxPolicyFileSize : kMaxRegFileSize)) return kExitFailure;
   if (policy) return ImportPolicy(run, bytes, shown, dryRun);
   RegFile parsed;
   RegFileError parseError;
   if (!ReadRegFile(bytes, shown, parsed, parseError)) {
-    run.env.err << kProgram << ": " << parseError.Message() << "\n"
+    run.env.err << kProgram << ": " << ShownText(parseError.Message()) << "\n"
                 << kProgram << ": nothing was imported\n";
     return kExitFailure;
   }
   ImportPlan plan = PlanImport(parsed, all);
-  for (const std::string& warning : plan.warnings) run.env.err << kProgram << ": warning: " << warning << "\n";
+  for (const std::string& warning : plan.warnings)
+    run.env.err << kProgram << ": warning: " << ShownText(warning) << "\n";
   if (dryRun) {
     if (!PrintPlan(run, parsed, plan)) return kExitFailure;
-    for (const SkippedKey& skipped : plan.skipped) run.env.out << "would skip " << SkipMessage(skipped) << "\n";
+    for (const SkippedKey& skipped : plan.skipped)
+      run.env.out << "would skip " << ShownText(SkipMessage(skipped)) << "\n";
     run.env.out << "dry run: nothing was written to " << run.store.Describe() << "\n";
     return kExitOk;
   }
-  for (const SkippedKey& skipped : plan.skipped) run.env.err << kProgram << ": skipped " << SkipMessage(skipped) << "\n";
+  {
+    LineBatch skips(run.env.err);
+    for (const SkippedKey& skipped : plan.skipped)
+      skips.Add(std::string(kProgram) + ": skipped " + ShownText(SkipMessage(skipped)) + "\n");
+  }
   ImportResult result = ApplyImport(run.store, parsed, plan);
   if (!result.error.empty()) {
-    run.env.err << kProgram << ": " << shown << ": " << result.error << "\n";
+    run.env.err << kProgram << ": " << shown << ": " << ShownText(result.error) << "\n";
     return kExitFailure;
   }
   run.env.out << "imported " << shown << " into " << run.store.Describe() << ": " << result.keysWritten
@@ -154,13 +156,14 @@ int RunExport(Run& run) {
   ExportResult result =
       ExportRegFile(run.store, roots, regedit4 ? RegFileFormat::Regedit4 : RegFileFormat::Version5, skipUnwritable);
   if (!result.ok) {
-    run.env.err << kProgram << ": " << result.error << "; nothing was exported"
+    run.env.err << kProgram << ": " << ShownText(result.error) << "; nothing was exported"
                 << (skipUnwritable ? "" : " (--skip-unwritable writes everything else)") << "\n";
     return kExitFailure;
   }
-  for (const std::string& skipped : result.skipped) run.env.err << kProgram << ": not exported: " << skipped << "\n";
+  for (const std::string& skipped : result.skipped)
+    run.env.err << kProgram << ": not exported: " << ShownText(skipped) << "\n";
   if (key && !result.missing.empty()) {
-    run.env.err << kProgram << ": the key " << result.missing.front() << " is not in the store "
+    run.env.err << kProgram << ": the key " << ShownText(result.missing.front()) << " is not in the store "
                 << run.store.Describe() << "; nothing was exported\n";
     return kExitFailure;
   }

@@ -29,7 +29,7 @@ const std::vector<Verb>& Verbs() {
       {"register-button", "", "register the browser's \"Trust\" button and record it in st6unst.log", true,
        RunRegisterButton},
       {"open-pages", "", "print the open browser pages start-up offers, the box's text last", false, RunOpenPages},
-      {"enforce", "on [--browsers LIST] [--policy-root DIR] [--copy] [--registry] | off | status | show",
+      {"enforce", "on [--browsers LIST] [--policy-root DIR] [--copy] [--registry] [--force] | off | status | show",
        "keep the zone map as the script policy of Chromium-family browsers", true, RunEnforce},
   };
   return verbs;

@@ -6,6 +6,7 @@
 #include "Cli.h"
 #include "listings/ZoneForUrl.h"
 #include "registry/KnownKeys.h"
+#include "registry/Utf8.h"
 
 namespace pw::cli {
 namespace {
@@ -40,6 +41,28 @@ void PrintJson(std::ostream& out, const std::string& address, const ZoneAnswer& 
       << ",\"reason\":" << JsonString(ZoneAnswerReason(answer)) << "}\n";
 }
 
+// Far beyond any address a browser takes (about 2,000 characters, or a few
+// tens of thousands in the most generous): a longer line ends the reading, so
+// that an input without line ends (a device) is not read without end.
+constexpr std::size_t kMaxLine = std::size_t{1} << 20;
+
+// One line without its line feed, of at most kMaxLine + 1 characters: a
+// longer one is not read further. False at the end.
+bool ReadLine(std::istream& in, std::string& line) {
+  line.clear();
+  std::streambuf* buffer = in.rdbuf();
+  for (bool any = false;; any = true) {
+    int c = buffer->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      in.setstate(std::ios::eofbit);
+      return any;
+    }
+    if (c == '\n') return true;
+    line += static_cast<char>(c);
+    if (line.size() > kMaxLine) return true;
+  }
+}
+
 }  // namespace
 
 int RunZone(Run& run) {
@@ -57,10 +80,10 @@ int RunZone(Run& run) {
     if (format == "json") {
       PrintJson(run.env.out, address, zone);
     } else if (zone.verdict == ZoneVerdict::NotAnswered) {
-      run.env.out << address << "\t-\t-\t" << ZoneAnswerReason(zone) << "\n";
+      run.env.out << ShownText(address) << "\t-\t-\t" << ShownText(ZoneAnswerReason(zone)) << "\n";
     } else {
-      run.env.out << address << "\t" << zone.zone << "\t" << ZoneAnswerName(zone) << "\t"
-                  << ZoneAnswerReason(zone) << "\n";
+      run.env.out << ShownText(address) << "\t" << zone.zone << "\t" << ZoneAnswerName(zone) << "\t"
+                  << ShownText(ZoneAnswerReason(zone)) << "\n";
     }
   };
   for (const std::string& word : words) {
@@ -69,7 +92,12 @@ int RunZone(Run& run) {
       continue;
     }
     std::string line;
-    while (std::getline(run.env.in, line)) {
+    for (int number = 1; ReadLine(run.env.in, line); ++number) {
+      if (line.size() > kMaxLine) {
+        run.env.err << "portwarden-cli zone: standard input line " << number << " is longer than " << kMaxLine
+                    << " characters, which no address is; it holds no list of addresses\n";
+        return kExitFailure;
+      }
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (line.find_first_not_of(" \t") != std::string::npos) answer(line);
     }

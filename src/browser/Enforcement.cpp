@@ -1,26 +1,19 @@
 #include "browser/Enforcement.h"
 
-#if !defined(_WIN32)
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "browser/PolicyFiles.h"
-#endif
-
-#include <functional>
-
+#include "browser/PolicyFolders.h"
 #include "browser/RegistryPolicy.h"
 #include "registry/FollowUpStore.h"
 #include "registry/KeyTree.h"
 #include "registry/KnownKeys.h"
+#include "registry/RegData.h"
 #include "registry/Registry.h"
 
 namespace pw {
 namespace {
 
-constexpr const char* kLevels[] = {"managed", "recommended"};
-constexpr PolicyLevel kLevelOf[] = {PolicyLevel::Managed, PolicyLevel::Recommended};
+// The store's count of writes to the zone map, kept while the policy goes
+// through links (their index says which generation it reflects).
+constexpr const char* kGenerationValue = "Generation";
 
 std::string JoinNames(const std::vector<std::string>& names) {
   std::string joined;
@@ -40,6 +33,37 @@ std::vector<std::string> SplitNames(const std::string& text) {
   return names;
 }
 
+bool LinksToFiles(const EnforcementSettings& settings) { return !settings.copy && !settings.policyFolder.empty(); }
+
+std::optional<std::uint32_t> GenerationIn(RegistryStore& store, HKEY key) {
+  DWORD type = 0;
+  char data[8];
+  DWORD size = sizeof data;
+  if (store.RegQueryValueExA(key, kGenerationValue, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+      ERROR_SUCCESS)
+    return std::nullopt;
+  return DwordValue(type, std::string_view(data, size));
+}
+
+LONG SetGeneration(RegistryStore& store, HKEY key, std::uint32_t generation) {
+  BYTE data[4];
+  for (int i = 0; i < 4; ++i) data[i] = static_cast<BYTE>(generation >> (8 * i));
+  return store.RegSetValueExA(key, kGenerationValue, 0, REG_DWORD, data, sizeof data);
+}
+
+// Inside the transaction of a write to the zone map: the next generation,
+// when the store keeps one.
+std::optional<std::uint32_t> StampGeneration(RegistryStore& inner) {
+  HKEY key = 0;
+  if (inner.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnforcementPath, 0, kAccess3F, &key) != ERROR_SUCCESS)
+    return std::nullopt;
+  std::optional<std::uint32_t> generation = GenerationIn(inner, key);
+  if (generation && SetGeneration(inner, key, *generation + 1) == ERROR_SUCCESS) ++*generation;
+  else generation.reset();
+  inner.RegCloseKey(key);
+  return generation;
+}
+
 LONG WriteEnforcement(RegistryStore& store, const EnforcementSettings& settings) {
   Registry registry(store);
   LONG status = ERROR_SUCCESS;
@@ -56,189 +80,29 @@ LONG WriteEnforcement(RegistryStore& store, const EnforcementSettings& settings)
                          registry.WriteRegValue(key, "Copy", REG_DWORD, settings.copy ? 1 : 0),
                          registry.WriteRegValue(key, "Registry", REG_DWORD, settings.registry ? 1 : 0)})
       if (status == ERROR_SUCCESS) status = written;
+    // Links start counting; a count already there goes on.
+    if (status == ERROR_SUCCESS && LinksToFiles(settings) && !GenerationIn(store, key))
+      status = SetGeneration(store, key, 0);
     store.RegCloseKey(key);
   });
   return status != ERROR_SUCCESS ? status : commit;
 }
 
-[[maybe_unused]] std::string PlaceFile(const PolicyTarget& target, int level) {
-  return target.folder + "/" + kLevels[level] + "/" + kPolicyFileName;
-}
-
-[[maybe_unused]] std::string LinkedFile(const EnforcementSettings& settings, int level) {
-  return settings.policyFolder + "/" + kLevels[level] + ".json";
-}
-
-bool LinksToFiles(const EnforcementSettings& settings) { return !settings.copy && !settings.policyFolder.empty(); }
-
-// Beside the linked files: each domain's patterns, in the store's order.
-[[maybe_unused]] std::string IndexFile(const EnforcementSettings& settings) { return settings.policyFolder + "/domains"; }
-
 bool MapChanged(const std::vector<FollowUpStore::Changes>* changes) {
   return !changes || changes->empty() || changes->front().itself || !changes->front().below.empty();
 }
 
-// More domains written at once than this are read again with the whole map.
-constexpr std::size_t kMaxDomainsReread = 256;
-
-// The policy the store asks for. With links, the domain index is used for the
-// domains the changes did not touch, and written back; a failure to write it
-// goes to `error`.
-ScriptPolicy CurrentPolicy(RegistryStore& store, const EnforcementSettings& settings,
-                           const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory,
-                           std::string& error) {
-  if (!LinksToFiles(settings)) {
-    // The registry's lists need not be read again when only the zone state
-    // changed; copies in folders hold the lists, so they do.
-    if (settings.copy || MapChanged(changes)) return ScriptPolicyOf(store).policy;
-    Registry registry(store);
-    return AssemblePolicy(DetectZoneSecurity(registry), {}).policy;
+std::vector<PolicyTarget> RegistryTargetsOf(const EnforcementSettings& settings) {
+  std::vector<PolicyTarget> targets;
+  if (!settings.registry) return targets;
+  for (const ChromiumBrowser& browser : ChromiumBrowsers()) {
+    bool named = settings.browsers.empty();
+    for (const std::string& name : settings.browsers) named = named || name == browser.name;
+    if (named)
+      targets.push_back({browser.name, browser.title, "", browser.policyKey,
+                         std::string(kEnforcementPath) + "\\Written\\" + browser.name});
   }
-#if defined(_WIN32)
-  (void)memory;
-  (void)error;
-  return ScriptPolicyOf(store).policy;  // links are made on Linux only
-#else
-  std::string index = IndexFile(settings);
-  const FollowUpStore::Changes* map = changes && !changes->empty() ? &changes->front() : nullptr;
-  bool known = false;
-  if (map && !map->itself && map->below.size() <= kMaxDomainsReread) {
-    std::string identity = FileIdentity(index);
-    known = !identity.empty() && identity == memory.indexIdentity;
-    if (!known && ReadWholeFileInto(index, memory.text[2]))
-      if (std::optional<std::vector<DomainPatterns>> read = ParseDomainPatterns(memory.text[2])) {
-        memory.domains = std::move(*read);
-        known = true;
-      }
-  }
-  memory.indexIdentity.clear();
-  ScriptPolicy policy;
-  bool changed = true;
-  if (known) {
-    ReadSnapshot snapshot(store);
-    changed = false;
-    for (const std::string& name : map->below) {
-      std::optional<std::string> key = FindDomainKey(store, name);
-      PolicyGaps ignored;
-      DomainPatterns now =
-          key ? TranslateDomain(*key, ReadZoneMapDomain(store, *key), ignored) : DomainPatterns{name, {}, {}};
-      changed = ReplaceDomainPatterns(memory.domains, std::move(now)) || changed;
-    }
-    Registry registry(store);
-    policy = AssemblePolicy(DetectZoneSecurity(registry), memory.domains).policy;
-  } else {
-    policy = ScriptPolicyOf(store, &memory.domains).policy;
-  }
-  if (changed) {
-    WriteDomainPatternsText(memory.domains, memory.text[2]);
-    error = ReplaceFileAtomically(index, memory.text[2]);
-    // An index behind the store would mislead later re-applies: better none.
-    if (!error.empty()) RemoveFile(index);
-  }
-  if (error.empty()) memory.indexIdentity = FileIdentity(index);
-  return policy;
-#endif
-}
-
-#if !defined(_WIN32)
-struct Owner {
-  long user = -1;
-  long group = -1;
-};
-
-// Root writes the linked files for the store's owner, who rewrites them later.
-Owner OwnerFor(const std::string& storePath) {
-  struct stat info;
-  if (::geteuid() != 0 || ::stat(storePath.c_str(), &info) != 0) return {};
-  return {static_cast<long>(info.st_uid), static_cast<long>(info.st_gid)};
-}
-
-std::string UserName(long uid) {
-  if (const passwd* entry = ::getpwuid(static_cast<uid_t>(uid < 0 ? ::geteuid() : uid))) return entry->pw_name;
-  return "uid " + std::to_string(uid);
-}
-#endif
-
-// Writes the policy to every target; the first failure, or empty text.
-std::string ApplyPolicy(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,
-                        ReapplyMemory& memory, bool lists) {
-  std::string first;
-  auto note = [&](const std::string& error) {
-    if (first.empty()) first = error;
-  };
-  std::string* json = memory.text;
-  WritePolicyJson(policy, PolicyLevel::Managed, json[0]);
-  WritePolicyJson(policy, PolicyLevel::Recommended, json[1]);
-  [[maybe_unused]] std::string& scratch = memory.text[2];
-  std::vector<PolicyTarget> targets = TargetsOf(settings);
-#if !defined(_WIN32)
-  bool anyFolder = false;
-  for (const PolicyTarget& target : targets) anyFolder = anyFolder || !target.folder.empty();
-  if (anyFolder && LinksToFiles(settings))
-    for (int level = 0; level < 2; ++level)
-      note(ReplaceFileAtomically(LinkedFile(settings, level), json[level], -1, -1, &scratch));
-#endif
-  for (const PolicyTarget& target : targets) {
-#if !defined(_WIN32)
-    if (!target.folder.empty() && settings.copy)
-      for (int level = 0; level < 2; ++level)
-        note(ReplaceFileAtomically(PlaceFile(target, level), json[level], -1, -1, &scratch));
-#endif
-    if (!target.policyKey.empty()) {
-      note(ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy, lists).error);
-    }
-  }
-  return first;
-}
-
-// Takes our policy out of the targets; what could not be, as notes.
-void RemovePolicy(RegistryStore& store, [[maybe_unused]] const EnforcementSettings& settings,
-                  const std::vector<PolicyTarget>& targets,
-                  std::vector<std::string>& notes) {
-  for (const PolicyTarget& target : targets) {
-#if !defined(_WIN32)
-    for (int level = 0; level < 2 && !target.folder.empty(); ++level) {
-      std::string path = PlaceFile(target, level);
-      std::optional<std::string> link = LinkTarget(path);
-      bool ours = settings.copy ? !link && ReadWholeFile(path) : link && *link == LinkedFile(settings, level);
-      if (!ours) continue;
-      std::string error = RemoveFile(path);
-      if (!error.empty()) notes.push_back(error);
-    }
-#endif
-    if (!target.policyKey.empty()) {
-      std::string error = ApplyRegistryPolicy(store, target.policyKey, target.recordKey, nullptr).error;
-      if (!error.empty()) notes.push_back(error);
-    }
-  }
-}
-
-void RemoveLinkedFiles(const EnforcementSettings& settings, std::vector<std::string>& notes) {
-#if !defined(_WIN32)
-  if (settings.policyFolder.empty()) return;
-  for (const std::string& file : {LinkedFile(settings, 0), LinkedFile(settings, 1), IndexFile(settings)}) {
-    std::string error = RemoveFile(file);
-    if (!error.empty()) notes.push_back(error);
-  }
-  ::rmdir(settings.policyFolder.c_str());
-#else
-  (void)settings;
-  (void)notes;
-#endif
-}
-
-bool SameTarget(const PolicyTarget& a, const PolicyTarget& b) {
-  return a.folder == b.folder && a.policyKey == b.policyKey;
-}
-
-// The command that brings copies in step, for messages.
-std::string RootCommand(RegistryStore& store) {
-#if defined(_WIN32)
-  (void)store;
-  return "run `portwarden-cli enforce on` as an administrator";
-#else
-  return "run `sudo portwarden-cli --store " + store.Describe() + " enforce on --copy`";
-#endif
+  return targets;
 }
 
 }  // namespace
@@ -277,24 +141,33 @@ std::optional<EnforcementSettings> ReadEnforcement(RegistryStore& store) {
   return settings;
 }
 
+std::uint32_t ReadGeneration(RegistryStore& store) {
+  HKEY key = 0;
+  if (store.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnforcementPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  std::optional<std::uint32_t> generation = GenerationIn(store, key);
+  store.RegCloseKey(key);
+  return generation.value_or(0);
+}
+
 std::vector<PolicyTarget> TargetsOf(const EnforcementSettings& settings) {
-  std::vector<PolicyTarget> targets;
-#if !defined(_WIN32)
-  if (!settings.policyRoot.empty()) targets.push_back({"folder", settings.policyRoot, "", ""});
-  else
-    for (const std::string& name : settings.browsers)
-      if (const ChromiumBrowser* browser = FindChromiumBrowser(name))
-        targets.push_back({name, browser->folder, "", ""});
-#endif
-  if (settings.registry)
-    for (const ChromiumBrowser& browser : ChromiumBrowsers()) {
-      bool named = settings.browsers.empty();
-      for (const std::string& name : settings.browsers) named = named || name == browser.name;
-      if (named)
-        targets.push_back({browser.name, "", browser.policyKey,
-                           std::string(kEnforcementPath) + "\\Written\\" + browser.name});
-    }
+  std::vector<PolicyTarget> targets = FolderTargetsOf(settings);
+  for (PolicyTarget& target : RegistryTargetsOf(settings)) targets.push_back(std::move(target));
   return targets;
+}
+
+std::string RepairCommand(const std::string& store, const EnforcementSettings& settings) {
+#if defined(_WIN32)
+  (void)store;
+  (void)settings;
+  return "portwarden-cli enforce on (as an administrator)";
+#else
+  std::string command = "sudo portwarden-cli --store " + store + " enforce on";
+  if (!settings.policyRoot.empty()) command += " --policy-root " + settings.policyRoot;
+  else if (!settings.browsers.empty()) command += " --browsers " + JoinNames(settings.browsers);
+  if (settings.copy) command += " --copy";
+  if (settings.registry) command += " --registry";
+  return command;
+#endif
 }
 
 std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
@@ -303,18 +176,29 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
   ReapplyMemory once;
   if (!memory) memory = &once;
   std::optional<EnforcementSettings> settings = ReadEnforcement(store);
-  if (!settings) return std::nullopt;
-#if !defined(_WIN32)
-  std::optional<FolderLock> turn;
-  if (LinksToFiles(*settings)) turn.emplace(settings->policyFolder);
-#endif
+  if (!settings) {
+    memory->stamped.reset();
+    return std::nullopt;
+  }
   std::string error;
-  ScriptPolicy policy = CurrentPolicy(store, *settings, changes, *memory, error);
-  std::string applied = ApplyPolicy(store, *settings, policy, *memory, MapChanged(changes));
-  if (error.empty()) error = applied;
+  ScriptPolicy policy;
+  if (LinksToFiles(*settings) && !FolderTargetsOf(*settings).empty()) {
+    error = FollowLinkedFiles(store, *settings, changes, *memory, policy);
+  } else if (settings->copy || MapChanged(changes)) {
+    policy = ScriptPolicyOf(store).policy;
+  } else {
+    // The registry's lists need not be read again when only the zone state changed.
+    Registry registry(store);
+    policy = AssemblePolicy(DetectZoneSecurity(registry), {}).policy;
+  }
+  std::string placed = FollowFolders(store, *settings, policy, *memory);
+  if (error.empty()) error = placed;
+  for (const PolicyTarget& target : RegistryTargetsOf(*settings)) {
+    std::string written =
+        ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy, MapChanged(changes)).error;
+    if (error.empty()) error = written;
+  }
   if (error.empty()) return std::nullopt;
-  if (settings->copy)
-    error += "; the policy files are copies only root may rewrite: " + RootCommand(store) + " to bring them in step";
   return StoreFailure{store.Describe(), kBrowserPolicyOperation, error, ERROR_SUCCESS};
 }
 
@@ -326,6 +210,10 @@ std::unique_ptr<RegistryStore> WithBrowserEnforcement(std::unique_ptr<RegistrySt
       std::move(store), std::move(watched),
       [memory](RegistryStore& inner, const std::vector<FollowUpStore::Changes>* changes) {
         return ReapplyEnforcement(inner, changes, memory.get());
+      },
+      [memory](RegistryStore& inner, const std::vector<FollowUpStore::Changes>& changes) {
+        // Only the zone map's changes count: the index holds nothing of the zone state.
+        memory->stamped = MapChanged(&changes) ? StampGeneration(inner) : std::nullopt;
       });
 }
 
@@ -339,123 +227,47 @@ EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
       return outcome;
     }
   settings.copy = request.copy;
-#if defined(_WIN32)
-  if (!request.policyRoot.empty() || request.copy) {
-    outcome.error = "policy folders are for Linux; on Windows the policy goes into the registry";
-    return outcome;
-  }
-  settings.registry = true;
-#else
   settings.registry = request.registry;
-  settings.policyRoot = request.policyRoot;
-  if (!settings.policyRoot.empty() && settings.policyRoot.front() != '/') {
-    outcome.error = "--policy-root needs an absolute folder, not " + settings.policyRoot;
-    return outcome;
-  }
-  if (settings.policyRoot.empty() && settings.browsers.empty()) {
-    for (const ChromiumBrowser& browser : ChromiumBrowsers())
-      for (const char* sign : browser.installedAt)
-        if (::access(sign, F_OK) == 0) {
-          settings.browsers.push_back(browser.name);
-          break;
-        }
-    if (settings.browsers.empty() && !settings.registry) {
-      outcome.error =
-          "no Chromium-family browser is installed here (chromium, chrome, edge, brave); name them with "
-          "--browsers or give a policy folder with --policy-root";
-      return outcome;
-    }
-  }
-  std::vector<PolicyTarget> folders;
-  for (const PolicyTarget& target : TargetsOf(settings))
-    if (!target.folder.empty()) folders.push_back(target);
-  if (!settings.copy && !folders.empty()) {
-    if (request.storePath.empty() || request.storePath.front() != '/') {
-      outcome.error = "links need a store file to put the policy beside; use --copy with this store";
-      return outcome;
-    }
-    settings.policyFolder = PolicyFolderFor(request.storePath);
-  }
-
-  // Everything that will be written must be writable before anything is.
-  std::vector<std::string> folderChecks;
-  for (const PolicyTarget& target : folders)
-    for (const char* level : kLevels) folderChecks.push_back(target.folder + "/" + level);
-  if (!settings.policyFolder.empty()) folderChecks.push_back(settings.policyFolder);
-  for (const std::string& folder : folderChecks) {
-    std::string error = CheckWritable(folder);
-    if (!error.empty()) {
-      outcome.error = error;
-      outcome.needsRoot = ::geteuid() != 0;
-      return outcome;
-    }
-  }
-#endif
+  FolderPlacer folders(settings, request);
+  outcome.error = folders.Check(outcome.needsRoot, outcome.notes);
+  if (!outcome.error.empty()) return outcome;
 
   std::optional<EnforcementSettings> previous = ReadEnforcement(store);
-  std::vector<DomainPatterns> domains;
-  TranslatedPolicy translated = ScriptPolicyOf(store, &domains);
-  outcome.gaps = translated.gaps;
-  // What this run made where nothing of ours was, taken back when a later step fails.
-  std::vector<std::string> madeFiles;
   std::vector<PolicyTarget> madeKeys;
+  bool recorded = false;
   auto undo = [&](const std::string& error) {
-#if !defined(_WIN32)
-    for (const std::string& path : madeFiles) RemoveFile(path);
-    if (!settings.policyFolder.empty()) ::rmdir(settings.policyFolder.c_str());
-#endif
     for (const PolicyTarget& target : madeKeys) ApplyRegistryPolicy(store, target.policyKey, target.recordKey, nullptr);
+    folders.Undo();
+    if (recorded) {
+      if (previous) WriteEnforcement(store, *previous);
+      else DeleteKeyTree(store, HKEY_LOCAL_MACHINE, kEnforcementPath);
+    }
     outcome.error = error;
     outcome.places.clear();
+    outcome.notes.clear();
     return outcome;
   };
+  std::string error = folders.Prepare();
+  if (!error.empty()) return undo(error);
+  // The record before the policy is read: a write from now on counts a
+  // generation, and a run killed midway leaves a record status and off see.
+  LONG status = WriteEnforcement(store, settings);
+  if (status != ERROR_SUCCESS)
+    return undo(store.Describe() + " cannot record enforcement (" + StatusName(status) + ")");
+  recorded = true;
 
-#if !defined(_WIN32)
-  auto place = [&](const std::string& path, const std::function<std::string()>& write) {
-    struct stat info;
-    bool fresh = ::lstat(path.c_str(), &info) != 0;
-    std::string error = write();
-    if (error.empty() && fresh) madeFiles.push_back(path);
-    return error;
-  };
-  std::string json[] = {PolicyJson(translated.policy, PolicyLevel::Managed),
-                        PolicyJson(translated.policy, PolicyLevel::Recommended)};
-  if (!settings.policyFolder.empty()) {
-    Owner owner = OwnerFor(request.storePath);
-    std::string error = MakeFolders(settings.policyFolder, owner.user, owner.group);
-    for (int level = 0; level < 2 && error.empty(); ++level)
-      error = place(LinkedFile(settings, level), [&] {
-        return ReplaceFileAtomically(LinkedFile(settings, level), json[level], owner.user, owner.group);
-      });
-    if (error.empty())
-      error = place(IndexFile(settings), [&] {
-        return ReplaceFileAtomically(IndexFile(settings), DomainPatternsText(domains), owner.user, owner.group);
-      });
-    if (!error.empty()) return undo(error);
-    outcome.notes.push_back("The user " + UserName(owner.user) +
-                            ", who owns the store, now controls the script policy of these browsers for every "
-                            "user of this machine: what is listed in this store applies to all of them.");
-    std::string closed = ClosedFolderAbove(LinkedFile(settings, 0));
-    if (!closed.empty())
-      outcome.notes.push_back("Other users cannot pass through " + closed +
-                              ", so their browsers cannot read the policy and apply none of it.");
+  std::vector<DomainPatterns> domains;
+  TranslatedPolicy translated;
+  std::uint32_t generation = 0;
+  {
+    ReadSnapshot snapshot(store);
+    generation = ReadGeneration(store);
+    translated = ScriptPolicyOf(store, &domains);
   }
-  for (const PolicyTarget& target : folders) {
-    for (int level = 0; level < 2; ++level) {
-      std::string path = PlaceFile(target, level);
-      std::string error = MakeFolders(target.folder + "/" + kLevels[level]);
-      if (error.empty())
-        error = place(path, [&] {
-          return settings.copy ? ReplaceFileAtomically(path, json[level]) : PlaceLink(path, LinkedFile(settings, level));
-        });
-      if (!error.empty()) return undo(error);
-      outcome.places.push_back(target.name + ": " + path +
-                               (settings.copy ? "" : " -> " + LinkedFile(settings, level)));
-    }
-  }
-#endif
-  for (const PolicyTarget& target : TargetsOf(settings)) {
-    if (target.policyKey.empty()) continue;
+  outcome.gaps = translated.gaps;
+  error = folders.Place(translated.policy, domains, generation, outcome);
+  if (!error.empty()) return undo(error);
+  for (const PolicyTarget& target : RegistryTargetsOf(settings)) {
     if (!Registry(store).RegKeyExists(HKEY_LOCAL_MACHINE, target.recordKey)) madeKeys.push_back(target);
     RegistryPolicyResult result = ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &translated.policy);
     if (!result.error.empty()) return undo(result.error);
@@ -464,102 +276,63 @@ EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
       outcome.notes.push_back("An administrator's DefaultJavaScriptSetting under HKEY_LOCAL_MACHINE\\" +
                               target.policyKey + " was left in place; it applies instead of ours.");
   }
-  LONG status = WriteEnforcement(store, settings);
-  if (status != ERROR_SUCCESS)
-    return undo(store.Describe() + " cannot record enforcement (" + StatusName(status) + ")");
 
-  // What the earlier settings placed and these do not, goes.
+  // What earlier settings placed and these do not, goes: in folders by root's
+  // own records, in the registry by the store's.
+  folders.RemoveStale(previous, outcome.notes);
   if (previous) {
-    std::vector<PolicyTarget> stale;
-    std::vector<PolicyTarget> now = TargetsOf(settings);
-    for (const PolicyTarget& old : TargetsOf(*previous)) {
+    std::vector<PolicyTarget> now = RegistryTargetsOf(settings);
+    for (const PolicyTarget& old : RegistryTargetsOf(*previous)) {
       bool kept = false;
-      for (const PolicyTarget& target : now) kept = kept || SameTarget(old, target);
-      if (!kept) stale.push_back(old);
+      for (const PolicyTarget& target : now) kept = kept || old.policyKey == target.policyKey;
+      if (kept) continue;
+      std::string stale = ApplyRegistryPolicy(store, old.policyKey, old.recordKey, nullptr).error;
+      if (!stale.empty()) outcome.notes.push_back(stale);
     }
-    RemovePolicy(store, *previous, stale, outcome.notes);
-    if (previous->policyFolder != settings.policyFolder) RemoveLinkedFiles(*previous, outcome.notes);
   }
   return outcome;
 }
 
-EnforceOutcome EnforceOff(RegistryStore& store) {
+EnforceOutcome EnforceOff(RegistryStore& store, const std::string& storePath) {
   EnforceOutcome outcome;
   std::optional<EnforcementSettings> settings = ReadEnforcement(store);
+  bool found = RemoveFolderPlacements(storePath, settings, outcome);
+  if (!outcome.error.empty()) return outcome;
   if (!settings) {
-    outcome.notes.push_back("Enforcement was not on for this store.");
+    if (!found) outcome.notes.push_back("Enforcement was not on for this store.");
     return outcome;
   }
-  std::vector<PolicyTarget> targets = TargetsOf(*settings);
-#if !defined(_WIN32)
-  for (const PolicyTarget& target : targets)
-    for (int level = 0; level < 2 && !target.folder.empty(); ++level) {
-      struct stat info;
-      if (::lstat(PlaceFile(target, level).c_str(), &info) != 0) continue;
-      std::string error = CheckWritable(target.folder + "/" + kLevels[level]);
-      if (!error.empty()) {
-        outcome.error = error;
-        outcome.needsRoot = ::geteuid() != 0;
-        return outcome;
-      }
+  for (const PolicyTarget& target : RegistryTargetsOf(*settings)) {
+    std::string error = ApplyRegistryPolicy(store, target.policyKey, target.recordKey, nullptr).error;
+    if (!error.empty()) {
+      outcome.error = error;
+      return outcome;
     }
-#endif
-  RemovePolicy(store, *settings, targets, outcome.notes);
-  if (!outcome.notes.empty()) {
-    outcome.error = outcome.notes.front();
-    return outcome;
+    outcome.places.push_back(target.name + ": HKEY_LOCAL_MACHINE\\" + target.policyKey);
   }
-  RemoveLinkedFiles(*settings, outcome.notes);
   LONG status = DeleteKeyTree(store, HKEY_LOCAL_MACHINE, kEnforcementPath);
   if (status != ERROR_SUCCESS)
     outcome.error = store.Describe() + " cannot forget enforcement (" + StatusName(status) + ")";
-  for (const PolicyTarget& target : targets)
-    outcome.places.push_back(target.name + ": " +
-                             (target.folder.empty() ? "HKEY_LOCAL_MACHINE\\" + target.policyKey : target.folder));
   return outcome;
 }
 
-EnforcementStatus EnforcementStatusOf(RegistryStore& store) {
+EnforcementStatus EnforcementStatusOf(RegistryStore& store, const std::string& storePath) {
   EnforcementStatus status;
   status.settings = ReadEnforcement(store);
   status.wanted = ScriptPolicyOf(store);
+  FolderStates(storePath, status.settings, status.wanted.policy, status.targets);
   if (!status.settings) return status;
-  for (const PolicyTarget& target : TargetsOf(*status.settings)) {
+  for (const PolicyTarget& target : RegistryTargetsOf(*status.settings)) {
     TargetState state;
     state.target = target;
-    if (!target.policyKey.empty()) {
-      Registry registry(store);
-      state.present = registry.RegKeyExists(HKEY_LOCAL_MACHINE, target.recordKey);
-      state.held = RegistryPolicyHeld(store, target.policyKey, target.recordKey);
-    }
-#if !defined(_WIN32)
-    if (!target.folder.empty()) {
-      state.present = true;
-      for (int level = 0; level < 2; ++level) {
-        std::string path = PlaceFile(target, level);
-        std::optional<std::string> link = LinkTarget(path);
-        if (!status.settings->copy && link != LinkedFile(*status.settings, level)) {
-          state.present = false;
-          state.note = path + (link ? " points elsewhere" : " is not our link");
-          continue;
-        }
-        std::optional<std::string> text = ReadWholeFile(path);
-        std::optional<ScriptPolicy> held = text ? ParsePolicyFile(*text, kLevelOf[level]) : std::nullopt;
-        if (!held) {
-          state.present = false;
-          state.note = path + (text ? " is not a policy file" : " cannot be read");
-          continue;
-        }
-        if (level == 0) state.held = *held;
-        else state.held.recommendedDefault = held->recommendedDefault;
-      }
-    }
-#endif
+    state.present = Registry(store).RegKeyExists(HKEY_LOCAL_MACHINE, target.recordKey);
+    state.held = RegistryPolicyHeld(store, target.policyKey, target.recordKey);
     state.inStep = state.present && state.held == status.wanted.policy;
-    if (state.present && !state.inStep) {
+    if (!state.present)
+      state.note = "missing; run `" + RepairCommand(storePath.empty() ? store.Describe() : storePath,
+                                                    *status.settings) + "` to put it back";
+    else if (!state.inStep)
       state.note = "behind the store";
-      if (status.settings->copy) state.note += ": " + RootCommand(store);
-    }
     status.targets.push_back(std::move(state));
   }
   return status;

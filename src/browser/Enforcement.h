@@ -1,16 +1,20 @@
 // Enforcement: the zone map and the zone state kept as the script policy of the
 // Chromium-family browsers on the machine. It is switched on per store and
 // recorded there; while it is on, every write to the zone map or the zone key,
-// by either program, brings the policy in step before the action returns.
+// by either program, brings the policy in step before the action returns, and
+// checks that the browsers still find it.
 //
 // Linux: the browsers read JSON files from folders only root may write. Turning
 // enforcement on (as root) puts into each folder a symbolic link
-// "portwarden.json" to a file beside the store, owned by the store's owner, who
+// "portwarden.json" to a file beside the store, made as the store's owner, who
 // then rewrites that file atomically; or, with `copy`, real files that only
-// root can rewrite. Windows: registry values under the browsers' policy keys
-// of HKEY_LOCAL_MACHINE, written through the store.
+// root can rewrite. What root placed is recorded beside the links, where only
+// root can write, so that `off` takes it back whatever the store says.
+// Windows: registry values under the browsers' policy keys of
+// HKEY_LOCAL_MACHINE, written through the store.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +43,7 @@ const std::vector<ChromiumBrowser>& ChromiumBrowsers();
 const ChromiumBrowser* FindChromiumBrowser(const std::string& name);
 
 struct EnforcementSettings {
+  // What the store says; root trusts none of it for where to write or delete.
   std::vector<std::string> browsers;  // names from ChromiumBrowsers()
   std::string policyRoot;             // Linux: a folder used instead of the browsers' own
   bool copy = false;                  // Linux: real files in the folders instead of links
@@ -49,10 +54,14 @@ struct EnforcementSettings {
 // The record, or nothing when enforcement is off.
 std::optional<EnforcementSettings> ReadEnforcement(RegistryStore& store);
 
+// The store's count of writes to the zone map (0 when it keeps none).
+std::uint32_t ReadGeneration(RegistryStore& store);
+
 // One place the policy goes: a folder holding managed/ and recommended/, or a
 // policy key (with the key recording what we wrote there).
 struct PolicyTarget {
   std::string name;
+  std::string title;  // for messages: "Chromium", "the policy folder"
   std::string folder;
   std::string policyKey;
   std::string recordKey;
@@ -64,21 +73,29 @@ std::vector<PolicyTarget> TargetsOf(const EnforcementSettings& settings);
 // another), and the room of its texts. A long run (the window) then neither
 // reads nor parses the index again after one change.
 struct ReapplyMemory {
+  // The store's count of writes to the zone map, as the last such write made
+  // it (inside its transaction): after it, the index may be used only when
+  // it holds the count before.
+  std::optional<std::uint32_t> stamped;
+  std::uint32_t indexGeneration = 0;
   std::string indexIdentity;
   std::vector<DomainPatterns> domains;
-  std::string text[3];
+  std::string text[4];
 };
 
-// Brings every target in step with the store; what failed, or nothing. Does
-// nothing when enforcement is off. With links, the files beside them keep the
-// domains' patterns too, so that after writes to a few domains (`changes`, as
-// the watching store reports them) only those are read again; otherwise, or
-// when that index is missing, the whole zone map is.
+// Brings every target in step with the store and checks that the browsers
+// find it (a link or copy missing or replaced is a failure naming the command
+// that repairs it); what failed, or nothing. Does nothing when enforcement is
+// off. With links, the files beside them keep the domains' patterns too, so
+// that after writes to a few domains (`changes`, as the watching store reports
+// them) only those are read again; otherwise, or when that index is missing or
+// behind the store, the whole zone map is.
 std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
                                                const std::vector<FollowUpStore::Changes>* changes = nullptr,
                                                ReapplyMemory* memory = nullptr);
 
-// The store, watched: a write to the zone map or the zone key re-applies.
+// The store, watched: a write to the zone map or the zone key re-applies; one
+// to the zone map also counts one more generation, in its own transaction.
 std::unique_ptr<RegistryStore> WithBrowserEnforcement(std::unique_ptr<RegistryStore> store);
 
 struct EnforceRequest {
@@ -86,7 +103,8 @@ struct EnforceRequest {
   std::string policyRoot;
   bool copy = false;
   bool registry = false;
-  std::string storePath;  // the store file, absolute (Linux, links)
+  bool force = false;     // replace a file that is not ours, keeping it aside
+  std::string storePath;  // the store file, absolute and without links (Linux)
 };
 
 struct EnforceOutcome {
@@ -101,22 +119,32 @@ struct EnforceOutcome {
 // Nothing is left half-done: when a place cannot be written, what was placed
 // is taken back and the store's record is not changed.
 EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request);
-// Removes our links, files and registry entries, and the record.
-EnforceOutcome EnforceOff(RegistryStore& store);
+// Removes our links, files and registry entries, and the record; puts back
+// what `force` kept aside, and removes the folders `on` made once they are
+// empty. Linux: our links are found in the browsers' folders by root's record
+// there and by what they point to (the store at `storePath`), whatever the
+// store's record says.
+EnforceOutcome EnforceOff(RegistryStore& store, const std::string& storePath = "");
 
 struct TargetState {
   PolicyTarget target;
-  bool present = false;  // our policy is there
-  bool inStep = false;   // and says what the store says
+  bool present = false;   // our policy is there
+  bool inStep = false;    // and says what the store says
+  bool leftOver = false;  // ours for this store, where its settings do not say
   ScriptPolicy held;
-  std::string note;      // what is wrong, when something is
+  std::string note;  // what is wrong, when something is
 };
 struct EnforcementStatus {
   std::optional<EnforcementSettings> settings;
   TranslatedPolicy wanted;
+  // With no settings: what is still placed for this store (its record lost,
+  // or an `on` killed midway).
   std::vector<TargetState> targets;
 };
-EnforcementStatus EnforcementStatusOf(RegistryStore& store);
+EnforcementStatus EnforcementStatusOf(RegistryStore& store, const std::string& storePath = "");
+
+// The command that puts the policy back in place (run as root or an administrator).
+std::string RepairCommand(const std::string& store, const EnforcementSettings& settings);
 
 // The folder beside a store file that links point to.
 std::string PolicyFolderFor(const std::string& storePath);

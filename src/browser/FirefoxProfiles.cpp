@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 
 #include "browser/FirefoxSession.h"
 
@@ -15,11 +15,14 @@ namespace {
 using Section = std::vector<std::pair<std::string, std::string>>;
 using IniFile = std::vector<std::pair<std::string, Section>>;
 
+// The profile lists are a few hundred bytes; this is far beyond any.
+constexpr std::size_t kMaxIniSize = std::size_t{1} << 20;
+
 // Sections in file order, each with its keys in order. A file that cannot be
-// read is empty.
+// read (or is no regular file of a sensible size) is empty.
 IniFile ReadIni(const std::string& path) {
   IniFile ini;
-  std::ifstream in(path, std::ios::binary);
+  std::istringstream in(ReadProfileFile(path, kMaxIniSize).value_or(""));
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

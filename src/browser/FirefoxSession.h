@@ -10,6 +10,11 @@
 
 namespace pw {
 
+// The whole of a regular file of at most `limit` bytes, or nothing. Opened
+// without waiting, so that a pipe or device put in the file's place cannot
+// make start-up wait or read without end.
+std::optional<std::string> ReadProfileFile(const std::string& path, std::size_t limit);
+
 // The JSON text of a session file: the 8 bytes "mozLz40\0", the text's size as
 // 4 bytes little-endian, then one LZ4 block. Nothing when the bytes are not
 // such a file or do not decompress to exactly that size.

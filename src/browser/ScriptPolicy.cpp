@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <functional>
 #include <cstdint>
+#include <nlohmann/json.hpp>
+#include <unordered_set>
 
 #include "common/Ascii.h"
 #include "registry/Enumeration.h"
@@ -80,17 +82,40 @@ class PatternList {
   std::vector<std::string_view> patterns_;
 };
 
+// A pattern as our translation makes it: "[*.]" or nothing, then a host
+// name; with a scheme, "http://" or "https://" before and ":*" after.
+bool IsPatternText(std::string_view pattern) {
+  for (std::string_view scheme : {"http://", "https://"})
+    if (pattern.substr(0, scheme.size()) == scheme) {
+      if (pattern.size() < scheme.size() + 2 || pattern.substr(pattern.size() - 2) != ":*") return false;
+      pattern = pattern.substr(scheme.size(), pattern.size() - scheme.size() - 2);
+      break;
+    }
+  if (pattern.substr(0, 4) == "[*.]") pattern.remove_prefix(4);
+  return IsHostName(pattern);
+}
+
+void AppendJsonText(std::string& json, const std::string& text) {
+  bool plain = true;
+  for (char c : text) plain = plain && c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20;
+  if (plain) {
+    json += '"';
+    json += text;
+    json += '"';
+    return;
+  }
+  json += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 void AppendList(std::string& json, const char* name, const std::vector<std::string>& patterns, bool& first) {
   if (patterns.empty()) return;
   json += first ? "\n  \"" : ",\n  \"";
   first = false;
   json += name;
   json += "\": [";
-  // Patterns hold host-name characters only: nothing in them needs escaping.
   for (std::size_t i = 0; i < patterns.size(); ++i) {
-    json += i ? ",\n    \"" : "\n    \"";
-    json += patterns[i];
-    json += '"';
+    json += i ? ",\n    " : "\n    ";
+    AppendJsonText(json, patterns[i]);
   }
   json += "\n  ]";
 }
@@ -312,6 +337,8 @@ std::optional<std::vector<DomainPatterns>> ParseDomainPatterns(std::string_view 
     std::string_view line = text.substr(start, end - start);
     start = end + 1;
     if (line.empty()) return std::nullopt;
+    // A damaged or forged index holds no text that is not a host or a pattern.
+    if (line[0] == '@' ? !IsHostName(line.substr(1)) : !IsPatternText(line.substr(1))) return std::nullopt;
     std::string rest(line.substr(1));
     if (line[0] == '@')
       domains.push_back({std::move(rest), {}, {}});

@@ -1,6 +1,8 @@
 #include "browser/TrustButton.h"
 
-#include <cstdio>
+#include <memory>
+
+#include "browser/UninstallLog.h"
 
 namespace pw {
 namespace {
@@ -29,40 +31,6 @@ std::vector<ButtonValue> ButtonValues(const Installation& place) {
   };
 }
 
-// Appends records to the uninstall log, each line flushed before the next
-// value is written, and remembers the first failure.
-class UninstallLog {
- public:
-  explicit UninstallLog(const std::string& path) : file_(std::fopen(path.c_str(), "ab")) {
-    if (!file_) error_ = "cannot open " + path + " for appending";
-    path_ = path;
-  }
-  ~UninstallLog() { Close(); }
-  UninstallLog(const UninstallLog&) = delete;
-  UninstallLog& operator=(const UninstallLog&) = delete;
-
-  bool Ok() const { return error_.empty(); }
-  const std::string& Error() const { return error_; }
-
-  void Record(const char* kind, const std::string& first, const std::string& second) {
-    if (!Ok()) return;
-    std::string line = std::string("ACTION: ") + kind + ": \"" + first + "\", \"" + second + "\"\r\n";
-    if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0)
-      error_ = "cannot write to " + path_;
-  }
-
-  void Close() {
-    if (!file_) return;
-    if (std::fclose(file_) != 0 && Ok()) error_ = "cannot write to " + path_;
-    file_ = nullptr;
-  }
-
- private:
-  std::FILE* file_;
-  std::string path_;
-  std::string error_;
-};
-
 // Draws GUIDs until one names no key, makes that key and opens it again with
 // full access. A name that exists, an empty draw and a key that will not open
 // again all lead to another draw. 0 when no key could be made.
@@ -84,43 +52,143 @@ HKEY MakeButtonKey(Registry& registry, const std::function<void()>& pump, std::s
   }
 }
 
+// One registration: the key, its values and their records. A registration that
+// fails anywhere, or whose mark or commit fails after it, is undone whole (the
+// key with its values, and the records taken back out of the log), so that a
+// later start registers once instead of adding to what is left.
+class ButtonRegistration {
+ public:
+  ButtonRegistration(Registry& registry, const Installation& place) : registry_(registry), place_(place) {}
+
+  TrustButtonResult& Result() { return result_; }
+
+  // Makes the key, then opens the log: a key that cannot be made leaves no log
+  // behind, not even an empty one.
+  void Run(const std::function<void()>& pump) {
+    HKEY key = MakeButtonKey(registry_, pump, result_.guid);
+    if (!key) {
+      result_.guid.clear();
+      return;
+    }
+    std::string buttonKey = std::string(kHiveText) + kExtensionsPath + "\\" + result_.guid;
+    log_ = std::make_unique<UninstallLog>(place_.logPath);
+    log_->Record("RegKey", std::string(kHiveText) + kExtensionsPath, result_.guid);
+    log_->Record("RegValue", buttonKey, "");
+    for (const ButtonValue& value : ButtonValues(place_)) {
+      if (!log_->Ok()) break;  // values the log cannot name are not written
+      LONG status = registry_.WriteRegEntry(key, value.name, REG_SZ, value.data);
+      if (status != ERROR_SUCCESS) {
+        result_.failures.push_back({registry_.Store().Describe(), "RegSetValueExA",
+                                    "the value \"" + value.name + "\" of " + buttonKey +
+                                        " was not stored (status " + std::to_string(status) + ")",
+                                    status});
+        break;
+      }
+      log_->Record("RegKey", buttonKey, value.name);
+      log_->Record("RegValue", buttonKey + "\\" + value.name, value.logText);
+    }
+    registry_.Store().RegCloseKey(key);
+    result_.logError = log_->Error();
+    result_.registered = result_.failures.empty() && result_.logError.empty();
+  }
+
+  // Removes what Run made; `rolledBack` when the store's rollback has already
+  // taken the key. Reports what could not be undone.
+  void Undo(bool rolledBack) {
+    result_.registered = false;
+    if (log_) {
+      log_->TakeBack();
+      result_.logError = log_->Error();
+    }
+    if (rolledBack) return;
+    if (markWritten_) {
+      HKEY program = registry_.OpenRegKey(HKEY_LOCAL_MACHINE, kProgramKeyPath);
+      if (program) registry_.Store().RegDeleteValueA(program, kButtonMarkName);
+      if (program) registry_.Store().RegCloseKey(program);
+    }
+    if (result_.guid.empty()) return;
+    std::string path = std::string(kExtensionsPath) + "\\" + result_.guid;
+    LONG status = registry_.Store().RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+      result_.failures.push_back({registry_.Store().Describe(), "RegDeleteKeyA",
+                                  "the button key HKEY_LOCAL_MACHINE\\" + path +
+                                      " of a failed registration could not be removed (status " +
+                                      std::to_string(status) + ")",
+                                  status});
+  }
+
+  void WriteMark() {
+    RegistryStore& store = registry_.Store();
+    HKEY key = registry_.CreateRegKey(HKEY_LOCAL_MACHINE, kProgramKeyPath);
+    LONG status = key ? registry_.WriteRegEntry(key, kButtonMarkName, REG_SZ, result_.guid) : ERROR_ACCESS_DENIED;
+    if (key) store.RegCloseKey(key);
+    markWritten_ = status == ERROR_SUCCESS;
+    if (markWritten_) return;
+    result_.registered = false;
+    result_.failures.push_back({store.Describe(), "RegSetValueExA",
+                                std::string("the mark HKEY_LOCAL_MACHINE\\") + kProgramKeyPath + "\\" +
+                                    kButtonMarkName + " was not stored (status " + std::to_string(status) + ")",
+                                status});
+  }
+
+ private:
+  Registry& registry_;
+  const Installation& place_;
+  TrustButtonResult result_;
+  std::unique_ptr<UninstallLog> log_;
+  bool markWritten_ = false;
+};
+
+// Registers (unless `onlyFirst` finds the mark) and marks in one transaction,
+// checking the mark inside it, so that two first starts at once register one
+// button. Anything that fails undoes the registration.
+TrustButtonResult RegisterInTransaction(Registry& registry, const Installation& place,
+                                        const std::function<void()>& pump, bool onlyFirst) {
+  RegistryStore& store = registry.Store();
+  ButtonRegistration registration(registry, place);
+  TrustButtonResult& result = registration.Result();
+  LONG status = store.BeginTransaction();
+  if (status != ERROR_SUCCESS) {
+    result.failures.push_back({store.Describe(), "transaction",
+                               "the store could not start a transaction (status " + std::to_string(status) +
+                                   "); no button was registered",
+                               status});
+    return result;
+  }
+  bool skipped = false;
+  try {
+    skipped = onlyFirst && TrustButtonRegistered(registry);
+    if (!skipped) {
+      registration.Run(pump);
+      if (result.registered) registration.WriteMark();
+    }
+  } catch (...) {
+    store.RollbackTransaction();
+    registration.Undo(store.SupportsRollback());
+    throw;
+  }
+  if (skipped) {
+    store.CommitTransaction();
+    return {};
+  }
+  if (!result.registered) {
+    store.RollbackTransaction();
+    registration.Undo(store.SupportsRollback());
+    return result;
+  }
+  // A store that cannot commit has rolled back and reported why to its sink.
+  if (store.CommitTransaction() != ERROR_SUCCESS) registration.Undo(store.SupportsRollback());
+  return result;
+}
+
 }  // namespace
 
 TrustButtonResult RegisterTrustButton(Registry& registry, const Installation& place,
                                       const std::function<void()>& pump) {
-  TrustButtonResult result;
-  // The log comes first: a key the uninstaller is never told of would stay for good.
-  UninstallLog log(place.logPath);
-  if (!log.Ok()) {
-    result.logError = log.Error();
-    return result;
-  }
-  std::string guid;
-  HKEY key = MakeButtonKey(registry, pump, guid);
-  if (!key) return result;
-  result.guid = guid;
-
-  std::string buttonKey = std::string(kHiveText) + kExtensionsPath + "\\" + guid;
-  log.Record("RegKey", std::string(kHiveText) + kExtensionsPath, guid);
-  log.Record("RegValue", buttonKey, "");
-  for (const ButtonValue& value : ButtonValues(place)) {
-    if (!log.Ok()) break;  // values the log cannot name are not written
-    LONG status = registry.WriteRegEntry(key, value.name, REG_SZ, value.data);
-    if (status != ERROR_SUCCESS) {
-      result.failures.push_back({registry.Store().Describe(), "RegSetValueExA",
-                                 "the value \"" + value.name + "\" of " + buttonKey +
-                                     " was not stored (status " + std::to_string(status) + ")",
-                                 status});
-    }
-    // The key exists either way, so the uninstaller is told of the value too.
-    log.Record("RegKey", buttonKey, value.name);
-    log.Record("RegValue", buttonKey + "\\" + value.name, value.logText);
-  }
-  log.Close();
-  registry.Store().RegCloseKey(key);
-  result.logError = log.Error();
-  result.registered = result.failures.empty() && result.logError.empty();
-  return result;
+  ButtonRegistration registration(registry, place);
+  registration.Run(pump);
+  if (!registration.Result().registered) registration.Undo(false);
+  return registration.Result();
 }
 
 bool TrustButtonRegistered(Registry& registry) {
@@ -129,30 +197,11 @@ bool TrustButtonRegistered(Registry& registry) {
 
 TrustButtonResult RegisterTrustButtonAndMark(Registry& registry, const Installation& place,
                                              const std::function<void()>& pump) {
-  TrustButtonResult result;
-  RegistryStore& store = registry.Store();
-  LONG committed = RunInTransaction(store, [&] {
-    result = RegisterTrustButton(registry, place, pump);
-    if (!result.registered) return;
-    HKEY key = registry.CreateRegKey(HKEY_LOCAL_MACHINE, kProgramKeyPath);
-    LONG status = key ? registry.WriteRegEntry(key, kButtonMarkName, REG_SZ, result.guid) : ERROR_ACCESS_DENIED;
-    if (key) store.RegCloseKey(key);
-    if (status != ERROR_SUCCESS) {
-      result.registered = false;
-      result.failures.push_back({store.Describe(), "RegSetValueExA",
-                                 std::string("the mark HKEY_LOCAL_MACHINE\\") + kProgramKeyPath + "\\" +
-                                     kButtonMarkName + " was not stored (status " + std::to_string(status) + ")",
-                                 status});
-    }
-  });
-  // A store that could not commit has reported why to its error sink.
-  if (committed != ERROR_SUCCESS) result.registered = false;
-  return result;
+  return RegisterInTransaction(registry, place, pump, false);
 }
 
 TrustButtonResult RunFirstStart(Registry& registry, const Installation& place, const std::function<void()>& pump) {
-  if (TrustButtonRegistered(registry)) return {};
-  return RegisterTrustButtonAndMark(registry, place, pump);
+  return RegisterInTransaction(registry, place, pump, true);
 }
 
 }  // namespace pw

@@ -28,27 +28,31 @@ struct Installation {
 
 struct TrustButtonResult {
   bool registered = false;             // the key was made, every value stored and every line logged
-  std::string guid;                    // the button key's name, once made
-  std::vector<StoreFailure> failures;  // writes the store refused
+  std::string guid;                    // the button key's name, once made (also when undone since)
+  std::vector<StoreFailure> failures;  // writes the store refused, and what could not be undone
   std::string logError;                // why the uninstall log could not be written
 };
 
-// Makes a new button key under a GUID no key has yet, writes its six values and
-// appends fourteen records to the log. The log is opened first: when it cannot
-// be, nothing is made. `pump` runs between GUID draws so the window can paint.
+// Makes a new button key under a GUID no key has yet, then opens the log,
+// writes the six values and appends fourteen records. A registration that
+// fails anywhere is undone: the key goes, and the records are taken back out
+// of the log. `pump` runs between GUID draws so the window can paint.
 TrustButtonResult RegisterTrustButton(Registry& registry, const Installation& place,
                                       const std::function<void()>& pump = {});
 
 // True once a registration for this installation has succeeded.
 bool TrustButtonRegistered(Registry& registry);
 
-// Registers the button and, when that succeeded, sets the mark, in one store
-// transaction where the store has them.
+// Registers the button and sets the mark in one store transaction where the
+// store has them. When the registration, the mark or the commit fails, the
+// registration is undone, so that no failure leaves a button a later start
+// would add to.
 TrustButtonResult RegisterTrustButtonAndMark(Registry& registry, const Installation& place,
                                              const std::function<void()>& pump = {});
 
-// The first start's step: registers and marks unless the mark is already set.
-// Returns nothing to report when the step was skipped.
+// The first start's step: registers and marks unless the mark is set, read
+// inside the same transaction, so that two first starts at once register one
+// button. Returns nothing to report when the step was skipped.
 TrustButtonResult RunFirstStart(Registry& registry, const Installation& place,
                                 const std::function<void()>& pump = {});
 

@@ -1,11 +1,14 @@
 #include "intake/Blocklist.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <ctime>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "common/Ascii.h"
 #include "intake/GeneralisedListing.h"
 #include "intake/PublicSuffix.h"
 #include "intake/SiteAddress.h"
@@ -32,54 +35,126 @@ bool IsSystemName(std::string_view host) {
   return names.count(FoldName(host)) > 0;
 }
 
-// A dotted IPv4 address of four numbers below 256; `sink` tells whether it
-// leads nowhere (0.0.0.0 or the loopback net).
-bool IsIpv4(std::string_view text, bool& sink) {
-  unsigned octets[4] = {};
-  int count = 0;
-  std::size_t digits = 0;
-  for (char c : text) {
-    if (c >= '0' && c <= '9') {
-      if (++digits > 3 || count > 3) return false;
-      octets[count] = octets[count] * 10 + static_cast<unsigned>(c - '0');
-      if (octets[count] > 255) return false;
-    } else if (c == '.' && digits > 0 && count < 3) {
-      ++count;
-      digits = 0;
-    } else {
-      return false;
+// An IPv4 address in any form the system's resolver takes: one to four parts,
+// each decimal, octal (a leading 0) or hexadecimal (0x), the last filling the
+// bytes the others leave ("10.1" is 10.0.0.1, "0x7f.1" 127.0.0.1).
+std::optional<std::uint32_t> Ipv4Address(std::string_view text) {
+  std::uint64_t parts[4] = {};
+  std::size_t count = 0;
+  for (std::size_t start = 0;;) {
+    std::size_t dot = std::min(text.find('.', start), text.size());
+    std::string_view part = text.substr(start, dot - start);
+    if (part.empty() || count == 4) return std::nullopt;
+    unsigned base = 10;
+    if (part.size() > 1 && part[0] == '0' && (part[1] == 'x' || part[1] == 'X')) {
+      base = 16;
+      part.remove_prefix(2);
+      if (part.empty()) return std::nullopt;
+    } else if (part.size() > 1 && part[0] == '0') {
+      base = 8;
     }
+    std::uint64_t value = 0;
+    for (char c : part) {
+      unsigned digit = IsAsciiDigit(c) ? static_cast<unsigned>(c - '0')
+                       : base == 16 && IsAsciiLetter(c) && AsciiLower(c) <= 'f' ? static_cast<unsigned>(AsciiLower(c) - 'a' + 10)
+                                                                                  : 99;
+      if (digit >= base) return std::nullopt;
+      value = value * base + digit;
+      if (value > 0xFFFFFFFFu) return std::nullopt;
+    }
+    parts[count++] = value;
+    if (dot == text.size()) break;
+    start = dot + 1;
   }
-  if (count != 3 || digits == 0) return false;
-  sink = octets[0] == 127 || (octets[0] == 0 && octets[1] == 0 && octets[2] == 0 && octets[3] == 0);
-  return true;
+  std::uint32_t address = 0;
+  for (std::size_t i = 0; i + 1 < count; ++i) {
+    if (parts[i] > 0xFF) return std::nullopt;
+    address |= static_cast<std::uint32_t>(parts[i]) << (24 - 8 * i);
+  }
+  if (parts[count - 1] >> (8 * (5 - count)) != 0) return std::nullopt;
+  return address | static_cast<std::uint32_t>(parts[count - 1]);
 }
 
-// An IPv6 address (groups of hex digits and colons, a "%zone" allowed); `sink`
-// for "::" and "::1" in any spelling.
-bool IsIpv6(std::string_view text, bool& sink) {
+bool Ipv4Sink(std::uint32_t address) { return address == 0 || address >> 24 == 127; }
+
+// An IPv6 address (a "%zone" allowed, the last 32 bits possibly as a dotted
+// IPv4 address) as its 16 bytes.
+std::optional<std::array<std::uint8_t, 16>> Ipv6Address(std::string_view text) {
   text = text.substr(0, text.find('%'));
-  if (text.find(':') == std::string_view::npos) return false;
-  std::vector<unsigned> groups;
-  unsigned group = 0;
-  std::size_t digits = 0;
-  for (char c : text) {
-    int hex = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-    if (c == ':') {
-      groups.push_back(group);
-      group = 0;
-      digits = 0;
-    } else if (hex >= 0 && ++digits <= 4) {
-      group = group * 16 + static_cast<unsigned>(hex);
+  if (text.find(':') == std::string_view::npos) return std::nullopt;
+  std::vector<std::uint16_t> head, tail;
+  std::vector<std::uint16_t>* groups = &head;
+  bool gap = false;
+  std::size_t i = 0;
+  if (text.substr(0, 2) == "::") {
+    gap = true;
+    groups = &tail;
+    i = 2;
+  } else if (text[0] == ':') {
+    return std::nullopt;
+  }
+  while (i < text.size()) {
+    std::size_t end = std::min(text.find(':', i), text.size());
+    std::string_view group = text.substr(i, end - i);
+    if (group.find('.') != std::string_view::npos && end == text.size()) {
+      std::optional<std::uint32_t> v4 = Ipv4Address(group);
+      if (!v4 || std::count(group.begin(), group.end(), '.') != 3) return std::nullopt;
+      groups->push_back(static_cast<std::uint16_t>(*v4 >> 16));
+      groups->push_back(static_cast<std::uint16_t>(*v4 & 0xFFFF));
+      i = end;
+      break;
+    }
+    if (group.empty() || group.size() > 4) return std::nullopt;
+    std::uint16_t value = 0;
+    for (char c : group) {
+      int digit = IsAsciiDigit(c) ? c - '0' : AsciiLower(c) >= 'a' && AsciiLower(c) <= 'f' ? AsciiLower(c) - 'a' + 10 : -1;
+      if (digit < 0) return std::nullopt;
+      value = static_cast<std::uint16_t>(value * 16 + digit);
+    }
+    groups->push_back(value);
+    if (end == text.size()) {
+      i = end;
+      break;
+    }
+    if (text.substr(end, 2) == "::") {
+      if (gap) return std::nullopt;
+      gap = true;
+      groups = &tail;
+      i = end + 2;
     } else {
-      return false;
+      i = end + 1;
+      if (i == text.size()) return std::nullopt;  // a ":" at the end
     }
   }
-  groups.push_back(group);
-  if (groups.size() > 9) return false;
-  sink = groups.back() <= 1;
-  for (std::size_t i = 0; i + 1 < groups.size(); ++i) sink = sink && groups[i] == 0;
-  return true;
+  std::size_t given = head.size() + tail.size();
+  if (gap ? given > 7 : given != 8) return std::nullopt;
+  std::array<std::uint8_t, 16> bytes{};
+  for (std::size_t k = 0; k < head.size(); ++k) {
+    bytes[2 * k] = static_cast<std::uint8_t>(head[k] >> 8);
+    bytes[2 * k + 1] = static_cast<std::uint8_t>(head[k]);
+  }
+  for (std::size_t k = 0; k < tail.size(); ++k) {
+    std::size_t at = 16 - 2 * (tail.size() - k);
+    bytes[at] = static_cast<std::uint8_t>(tail[k] >> 8);
+    bytes[at + 1] = static_cast<std::uint8_t>(tail[k]);
+  }
+  return bytes;
+}
+
+// Whether `text` is an address, and then whether it leads nowhere: 0.0.0.0,
+// the loopback net, "::", "::1", or either of the first two mapped to IPv6.
+std::optional<bool> AddressSink(std::string_view text) {
+  if (std::optional<std::uint32_t> v4 = Ipv4Address(text)) return Ipv4Sink(*v4);
+  std::optional<std::array<std::uint8_t, 16>> v6 = Ipv6Address(text);
+  if (!v6) return std::nullopt;
+  const std::array<std::uint8_t, 16>& b = *v6;
+  bool zeroTo10 = std::all_of(b.begin(), b.begin() + 10, [](std::uint8_t x) { return x == 0; });
+  bool zeroTo15 = zeroTo10 && std::all_of(b.begin() + 10, b.begin() + 15, [](std::uint8_t x) { return x == 0; });
+  if (zeroTo15 && b[15] <= 1) return true;
+  if (zeroTo10 && b[10] == 0xFF && b[11] == 0xFF)
+    return Ipv4Sink(static_cast<std::uint32_t>(b[12]) << 24 | static_cast<std::uint32_t>(b[13]) << 16 |
+                    static_cast<std::uint32_t>(b[14]) << 8 | b[15]);
+  return false;
 }
 
 std::string RefusalReason(const SiteAddressParts& parts) {
@@ -164,6 +239,36 @@ std::vector<EnumeratedValue> RecordEntries(RegistryStore& store, HKEY record, co
   return entries;
 }
 
+// A listing another applied list's record holds, with the entry it holds.
+struct Claim {
+  std::string list;
+  const char* part = kCreated;
+  StoredValue entry;
+};
+
+// What the records of the applied lists other than `name` hold, by folded
+// listing key; the first list in the store's order for a key several name.
+std::unordered_map<std::string, Claim> OtherListsClaims(RegistryStore& store, const std::string& name) {
+  std::unordered_map<std::string, Claim> claims;
+  HKEY base = 0;
+  if (store.RegOpenKeyExA(HKEY_CURRENT_USER, kBlocklistsPath, 0, KEY_READ, &base) != ERROR_SUCCESS) return claims;
+  std::vector<std::string> lists;
+  ForEachSubkey(store, base, [&](const std::string& list) {
+    if (!SameName(list, name)) lists.push_back(list);
+    return true;
+  });
+  for (const std::string& list : lists) {
+    HKEY record = 0;
+    if (store.RegOpenKeyExA(base, list, 0, KEY_READ, &record) != ERROR_SUCCESS) continue;
+    for (const char* part : {kCreated, kChanged})
+      for (EnumeratedValue& entry : RecordEntries(store, record, part))
+        claims.emplace(FoldName(entry.name), Claim{list, part, {entry.type, std::move(entry.data)}});
+    store.RegCloseKey(record);
+  }
+  store.RegCloseKey(base);
+  return claims;
+}
+
 // A dry run reads one state of the store; a write runs in one transaction.
 // False, with the error, when the transaction cannot begin.
 bool BeginWork(RegistryStore& store, bool dryRun, std::optional<ReadSnapshot>& snapshot, LONG& status,
@@ -233,7 +338,10 @@ Blocklist ReadBlocklist(std::string_view text) {
     // word: a host alone.
     std::size_t first = 0;
     bool sink = true;
-    if (words.size() > 1 && (IsIpv4(words[0], sink) || IsIpv6(words[0], sink))) first = 1;
+    if (std::optional<bool> address = words.size() > 1 ? AddressSink(words[0]) : std::nullopt) {
+      first = 1;
+      sink = *address;
+    }
     for (std::size_t i = first; i < words.size(); ++i) {
       std::string_view host = words[i];
       if (IsSystemName(host)) {
@@ -244,6 +352,12 @@ Blocklist ReadBlocklist(std::string_view text) {
         list.refused.push_back({number, std::string(host),
                                 "sent to " + std::string(words[0]) +
                                     ", not blocked (a blocking line sends its hosts to 0.0.0.0, 127.0.0.1, :: or ::1)"});
+        continue;
+      }
+      // An address in any of its forms is no site, though the address
+      // parser may take a short or hexadecimal form for a name.
+      if (AddressSink(host)) {
+        list.refused.push_back({number, std::string(host), "a raw IP address (" + std::string(host) + "), not a site's name"});
         continue;
       }
       SiteAddressParts parts = ParseSiteAddress(host);
@@ -315,6 +429,7 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
       result.status = status;
       failure = "cannot write the record HKEY_CURRENT_USER\\" + path + ": " + StatusText(status);
     }
+    std::unordered_map<std::string, Claim> claims = OtherListsClaims(store, name);
     for (const BlocklistListing& listing : list.listings) {
       if (status != ERROR_SUCCESS) break;
       std::string key = listing.Key();
@@ -324,6 +439,21 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
       }
       std::optional<StoredValue> old = ReadListingValue(store, key);
       if (old && IsRestricted(*old)) {
+        // Restricted by another list: this one records it too, as that list
+        // did, so that undoing either list keeps it for the other and the
+        // last undo puts back what was there before both.
+        auto claim = claims.find(FoldName(key));
+        if (claim != claims.end() && !dryRun) {
+          status = SetValue(store, claim->second.part == kCreated ? created : changed, key, claim->second.entry.type,
+                            claim->second.entry.data);
+          if (status != ERROR_SUCCESS) {
+            failedAt = &listing;
+            result.status = status;
+            failure = "cannot record " + key + " (line " + std::to_string(listing.line) + ", " + listing.host +
+                      "): " + StatusText(status);
+            break;
+          }
+        }
         ++result.alreadyRestricted;
         continue;
       }
@@ -373,6 +503,7 @@ BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, boo
     std::vector<EnumeratedValue> created = RecordEntries(store, record, kCreated);
     std::vector<EnumeratedValue> changed = RecordEntries(store, record, kChanged);
     store.RegCloseKey(record);
+    std::unordered_map<std::string, Claim> claims = OtherListsClaims(store, name);
 
     // Each entry is undone only where the listing still holds what the list
     // wrote; otherwise the user has had the last word.
@@ -387,6 +518,10 @@ BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, boo
       std::optional<StoredValue> now = ReadListingValue(store, entry.name);
       if (!now || !IsRestricted(*now)) {
         result.left.push_back({entry.name, now ? "now " + Describe(*now) : "deleted since"});
+        return LONG{ERROR_SUCCESS};
+      }
+      if (auto claim = claims.find(FoldName(entry.name)); claim != claims.end()) {
+        result.left.push_back({entry.name, "kept: the blocklist \"" + claim->second.list + "\" restricts it too"});
         return LONG{ERROR_SUCCESS};
       }
       ++(before ? result.restored : result.removed);

@@ -79,16 +79,17 @@ struct BlocklistApplied {
 
 // Writes the list's listings and their record in one transaction; listings
 // already Restricted, and those this list recorded before (whatever the user
-// has made of them since), are left alone. With `dryRun` only counts, writing
+// has made of them since), are left alone. A listing another applied list
+// restricted goes into this list's record too, with that list's entry. With `dryRun` only counts, writing
 // nothing. When the store fails, nothing is written; a store that cannot roll
 // back keeps the listings written so far, each with its record entry.
 BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, const std::string& source,
                                 const Blocklist& list, bool dryRun);
 
-// A listing the undo left as the user left it.
+// A listing the undo left as it is: as the user left it, or for another list.
 struct LeftListing {
   std::string key;
-  std::string state;  // "deleted since", "now Trusted (2)", ...
+  std::string state;  // "deleted since", "now Trusted (2)", "kept: the blocklist "x" restricts it too"
 };
 
 struct BlocklistUndone {
@@ -101,8 +102,9 @@ struct BlocklistUndone {
 };
 
 // Removes what the list created and puts back what it changed, where the
-// listing is still Restricted; prunes the keys that leaves empty; deletes the
-// record. One transaction. With `dryRun` only says what it would do.
+// listing is still Restricted and no other applied list's record holds it
+// (those are kept, and named in `left`); prunes the keys that leaves empty;
+// deletes the record. One transaction. With `dryRun` only says what it would do.
 BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, bool dryRun);
 
 struct AppliedBlocklist {

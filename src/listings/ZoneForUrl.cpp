@@ -242,7 +242,7 @@ class OpenKey {
 struct Candidate {
   std::string name;
   bool own = false;
-  std::string front;  // suffixes only
+  std::string_view front;  // suffixes only; a part of the host
 };
 
 // The position of the first "." after which one label of at least `least`
@@ -292,18 +292,21 @@ class Lookup {
   // The domain keys the host could match, the most specific first: the host,
   // a "*." key standing for it, then each suffix of the host followed by the
   // "*." key that stands for that suffix with its first label left open.
+  // Names longer than a key name can be are never tried, nor built: a host of
+  // any length costs time in proportion to its length.
   std::vector<Candidate> Candidates() const {
     std::vector<Candidate> candidates;
-    candidates.push_back({Host(), true, ""});
-    if (std::size_t dot = OneLabelSplit(Host(), LeastLabel()); dot != std::string::npos)
-      candidates.push_back({"*" + Host().substr(dot), true, ""});
-    for (std::size_t dot = Host().find('.'); dot != std::string::npos;
-         dot = Host().find('.', dot + 1)) {
-      if (dot + 1 >= Host().size()) continue;
-      std::string front = Host().substr(0, dot);
-      candidates.push_back({Host().substr(dot + 1), false, front});
-      if (std::size_t next = Host().find('.', dot + 1); next != std::string::npos)
-        candidates.push_back({"*" + Host().substr(next), false, front});
+    const std::string& host = Host();
+    auto fits = [](std::size_t length) { return length <= kMaxKeyNameLength; };
+    if (fits(host.size())) candidates.push_back({host, true, {}});
+    if (std::size_t dot = OneLabelSplit(host, LeastLabel()); dot != std::string::npos && fits(host.size() - dot + 1))
+      candidates.push_back({"*" + host.substr(dot), true, {}});
+    for (std::size_t dot = host.find('.'); dot != std::string::npos; dot = host.find('.', dot + 1)) {
+      if (dot + 1 >= host.size()) continue;
+      std::string_view front = std::string_view(host).substr(0, dot);
+      if (fits(host.size() - dot - 1)) candidates.push_back({host.substr(dot + 1), false, front});
+      if (std::size_t next = host.find('.', dot + 1); next != std::string::npos && fits(host.size() - next + 1))
+        candidates.push_back({"*" + host.substr(next), false, front});
     }
     if (faults_.listingOrder)
       std::stable_sort(candidates.begin(), candidates.end(),
@@ -315,10 +318,12 @@ class Lookup {
 
   // The subdomain key for the labels in front: their exact name, else a "*."
   // key covering the first of them.
-  std::optional<std::string> MatchingSubkey(HKEY domain, const std::string& front) const {
-    std::vector<std::string> names = {front};
-    if (std::size_t dot = OneLabelSplit(front, LeastLabel()); dot != std::string::npos)
-      names.push_back("*" + front.substr(dot));
+  std::optional<std::string> MatchingSubkey(HKEY domain, std::string_view front) const {
+    std::vector<std::string> names;
+    if (IsKeyName(front)) names.emplace_back(front);
+    if (std::size_t dot = OneLabelSplit(front, LeastLabel());
+        dot != std::string::npos && front.size() - dot + 1 <= kMaxKeyNameLength)
+      names.push_back("*" + std::string(front.substr(dot)));
     if (faults_.listingOrder) SortByListingOrder(names);
     for (const std::string& name : names)
       if (OpenKey(store_, domain, name)) return name;

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
+#include <istream>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -17,7 +17,29 @@
 
 namespace pw {
 
-bool LoadFile(const std::string& path, std::string& bytes, std::string& error) {
+bool LoadStream(std::istream& in, const std::string& shown, std::string& bytes, std::string& error,
+                std::size_t limit) {
+  std::string content;
+  char chunk[1 << 16];
+  while (in) {
+    in.read(chunk, sizeof chunk);
+    std::size_t got = static_cast<std::size_t>(in.gcount());
+    if (content.size() + got > limit) {
+      error = "cannot read " + shown + ": it holds more than " + std::to_string(limit >> 20) +
+              " MiB, far more than a file of its kind does";
+      return false;
+    }
+    content.append(chunk, got);
+  }
+  if (in.bad() || !in.eof()) {
+    error = "cannot read " + shown + ": a read failed" + (errno ? std::string(": ") + std::strerror(errno) : "");
+    return false;
+  }
+  bytes = std::move(content);
+  return true;
+}
+
+bool LoadFile(const std::string& path, std::string& bytes, std::string& error, std::size_t limit) {
   std::error_code code;
   if (std::filesystem::is_directory(path, code)) {
     error = "cannot read " + path + ": it is a folder";
@@ -28,14 +50,8 @@ bool LoadFile(const std::string& path, std::string& bytes, std::string& error) {
     error = "cannot read " + path + ": " + std::strerror(errno);
     return false;
   }
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) {
-    error = "cannot read " + path + ": a read failed";
-    return false;
-  }
-  bytes = std::move(content).str();
-  return true;
+  errno = 0;
+  return LoadStream(in, path, bytes, error, limit);
 }
 
 namespace {

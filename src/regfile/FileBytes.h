@@ -1,12 +1,19 @@
 // Whole files in and out, for registry files.
 #pragma once
 
+#include <cstddef>
+#include <iosfwd>
 #include <string>
 
 namespace pw {
 
-// Reads the whole file. False with `error` ("cannot read FILE: reason").
-bool LoadFile(const std::string& path, std::string& bytes, std::string& error);
+// Reads the whole file, or the whole stream until its end, checking every
+// read. False with `error` ("cannot read FILE: reason"), also when it holds
+// more than `limit` bytes: reading stops there, so that a device that never
+// ends or a file far larger than any of its kind costs no more than `limit`.
+bool LoadFile(const std::string& path, std::string& bytes, std::string& error, std::size_t limit);
+bool LoadStream(std::istream& in, const std::string& shown, std::string& bytes, std::string& error,
+                std::size_t limit);
 
 // Writes the file whole or not at all: into a new file beside it, flushed to
 // disk, then renamed over the old one, so that a failure never leaves a

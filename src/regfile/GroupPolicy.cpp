@@ -63,6 +63,10 @@ bool CheckLabels(std::string_view name, const char* role, bool wildcardFirst, st
       why = std::string("the ") + role + " holds a \"*\" that is not a whole first label of a subdomain";
       return false;
     }
+    if (label.front() == '-' || label.back() == '-') {
+      why = std::string("the ") + role + " has a label that starts or ends with \"-\", which no host name has";
+      return false;
+    }
   }
   return true;
 }
@@ -327,10 +331,7 @@ PolicyImportPlan PlanPolicyImport(const PolicyFile& policy) {
     std::optional<std::int64_t> zone;
     std::string text;
     if (PolicyTextOf(entry, text)) zone = ParseDecimal(text);
-    else if (entry.type == REG_DWORD) zone = static_cast<unsigned char>(entry.data[0]) |
-                                             static_cast<unsigned char>(entry.data[1]) << 8 |
-                                             static_cast<unsigned char>(entry.data[2]) << 16 |
-                                             static_cast<std::int64_t>(static_cast<unsigned char>(entry.data[3])) << 24;
+    else if (std::optional<std::uint32_t> number = DwordValue(entry.type, entry.data)) zone = *number;
     if (!zone || *zone < 0 || *zone > 0xFFFFFFFF) {
       skip("its data is not a zone number");
       continue;

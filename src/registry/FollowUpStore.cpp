@@ -34,8 +34,11 @@ bool SameFolded(std::string_view name, const std::string& folded) {
 }  // namespace
 
 FollowUpStore::FollowUpStore(std::unique_ptr<RegistryStore> inner, std::vector<WatchedKey> watched,
-                             FollowUp followUp)
-    : ForwardingStore(*inner), inner_(std::move(inner)), followUp_(std::move(followUp)) {
+                             FollowUp followUp, BeforeCommit beforeCommit)
+    : ForwardingStore(*inner),
+      inner_(std::move(inner)),
+      followUp_(std::move(followUp)),
+      beforeCommit_(std::move(beforeCommit)) {
   for (const WatchedKey& key : watched) {
     Place place{static_cast<int>(watched_.size()), "", key.hive, {}};
     AppendFolded(place.path, key.path);
@@ -126,14 +129,30 @@ LONG FollowUpStore::RegCreateKeyExA(HKEY hKey, RegName lpSubKey, DWORD Reserved,
   return status;
 }
 
+bool FollowUpStore::Alone(const Place* place) const {
+  return beforeCommit_ && depth_ == 0 && place && place->watched >= 0;
+}
+
+LONG FollowUpStore::InOwnTransaction(const std::function<LONG()>& write) {
+  LONG status = BeginTransaction();
+  if (status != ERROR_SUCCESS) return status;
+  status = write();
+  if (status == ERROR_SUCCESS) return CommitTransaction();
+  RollbackTransaction();
+  return status;
+}
+
 LONG FollowUpStore::RegSetValueExA(HKEY hKey, RegName lpValueName, DWORD Reserved, DWORD dwType,
                                    const BYTE* lpData, DWORD cbData) {
+  if (Alone(PlaceOf(hKey)))
+    return InOwnTransaction([&] { return RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData); });
   LONG status = ForwardingStore::RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData);
   if (status == ERROR_SUCCESS) Written(PlaceOf(hKey));
   return status;
 }
 
 LONG FollowUpStore::RegDeleteValueA(HKEY hKey, RegName lpValueName) {
+  if (Alone(PlaceOf(hKey))) return InOwnTransaction([&] { return RegDeleteValueA(hKey, lpValueName); });
   LONG status = ForwardingStore::RegDeleteValueA(hKey, lpValueName);
   if (status == ERROR_SUCCESS) Written(PlaceOf(hKey));
   return status;
@@ -141,6 +160,7 @@ LONG FollowUpStore::RegDeleteValueA(HKEY hKey, RegName lpValueName) {
 
 LONG FollowUpStore::RegDeleteKeyA(HKEY hKey, RegName lpSubKey) {
   std::optional<Place> place = PlaceBelow(hKey, lpSubKey);
+  if (Alone(place ? &*place : nullptr)) return InOwnTransaction([&] { return RegDeleteKeyA(hKey, lpSubKey); });
   LONG status = ForwardingStore::RegDeleteKeyA(hKey, lpSubKey);
   if (status == ERROR_SUCCESS) Written(place ? &*place : nullptr);
   return status;
@@ -159,6 +179,7 @@ LONG FollowUpStore::BeginTransaction() {
 }
 
 LONG FollowUpStore::CommitTransaction() {
+  if (depth_ == 1 && anyPending_ && beforeCommit_) beforeCommit_(*inner_, pending_);
   LONG status = ForwardingStore::CommitTransaction();
   if (depth_ > 0 && --depth_ == 0) {
     // A failed commit undid the writes where the store can; elsewhere they

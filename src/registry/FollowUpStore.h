@@ -8,7 +8,10 @@
 // cannot start it again, and what was written: per watched key, the names of
 // its direct subkeys that writes went into or below. What it returns as a
 // failure goes to this store's error sink, after the write that started it has
-// landed.
+// landed. What must land with the watched writes themselves (a count of them)
+// hangs on `beforeCommit`, run inside their transaction just before it
+// commits, with what they changed; a watched write outside any transaction
+// then gets one of its own.
 #pragma once
 
 #include <functional>
@@ -38,7 +41,10 @@ class FollowUpStore : public ForwardingStore {
   using FollowUp =
       std::function<std::optional<StoreFailure>(RegistryStore& inner, const std::vector<Changes>* changes)>;
 
-  FollowUpStore(std::unique_ptr<RegistryStore> inner, std::vector<WatchedKey> watched, FollowUp followUp);
+  using BeforeCommit = std::function<void(RegistryStore& inner, const std::vector<Changes>& changes)>;
+
+  FollowUpStore(std::unique_ptr<RegistryStore> inner, std::vector<WatchedKey> watched, FollowUp followUp,
+                BeforeCommit beforeCommit = {});
   ~FollowUpStore() override;
 
   LONG RegOpenKeyExA(HKEY hKey, RegName lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) override;
@@ -75,11 +81,15 @@ class FollowUpStore : public ForwardingStore {
   void Remember(HKEY handle, const std::optional<Place>& place);
   void Written(const Place* place);
   void Forget();
+  // A watched write outside any transaction, which then gets one of its own.
+  bool Alone(const Place* place) const;
+  LONG InOwnTransaction(const std::function<LONG()>& write);
 
   std::unique_ptr<RegistryStore> inner_;
   std::vector<Place> watched_;
   Place hives_[2];
   FollowUp followUp_;
+  BeforeCommit beforeCommit_;
   std::unordered_map<HKEY, Place> handles_;
   int depth_ = 0;  // open transactions
   // Watched writes awaiting the follow-up; each subkey name once, by its folded name.

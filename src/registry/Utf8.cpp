@@ -1,5 +1,7 @@
 #include "registry/Utf8.h"
 
+#include <cstdio>
+
 namespace pw {
 
 std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t& out) {
@@ -48,6 +50,43 @@ bool IsValidUtf8(std::string_view text) {
     i += length;
   }
   return true;
+}
+
+std::string ShownText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  char escape[12];
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    char32_t point = 0;
+    std::size_t length = c < 0x80 ? 1 : DecodeUtf8(text, i, point);
+    if (c < 0x80) point = c;
+    if (length == 0) {
+      if (c <= 0x9F) {
+        std::snprintf(escape, sizeof escape, "\\x%02x", c);
+        out += escape;
+      } else {
+        out += static_cast<char>(c);
+      }
+      ++i;
+      continue;
+    }
+    bool acts = point < 0x20 || (point >= 0x7F && point <= 0x9F) || point == 0x061C || point == 0x200E ||
+                point == 0x200F || (point >= 0x2028 && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
+    if (!acts) {
+      out.append(text.substr(i, length));
+    } else if (point == '\n' || point == '\r' || point == '\t') {
+      out += point == '\n' ? "\\n" : point == '\r' ? "\\r" : "\\t";
+    } else if (point < 0x80) {
+      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(point));
+      out += escape;
+    } else {
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(point));
+      out += escape;
+    }
+    i += length;
+  }
+  return out;
 }
 
 }  // namespace pw

@@ -6,6 +6,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
+#include <vector>
 
 #include "ui/ReportText.h"
 
@@ -42,6 +43,8 @@ class Formatter {
   // laid-out line after every move, and changes are announced once.
   explicit Formatter(QTextDocument& document) : text_(document.toRawText()), cursor_(&document) {
     cursor_.beginEditBlock();
+    for (int i = 0; i < static_cast<int>(text_.size()); ++i)
+      if (text_[i] == QChar::ParagraphSeparator) lineEnds_.push_back(i);
   }
   ~Formatter() { cursor_.endEditBlock(); }
 
@@ -50,11 +53,13 @@ class Formatter {
   // The position of `needle` at `from` or after, or -1.
   int Find(const QString& needle, int from) const { return static_cast<int>(text_.indexOf(needle, from)); }
 
-  // Where the line holding `position` begins and where its line feed stands.
+  // Where the line holding `position` begins and where its line feed stands;
+  // looked up, not searched, so that a long line with many finds costs no
+  // more than a short one.
   std::pair<int, int> Line(int position) const {
-    int before = position > 0 ? static_cast<int>(text_.lastIndexOf(QChar::ParagraphSeparator, position - 1)) : -1;
-    return {before + 1,
-            static_cast<int>(text_.indexOf(QChar::ParagraphSeparator, position))};
+    auto end = std::lower_bound(lineEnds_.begin(), lineEnds_.end(), position);
+    int before = end == lineEnds_.begin() ? -1 : *(end - 1);
+    return {before + 1, end == lineEnds_.end() ? -1 : *end};
   }
 
   QChar At(int position) const { return text_[position]; }
@@ -68,6 +73,7 @@ class Formatter {
 
  private:
   const QString text_;
+  std::vector<int> lineEnds_;  // the positions of the paragraph separators
   QTextCursor cursor_;
 };
 

@@ -5,6 +5,7 @@
 #endif
 
 #include <QAbstractTextDocumentLayout>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -14,6 +15,8 @@
 #include <QTemporaryFile>
 #include <QTextDocument>
 #include <memory>
+
+#include "regfile/FileBytes.h"
 
 namespace pw::ui {
 namespace {
@@ -36,27 +39,35 @@ QPageLayout PdfPageLayout() {
   return QPageLayout(paper, QPageLayout::Portrait, QMarginsF(36, 36, 36, 36), QPageLayout::Point);
 }
 
-std::string WriteReportPdf(const QTextDocument& report, QFileDevice& file, const QPageLayout& layout) {
+std::string WriteReportPdf(const QTextDocument& report, QIODevice& device, const QPageLayout& layout) {
   {
-    QPdfWriter writer(&file);
+    QPdfWriter writer(&device);
     writer.setTitle(QString::fromLatin1(kReportDocumentName));
     writer.setCreator(QStringLiteral("Portwarden"));
     writer.setPageLayout(layout);
     std::unique_ptr<QTextDocument> pages = LaidOutOn(report, writer);
     pages->print(&writer);
   }
-  if (file.error() == QFileDevice::NoError) file.flush();
-  return file.error() == QFileDevice::NoError ? "" : file.errorString().toStdString();
+  auto* file = qobject_cast<QFileDevice*>(&device);
+  if (!file) return "";
+  if (file->error() == QFileDevice::NoError) file->flush();
+  return file->error() == QFileDevice::NoError ? "" : file->errorString().toStdString();
 }
 
 std::string SaveReportPdf(const QTextDocument& report, const std::string& path) {
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return file.errorString().toStdString();
-  std::string problem = WriteReportPdf(report, file, PdfPageLayout());
-  file.close();
-  if (problem.empty() && file.error() != QFileDevice::NoError) problem = file.errorString().toStdString();
-  if (!problem.empty()) file.remove();
-  return problem;
+  // Made in memory, then written as the exports are: into a new file that
+  // replaces the old one, so a link at the path is replaced, never followed.
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  WriteReportPdf(report, buffer, PdfPageLayout());
+  buffer.close();
+  std::string error;
+  if (SaveFileReplacing(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())), error))
+    return "";
+  // The message names the file; the caller names it too.
+  const std::string prefix = "cannot write " + path + ": ";
+  return error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : error;
 }
 
 std::string ReportHtml(const QTextDocument& report) {

@@ -6,7 +6,7 @@
 #include <QPageLayout>
 #include <string>
 
-class QFileDevice;
+class QIODevice;
 class QTextDocument;
 
 namespace pw::ui {
@@ -17,11 +17,12 @@ inline constexpr const char* kReportDocumentName = "Portwarden Scripting Privile
 // else A4) with half-inch margins.
 QPageLayout PdfPageLayout();
 
-// Writes `report` as PDF on `layout` into the open `file`, fonts embedded.
+// Writes `report` as PDF on `layout` into the open `device`, fonts embedded.
 // Returns an empty text, or why it could not.
-std::string WriteReportPdf(const QTextDocument& report, QFileDevice& file, const QPageLayout& layout);
-// The same into a new file at `path`, on PdfPageLayout(); nothing is left there
-// when it fails.
+std::string WriteReportPdf(const QTextDocument& report, QIODevice& device, const QPageLayout& layout);
+// The same into a file at `path`, on PdfPageLayout(): a new file that replaces
+// whatever was there (a link is replaced, never written through); nothing
+// changes there when it fails.
 std::string SaveReportPdf(const QTextDocument& report, const std::string& path);
 
 // The report as an HTML page with its fonts and colours, and its columns on

@@ -27,8 +27,10 @@ class BrowserPageSource {
   virtual std::vector<std::string> OpenPageAddresses() = 0;
 };
 
-// The source's addresses without those holding "///" (folders and local
-// files); nothing when the source fails.
+// The source's http, https and ftp addresses, trimmed of blanks at their
+// ends, without those holding "///" (folders and local files) or characters
+// that disguise how they show (controls, writing-direction marks, line
+// separators); nothing when the source fails.
 std::vector<std::string> OfferedAddresses(BrowserPageSource* source);
 
 // The command line compared with "Startup": the arguments left after the

@@ -57,6 +57,23 @@ TEST(CliProcess, AFileThatIsNotAStoreIsRefusedAndLeftAsItWas) {
   }
 }
 
+TEST(CliProcess, RunningOutOfMemoryEndsWithAMessageAndWritesNothing) {
+  TempDir dir;
+  std::string path = dir.File("s.db");
+  ASSERT_EQ(Cli({"--store", path, "status"}).code, 0);
+  // 20 MB of values, read under a heap of 64 MB.
+  std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n"
+                    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\x]\r\n";
+  for (int i = 0; reg.size() < (20 << 20); ++i) reg += "\"v" + std::to_string(i) + "\"=dword:00000001\r\n";
+  WriteFileBytes(dir.File("big.reg"), reg);
+  ProcessResult run = RunProcess("/usr/bin/prlimit", {"--data=" + std::to_string(64 << 20), PW_CLI_BINARY, "--store",
+                                                      path, "import", dir.File("big.reg")});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("portwarden-cli import: not enough memory to finish"), std::string::npos) << run.err;
+  EXPECT_EQ(Cli({"--store", path, "export", "-", "--key", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\"
+                                                     "Internet Settings\\x"}).code, 1);
+}
+
 TEST(CliProcess, AStoreInAMissingFolderIsNotCreated) {
   TempDir dir;
   ProcessResult run = Cli({"--store", dir.File("no/such/folder/s.db"), "status"});

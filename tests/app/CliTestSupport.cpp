@@ -5,8 +5,11 @@
 namespace pw::test {
 
 CliResult CliHarness::Run(std::vector<std::string> args, const std::string& input, bool terminal) {
-  std::istringstream in(input);
-  std::ostringstream out, err;
+  std::istringstream given(input);
+  std::istream in(inputBuffer ? inputBuffer : given.rdbuf());
+  std::ostringstream out, collected;
+  std::ostream err(errorBuffer ? errorBuffer : collected.rdbuf());
+  if (errorBuffer) err.setf(std::ios::unitbuf);  // as the standard error stream is
   cli::Environment env{in, out, err};
   env.terminal = terminal;
   env.openStore = [this](const std::optional<std::string>&) {
@@ -16,7 +19,7 @@ CliResult CliHarness::Run(std::vector<std::string> args, const std::string& inpu
     return opened;
   };
   int code = cli::RunCli(std::move(args), env);
-  return {code, out.str(), err.str()};
+  return {code, out.str(), collected.str()};
 }
 
 }  // namespace pw::test

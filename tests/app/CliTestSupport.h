@@ -26,6 +26,10 @@ class CliHarness {
   RegistryStore& Store() { return *store_; }
   // What each run sees in place of the store, to inject faults.
   std::function<std::unique_ptr<RegistryStore>(RegistryStore&)> wrap;
+  // When set, standard input reads from it instead of `input`; the error
+  // stream, when set, writes to it.
+  std::streambuf* inputBuffer = nullptr;
+  std::streambuf* errorBuffer = nullptr;
 
  private:
   std::unique_ptr<RegistryStore> store_ = std::make_unique<MemoryStore>();

@@ -57,6 +57,18 @@ TEST_F(EnforceVerbs, WritingVerbsFollowAndAFailureComesAfterTheStoreTookTheChang
   EXPECT_EQ(Cli({"enforce", "off", "--copy"}).code, 2);
 }
 
+TEST_F(EnforceVerbs, AMissingLinkFailsTheNextWriteAndStatusNamesTheRepair) {
+  ASSERT_EQ(Cli({"enforce", "on", "--policy-root", dir_.File("policies")}).code, 0);
+  ASSERT_EQ(::unlink(dir_.File("policies/recommended/portwarden.json").c_str()), 0);
+  ProcessResult add = Cli({"add", "http://www.bad.test/", "--zone", "restricted"});
+  EXPECT_EQ(add.code, 1);
+  ProcessResult status = Cli({"enforce", "status"});
+  EXPECT_EQ(status.code, 1);
+  EXPECT_NE(status.out.find("missing: " + dir_.File("policies/recommended/portwarden.json")), std::string::npos)
+      << status.out;
+  EXPECT_NE(status.out.find("enforce on --policy-root " + dir_.File("policies")), std::string::npos) << status.out;
+}
+
 TEST_F(EnforceVerbs, AUserWhoCannotWriteTheFoldersIsToldWhatToRunAsRoot) {
   ::chmod(dir_.Path().c_str(), 0777);
   ASSERT_EQ(Cli({"status"}).code, 0);

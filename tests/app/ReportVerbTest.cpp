@@ -10,6 +10,8 @@
 #include "ui/ReportText.h"
 
 #if defined(PW_HAVE_REPORT_DOCUMENT)
+#include <filesystem>
+
 #include "Process.h"
 #include "TempDir.h"
 #endif
@@ -71,6 +73,17 @@ TEST_F(ReportVerbTest, PdfHoldsTheTextInEmbeddedFontsAndHtmlTheColours) {
 
   EXPECT_EQ(cli_.Run({"report", "--pdf", dir.File("no-folder/report.pdf")}).code, 1);
   EXPECT_EQ(cli_.Run({"report", "--html", "--text"}).code, 2);
+}
+
+TEST_F(ReportVerbTest, PdfReplacesALinkAtItsPathInsteadOfWritingThroughIt) {
+  TempDir dir;
+  WriteFileBytes(dir.File("owners.conf"), "not to be touched\n");
+  std::filesystem::create_symlink(dir.File("owners.conf"), dir.File("report.pdf"));
+  CliResult run = cli_.Run({"report", "--pdf", dir.File("report.pdf")});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(ReadFileBytes(dir.File("owners.conf")) == "not to be touched\n");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir.File("report.pdf")));
+  EXPECT_EQ(ReadFileBytes(dir.File("report.pdf")).substr(0, 5), "%PDF-");
 }
 
 TEST(ReportVerbProcess, PrintWithoutAPrinterFailsWithAMessage) {

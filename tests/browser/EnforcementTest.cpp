@@ -17,6 +17,7 @@
 #include "registry/Registry.h"
 #if !defined(_WIN32)
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "browser/PolicyFiles.h"
 #endif
@@ -131,13 +132,16 @@ class EnforcedFolders : public EnforcedStore {
   std::string Root() const { return dir_.File("policies"); }
   std::string Managed() const { return ReadFileBytes(Root() + "/managed/portwarden.json"); }
   std::string Recommended() const { return ReadFileBytes(Root() + "/recommended/portwarden.json"); }
-  EnforceOutcome On(bool copy = false) {
+  EnforceRequest Request(bool copy = false) const {
     EnforceRequest request;
     request.policyRoot = Root();
     request.copy = copy;
     request.storePath = dir_.File("store.db");
-    return EnforceOn(*store_, request);
+    return request;
   }
+  EnforceOutcome On(bool copy = false) { return EnforceOn(*store_, Request(copy)); }
+  EnforceOutcome Off() { return EnforceOff(*store_, dir_.File("store.db")); }
+  EnforcementStatus Status() { return EnforcementStatusOf(*store_, dir_.File("store.db")); }
   // What a full translation of the store says now.
   std::string Expected(PolicyLevel level) const { return PolicyJson(ScriptPolicyOf(*inner_).policy, level); }
 
@@ -174,13 +178,13 @@ TEST_F(EnforcedFolders, EveryKindOfWriteIsFollowedInTheLinkedFiles) {
   EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
   EXPECT_TRUE(failures_.empty());
 
-  EnforcementStatus status = EnforcementStatusOf(*store_);
+  EnforcementStatus status = Status();
   ASSERT_EQ(status.targets.size(), 1u);
   EXPECT_TRUE(status.targets[0].inStep);
   ZoneMap(*inner_).SetZone("late.test", "*", 4);  // a write that went round the watching store
-  EXPECT_FALSE(EnforcementStatusOf(*store_).targets[0].inStep);
+  EXPECT_FALSE(Status().targets[0].inStep);
 
-  EnforceOutcome off = EnforceOff(*store_);
+  EnforceOutcome off = Off();
   EXPECT_EQ(off.error, "");
   EXPECT_EQ(Managed(), "<missing>");
   EXPECT_EQ(ReadFileBytes(dir_.File("store.db.policy/managed.json")), "<missing>");
@@ -201,7 +205,7 @@ TEST_F(EnforcedFolders, AnotherProcessesIndexIsReadAndAMissingOneMeansTheWholeMa
   List("c.test", "*", 4);
   EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
   EXPECT_NE(Managed().find("b.test"), std::string::npos);
-  ASSERT_EQ(RemoveFile(dir_.File("store.db.policy/domains")), "");
+  ASSERT_TRUE(std::filesystem::remove(dir_.File("store.db.policy/domains")));
   ZoneMap(*inner_).SetZone("d.test", "*", 4);
   List("e.test", "*", 4);
   EXPECT_NE(Managed().find("d.test"), std::string::npos);
@@ -214,7 +218,7 @@ TEST_F(EnforcedFolders, CopiesAreRealFilesAndAFolderThatCannotBeWrittenChangesNo
   EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
   List("worse.test", "*", 4);
   EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
-  ASSERT_EQ(EnforceOff(*store_).error, "");
+  ASSERT_EQ(Off().error, "");
 
   WriteFileBytes(Root() + "-file", "x");
   EnforceRequest request;
@@ -223,6 +227,88 @@ TEST_F(EnforcedFolders, CopiesAreRealFilesAndAFolderThatCannotBeWrittenChangesNo
   EXPECT_NE(EnforceOn(*store_, request).error, "");
   EXPECT_FALSE(ReadEnforcement(*store_));
   EXPECT_EQ(ReadFileBytes(dir_.File("store.db.policy/managed.json")), "<missing>");
+}
+
+// What a blocklist, a .reg import or a policy import does: one transaction
+// over several domains, each of which reaches the policy.
+TEST_F(EnforcedFolders, OneTransactionOverSeveralDomainsBringsEveryOne) {
+  ASSERT_EQ(On().error, "");
+  int listed = 0;
+  for (int count : {2, 3, 256}) {
+    RunInTransaction(*store_, [&] {
+      for (int i = 0; i < count; ++i) List("t" + std::to_string(listed + i) + ".test", "*", 4);
+    });
+    listed += count;
+    std::string managed = Managed();
+    int missing = 0;
+    for (int i = 0; i < listed; ++i)
+      missing += managed.find("[*.]t" + std::to_string(i) + ".test\"") == std::string::npos;
+    EXPECT_EQ(missing, 0) << "after " << listed << " domains";
+  }
+}
+
+// A re-apply that never ran (the program was killed after the store took the
+// change) is made good by the next one, not left behind for good.
+TEST_F(EnforcedFolders, APolicyBehindTheStoreIsRebuiltWhole) {
+  ASSERT_EQ(On().error, "");
+  std::string before = ReadFileBytes(dir_.File("store.db.policy/domains"));
+  List("lost.test", "*", 4);
+  WriteFileBytes(dir_.File("store.db.policy/domains"), before);
+  List("next.test", "*", 4);
+  EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
+}
+
+TEST_F(EnforcedFolders, AHugeSparseFileIsNotRead) {
+  ASSERT_EQ(On().error, "");
+  ASSERT_EQ(::truncate(dir_.File("store.db.policy/managed.json").c_str(), off_t{1} << 40), 0);
+  EnforcementStatus status = Status();
+  ASSERT_EQ(status.targets.size(), 1u);
+  EXPECT_NE(status.targets[0].note.find("larger than"), std::string::npos) << status.targets[0].note;
+  EXPECT_EQ(On().error, "");
+  EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
+}
+
+TEST_F(EnforcedFolders, AnAdministratorsOwnFileIsReplacedOnlyByForceAndPutBack) {
+  std::string theirs = "{\"HomepageLocation\": \"x\"}";
+  ASSERT_EQ(::mkdir(Root().c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((Root() + "/managed").c_str(), 0755), 0);
+  WriteFileBytes(Root() + "/managed/portwarden.json", theirs);
+  EnforceOutcome refused = On();
+  EXPECT_NE(refused.error.find(Root() + "/managed/portwarden.json"), std::string::npos) << refused.error;
+  EXPECT_EQ(Managed(), theirs);
+  EXPECT_FALSE(ReadEnforcement(*store_));
+  EnforceRequest forced = Request();
+  forced.force = true;
+  ASSERT_EQ(EnforceOn(*store_, forced).error, "");
+  EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
+  ASSERT_EQ(Off().error, "");
+  EXPECT_EQ(Managed(), theirs);
+}
+
+// Patterns come from the index only as host text, and go into the JSON escaped.
+TEST_F(EnforcedFolders, ADamagedIndexPutsNoForeignPolicyIntoTheFiles) {
+  List("a.test", "*", 4);
+  ASSERT_EQ(On().error, "");
+  std::string index = dir_.File("store.db.policy/domains");
+  WriteFileBytes(index, ReadFileBytes(index) + "@evil.test\n-x\", \"*\"], \"JavaScriptAllowedForUrls\": [\"*\n");
+  List("b.test", "*", 4);
+  EXPECT_EQ(Managed(), Expected(PolicyLevel::Managed));
+}
+
+TEST_F(EnforcedFolders, ARemovedLinkIsNoticedAtTheNextWrite) {
+  ASSERT_EQ(On().error, "");
+  ASSERT_EQ(::unlink((Root() + "/managed/portwarden.json").c_str()), 0);
+  List("bad.test", "*", 4);
+  ASSERT_EQ(failures_.size(), 1u);
+  EXPECT_NE(failures_[0].reason.find(Root() + "/managed/portwarden.json"), std::string::npos) << failures_[0].reason;
+  EXPECT_NE(failures_[0].reason.find("enforce on --policy-root " + Root()), std::string::npos) << failures_[0].reason;
+  EXPECT_EQ(ZoneMap(*inner_).Zone("bad.test", "*"), 4u);
+}
+
+TEST_F(EnforcedFolders, OffRemovesTheFoldersOnMade) {
+  ASSERT_EQ(On().error, "");
+  ASSERT_EQ(Off().error, "");
+  EXPECT_FALSE(std::filesystem::exists(Root()));
 }
 
 TEST_F(EnforcedFolders, AFailedReapplyIsReportedAfterTheWriteItFollows) {

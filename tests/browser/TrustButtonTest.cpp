@@ -7,6 +7,21 @@
 #include "browser/TrustButton.h"
 #include "registry/Enumeration.h"
 #include "registry/ForwardingStore.h"
+#include "registry/MemoryStore.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+#if defined(PW_HAVE_SQLITE)
+#include "registry/SqliteStore.h"
+#endif
 
 namespace pw::test {
 namespace {
@@ -49,8 +64,14 @@ class ScriptedGuids : public ForwardingStore {
     *guid = *script[at];
     return ERROR_SUCCESS;
   }
-  // A value name whose write fails with status 5.
-  std::string refuse;
+  // A value name whose write fails with status 5, and a commit that fails
+  // (and so rolls back) when named.
+  std::string refuse, failCommit;
+  LONG CommitTransaction() override {
+    if (failCommit.empty()) return ForwardingStore::CommitTransaction();
+    ForwardingStore::RollbackTransaction();
+    return ERROR_DISK_FULL;
+  }
   LONG RegSetValueExA(HKEY key, RegName name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) override {
     if (!refuse.empty() && name.View() == refuse) return ERROR_ACCESS_DENIED;
     return ForwardingStore::RegSetValueExA(key, name, reserved, type, data, size);
@@ -131,18 +152,111 @@ TEST_P(TrustButton, AnUnwritableLogRegistersNothingAndTheNextStartTriesAgain) {
   EXPECT_EQ(Names(kExtensionsPath, false).size(), 1u);
 }
 
-TEST_P(TrustButton, AValueTheStoreRefusesIsReportedAndStillRecorded) {
-  store_.refuse = "Icon";
-  TrustButtonResult result = RunFirstStart(registry_, place_);
+TEST_P(TrustButton, AFailedRegistrationIsUndoneSoThatStartsRegisterOneButtonInAll) {
+  // A value, the mark or the commit fails at the first start; the next start
+  // registers once, the one after it not at all.
+  for (const char* failing : {"Icon", kButtonMarkName, "commit"}) {
+    SCOPED_TRACE(failing);
+    WriteFileBytes(place_.logPath, "earlier setup records\r\n");
+    (std::string(failing) == "commit" ? store_.failCommit : store_.refuse) = failing;
+    TrustButtonResult failed = RunFirstStart(registry_, place_);
+    EXPECT_FALSE(failed.registered);
+    EXPECT_EQ(ReadFileBytes(place_.logPath), "earlier setup records\r\n");
+    EXPECT_TRUE(Names(kExtensionsPath, false).empty());
+    store_.refuse.clear();
+    store_.failCommit.clear();
+    TrustButtonResult done = RunFirstStart(registry_, place_);
+    ASSERT_TRUE(done.registered);
+    RunFirstStart(registry_, place_);
+    EXPECT_EQ(ReadFileBytes(place_.logPath), "earlier setup records\r\n" + Records(done.guid));
+    EXPECT_EQ(Names(kExtensionsPath, false), std::vector<std::string>{done.guid});
+    // Set up the next round as a fresh installation.
+    store_.RegDeleteKeyA(HKEY_LOCAL_MACHINE, std::string(kExtensionsPath) + "\\" + done.guid);
+    HKEY program = registry_.OpenRegKey(HKEY_LOCAL_MACHINE, kProgramKeyPath);
+    store_.RegDeleteValueA(program, kButtonMarkName);
+    store_.RegCloseKey(program);
+  }
+  // A key that cannot be made leaves no log behind, not even an empty one.
+  std::remove(place_.logPath.c_str());
+  store_.draws = 0;
+  store_.thenFail = true;
+  EXPECT_FALSE(RunFirstStart(registry_, place_).registered);
+  EXPECT_EQ(ReadFileBytes(place_.logPath), "<missing>");
+}
+
+TEST_P(TrustButton, ALogThatCannotBeWrittenLeavesNoKeyAndNoValues) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "a full device is made with a file size limit, which Windows does not have";
+#else
+  // The device fills up after the first record (the store's own file stays
+  // smaller than the log).
+  const std::string earlier = std::string(1 << 20, '#') + "\r\n";
+  WriteFileBytes(place_.logPath, earlier);
+  struct rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  struct rlimit full = old;
+  full.rlim_cur = earlier.size() + 120;
+  std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+  TrustButtonResult result = RegisterTrustButton(registry_, place_);  // no transaction to undo it
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, SIG_DFL);
   EXPECT_FALSE(result.registered);
-  ASSERT_EQ(result.failures.size(), 1u);
-  EXPECT_NE(result.failures[0].reason.find("\"Icon\""), std::string::npos) << result.failures[0].reason;
-  EXPECT_EQ(ReadFileBytes(place_.logPath), Records(result.guid));
-  EXPECT_EQ(Value(result.guid, "HotIcon"), "C:\\Program Files\\Portwarden\\TrustHot.ico");
-  EXPECT_FALSE(TrustButtonRegistered(registry_));
+  EXPECT_NE(result.logError.find("cannot write"), std::string::npos) << result.logError;
+  EXPECT_TRUE(Names(kExtensionsPath, false).empty());
+  EXPECT_TRUE(ReadFileBytes(place_.logPath) == earlier);
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, TrustButton, testing::ValuesIn(AllStoreKinds()), StoreKindName);
+
+#if !defined(_WIN32)
+TEST(TrustButtonLog, IsNeverOpenedThroughALinkNorAsAPipe) {
+  TempDir dir;
+  MemoryStore store;
+  Registry registry(store);
+  Installation place{"/opt/portwarden", '/', "portwarden", dir.File("st6unst.log")};
+  // A link to a file its owner would not have us write to.
+  WriteFileBytes(dir.File("target"), "root's own\n");
+  ASSERT_EQ(symlink(dir.File("target").c_str(), place.logPath.c_str()), 0);
+  TrustButtonResult linked = RunFirstStart(registry, place);
+  EXPECT_FALSE(linked.registered);
+  EXPECT_NE(linked.logError.find("symbolic link"), std::string::npos) << linked.logError;
+  EXPECT_EQ(ReadFileBytes(dir.File("target")), "root's own\n");
+  // A pipe nobody reads: refused at once instead of waiting for a reader.
+  std::remove(place.logPath.c_str());
+  ASSERT_EQ(mkfifo(place.logPath.c_str(), 0600), 0);
+  EXPECT_FALSE(RunFirstStart(registry, place).registered);
+  EXPECT_FALSE(TrustButtonRegistered(registry));
+}
+
+#if defined(PW_HAVE_SQLITE)
+TEST(TrustButtonLog, TwoFirstStartsAtOnceRegisterOneButton) {
+  TempDir dir;
+  Installation place{"/opt/portwarden", '/', "portwarden", dir.File("st6unst.log")};
+  auto open = [&] {
+    SqliteStore::OpenResult opened = SqliteStore::Open(dir.File("s.db"));
+    EXPECT_TRUE(opened.store) << opened.error;
+    return std::move(opened.store);
+  };
+  std::unique_ptr<RegistryStore> first = open(), second = open();
+  Registry firstRegistry(*first), secondRegistry(*second);
+  std::thread other;
+  TrustButtonResult secondResult;
+  // The second start begins while the first is registering.
+  auto pump = [&] {
+    if (other.joinable()) return;
+    other = std::thread([&] { secondResult = RunFirstStart(secondRegistry, place); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  };
+  EXPECT_TRUE(RunFirstStart(firstRegistry, place, pump).registered);
+  other.join();
+  EXPECT_EQ(secondResult.guid, "");
+  std::string log = ReadFileBytes(place.logPath);
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 14);
+}
+#endif
+#endif
 
 }  // namespace
 }  // namespace pw::test

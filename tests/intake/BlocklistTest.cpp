@@ -64,6 +64,20 @@ TEST(ReadBlocklist, RefusesHostsByLineAndWholeBinaryFiles) {
   EXPECT_NE(ReadBlocklist(std::string("\xFF\xFE" "a\0b\0", 6)).error, "");
 }
 
+TEST(ReadBlocklist, TellsAddressesInEveryFormFromHosts) {
+  Blocklist list = ReadBlocklist(
+      "10.1 a.example.com\n"
+      "::ffff:1.2.3.4 b.example.com\n"
+      "127.1 c.example.com\n"
+      "::ffff:127.0.0.1 d.example.com\n"
+      "0.0.0.0 0x7f.0.0.1\n");
+  ASSERT_EQ(list.refused.size(), 3u);
+  EXPECT_NE(list.refused[0].reason.find("sent to 10.1,"), std::string::npos) << list.refused[0].reason;
+  EXPECT_NE(list.refused[1].reason.find("sent to ::ffff:1.2.3.4,"), std::string::npos) << list.refused[1].reason;
+  EXPECT_NE(list.refused[2].reason.find("raw IP address"), std::string::npos) << list.refused[2].reason;
+  EXPECT_EQ(Keys(list), std::vector<std::string>{"example.com"});
+}
+
 class BlocklistTest : public ListingsTest {
  protected:
   // The zone map and the records: everything a blocklist may write (the
@@ -143,6 +157,31 @@ TEST_P(BlocklistTest, ApplyingAgainAddsOnlyWhatIsNewAndKeepsOneRecord) {
   EXPECT_EQ(lists[0].created, 6u);
 }
 
+TEST_P(BlocklistTest, ApplyingAgainLeavesAChangedListingTheUserSetBack) {
+  Map().SetZone("trusted.example", "*", 2);
+  ASSERT_EQ(Apply(kList).error, "");
+  Map().SetZone("trusted.example", "*", 2);
+  ASSERT_EQ(Apply(kList).error, "");
+  EXPECT_EQ(Map().Zone("trusted.example", "*"), 2u);
+}
+
+TEST_P(BlocklistTest, UndoingOneListKeepsWhatAnotherAppliedListRestricts) {
+  Map().SetZone("trusted.example", "*", 2);
+  std::string before = Touched();
+  Blocklist hosts = ReadBlocklist("0.0.0.0 www.trusted.example\n0.0.0.0 www.fresh.example\n");
+  ASSERT_EQ(ApplyBlocklist(Reg(), "first", "a.txt", hosts, false).error, "");
+  ASSERT_EQ(ApplyBlocklist(Reg(), "second", "b.txt", hosts, false).error, "");
+  BlocklistUndone undone = UndoBlocklist(Store(), "first", false);
+  ASSERT_EQ(undone.error, "");
+  EXPECT_EQ(Map().Zone("trusted.example", "*"), 4u);
+  EXPECT_EQ(Map().Zone("fresh.example", "*"), 4u);
+  ASSERT_EQ(undone.left.size(), 2u);
+  EXPECT_EQ(undone.left[0].state, "kept: the blocklist \"second\" restricts it too");
+  // The last list undone puts back what was there before both.
+  ASSERT_EQ(UndoBlocklist(Store(), "second", false).error, "");
+  EXPECT_EQ(Touched(), before);
+}
+
 TEST_P(BlocklistTest, DryRunsWriteNothing) {
   Map().SetZone("trusted.example", "*", 2);
   std::string before = Touched();
@@ -185,6 +224,22 @@ TEST_P(BlocklistTest, AFailureMidwayLeavesTheStoreAsItWas) {
 INSTANTIATE_TEST_SUITE_P(Blocklist, BlocklistTest, testing::ValuesIn(AllStoreKinds()), StoreKindName);
 
 #if defined(PW_HAVE_SQLITE) && !defined(_WIN32)
+TEST(BlocklistOnFile, AFailedRecordWriteEndsItsTransaction) {
+  TempDir dir;
+  std::string path = dir.File("store.db");
+  {
+    SqliteStore::OpenResult opened = SqliteStore::Open(path);
+    ASSERT_TRUE(opened.store) << opened.error;
+    FailingCreateStore failing(*opened.store, 1);  // the record's first key
+    Registry registry(failing);
+    EXPECT_NE(ApplyBlocklist(registry, "ads", "ads.txt", ReadBlocklist("0.0.0.0 ads.example.com\n"), false).error, "");
+    ZoneMap(*opened.store).SetZone("later.example", "*", 2);
+  }
+  SqliteStore::OpenResult opened = SqliteStore::Open(path);
+  ASSERT_TRUE(opened.store) << opened.error;
+  EXPECT_EQ(ZoneMap(*opened.store).Zone("later.example", "*"), 2u);
+}
+
 TEST(BlocklistKilled, AnApplyKilledMidwayLeavesTheStoreAsItWas) {
   TempDir dir;
   std::string path = dir.File("store.db");

@@ -2,6 +2,9 @@
 // are checked against the engine itself on random maps in the Windows tests.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "MemoryBudget.h"
 #include "ZoneMap.h"
 #include "listings/ZoneForUrl.h"
 #include "registry/MemoryStore.h"
@@ -109,6 +112,24 @@ TEST_F(ZoneForUrlTest, ADamagedValueDecidesWithTheNumberTheEngineMakesUp) {
   EXPECT_TRUE(answer.damaged);
   EXPECT_EQ(answer.zone, 0xFFFFFF02u);
 }
+
+TEST_F(ZoneForUrlTest, AnAddressByNumberIsToldApartFromNotListed) {
+  EXPECT_EQ(ZoneForUrl(store_, "http://192.0.2.1/").verdict, ZoneVerdict::ByNumber);
+}
+
+#if !defined(_WIN32)
+TEST_F(ZoneForUrlTest, AHostOfAnyLengthCostsMemoryInProportionToIt) {
+  // 40,000 labels in front of a listed domain, as the window's zone line may
+  // get them pasted: a few megabytes, not gigabytes.
+  user_.SetZone("example.com", "*", 4);
+  std::string url = "http://";
+  for (int i = 0; i < 40000; ++i) url += "a.";
+  url += "example.com/";
+  EXPECT_TRUE(FitsInMemory(std::size_t{64} << 20, [&] {
+    if (Zone(url) != "4 by example.com \"*\"") std::_Exit(3);
+  }));
+}
+#endif
 
 TEST(AddressAsTyped, AddsHttpWhereTheAddressHasNoScheme) {
   EXPECT_EQ(AddressAsTyped("  www.example.com/x "), "http://www.example.com/x");

@@ -51,7 +51,7 @@ TEST(GroupPolicySiteNames, WhatTheOtherSideCannotHoldIsRefusedWithItsReason) {
   const std::vector<std::pair<std::string, std::string>> sites = {
       {"10.0.0.1", "IP address"},        {"127.0.0.1-10", "IP address"}, {"http://example.com:8080", "port"},
       {"example.com/mail", "path"},      {"a.*.example.com", "\"*\""},   {"ht!p://example.com", "not a scheme"},
-      {"*://", "no host"},
+      {"*://", "no host"},                {"-x.com", "\"-\""},            {"x-.com", "\"-\""},
   };
   for (const auto& [site, reason] : sites) {
     std::string why;
@@ -194,6 +194,33 @@ TEST(GroupPolicyImport, EntriesThatAreNotSitesOfTheListAreSkippedByName) {
             "entry 6, \"**del.x.example.com\": an instruction of the policy format, not a site; the import only adds "
             "listings\n"
             "entry 7, \"y.example.com\": zone 9 is not Trusted (2), Unclassified (3) or Restricted (4)\n");
+}
+
+TEST(GroupPolicyImport, ADwordOfFewerThanFourBytesIsNoZone) {
+  PolicyFile policy;
+  policy.entries = {{kPolicySiteListPath, "example.com", REG_DWORD, std::string("\x02\x00", 2), 0}};
+  PolicyImportPlan plan = PlanPolicyImport(policy);
+  EXPECT_EQ(plan.listings, 0u);
+  ASSERT_EQ(plan.skipped.size(), 1u);
+  EXPECT_EQ(plan.skipped[0].why, "its data is not a zone number");
+}
+
+TEST(GroupPolicyImport, BothProtocolsOfOneSiteAreTaken) {
+  PolicyFile policy;
+  policy.entries = {{kPolicySiteListPath, "http://www.example.com", REG_DWORD, Dword(2), 0},
+                    {kPolicySiteListPath, "https://www.example.com", REG_DWORD, Dword(4), 0}};
+  PolicyImportPlan plan = PlanPolicyImport(policy);
+  EXPECT_EQ(plan.listings, 2u);
+  EXPECT_TRUE(plan.skipped.empty());
+}
+
+TEST_F(GroupPolicyExport, ASiteGivenTwiceAtTheSameZoneIsNoLeftOut) {
+  map_.SetZone("example.com", "*", 2);
+  map_.SetZone("example.com\\*", "*", 2);  // the same site name, *://*.example.com
+  PolicyExport exported = ExportPolicy(store_);
+  ASSERT_TRUE(exported.ok) << exported.error;
+  EXPECT_TRUE(exported.leftOut.empty());
+  EXPECT_EQ(exported.sites.size(), 1u);
 }
 
 }  // namespace

@@ -274,6 +274,18 @@ TEST_P(StoreConformance, ValuesKeepCreationOrderThroughManyDeletes) {
   S().RegCloseKey(h);
 }
 
+TEST_P(StoreConformance, ValuesKeepCreationOrderAfterAPackToAnEvenCount) {
+  if (SkipOnWine(kWineSortsValues)) return;
+  HKEY h = MustCreate("packed");
+  for (int i = 0; i < 41; ++i) ASSERT_EQ(SetDword(h, "v" + std::to_string(i), 1), ERROR_SUCCESS);
+  // The 21st delete leaves 20 values in 41 places, packed into 20; one more follows.
+  for (int i = 0; i < 22; ++i) ASSERT_EQ(S().RegDeleteValueA(h, "v" + std::to_string(i)), ERROR_SUCCESS);
+  std::vector<std::string> kept;
+  for (int i = 22; i < 41; ++i) kept.push_back("v" + std::to_string(i));
+  EXPECT_EQ(ValueNames(h), kept);
+  S().RegCloseKey(h);
+}
+
 TEST_P(StoreConformance, ANameThatDoesNotFitWithItsNulGivesMoreDataAndCopiesNothing) {
   MakeKey("abcd");
   char name[8];

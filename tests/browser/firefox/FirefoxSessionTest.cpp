@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
+#include "MemoryBudget.h"
 #include "TempDir.h"
 #include "browser/FirefoxProfiles.h"
 #include "browser/FirefoxSession.h"
@@ -63,6 +65,20 @@ TEST(FirefoxSession, RefusesEveryDamagedFile) {
     EXPECT_EQ(DecodeSessionFile(bytes), std::nullopt);
 }
 
+TEST(FirefoxSession, TakesAFewMegabytesWhateverTheFileHolds) {
+  // A text larger than any real session is not decoded at all.
+  std::string large = Session("http://a.example/") + std::string(9 << 20, ' ');
+  EXPECT_EQ(DecodeSessionFile(Packed(large)), std::nullopt);
+  // A text of the largest size taken, of the smallest values a document would
+  // make an entry of each, is read in a fraction of its size again.
+  std::string json = R"({"windows":[)";
+  while (json.size() < (std::size_t{8} << 20) - 64) json += "{},";
+  json += R"({"tabs":[{"entries":[{"url":"http://last.example/"}]}]}]})";
+  EXPECT_TRUE(FitsInMemory(std::size_t{16} << 20, [&] {
+    if (SessionPageAddresses(json) != Pages{"http://last.example/"}) std::_Exit(3);
+  }));
+}
+
 TEST(FirefoxSession, ReadsTheNewestReadableSessionFileOfAProfile) {
   TempDir profile;
   std::filesystem::create_directory(profile.Path() / "sessionstore-backups");
@@ -80,6 +96,19 @@ TEST(FirefoxSession, ReadsTheNewestReadableSessionFileOfAProfile) {
   std::filesystem::remove(profile.File("sessionstore-backups/recovery.jsonlz4"));
   ASSERT_EQ(mkfifo(profile.File("sessionstore-backups/recovery.jsonlz4").c_str(), 0600), 0);
   EXPECT_EQ(ProfileOpenPages(profile.Path()), Pages{"http://backup.example/"});  // no wait on a pipe
+}
+
+TEST(FirefoxSession, TheLaterOfTwoFilesWrittenWithinOneSecondWins) {
+  TempDir profile;
+  std::filesystem::create_directory(profile.Path() / "sessionstore-backups");
+  auto put = [&](const std::string& name, const std::string& url, long nanoseconds) {
+    WriteFileBytes(profile.File(name), Packed(Session(url)));
+    struct timespec times[2] = {{1700000000, nanoseconds}, {1700000000, nanoseconds}};
+    ASSERT_EQ(utimensat(AT_FDCWD, profile.File(name).c_str(), times, 0), 0);
+  };
+  put("sessionstore-backups/recovery.jsonlz4", "http://earlier.example/", 100);
+  put("sessionstore.jsonlz4", "http://later.example/", 900);
+  EXPECT_EQ(ProfileOpenPages(profile.Path()), Pages{"http://later.example/"});
 }
 
 TEST(FirefoxProfiles, TheProfileInUseIsTheLockedOneInstallationDefaultsFirst) {

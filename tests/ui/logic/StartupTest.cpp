@@ -71,6 +71,13 @@ TEST_F(StartupTest, RunsItsStepsInOrderAndSkipsAddressesHoldingTripleSlashes) {
   EXPECT_TRUE(prompter_.asked.empty());
 }
 
+TEST(OfferedAddresses, AreOnlyHttpHttpsAndFtpTrimmedAndUndisguised) {
+  ListedPages pages({"ABOUT:config", " about:blank", "javascript:alert(1)", "data:text/html,<b>x</b>",
+                     "http://a.example/\u202Egnp.exe", "http://b.example/\u2028http://c.example/",
+                     "http://d.example/\xC2\x9B" "2J", " \tHTTPS://ok.example/a \n", "ftp://f.example/"});
+  EXPECT_EQ(OfferedAddresses(&pages), (std::vector<std::string>{"HTTPS://ok.example/a", "ftp://f.example/"}));
+}
+
 TEST_F(StartupTest, AFailingPageSourceOffersNothingAndStartUpGoesOn) {
   SetZone(ZoneProfile::LockedDown);
   ListedPages pages({"http://a.example/"}, true);
