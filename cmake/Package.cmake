@@ -44,24 +44,28 @@ set(PW_PACKAGE_FILES ${PW_PACKAGE_OUT}/changelog.gz)
 add_custom_command(OUTPUT ${PW_PACKAGE_OUT}/changelog.gz
   COMMAND ${PW_GZIP} -9n -c ${PW_PACKAGING_DIR}/changelog > ${PW_PACKAGE_OUT}/changelog.gz
   DEPENDS ${PW_PACKAGING_DIR}/changelog)
-set(PW_MAN_NAMES
-  "portwarden-cli=manage the Internet zone's script policy and site listings from the command line"
-  "portwarden=window for the Internet zone's script policy and site listings")
+# portwarden-cli's page comes from its table of verbs, the window program's from
+# its --help with the sections help has no room for (packaging/portwarden.h2m).
+add_custom_command(OUTPUT ${PW_PACKAGE_OUT}/portwarden-cli.1 ${PW_PACKAGE_OUT}/portwarden-cli.1.gz
+  COMMAND portwarden-cli-manpage ${PROJECT_VERSION} ${PW_RELEASE_DATE} ${PW_PACKAGE_OUT}/portwarden-cli.1
+  COMMAND ${PW_GZIP} -9nkf ${PW_PACKAGE_OUT}/portwarden-cli.1
+  DEPENDS portwarden-cli-manpage
+  VERBATIM)
+list(APPEND PW_PACKAGE_FILES ${PW_PACKAGE_OUT}/portwarden-cli.1.gz)
+install(FILES ${PW_PACKAGE_OUT}/portwarden-cli.1.gz DESTINATION share/man/man1)
 if(PW_HELP2MAN)
-  foreach(entry ${PW_MAN_NAMES})
-    string(REPLACE "=" ";" entry "${entry}")
-    list(GET entry 0 program)
-    list(GET entry 1 summary)
-    add_custom_command(OUTPUT ${PW_PACKAGE_OUT}/${program}.1.gz
-      COMMAND ${PW_HELP2MAN} --no-info --section=1 --name=${summary} --output=${PW_PACKAGE_OUT}/${program}.1
-              $<TARGET_FILE:${program}>
-      COMMAND ${PW_GZIP} -9nf ${PW_PACKAGE_OUT}/${program}.1
-      DEPENDS ${program}
-      VERBATIM)
-    list(APPEND PW_PACKAGE_FILES ${PW_PACKAGE_OUT}/${program}.1.gz)
-    install(FILES ${PW_PACKAGE_OUT}/${program}.1.gz DESTINATION share/man/man1)
-  endforeach()
+  add_custom_command(OUTPUT ${PW_PACKAGE_OUT}/portwarden.1 ${PW_PACKAGE_OUT}/portwarden.1.gz
+    COMMAND ${PW_HELP2MAN} --no-info --section=1 "--name=window for the Internet zone's script policy and site listings"
+            --include=${PW_PACKAGING_DIR}/portwarden.h2m --output=${PW_PACKAGE_OUT}/portwarden.1 $<TARGET_FILE:portwarden>
+    COMMAND ${PW_GZIP} -9nkf ${PW_PACKAGE_OUT}/portwarden.1
+    DEPENDS portwarden ${PW_PACKAGING_DIR}/portwarden.h2m
+    VERBATIM)
+  list(APPEND PW_PACKAGE_FILES ${PW_PACKAGE_OUT}/portwarden.1.gz)
+  install(FILES ${PW_PACKAGE_OUT}/portwarden.1.gz DESTINATION share/man/man1)
 endif()
+# Bash completion, where bash-completion looks for it by the command's name.
+install(FILES ${PW_PACKAGING_DIR}/portwarden-cli.bash-completion DESTINATION share/bash-completion/completions
+        RENAME portwarden-cli)
 set(PW_ICON_SIZES 16 24 32 48 64 128 256)
 if(PW_RSVG_CONVERT)
   foreach(size ${PW_ICON_SIZES})
@@ -121,6 +125,7 @@ get_directory_property(PW_INSTALLED_HELP DIRECTORY ${PROJECT_SOURCE_DIR}/app/gui
 set(PW_EXPECTED_FILES
   usr/bin/portwarden usr/bin/portwarden-cli
   usr/share/man/man1/portwarden.1.gz usr/share/man/man1/portwarden-cli.1.gz
+  usr/share/bash-completion/completions/portwarden-cli
   usr/share/applications/${PW_APP_ID}.desktop usr/share/metainfo/${PW_APP_ID}.metainfo.xml
   usr/share/icons/hicolor/scalable/apps/portwarden.svg
   usr/share/doc/portwarden/changelog.gz usr/share/doc/portwarden/copyright)

@@ -7,11 +7,15 @@ set -euo pipefail
 run_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev qt6-base-dev libgl-dev libcups2-dev
               liblz4-dev nlohmann-json3-dev libpsl-dev fonts-liberation2 xdg-utils)
 test_packages=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-14 libclang-rt-14-dev
-               xvfb xauth x11-utils firefox-esr iproute2 python3 chromium openssl
+               xvfb xauth x11-utils firefox-esr webext-ublock-origin-firefox iproute2 python3 chromium openssl
                # the Debian package: made, checked, installed and run
                dpkg-dev file help2man librsvg2-bin lintian desktop-file-utils appstream
                # the second implementation of Group Policy files
-               python3-samba)
+               python3-samba
+               # the desktop's accessibility stack, as a screen reader meets the window
+               at-spi2-core dbus-daemon python3-pyatspi
+               # the manual pages and the completion, as man and bash show them
+               man-db bash-completion)
 # Installed without their recommendations: Wine's pull in a whole desktop, the
 # print server's the network's printer discovery. The posix thread model of
 # MinGW is the one the Windows build uses; icoutils packs the icons, fp-utils

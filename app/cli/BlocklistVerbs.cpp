@@ -62,10 +62,11 @@ int Undo(Run& run, const std::string& name, bool dryRun) {
   }
   std::ostream& out = run.env.out;
   out << (dryRun ? "dry run: undoing blocklist " : "blocklist ") << Quoted(name) << (dryRun ? " would remove " : " undone: ")
-      << undone.removed << " listings" << (dryRun ? "" : " removed") << ", " << (dryRun ? "put back " : "")
-      << undone.restored << " changed listings" << (dryRun ? "" : " put back") << " to the zone they had\n";
+      << Counted(undone.removed, "listing", "listings") << (dryRun ? "" : " removed") << ", "
+      << (dryRun ? "put back " : "") << Counted(undone.restored, "changed listing", "changed listings")
+      << (dryRun ? "" : " put back") << " to the zone " << (undone.restored == 1 ? "it" : "they") << " had\n";
   if (!undone.left.empty()) {
-    out << undone.left.size() << " listings left as they are:\n";
+    out << Counted(undone.left.size(), "listing", "listings") << " left as they are:\n";
     for (const LeftListing& left : undone.left) out << "  " << ShownText(left.key) << ": " << ShownText(left.state) << "\n";
   }
   if (dryRun) out << "dry run: nothing was written to " << run.store.Describe() << "\n";
@@ -112,7 +113,8 @@ int RunRestrictHosts(Run& run) {
                    Quoted(refused.host) + " refused: " + ShownText(refused.reason) + "\n");
   }
   std::ostream& out = run.env.out;
-  out << shown << ": " << hosts.hosts << " hosts accepted (" << hosts.listings.size() << " listings), "
+  out << shown << ": " << Counted(hosts.hosts, "host", "hosts") << " accepted ("
+      << Counted(hosts.listings.size(), "listing", "listings") << "), "
       << hosts.refused.size() << " refused, " << hosts.systemNames << " loopback names passed over\n";
   if (hosts.listings.empty()) {
     err << kVerb << ": " << shown << " names no host to restrict; nothing was written\n";
@@ -124,9 +126,12 @@ int RunRestrictHosts(Run& run) {
     return kExitFailure;
   }
   out << (dryRun ? "dry run: blocklist " : "blocklist ") << Quoted(recordName) << (dryRun ? " would restrict " : " restricted ")
-      << applied.created + applied.changed << " listings (" << applied.created << " new, " << applied.changed
-      << " changed from another zone); " << applied.alreadyRestricted << " were already restricted";
-  if (applied.recordedBefore) out << ", " << applied.recordedBefore << " recorded by this list before were left as they stand";
+      << Counted(applied.created + applied.changed, "listing", "listings") << " (" << applied.created << " new, "
+      << applied.changed << " changed from another zone); " << applied.alreadyRestricted
+      << (applied.alreadyRestricted == 1 ? " was" : " were") << " already restricted";
+  if (applied.recordedBefore)
+    out << ", " << applied.recordedBefore << " recorded by this list before "
+        << (applied.recordedBefore == 1 ? "was left as it stands" : "were left as they stand");
   out << "\n";
   if (dryRun) {
     for (const BlocklistApplied::Planned& planned : applied.planned) {

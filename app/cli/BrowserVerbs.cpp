@@ -3,6 +3,7 @@
 #include "Cli.h"
 #include "browser/DesktopBrowserPages.h"
 #include "browser/Installation.h"
+#include "browser/TrustButtonRemoval.h"
 
 namespace pw::cli {
 namespace {
@@ -19,9 +20,43 @@ std::string WindowProgramPath() {
 
 }  // namespace
 
+namespace {
+
+int RemoveButtons(Run& run, const Installation& place) {
+  TrustButtonRemoval removal = RemoveTrustButtons(run.registry, place.logPath);
+  std::ostream& out = run.env.out;
+  for (const std::string& guid : removal.removed)
+    out << "removed: HKEY_LOCAL_MACHINE\\" << kExtensionsPath << "\\" << guid << "\n";
+  for (const std::string& guid : removal.gone)
+    out << "gone already: HKEY_LOCAL_MACHINE\\" << kExtensionsPath << "\\" << guid << "\n";
+  for (const std::string& kept : removal.kept) run.env.err << "portwarden-cli register-button: left " << kept << "\n";
+  if (!removal.error.empty()) {
+    run.env.err << "portwarden-cli register-button: " << removal.error << "\n";
+    return kExitFailure;
+  }
+  if (removal.removed.empty() && removal.gone.empty() && removal.kept.empty())
+    out << "the uninstall log " << place.logPath << " records no button; nothing was removed\n";
+  else
+    out << "uninstall log: " << place.logPath << ", " << Counted(removal.linesRemoved, "line", "lines") << " removed\n";
+  return kExitOk;
+}
+
+}  // namespace
+
 int RunRegisterButton(Run& run) {
+  bool another = run.args.Flag("--another");
+  bool remove = run.args.Flag("--remove");
   run.args.Done();
+  if (another && remove) throw UsageError{"--another and --remove do not go together"};
   Installation place = InstallationOf(WindowProgramPath(), run.storeFolder());
+  if (remove) return RemoveButtons(run, place);
+  if (!another) {
+    if (std::optional<std::string> guid = RegisteredTrustButton(run.registry)) {
+      run.env.out << "registered already: HKEY_LOCAL_MACHINE\\" << kExtensionsPath << "\\" << *guid
+                  << "; nothing was added (--another adds one more)\n";
+      return kExitOk;
+    }
+  }
   TrustButtonResult result = RegisterTrustButtonAndMark(run.registry, place);
   std::ostream& err = run.env.err;
   if (result.registered) {

@@ -15,85 +15,6 @@ namespace pw::cli {
 namespace {
 
 constexpr const char* kProgram = "portwarden-cli";
-#if defined(_WIN32)
-constexpr const char* kStoreSynopsis = "";  // the registry, always
-#else
-constexpr const char* kStoreSynopsis = "[--store PATH] ";
-#endif
-
-// The usage text's verb table: summaries start in this column and wrap before
-// the line width.
-constexpr std::size_t kSummaryColumn = 28;
-constexpr std::size_t kLineWidth = 80;
-
-void PrintUsage(std::ostream& out) {
-  out << "usage: " << kProgram << " " << kStoreSynopsis << "VERB [ARGS]\n\nverbs:\n";
-  for (const Verb& verb : Verbs()) {
-    // A synopsis too wide for the line breaks before a " | " alternative (and
-    // one alternative too wide for a line of its own, before an option in
-    // brackets), the rest indented under the verb's arguments.
-    std::string line = std::string("  ") + verb.name;
-    std::string usage = verb.usage;
-    std::string indent(line.size() + 1, ' ');
-    bool wrapped = false;
-    for (std::size_t start = 0; *verb.usage && start <= usage.size();) {
-      std::size_t bar = usage.find(" | ", start);
-      std::string alternative = usage.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
-      std::vector<std::string> parts;
-      for (std::size_t from = 0; from <= alternative.size();) {
-        std::size_t option = indent.size() + 2 + alternative.size() > kLineWidth ? alternative.find(" [", from + 1)
-                                                                                  : std::string::npos;
-        parts.push_back(alternative.substr(from, option == std::string::npos ? std::string::npos : option - from));
-        if (option == std::string::npos) break;
-        from = option + 1;
-      }
-      for (std::size_t i = 0; i < parts.size(); ++i) {
-        std::string separator = i > 0 || start == 0 ? " " : " | ";
-        if ((start == 0 && i == 0) || line.size() + separator.size() + parts[i].size() <= kLineWidth) {
-          line += separator + parts[i];
-        } else {
-          out << line << "\n";
-          line = indent + (i > 0 ? "  " : "| ") + parts[i];
-          wrapped = true;
-        }
-      }
-      if (bar == std::string::npos) break;
-      start = bar + 3;
-    }
-    // A long synopsis puts its summary on a line of its own, in the column.
-    if (wrapped || line.size() + 2 > kSummaryColumn) {
-      out << line << "\n";
-      line.clear();
-    }
-    std::istringstream words(verb.summary);
-    std::string word;
-    bool first = true;
-    while (words >> word) {
-      if (!first && line.size() + 1 + word.size() >= kLineWidth) {
-        out << line << "\n";
-        line.clear();
-        first = true;
-      }
-      if (first) line.resize(kSummaryColumn, ' ');
-      else line += ' ';
-      line += word;
-      first = false;
-    }
-    out << line << "\n";
-  }
-  out << "\noptions:\n"
-#if defined(_WIN32)
-         "  (the store is the Windows registry)\n"
-#else
-         "  --store PATH    the store to use (default: $PORTWARDEN_STORE, else\n"
-         "                  $XDG_DATA_HOME/portwarden/registry.db)\n"
-#endif
-         "  --              ends the options: an ADDRESS or FILE after it may start with -\n"
-         "  --help          this text\n"
-         "  --version       the program's version\n"
-         "\nexit codes: 0 done, 1 failed, 2 usage error, 3 address refused\n";
-  out << "\n" << RegFileHelp() << "\n" << PolicyHelp();
-}
 
 // The chosen store, opened when it is first used; a store that cannot be
 // opened ends the run (StoreUnavailable).
@@ -228,36 +149,50 @@ MsgAnswer TerminalPrompter::MsgBox(const std::string& title, const std::string& 
 
 namespace {
 
+// A usage error: one line naming it, and where the help is.
+int UsageFailure(Environment& env, const Verb* verb, const std::string& message) {
+  std::string who = verb ? std::string(kProgram) + " " + verb->name : kProgram;
+  env.err << who << ": " << message << "\n"
+          << "see '" << who << " --help'\n";
+  return kExitUsage;
+}
+
 int RunVerb(std::vector<std::string> words, Environment& env) {
   std::string storeError;
   std::optional<std::string> storePath = TakeStoreOption(words, storeError);
-  if (!storeError.empty()) {
-    env.err << kProgram << ": " << storeError << "\n";
-    PrintUsage(env.err);
-    return kExitUsage;
+  if (!storeError.empty()) return UsageFailure(env, nullptr, storeError);
+  if (words.empty()) return UsageFailure(env, nullptr, "give a verb");
+  // Before the verb: the program's own options. After it, --help is the verb's.
+  const std::string& first = words[0];
+  if (first == "--help" || first == "-h") {
+    PrintUsage(env.out);
+    return kExitOk;
   }
-  if (words.empty()) {
-    PrintUsage(env.err);
-    return kExitUsage;
+  if (first == "--version") {
+    env.out << kProgram << " " << PW_VERSION << "\n";
+    return kExitOk;
   }
-  for (const std::string& word : words) {
-    if (word == "--") break;
-    if (word == "--help" || word == "-h") {
+  if (first == "help") {
+    if (words.size() == 1) {
       PrintUsage(env.out);
       return kExitOk;
     }
-    if (word == "--version") {
-      env.out << kProgram << " " << PW_VERSION << "\n";
+    const Verb* verb = FindVerb(words[1]);
+    if (!verb) return UsageFailure(env, nullptr, "there is no verb '" + words[1] + "'");
+    if (words.size() > 2) return UsageFailure(env, nullptr, "help takes one verb");
+    PrintVerbHelp(env.out, *verb);
+    return kExitOk;
+  }
+  const Verb* verb = FindVerb(first);
+  if (!verb) {
+    std::string why = first.size() > 1 && first[0] == '-' ? "unknown option " + first : "unknown verb '" + first + "'";
+    return UsageFailure(env, nullptr, why);
+  }
+  for (std::size_t i = 1; i < words.size() && words[i] != "--"; ++i) {
+    if (words[i] == "--help" || words[i] == "-h") {
+      PrintVerbHelp(env.out, *verb);
       return kExitOk;
     }
-  }
-  const Verb* verb = nullptr;
-  for (const Verb& candidate : Verbs())
-    if (words[0] == candidate.name) verb = &candidate;
-  if (!verb) {
-    env.err << kProgram << ": unknown verb '" << words[0] << "'\n";
-    PrintUsage(env.err);
-    return kExitUsage;
   }
   words.erase(words.begin());
   Args args(std::move(words));
@@ -289,10 +224,7 @@ int RunVerb(std::vector<std::string> words, Environment& env) {
   try {
     code = verb->run(run);
   } catch (const UsageError& error) {
-    env.err << kProgram << " " << verb->name << ": " << error.message << "\n"
-            << "usage: " << kProgram << " " << kStoreSynopsis << verb->name
-            << (*verb->usage ? std::string(" ") + verb->usage : "") << "\n";
-    return kExitUsage;
+    return UsageFailure(env, verb, error.message);
   } catch (const StoreUnavailable& error) {
     env.err << kProgram << ": " << error.message << "\n";
     return kExitFailure;

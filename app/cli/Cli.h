@@ -77,16 +77,40 @@ struct Run {
   std::function<std::string()> storeFolder;
 };
 
+// One option of a verb for its help: the option as written ("--zone Z") and
+// what it does.
+struct VerbOption {
+  const char* option;
+  const char* text;
+};
+
 struct Verb {
   const char* name;
   const char* usage;    // arguments after the verb, for the usage text
   const char* summary;  // one line
   bool needsStore;
   int (*run)(Run& run);
+  // For the verb's own help and the manual: what it does, in sentences; its
+  // options; and command lines to copy.
+  const char* description = "";
+  std::vector<VerbOption> options = {};
+  std::vector<const char*> examples = {};
 };
 
-// The table of verbs (see Verbs.cpp).
+// The table of verbs (see Verbs.cpp), and the one named `name` (null when
+// there is none).
 const std::vector<Verb>& Verbs();
+const Verb* FindVerb(std::string_view name);
+
+// The help: the verb table with the common options, and one verb's synopsis,
+// description, options and examples.
+void PrintUsage(std::ostream& out);
+void PrintVerbHelp(std::ostream& out, const Verb& verb);
+// The manual page of portwarden-cli in roff, from the same table.
+void WriteManPage(std::ostream& out, const char* version, const char* date);
+
+// "1 key", "2 keys": a count with its noun in agreement.
+std::string Counted(std::size_t count, const char* one, const char* many);
 
 int RunCli(std::vector<std::string> args, Environment& env);
 
@@ -135,13 +159,10 @@ int RunOpenPages(Run& run);
 // Keeping the zone map as the browsers' script policy.
 int RunEnforce(Run& run);
 
-// How registry files travel between Windows and this program, for the usage text.
-const char* RegFileHelp();
 
 // Group Policy files, for import and export --policy (PolicyVerbs.cpp).
 int ImportPolicy(Run& run, const std::string& bytes, const std::string& shown, bool dryRun);
 int ExportPolicyFile(Run& run, const std::string& file, bool listText);
-const char* PolicyHelp();
 
 // Lines for the error stream, which writes through at every insertion: they
 // are gathered and written 64 KiB at a time, so that a million of them cost a

@@ -54,6 +54,16 @@ void PrintGaps(std::ostream& out, const PolicyGaps& gaps) {
   line(gaps.overruled, "Trusted listing(s) also Restricted: blocked");
 }
 
+// Firefox's switches name no protocol.
+void PrintSwitchGaps(std::ostream& out, const std::optional<SwitchGaps>& gaps) {
+  if (!gaps) return;
+  if (gaps->widened)
+    out << "Firefox: " << gaps->widened << " Restricted listing(s) for one protocol block scripts on the whole host\n";
+  if (gaps->leftOut)
+    out << "Firefox: left out " << gaps->leftOut
+        << " listing(s) no switch states (Trusted for one protocol, or a host name not in ASCII)\n";
+}
+
 int Failed(Run& run, const char* action, const EnforceOutcome& outcome, const std::string& again) {
   run.env.err << "portwarden-cli enforce " << action << ": " << outcome.error << "\n";
   if (outcome.needsRoot)
@@ -74,6 +84,7 @@ int On(Run& run, EnforceRequest request, const std::string& again) {
   for (const std::string& place : outcome.places) out << "  " << place << "\n";
   for (const std::string& note : outcome.notes) out << note << "\n";
   PrintGaps(run.env.err, outcome.gaps);
+  PrintSwitchGaps(run.env.err, outcome.firefoxGaps);
   return kExitOk;
 }
 
@@ -123,6 +134,7 @@ int Status(Run& run) {
     PrintList(out, "allowed", state.held.allowed);
   }
   PrintGaps(run.env.err, status.wanted.gaps);
+  PrintSwitchGaps(run.env.err, status.firefoxGaps);
   return allInStep ? kExitOk : kExitFailure;
 }
 
@@ -130,10 +142,15 @@ int Show(Run& run) {
   TranslatedPolicy translated = ScriptPolicyOf(run.store);
   std::string managed = PolicyJson(translated.policy, PolicyLevel::Managed);
   std::string recommended = PolicyJson(translated.policy, PolicyLevel::Recommended);
+  HostnameSwitches switches = SwitchesOf(translated.policy);
+  std::string firefox = ManagedStorageJson(switches);
   managed.pop_back();
   recommended.pop_back();
-  run.env.out << "{\"managed\": " << managed << ",\n\"recommended\": " << recommended << "}\n";
+  firefox.pop_back();
+  run.env.out << "{\"managed\": " << managed << ",\n\"recommended\": " << recommended
+              << ",\n\"firefox\": " << firefox << "}\n";
   PrintGaps(run.env.err, translated.gaps);
+  PrintSwitchGaps(run.env.err, switches.gaps);
   return kExitOk;
 }
 

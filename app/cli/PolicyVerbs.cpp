@@ -12,36 +12,13 @@ namespace {
 
 constexpr const char* kProgram = "portwarden-cli";
 
-}  // namespace
-
-const char* PolicyHelp() {
-  return "Group Policy (Registry.pol):\n"
-         "  export FILE --policy writes a machine policy for every computer of a domain:\n"
-         "  the zone map as the site-to-zone assignment list, after \"**delvals.\" so that\n"
-         "  it replaces any list before it, and, when the Internet zone is secured or\n"
-         "  prompting, that profile's values; and Chrome's and Edge's script lists and\n"
-         "  default as enforcement gives them to this machine's browsers, each replacing\n"
-         "  the one before it. It goes to Machine\\Registry.pol of the policy object.\n"
-         "  --policy-list writes the same site list as the text the policy\n"
-         "  editor's list dialog takes: one \"site<TAB>zone\" a line.\n"
-         "  Site names: *://*.example.com for a domain's own listing for all protocols,\n"
-         "  https://www.example.org for one protocol of a subdomain, *://*.b.example.com\n"
-         "  for a generalised subdomain. Left out, and named on the error stream: a\n"
-         "  protocol that is not a scheme; a domain or subdomain with an empty label, a\n"
-         "  character no host name holds (of ASCII, only letters, digits, - and _ are\n"
-         "  allowed), a label that starts or ends with -, or a * that is not a\n"
-         "  subdomain's whole first label; a zone other than 2, 3 and 4; a listing\n"
-         "  whose site name another listing already gives with another zone (a\n"
-         "  subdomain key * and its domain's own value).\n"
-         "  import FILE --policy takes a policy's site list (ours, or one saved from a\n"
-         "  policy object) into the zone map, whole or not at all; a malformed file\n"
-         "  writes nothing. A site without a scheme, or with *://, covers every\n"
-         "  protocol; example.com and *.example.com both become the domain's own\n"
-         "  listing, which covers its subdomains. The import adds listings and removes\n"
-         "  none. Other entries, IP addresses and ranges, ports and paths are named and\n"
-         "  skipped. --dry-run shows what it would write. A policy file may hold up to\n"
-         "  32 MiB; a larger one is refused.\n";
+// A policy of our own carries more than the site list; that is no fault of it.
+std::string BesideSiteList(const PolicyImportPlan& plan) {
+  return Counted(plan.besideSiteList, "entry", "entries") +
+         " of the zone's profile and the browsers' script policy, which are Group Policy's to apply";
 }
+
+}  // namespace
 
 int ImportPolicy(Run& run, const std::string& bytes, const std::string& shown, bool dryRun) {
   PolicyFile policy;
@@ -64,6 +41,7 @@ int ImportPolicy(Run& run, const std::string& bytes, const std::string& shown, b
                 ShownText(skipped.why) + "\n");
   }
   if (dryRun) {
+    if (plan.besideSiteList) run.env.out << "would leave alone " << BesideSiteList(plan) << "\n";
     run.env.out << "dry run: nothing was written to " << run.store.Describe() << "\n";
     return kExitOk;
   }
@@ -72,8 +50,10 @@ int ImportPolicy(Run& run, const std::string& bytes, const std::string& shown, b
     run.env.err << kProgram << ": " << shown << ": " << ShownText(result.error) << "\n";
     return kExitFailure;
   }
-  run.env.out << "imported " << plan.listings << " listings from " << shown << " into " << run.store.Describe()
-              << ", " << plan.skipped.size() << " skipped\n";
+  run.env.out << "imported " << Counted(plan.listings, "listing", "listings") << " from " << shown << " into "
+              << run.store.Describe() << ", " << plan.skipped.size() << " skipped";
+  if (plan.besideSiteList) run.env.out << "; left alone " << BesideSiteList(plan);
+  run.env.out << "\n";
   return kExitOk;
 }
 
@@ -102,12 +82,13 @@ int ExportPolicyFile(Run& run, const std::string& file, bool listText) {
   std::ostream& summary = Summary(run, file);
   std::string shown = ShownName(file, "standard output");
   if (listText) {
-    summary << "exported the site list of " << exported.sites.size() << " sites to " << shown;
+    summary << "exported the site list of " << Counted(exported.sites.size(), "site", "sites") << " to " << shown;
   } else {
-    summary << "exported a policy of " << exported.file.entries.size() << " entries to " << shown << ":";
+    summary << "exported a policy of " << Counted(exported.file.entries.size(), "entry", "entries") << " to " << shown
+            << ":";
     for (std::size_t i = 0; i < exported.notes.size(); ++i) summary << (i ? "; " : " ") << exported.notes[i];
   }
-  if (!exported.leftOut.empty()) summary << "; " << exported.leftOut.size() << " listings left out";
+  if (!exported.leftOut.empty()) summary << "; " << Counted(exported.leftOut.size(), "listing", "listings") << " left out";
   summary << "\n";
   return kExitOk;
 }

@@ -68,26 +68,6 @@ bool PrintPlan(Run& run, const RegFile& file, const ImportPlan& plan) {
   return true;
 }
 
-const char* RegFileHelp() {
-  return "registry files (.reg):\n"
-         "  On Windows, save the zone settings with the platform's own tool:\n"
-         "    reg export \"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\" file.reg\n"
-         "  bring them here with\n"
-         "    portwarden-cli import file.reg\n"
-         "  and take them back after managing them here with\n"
-         "    portwarden-cli export file.reg --key \"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\"\n"
-         "  and, on Windows, reg import file.reg.\n"
-         "  import checks the whole file first: a malformed line writes nothing. It writes\n"
-         "  only the keys this program manages (Internet Settings under either hive, the\n"
-         "  toolbar extensions under HKLM) and names every other key it skips; --all\n"
-         "  imports them too. It lands whole or not at all; a file of more than 32 MiB\n"
-         "  is refused. --dry-run shows what it would\n"
-         "  write. export writes Internet Settings of both hives and the extensions unless\n"
-         "  --key names one key; --regedit4 writes the older 8-bit format. A key or value\n"
-         "  a .reg file cannot carry fails the export; --skip-unwritable leaves it out,\n"
-         "  names it, and writes everything else.\n";
-}
-
 int RunImport(Run& run) {
   bool policy = run.args.Flag("--policy");
   bool all = run.args.Flag("--all");
@@ -125,9 +105,12 @@ int RunImport(Run& run) {
     run.env.err << kProgram << ": " << shown << ": " << ShownText(result.error) << "\n";
     return kExitFailure;
   }
-  run.env.out << "imported " << shown << " into " << run.store.Describe() << ": " << result.keysWritten
-              << " keys written, " << result.valuesSet << " values set, " << result.keysDeleted << " keys deleted, "
-              << result.valuesDeleted << " values deleted, " << plan.skipped.size() << " keys skipped\n";
+  run.env.out << "imported " << shown << " into " << run.store.Describe() << ": "
+              << Counted(result.keysWritten, "key", "keys") << " written, "
+              << Counted(result.valuesSet, "value", "values") << " set, "
+              << Counted(result.keysDeleted, "key", "keys") << " deleted, "
+              << Counted(result.valuesDeleted, "value", "values") << " deleted, "
+              << Counted(plan.skipped.size(), "key", "keys") << " skipped\n";
   return kExitOk;
 }
 
@@ -178,7 +161,8 @@ int RunExport(Run& run) {
       run.env.err << kProgram << ": " << name << " is not in the store; not exported\n";
   }
   if (!WriteOutput(run, file, result.bytes)) return kExitFailure;
-  Summary(run, file) << "exported " << result.keys << " keys and " << result.values << " values to "
+  Summary(run, file) << "exported " << Counted(result.keys, "key", "keys") << " and "
+                     << Counted(result.values, "value", "values") << " to "
                      << ShownName(file, "standard output") << "\n";
   return kExitOk;
 }

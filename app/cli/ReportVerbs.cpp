@@ -10,6 +10,8 @@
 
 #if defined(PW_HAVE_REPORT_DOCUMENT)
 #include <QGuiApplication>
+#include <QDir>
+#include <QTemporaryFile>
 #include <QTextDocument>
 #include <memory>
 
@@ -71,6 +73,21 @@ int Print(Run& run, const QTextDocument& report) {
   }
   return kExitFailure;
 }
+
+// The PDF is made whole in a file of its own first: a failure then writes
+// nothing to standard output.
+int PdfToStandardOutput(Run& run, const QTextDocument& report) {
+  QTemporaryFile file(QDir::tempPath() + "/portwarden-report-XXXXXX.pdf");
+  std::string problem = file.open() ? ui::WriteReportPdf(report, file, ui::PdfPageLayout()) : file.errorString().toStdString();
+  if (problem.empty() && (!file.seek(0) || file.error() != QFileDevice::NoError)) problem = file.errorString().toStdString();
+  if (!problem.empty()) {
+    run.env.err << kProgram << ": cannot make the PDF: " << problem << "\n";
+    return kExitFailure;
+  }
+  QByteArray bytes = file.readAll();
+  return WriteOutput(run, "-", std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()))) ? kExitOk
+                                                                                                       : kExitFailure;
+}
 #endif
 
 }  // namespace
@@ -101,6 +118,7 @@ int RunReport(Run& run) {
       return kExitOk;
     }
     if (print) return Print(run, report);
+    if (*pdf == "-") return PdfToStandardOutput(run, report);
     std::string problem = ui::SaveReportPdf(report, *pdf);
     if (!problem.empty()) {
       run.env.err << kProgram << ": cannot write " << *pdf << ": " << problem << "\n";

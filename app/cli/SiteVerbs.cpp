@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "Cli.h"
+#include "common/Ascii.h"
 #include "intake/GeneralisedListing.h"
 #include "intake/SiteAddress.h"
 #include "listings/ListingKeys.h"
@@ -19,13 +20,21 @@ namespace {
 
 constexpr const char* kProgram = "portwarden-cli";
 
+// A zone as list prints it, in any letter case, or by its number.
 std::optional<Zone> ZoneOption(Args& args) {
   std::optional<std::string> word = args.Option("--zone");
   if (!word) return std::nullopt;
-  if (*word == "trusted") return Zone::Trusted;
-  if (*word == "unclassified") return Zone::Unclassified;
-  if (*word == "restricted") return Zone::Restricted;
-  throw UsageError{"--zone takes trusted, unclassified or restricted, not '" + *word + "'"};
+  std::string lower = AsciiLower(*word);
+  for (Zone zone : {Zone::Trusted, Zone::Unclassified, Zone::Restricted})
+    if (lower == AsciiLower(ZoneName(static_cast<int>(zone))) || lower == std::to_string(static_cast<int>(zone)))
+      return zone;
+  throw UsageError{"--zone takes trusted, unclassified or restricted (or 2, 3, 4), not '" + *word + "'"};
+}
+
+// "http", "https" or "ftp" in any letter case, in lower case; empty otherwise.
+std::string ProtocolWord(const std::string& word) {
+  std::string lower = AsciiLower(word);
+  return lower == "http" || lower == "https" || lower == "ftp" ? lower : "";
 }
 
 std::string ZoneWords(int number) {
@@ -55,10 +64,11 @@ NamedListing ListingOption(Args& args) {
   if (!domain || domain->empty()) throw UsageError{"--domain is required"};
   std::string subdomain = args.Option("--subdomain").value_or("");
   // "Default" is how list shows "*".
-  std::string protocol = args.Option("--protocol").value_or("*");
-  if (protocol != "http" && protocol != "https" && protocol != "ftp" && protocol != "*" && protocol != "Default")
-    throw UsageError{"--protocol takes http, https, ftp, or * (also written Default), not '" + protocol + "'"};
-  return Named(*domain, subdomain, protocol == "*" ? "Default" : protocol);
+  std::string given = args.Option("--protocol").value_or("*");
+  std::string protocol = given == "*" || AsciiLower(given) == "default" ? "Default" : ProtocolWord(given);
+  if (protocol.empty())
+    throw UsageError{"--protocol takes http, https, ftp, or * (also written Default), not '" + given + "'"};
+  return Named(*domain, subdomain, protocol);
 }
 
 NamedListing Named(const std::string& domain, const std::string& subdomain, const std::string& text) {
@@ -150,7 +160,8 @@ int RunParse(Run& run) {
     allAccepted = allAccepted && parts.Verdict == AddressVerdict::Accepted;
     if (single) {
       TerminalPrompter prompter(run.env);
-      ShowAddressRefusal(prompter, parts, address);
+      if (ShowAddressRefusal(prompter, parts, address))
+        run.env.err << kProgram << " parse: refused: " << parts.Refused << "\n";
     }
   };
   bool single = words.size() == 1 && words[0] != "-";
@@ -177,12 +188,17 @@ int RunAdd(Run& run) {
   if (words.size() != 1) throw UsageError{"give exactly one address"};
   ProtocolChoices choices;
   if (protocolList) {
-    std::stringstream list(*protocolList);
-    std::string protocol;
-    while (std::getline(list, protocol, ',')) {
+    // "https,ftp", "https, ftp" and "HTTPS FTP" are one list.
+    std::string separated = *protocolList;
+    for (char& c : separated)
+      if (c == ',') c = ' ';
+    std::istringstream list(separated);
+    std::string word;
+    while (list >> word) {
+      std::string protocol = ProtocolWord(word);
       ProtocolChoice* choice = protocol == "https" ? &choices.https : protocol == "ftp" ? &choices.ftp
                              : protocol == "http" ? &choices.http : nullptr;
-      if (!choice) throw UsageError{"--protocols takes a comma list of https, ftp and http, not '" + protocol + "'"};
+      if (!choice) throw UsageError{"--protocols takes a list of https, ftp and http, not '" + word + "'"};
       choice->checked = true;
       choice->zone = zone;
     }
@@ -197,6 +213,7 @@ int RunAdd(Run& run) {
     } else {
       TerminalPrompter prompter(run.env);
       ShowAddressRefusal(prompter, parts, address);
+      run.env.err << kProgram << " add: refused: " << parts.Refused << "; nothing was written\n";
     }
     return kExitRefused;
   }

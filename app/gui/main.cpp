@@ -25,12 +25,17 @@
 namespace {
 
 QtMessageHandler previousHandler = nullptr;
+bool probingPlatform = false;
 
-// While the platform is chosen, a display that cannot be reached is expected
-// and is not worth a warning: the program then says so in its own words.
-void QuietPlatformProbe(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+// Qt's notes that are no news to the user stay off the terminal: while the
+// platform is chosen, a display that cannot be reached is expected (the
+// program then says so in its own words); without XDG_RUNTIME_DIR, as under
+// su or at an early log-in, Qt uses a folder of its own, and says so again at
+// every look.
+void QuietToolkitNotes(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   QByteArray category(context.category ? context.category : "");
-  if (category.startsWith("qt.qpa.")) return;
+  if (probingPlatform && category.startsWith("qt.qpa.")) return;
+  if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
   previousHandler(type, context, message);
 }
 
@@ -83,14 +88,14 @@ std::string NoDisplayReason() {
 }
 
 constexpr const char* kUsage =
-    "usage: portwarden [--store PATH] [Startup]\n"
+    "Usage: portwarden [--store PATH] [Startup]\n"
     "\n"
     "The window of Portwarden: the Internet zone's security state with the\n"
     "security switch, the site list with its zone buttons, the address box and\n"
     "the printed privilege report. On a machine without a display it prints the\n"
     "state and the site list instead.\n"
     "\n"
-    "options:\n"
+    "Options:\n"
 #if !defined(_WIN32)
     "  --store PATH    the store to use (default: $PORTWARDEN_STORE, else\n"
     "                  $XDG_DATA_HOME/portwarden/registry.db)\n"
@@ -136,16 +141,17 @@ int main(int argc, char** argv) {
   }
 #endif
   bool probing = false;
+  previousHandler = qInstallMessageHandler(QuietToolkitNotes);
 #if !defined(_WIN32)
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     // Try the displays there may be; without one, fall back to no window at all.
     qputenv("QT_QPA_PLATFORM", "xcb;wayland;offscreen");
-    previousHandler = qInstallMessageHandler(QuietPlatformProbe);
     probing = true;
   }
 #endif
+  probingPlatform = probing;
   QApplication app(argc, argv);
-  if (probing) qInstallMessageHandler(previousHandler);
+  probingPlatform = false;
   bool terminal = NoDisplay(QGuiApplication::platformName());
 
   std::vector<std::string> args;

@@ -1,6 +1,6 @@
 // Enforcement with a zone map of 20,000 (or 100,000) listings in an SQLite store: the whole
-// translation and writing of the policy files, the re-apply that follows one
-// change, the locked-down profile's 28 writes, the registry form (first write
+// translation and writing of the policy files (Chromium's, and Firefox's
+// managed storage alone), the re-apply that follows one change (both), the locked-down profile's 28 writes, the registry form (first write
 // and after one change), and what watching the writes costs the site list's
 // rebuild, the longest run of reads.
 #include <benchmark/benchmark.h>
@@ -13,6 +13,7 @@
 #include <string>
 
 #include "browser/Enforcement.h"
+#include "browser/PolicyFiles.h"
 #include "browser/RegistryPolicy.h"
 #include "listings/SiteList.h"
 #include "policy/NewStoreLayout.h"
@@ -62,23 +63,32 @@ void Fill(RegistryStore& store, int count = kListings) {
   store.CommitTransaction();
 }
 
-// The store of `count` listings as the programs open it, enforcement on with
-// links into a folder of the run; made once.
+// The store as the programs open it, enforcement on with links into a
+// folder of the run for the browsers named (none: the Chromium family).
+std::unique_ptr<RegistryStore> MakeEnforcedStore(const std::string& name, std::vector<std::string> browsers,
+                                                 int count = kListings) {
+  std::string path = Folder() + "/" + name + ".db";
+  SqliteStore::OpenResult opened = SqliteStore::Open(path, LayOutNewStore);
+  if (!opened.store) return nullptr;
+  Fill(*opened.store, count);
+  std::unique_ptr<RegistryStore> watched = WithBrowserEnforcement(std::move(opened.store));
+  EnforceRequest request;
+  request.policyRoot = Folder() + "/" + name + "-policies";
+  request.browsers = std::move(browsers);
+  request.storePath = path;
+  if (!EnforceOn(*watched, request).error.empty()) return nullptr;
+  return watched;
+}
+
+// Made once each.
 RegistryStore& EnforcedStore(int count = kListings) {
   static std::map<int, std::unique_ptr<RegistryStore>> stores;
   std::unique_ptr<RegistryStore>& store = stores[count];
-  if (!store) store = [count] {
-    std::string path = Folder() + "/zone-map-" + std::to_string(count) + ".db";
-    SqliteStore::OpenResult opened = SqliteStore::Open(path, LayOutNewStore);
-    if (!opened.store) return std::unique_ptr<RegistryStore>();
-    Fill(*opened.store, count);
-    std::unique_ptr<RegistryStore> watched = WithBrowserEnforcement(std::move(opened.store));
-    EnforceRequest request;
-    request.policyRoot = Folder() + "/policies-" + std::to_string(count);
-    request.storePath = path;
-    if (!EnforceOn(*watched, request).error.empty()) return std::unique_ptr<RegistryStore>();
-    return watched;
-  }();
+  if (!store) store = MakeEnforcedStore("zone-map-" + std::to_string(count), {}, count);
+  return *store;
+}
+RegistryStore& FirefoxStore() {
+  static std::unique_ptr<RegistryStore> store = MakeEnforcedStore("firefox", {kFirefoxName});
   return *store;
 }
 
@@ -89,7 +99,7 @@ void FlipOne(RegistryStore& store, int round) {
 }
 
 void BM_TranslateAndWriteAll(benchmark::State& state) {
-  RegistryStore& store = EnforcedStore(static_cast<int>(state.range(0)));
+  RegistryStore& store = state.range(0) ? FirefoxStore() : EnforcedStore(static_cast<int>(state.range(1)));
   auto& inner = static_cast<ForwardingStore&>(store).Target();
   int round = 0;
   for (auto _ : state) {
@@ -99,14 +109,40 @@ void BM_TranslateAndWriteAll(benchmark::State& state) {
     if (ReapplyEnforcement(inner)) state.SkipWithError("the policy could not be written");
   }
 }
-BENCHMARK(BM_TranslateAndWriteAll)->ArgName("listings")->Arg(kListings)->Arg(kManyListings)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Firefox 1: Firefox alone (20,000 listings), its manifest written beside the store.
+void Sizes(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"firefox", "listings"});
+  b->Args({0, kListings});
+  b->Args({0, kManyListings});
+  b->Args({1, kListings});
+}
+BENCHMARK(BM_TranslateAndWriteAll)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ReapplyAfterOneChange(benchmark::State& state) {
-  RegistryStore& store = EnforcedStore(static_cast<int>(state.range(0)));
+  RegistryStore& store = state.range(0) ? FirefoxStore() : EnforcedStore(static_cast<int>(state.range(1)));
   int round = 0;
   for (auto _ : state) FlipOne(store, ++round);  // the store re-applies before the write returns
 }
-BENCHMARK(BM_ReapplyAfterOneChange)->ArgName("listings")->Arg(kListings)->Arg(kManyListings)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReapplyAfterOneChange)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Firefox's policy for the 20,000 listings written: the switches, the
+// manifest, and the file replaced; the zone state alternates, so that every
+// round writes.
+void BM_FirefoxManifest(benchmark::State& state) {
+  MemoryStore source;
+  Fill(source);
+  ScriptPolicy policy = ScriptPolicyOf(source).policy;
+  pw::Folder folder;
+  if (!OpenFolder(Folder(), folder).empty()) state.SkipWithError("no folder");
+  std::string json, scratch;
+  int round = 0;
+  for (auto _ : state) {
+    policy.managedDefault = ++round % 2 ? std::optional<int>(kBlockScripts) : std::nullopt;
+    WriteManagedStorageJson(SwitchesOf(policy), json);
+    if (!ReplaceFileIn(folder, "manifest.json", json, &scratch).empty()) state.SkipWithError("not written");
+  }
+}
+BENCHMARK(BM_FirefoxManifest)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_LockedDownProfile(benchmark::State& state) {
   RegistryStore& store = EnforcedStore();

@@ -1,5 +1,8 @@
 #include "browser/Enforcement.h"
 
+#include <iterator>
+
+#include "browser/FirefoxPlacement.h"
 #include "browser/PolicyFolders.h"
 #include "browser/RegistryPolicy.h"
 #include "registry/FollowUpStore.h"
@@ -127,6 +130,12 @@ const ChromiumBrowser* FindChromiumBrowser(const std::string& name) {
   return nullptr;
 }
 
+bool NamesFirefox(const EnforcementSettings& settings) {
+  for (const std::string& name : settings.browsers)
+    if (name == kFirefoxName) return true;
+  return false;
+}
+
 std::string PolicyFolderFor(const std::string& storePath) { return storePath + ".policy"; }
 
 std::optional<EnforcementSettings> ReadEnforcement(RegistryStore& store) {
@@ -163,7 +172,7 @@ std::string RepairCommand(const std::string& store, const EnforcementSettings& s
 #else
   std::string command = "sudo portwarden-cli --store " + store + " enforce on";
   if (!settings.policyRoot.empty()) command += " --policy-root " + settings.policyRoot;
-  else if (!settings.browsers.empty()) command += " --browsers " + JoinNames(settings.browsers);
+  if (!settings.browsers.empty()) command += " --browsers " + JoinNames(settings.browsers);
   if (settings.copy) command += " --copy";
   if (settings.registry) command += " --registry";
   return command;
@@ -182,7 +191,7 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
   }
   std::string error;
   ScriptPolicy policy;
-  if (LinksToFiles(*settings) && !FolderTargetsOf(*settings).empty()) {
+  if (LinksToFiles(*settings) && (!FolderTargetsOf(*settings).empty() || NamesFirefox(*settings))) {
     error = FollowLinkedFiles(store, *settings, changes, *memory, policy);
   } else if (settings->copy || MapChanged(changes)) {
     policy = ScriptPolicyOf(store).policy;
@@ -191,8 +200,9 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
     Registry registry(store);
     policy = AssemblePolicy(DetectZoneSecurity(registry), {}).policy;
   }
-  std::string placed = FollowFolders(store, *settings, policy, *memory);
-  if (error.empty()) error = placed;
+  for (const std::string& placed :
+       {FollowFolders(store, *settings, policy, *memory), FollowFirefox(store, *settings, policy, *memory)})
+    if (error.empty()) error = placed;
   for (const PolicyTarget& target : RegistryTargetsOf(*settings)) {
     std::string written =
         ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy, MapChanged(changes)).error;
@@ -222,22 +232,27 @@ EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
   EnforcementSettings settings;
   settings.browsers = request.browsers;
   for (const std::string& name : settings.browsers)
-    if (!FindChromiumBrowser(name)) {
-      outcome.error = "no browser is called '" + name + "' (known: chromium, chrome, edge, brave)";
+    if (!FindChromiumBrowser(name) && name != kFirefoxName) {
+      outcome.error = "no browser is called '" + name + "' (known: chromium, chrome, edge, brave, firefox)";
       return outcome;
     }
   settings.copy = request.copy;
   settings.registry = request.registry;
+  // The policy folders first: they complete the settings the others place by.
   FolderPlacer folders(settings, request);
-  outcome.error = folders.Check(outcome.needsRoot, outcome.notes);
-  if (!outcome.error.empty()) return outcome;
+  FirefoxPlacer firefox(settings, request);
+  Placer* placers[] = {&folders, &firefox};
+  for (Placer* placer : placers) {
+    outcome.error = placer->Check(outcome.needsRoot, outcome.notes);
+    if (!outcome.error.empty()) return outcome;
+  }
 
   std::optional<EnforcementSettings> previous = ReadEnforcement(store);
   std::vector<PolicyTarget> madeKeys;
   bool recorded = false;
   auto undo = [&](const std::string& error) {
     for (const PolicyTarget& target : madeKeys) ApplyRegistryPolicy(store, target.policyKey, target.recordKey, nullptr);
-    folders.Undo();
+    for (auto placer = std::rbegin(placers); placer != std::rend(placers); ++placer) (*placer)->Undo();
     if (recorded) {
       if (previous) WriteEnforcement(store, *previous);
       else DeleteKeyTree(store, HKEY_LOCAL_MACHINE, kEnforcementPath);
@@ -247,8 +262,10 @@ EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
     outcome.notes.clear();
     return outcome;
   };
-  std::string error = folders.Prepare();
-  if (!error.empty()) return undo(error);
+  for (Placer* placer : placers) {
+    std::string error = placer->Prepare();
+    if (!error.empty()) return undo(error);
+  }
   // The record before the policy is read: a write from now on counts a
   // generation, and a run killed midway leaves a record status and off see.
   LONG status = WriteEnforcement(store, settings);
@@ -265,8 +282,11 @@ EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
     translated = ScriptPolicyOf(store, &domains);
   }
   outcome.gaps = translated.gaps;
-  error = folders.Place(translated.policy, domains, generation, outcome);
-  if (!error.empty()) return undo(error);
+  if (NamesFirefox(settings)) outcome.firefoxGaps = SwitchesOf(translated.policy).gaps;
+  for (Placer* placer : placers) {
+    std::string error = placer->Place(translated.policy, domains, generation, outcome);
+    if (!error.empty()) return undo(error);
+  }
   for (const PolicyTarget& target : RegistryTargetsOf(settings)) {
     if (!Registry(store).RegKeyExists(HKEY_LOCAL_MACHINE, target.recordKey)) madeKeys.push_back(target);
     RegistryPolicyResult result = ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &translated.policy);
@@ -279,7 +299,7 @@ EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
 
   // What earlier settings placed and these do not, goes: in folders by root's
   // own records, in the registry by the store's.
-  folders.RemoveStale(previous, outcome.notes);
+  for (Placer* placer : placers) placer->RemoveStale(previous, outcome.notes);
   if (previous) {
     std::vector<PolicyTarget> now = RegistryTargetsOf(settings);
     for (const PolicyTarget& old : RegistryTargetsOf(*previous)) {
@@ -296,7 +316,9 @@ EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
 EnforceOutcome EnforceOff(RegistryStore& store, const std::string& storePath) {
   EnforceOutcome outcome;
   std::optional<EnforcementSettings> settings = ReadEnforcement(store);
-  bool found = RemoveFolderPlacements(storePath, settings, outcome);
+  bool found = RemoveFirefoxPlacements(storePath, settings, outcome);
+  if (!outcome.error.empty()) return outcome;
+  found = RemoveFolderPlacements(storePath, settings, outcome) || found;
   if (!outcome.error.empty()) return outcome;
   if (!settings) {
     if (!found) outcome.notes.push_back("Enforcement was not on for this store.");
@@ -321,7 +343,9 @@ EnforcementStatus EnforcementStatusOf(RegistryStore& store, const std::string& s
   status.settings = ReadEnforcement(store);
   status.wanted = ScriptPolicyOf(store);
   FolderStates(storePath, status.settings, status.wanted.policy, status.targets);
+  FirefoxStates(storePath, status.settings, status.wanted.policy, status.targets);
   if (!status.settings) return status;
+  if (NamesFirefox(*status.settings)) status.firefoxGaps = SwitchesOf(status.wanted.policy).gaps;
   for (const PolicyTarget& target : RegistryTargetsOf(*status.settings)) {
     TargetState state;
     state.target = target;

@@ -1,5 +1,6 @@
 // Enforcement: the zone map and the zone state kept as the script policy of the
-// Chromium-family browsers on the machine. It is switched on per store and
+// Chromium-family browsers on the machine, and of Firefox through the content
+// blocker Debian installs for it (Linux). It is switched on per store and
 // recorded there; while it is on, every write to the zone map or the zone key,
 // by either program, brings the policy in step before the action returns, and
 // checks that the browsers still find it.
@@ -10,6 +11,8 @@
 // then rewrites that file atomically; or, with `copy`, real files that only
 // root can rewrite. What root placed is recorded beside the links, where only
 // root can write, so that `off` takes it back whatever the store says.
+// Firefox reads the blocker's managed storage from a manifest in a folder only
+// root may write: a link to a file beside the store in the same way, or a copy.
 // Windows: registry values under the browsers' policy keys of
 // HKEY_LOCAL_MACHINE, written through the store.
 #pragma once
@@ -20,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "browser/FirefoxPolicy.h"
 #include "browser/ScriptPolicy.h"
 #include "registry/FollowUpStore.h"
 
@@ -41,15 +45,20 @@ struct ChromiumBrowser {
 };
 const std::vector<ChromiumBrowser>& ChromiumBrowsers();
 const ChromiumBrowser* FindChromiumBrowser(const std::string& name);
+// Firefox, as --browsers takes it.
+inline constexpr const char* kFirefoxName = "firefox";
 
 struct EnforcementSettings {
   // What the store says; root trusts none of it for where to write or delete.
-  std::vector<std::string> browsers;  // names from ChromiumBrowsers()
+  std::vector<std::string> browsers;  // names from ChromiumBrowsers(), and kFirefoxName
   std::string policyRoot;             // Linux: a folder used instead of the browsers' own
   bool copy = false;                  // Linux: real files in the folders instead of links
   std::string policyFolder;           // Linux, links: the folder of the files they point to
   bool registry = false;              // the policy also as registry values in the store
 };
+
+// Whether the settings name Firefox.
+bool NamesFirefox(const EnforcementSettings& settings);
 
 // The record, or nothing when enforcement is off.
 std::optional<EnforcementSettings> ReadEnforcement(RegistryStore& store);
@@ -81,6 +90,7 @@ struct ReapplyMemory {
   std::string indexIdentity;
   std::vector<DomainPatterns> domains;
   std::string text[4];
+  std::string firefox;  // Firefox's manifest
 };
 
 // Brings every target in step with the store and checks that the browsers
@@ -113,6 +123,7 @@ struct EnforceOutcome {
   std::vector<std::string> places;  // where the policy now is
   std::vector<std::string> notes;   // worth telling
   PolicyGaps gaps;
+  std::optional<SwitchGaps> firefoxGaps;  // when Firefox is named
 };
 
 // Turns enforcement on (or changes its settings) and applies the policy.
@@ -137,6 +148,7 @@ struct TargetState {
 struct EnforcementStatus {
   std::optional<EnforcementSettings> settings;
   TranslatedPolicy wanted;
+  std::optional<SwitchGaps> firefoxGaps;  // when the settings name Firefox
   // With no settings: what is still placed for this store (its record lost,
   // or an `on` killed midway).
   std::vector<TargetState> targets;

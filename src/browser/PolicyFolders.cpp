@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "browser/FirefoxPlacement.h"
 #include "browser/PolicyFiles.h"
 #include "listings/ZoneMapValues.h"
 #include "registry/RegData.h"
@@ -40,6 +41,14 @@ std::string PlacePath(const PolicyTarget& target, int level) {
   return LevelPath(target, level) + "/" + kPolicyFileName;
 }
 bool LinksToFiles(const EnforcementSettings& settings) { return !settings.copy && !settings.policyFolder.empty(); }
+// The files beside the store: the policy folders' and Firefox's.
+bool HasFilesBeside(const EnforcementSettings& settings) {
+  return !FolderTargetsOf(settings).empty() || NamesFirefox(settings);
+}
+const std::vector<std::string>& NamesBeside() {
+  static const std::vector<std::string> names = {"managed.json", "recommended.json", kFirefoxLinkedName};
+  return names;
+}
 
 bool Exists(const std::string& path) {
   struct stat info;
@@ -256,7 +265,9 @@ bool RemoveLinkedFiles(const std::string& path, const StoreOwner& owner, std::ve
     problems.push_back(error);
     return true;
   }
-  for (const std::string& name : {LinkedName(0), LinkedName(1), std::string(kIndexName)}) {
+  std::vector<std::string> names = NamesBeside();
+  names.push_back(kIndexName);
+  for (const std::string& name : names) {
     error = RemoveIn(linked, name);
     if (!error.empty()) problems.push_back(error);
     SweepIn(linked, "." + name + ".");
@@ -293,7 +304,10 @@ bool ParseIndex(std::string_view text, std::uint32_t& generation, std::vector<Do
 std::vector<PolicyTarget> FolderTargetsOf(const EnforcementSettings& settings) {
   std::vector<PolicyTarget> targets;
   if (!settings.policyRoot.empty()) {
-    targets.push_back({"folder", "the policy folder", settings.policyRoot, "", ""});
+    // The Chromium family's files, unless only Firefox is named.
+    bool chromium = settings.browsers.empty();
+    for (const std::string& name : settings.browsers) chromium = chromium || FindChromiumBrowser(name);
+    if (chromium) targets.push_back({"folder", "the policy folder", settings.policyRoot, "", ""});
     return targets;
   }
   for (const std::string& name : settings.browsers)
@@ -344,12 +358,14 @@ std::string FolderPlacer::Check(bool& needsRoot, std::vector<std::string>& notes
           settings.browsers.push_back(browser.name);
           break;
         }
+    if (FirefoxInstalled()) settings.browsers.push_back(kFirefoxName);
     if (settings.browsers.empty() && !settings.registry)
-      return "no Chromium-family browser is installed here (chromium, chrome, edge, brave); name them with "
-             "--browsers or give a policy folder with --policy-root";
+      return "no browser enforcement reaches is installed here (chromium, chrome, edge, brave, firefox); name "
+             "them with --browsers or give a policy folder with --policy-root";
   } else if (settings.policyRoot.empty()) {
     for (const std::string& name : settings.browsers) {
       const ChromiumBrowser* browser = FindChromiumBrowser(name);
+      if (!browser) continue;  // Firefox: its placement tells
       bool installed = false;
       for (const char* sign : browser->installedAt) installed = installed || ::access(sign, F_OK) == 0;
       if (!installed && !Exists(browser->folder))
@@ -358,7 +374,7 @@ std::string FolderPlacer::Check(bool& needsRoot, std::vector<std::string>& notes
     }
   }
   std::vector<PolicyTarget> targets = FolderTargetsOf(settings);
-  if (targets.empty()) return "";
+  if (!HasFilesBeside(settings)) return "";
   if (request.storePath.find('\n') != std::string::npos) return "a store path holding a line break cannot be recorded";
   if (!settings.copy) {
     if (request.storePath.empty() || request.storePath.front() != '/')
@@ -411,15 +427,16 @@ std::string FolderPlacer::Check(bool& needsRoot, std::vector<std::string>& notes
 
 std::string FolderPlacer::Prepare() {
   State& s = *state_;
-  if (!LinksToFiles(s.settings) || s.folders.empty()) return "";
+  if (!LinksToFiles(s.settings) || !HasFilesBeside(s.settings)) return "";
   ActingAs acting(s.owner.user, s.owner.group);
   if (!acting.Error().empty()) return acting.Error();
   std::string error = OpenLinkedFolder(s.settings.policyFolder, s.owner, true, s.parent, s.linked, &s.linkedMade);
   if (error.empty()) error = s.lock.Take(s.linked, kLockName, kLockSeconds);
   if (!error.empty()) return error;
   // What writers killed midway left; none is writing now.
-  for (const std::string& name : {LinkedName(0), LinkedName(1), std::string(kIndexName)})
-    SweepIn(s.linked, "." + name + ".");
+  std::vector<std::string> names = NamesBeside();
+  names.push_back(kIndexName);
+  for (const std::string& name : names) SweepIn(s.linked, "." + name + ".");
   return "";
 }
 
@@ -427,14 +444,16 @@ std::string FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<Do
                                 std::uint32_t generation, EnforceOutcome& outcome) {
   State& s = *state_;
   const EnforcementSettings& settings = s.settings;
-  if (s.folders.empty()) return "";
+  if (!HasFilesBeside(settings)) return "";
   std::string json[] = {PolicyJson(policy, PolicyLevel::Managed), PolicyJson(policy, PolicyLevel::Recommended)};
   if (LinksToFiles(settings)) {
     ActingAs acting(s.owner.user, s.owner.group);
     if (!acting.Error().empty()) return acting.Error();
-    std::string index;
-    std::string error = ReplaceFileIn(s.linked, LinkedName(0), json[0]);
-    if (error.empty()) error = ReplaceFileIn(s.linked, LinkedName(1), json[1]);
+    std::string index, error;
+    if (!s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(0), json[0]);
+    if (error.empty() && !s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(1), json[1]);
+    if (error.empty() && NamesFirefox(settings))
+      error = ReplaceFileIn(s.linked, kFirefoxLinkedName, ManagedStorageJson(SwitchesOf(policy)));
     if (error.empty()) error = ReplaceFileIn(s.linked, kIndexName, IndexText(generation, domains, index));
     if (!error.empty()) return error;
     outcome.notes.push_back("The user " + UserName(s.owner.user) +
@@ -509,8 +528,9 @@ void FolderPlacer::Undo() {
   }
   if (s.linkedMade && s.linked.IsOpen()) {
     ActingAs acting(s.owner.user, s.owner.group);
-    for (const std::string& name : {LinkedName(0), LinkedName(1), std::string(kIndexName), std::string(kLockName)})
-      RemoveIn(s.linked, name);
+    std::vector<std::string> names = NamesBeside();
+    names.insert(names.end(), {kIndexName, kLockName});
+    for (const std::string& name : names) RemoveIn(s.linked, name);
     s.linked = Folder();
     RemoveEmptyFolderIn(s.parent, s.settings.policyFolder.substr(s.settings.policyFolder.find_last_of('/') + 1));
   }
@@ -530,7 +550,7 @@ void FolderPlacer::RemoveStale(const std::optional<EnforcementSettings>& previou
       s.earlierLinked.push_back(placement.record->linkedFolder);
     TakeOut(placement, notes);
   }
-  std::string current = LinksToFiles(s.settings) && !now.empty() ? s.settings.policyFolder : "";
+  std::string current = LinksToFiles(s.settings) && HasFilesBeside(s.settings) ? s.settings.policyFolder : "";
   if (current.empty()) s.earlierLinked.push_back(PolicyFolderFor(storePath));
   std::sort(s.earlierLinked.begin(), s.earlierLinked.end());
   s.earlierLinked.erase(std::unique(s.earlierLinked.begin(), s.earlierLinked.end()), s.earlierLinked.end());
@@ -708,10 +728,16 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
   if (!error.empty()) return error;
 
   // The policy first, the index last: an index is never ahead of the files.
-  WritePolicyJson(policy, PolicyLevel::Managed, memory.text[0]);
-  WritePolicyJson(policy, PolicyLevel::Recommended, memory.text[1]);
-  for (int level = 0; level < 2 && error.empty(); ++level)
-    error = ReplaceFileIn(linked, LinkedName(level), memory.text[level], &memory.text[3]);
+  if (!FolderTargetsOf(settings).empty()) {
+    WritePolicyJson(policy, PolicyLevel::Managed, memory.text[0]);
+    WritePolicyJson(policy, PolicyLevel::Recommended, memory.text[1]);
+    for (int level = 0; level < 2 && error.empty(); ++level)
+      error = ReplaceFileIn(linked, LinkedName(level), memory.text[level], &memory.text[3]);
+  }
+  if (error.empty() && NamesFirefox(settings)) {
+    WriteManagedStorageJson(SwitchesOf(policy), memory.firefox);
+    error = ReplaceFileIn(linked, kFirefoxLinkedName, memory.firefox, &memory.text[3]);
+  }
   if (error.empty() && (!known || mapChanged))
     error = ReplaceFileIn(linked, kIndexName, IndexText(now, memory.domains, memory.text[2]), &memory.text[3]);
   if (!error.empty()) {
@@ -721,6 +747,17 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
   memory.indexIdentity = FileIdentityIn(linked, kIndexName);
   memory.indexGeneration = now;
   return "";
+}
+
+std::string ReadBesideStore(const std::string& storePath, const std::string& policyFolder, const std::string& name,
+                            std::string& text) {
+  StoreOwner owner = OwnerOf(storePath);
+  ActingAs acting(owner.user, owner.group);
+  Folder parent, linked;
+  std::string error = acting.Error();
+  if (error.empty()) error = OpenLinkedFolder(policyFolder, owner, false, parent, linked);
+  if (error.empty()) error = ReadFileIn(linked, name, text);
+  return error;
 }
 
 std::string FollowFolders(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,

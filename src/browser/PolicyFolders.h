@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "browser/Enforcement.h"
+#include "browser/Placement.h"
 
 namespace pw {
 
@@ -21,7 +22,7 @@ std::vector<PolicyTarget> FolderTargetsOf(const EnforcementSettings& settings);
 
 // `enforce on` in the policy folders, step by step, so that nothing is left
 // half-done.
-class FolderPlacer {
+class FolderPlacer : public Placer {
  public:
   // `settings` are completed by Check (the browsers installed, the folder the
   // links point to).
@@ -32,22 +33,23 @@ class FolderPlacer {
 
   // Before anything is written: what stops `on` (`needsRoot` when the folders
   // are root's), with notes worth telling.
-  std::string Check(bool& needsRoot, std::vector<std::string>& notes);
+  std::string Check(bool& needsRoot, std::vector<std::string>& notes) override;
   // Opens (makes) the folder beside the store and holds its lock until this
   // placer goes, so that no re-apply writes between the policy read and the
   // links placed.
-  std::string Prepare();
-  // Writes the files beside the store (the index holding `generation`), then
+  std::string Prepare() override;
+  // Writes the files beside the store (the index holding `generation`, and
+  // Firefox's when it is named), then
   // in each folder root's record, and only then the links or copies.
   std::string Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>& domains, std::uint32_t generation,
-                    EnforceOutcome& outcome);
+                    EnforceOutcome& outcome) override;
   // Takes back what Place did.
-  void Undo();
+  void Undo() override;
   // Once the new settings are recorded: earlier placements of this store that
   // they do not keep (looked for by root's records in every browser's folder
   // and in the one `previous`, the store's earlier record, names), and files
   // beside the store no link points to any more.
-  void RemoveStale(const std::optional<EnforcementSettings>& previous, std::vector<std::string>& notes);
+  void RemoveStale(const std::optional<EnforcementSettings>& previous, std::vector<std::string>& notes) override;
 
  private:
   struct State;
@@ -65,6 +67,11 @@ bool RemoveFolderPlacements(const std::string& storePath, const std::optional<En
 // placements of this store they do not name.
 void FolderStates(const std::string& storePath, const std::optional<EnforcementSettings>& settings,
                   const ScriptPolicy& wanted, std::vector<TargetState>& states);
+
+// Reads the file `name` beside the store at `storePath`, in `policyFolder`,
+// as the store's owner.
+std::string ReadBesideStore(const std::string& storePath, const std::string& policyFolder, const std::string& name,
+                            std::string& text);
 
 // Every write, with links: the policy the store asks for, read through the
 // index beside the store when it is exactly one generation behind, and written

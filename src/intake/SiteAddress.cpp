@@ -1,5 +1,7 @@
 #include "intake/SiteAddress.h"
 
+#include <cstdio>
+
 #include "registry/Utf8.h"
 
 namespace pw {
@@ -48,18 +50,84 @@ std::size_t NthDotFromEnd(std::string_view text, int n) {
   return std::string_view::npos;
 }
 
-SiteAddressParts Corrupted(std::string_view addressText) {
+SiteAddressParts Corrupted(std::string_view addressText, std::string refused) {
   SiteAddressParts parts;
   parts.Verdict = AddressVerdict::CorruptedUrl;
   parts.AddressText = std::string(addressText);
+  parts.Refused = std::move(refused);
   return parts;
 }
 
-// Whether the registry takes every key name of the parts.
-bool FitsKeyNames(const SiteAddressParts& parts) {
+// Accepted parts whose every key name the registry takes; refused otherwise.
+SiteAddressParts Checked(SiteAddressParts parts) {
   for (const std::string* name : {&parts.Domain, &parts.SubDomain, &parts.FullSubDomain})
-    if (name->size() > kMaxKeyName) return false;
-  return true;
+    if (name->size() > kMaxKeyName)
+      return Corrupted(parts.AddressText, "a name of more than " + std::to_string(kMaxKeyName) +
+                                              " characters (more than a registry key's name holds)");
+  return parts;
+}
+
+// The character at `at` for a message: itself in quotes, or its code when it
+// cannot be shown.
+std::string CharacterAt(std::string_view text, std::size_t at) {
+  unsigned char c = static_cast<unsigned char>(text[at]);
+  if (c == ' ') return "a space";
+  if (c < 0x20 || c == 0x7F) {
+    char code[8];
+    std::snprintf(code, sizeof code, "%02X", c);
+    return std::string("the control character 0x") + code;
+  }
+  std::size_t length = 1;
+  while (c >= 0x80 && at + length < text.size() && (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80)
+    ++length;
+  return "the character '" + std::string(text.substr(at, length)) + "'";
+}
+
+// Text of the address for a message, with control characters as their codes:
+// a message must not let the address steer the terminal.
+std::string Shown(std::string_view text) {
+  std::string shown;
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u != 0x7F) {
+      shown += c;
+      continue;
+    }
+    char code[8];
+    std::snprintf(code, sizeof code, "\\x%02X", u);
+    shown += code;
+  }
+  return shown;
+}
+
+// What makes `host` no host name, as a phrase; the first fault from the left,
+// with the parts of an address a listing has no room for named as such.
+std::string HostFault(std::string_view host, bool firstLabelOnly) {
+  for (std::size_t i = 0; i < host.size(); ++i) {
+    char c = host[i];
+    std::string_view from = host.substr(i);
+    if (c == '\\') return "the path " + Shown(from) + " (a path ends the host with /, not \\)";
+    if (firstLabelOnly) {
+      // The first label is replaced by "*"; only what would damage a key name counts.
+      unsigned char u = static_cast<unsigned char>(c);
+      if (u < 0x20 || u == 0x7F) return CharacterAt(host, i) + " (a site's name cannot hold it)";
+      continue;
+    }
+    if (c == ':' && from.size() > 1 && IsDigit(from[1]))
+      return "the port " + Shown(from) + " (a listing covers every port of its site)";
+    if (c == '@') return "the user name " + Shown(host.substr(0, i + 1)) + " (a listing names no user)";
+    if (c == '?') return "the query " + Shown(from) + " (a path ends the host with /)";
+    if (c == '#') return "the fragment " + Shown(from);
+    bool allowed = (c >= '-' && c <= '9' && c != '/') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!allowed) return CharacterAt(host, i) + " (a site's name cannot hold it)";
+  }
+  if (firstLabelOnly) return "a malformed host name";
+  if (host.empty()) return "an empty host name";
+  if (host.front() == '.' || host.back() == '.') return "a dot at the start or end of the host name";
+  if (host.front() == '-' || host.back() == '-') return "a hyphen at the start or end of the host name";
+  if (host.find("..") != std::string_view::npos) return "an empty label (two dots in a row)";
+  if (host.find("-.") != std::string_view::npos) return "a label ending in a hyphen";
+  return "a malformed host name";
 }
 
 }  // namespace
@@ -140,11 +208,13 @@ SiteAddressParts ParseSiteAddress(std::string_view address) {
   // A character takes four bytes at most, so only a short text needs counting.
   if (address.size() < 4 * kMinimumLength && CountCharacters(address) < kMinimumLength) {
     parts.Verdict = AddressVerdict::TooShort;
+    parts.Refused = "an address of fewer than " + std::to_string(kMinimumLength) + " characters";
     return parts;
   }
   if (std::optional<std::string> ip = FindIpAddress(address)) {
     parts.Verdict = AddressVerdict::FraudAlert;
     parts.IpText = std::move(*ip);
+    parts.Refused = "the IP address " + parts.IpText + " (a site is listed by its name)";
     return parts;
   }
 
@@ -159,7 +229,7 @@ SiteAddressParts ParseSiteAddress(std::string_view address) {
   std::string_view host;
   std::size_t scheme = address.find("//");
   if (scheme != std::string_view::npos) {
-    if (scheme + 2 >= address.size()) return Corrupted(address);  // nothing after the first "//"
+    if (scheme + 2 >= address.size()) return Corrupted(address, "nothing after \"//\" (where the host belongs)");
     std::size_t end = slashFrom(scheme + 2);
     addressText = address.substr(0, end);
     host = addressText.substr(scheme + 2);
@@ -170,14 +240,15 @@ SiteAddressParts ParseSiteAddress(std::string_view address) {
   }
 
   // Text that is not valid UTF-8 would become a name no export could write.
-  if (!IsValidUtf8(addressText)) return Corrupted(addressText);
+  if (!IsValidUtf8(addressText)) return Corrupted(addressText, "bytes that are not UTF-8 text");
 
   std::size_t firstDot = host.find('.');
   std::string_view rest = firstDot == std::string_view::npos ? host : host.substr(firstDot + 1);
   std::string_view firstLabel = firstDot == std::string_view::npos ? std::string_view() : host.substr(0, firstDot);
   std::string_view candidate = rest;
   if (!candidate.empty() && candidate.front() == '.') candidate.remove_prefix(1);
-  if (!IsValidHostText(candidate) || !IsSafeLabel(firstLabel)) return Corrupted(addressText);
+  if (!IsSafeLabel(firstLabel)) return Corrupted(addressText, HostFault(host, true));
+  if (!IsValidHostText(candidate)) return Corrupted(addressText, HostFault(candidate, false));
 
   // The generalised form is "*." followed by the candidate, so its second "."
   // from the end is the candidate's last "." but one, or the one after "*".
@@ -185,15 +256,15 @@ SiteAddressParts ParseSiteAddress(std::string_view address) {
   if (lastDot == std::string_view::npos) {
     // No second "." in the generalised form: only a plain two-label host is
     // listed, whole, on its domain key.
-    if (NthDotFromEnd(host, 2) != std::string_view::npos || NthDotFromEnd(host, 1) == std::string_view::npos ||
-        !IsValidHostText(host))
-      return Corrupted(addressText);
+    if (NthDotFromEnd(host, 1) == std::string_view::npos)
+      return Corrupted(addressText, "the single name " + Shown(host) + " (a site needs a domain)");
+    if (NthDotFromEnd(host, 2) != std::string_view::npos || !IsValidHostText(host))
+      return Corrupted(addressText, HostFault(host, false));
     parts.Verdict = AddressVerdict::Accepted;
     parts.AddressText = std::string(addressText);
     parts.Domain = std::string(host);
     parts.SubDomain = "*";
-    if (!FitsKeyNames(parts)) return Corrupted(addressText);
-    return parts;
+    return Checked(std::move(parts));
   }
   std::size_t domainDot = NthDotFromEnd(candidate, 2);
   parts.Verdict = AddressVerdict::Accepted;
@@ -208,8 +279,7 @@ SiteAddressParts ParseSiteAddress(std::string_view address) {
   // The host holds the candidate's dots and at least one more, so its second
   // "." from the end is always there.
   parts.FullSubDomain = std::string(host.substr(0, NthDotFromEnd(host, 2)));
-  if (!FitsKeyNames(parts)) return Corrupted(addressText);
-  return parts;
+  return Checked(std::move(parts));
 }
 
 std::string FraudAlertText(const std::string& ipText, std::string_view address) {

@@ -32,6 +32,9 @@ struct SiteAddressParts {
   std::string FullSubDomain;
   // FraudAlert only: the dotted address found.
   std::string IpText;
+  // Every verdict but Accepted: what was refused, as a phrase for a message
+  // ("the port :8080", "the character '_'", "the IP address 192.0.2.1").
+  std::string Refused;
 };
 
 // Any length; linear time.

@@ -157,7 +157,7 @@ bool AddSiteList(RegistryStore& store, PolicyExport& out) {
     AddEntry(out, kPolicySiteListPath, *site, REG_SZ, std::move(data));
     out.sites.emplace_back(*site, listing.zone);
   }
-  out.notes.push_back("site list: " + std::to_string(out.sites.size()) + " sites");
+  out.notes.push_back("site list: " + std::to_string(out.sites.size()) + (out.sites.size() == 1 ? " site" : " sites"));
   return true;
 }
 
@@ -304,6 +304,31 @@ std::string PolicyListText(const PolicyExport& exported) {
   return text;
 }
 
+namespace {
+
+// An entry of the policies an export writes beside the site list: the zone's
+// profile values, the browsers' default and their numbered script lists.
+bool IsBesideSiteList(const PolicyEntry& entry) {
+  if (SameName(entry.key, kPolicyZonePath)) {
+    for (const ProfileValue& value : ProfileValues(ZoneProfile::LockedDown))
+      if (SameName(entry.name, value.name)) return true;
+    return false;
+  }
+  for (const char* vendor : {kChromePolicyPath, kEdgePolicyPath}) {
+    std::string base = vendor;
+    if (SameName(entry.key, base) || SameName(entry.key, base + "\\Recommended"))
+      return SameName(entry.name, kDefaultScriptPolicy) ||
+             SameName(entry.name, std::string(kDeleteValuePrefix) + kDefaultScriptPolicy);
+    for (const char* list : {kBlockedScriptsPolicy, kAllowedScriptsPolicy})
+      if (SameName(entry.key, base + "\\" + list))
+        return SameName(entry.name, kDeleteAllValues) ||
+               (!entry.name.empty() && entry.name.find_first_not_of("0123456789") == std::string::npos);
+  }
+  return false;
+}
+
+}  // namespace
+
 PolicyImportPlan PlanPolicyImport(const PolicyFile& policy) {
   PolicyImportPlan plan;
   plan.file.format = RegFileFormat::Version5;
@@ -315,6 +340,10 @@ PolicyImportPlan PlanPolicyImport(const PolicyFile& policy) {
     int number = static_cast<int>(i + 1);
     std::string entryName = "entry " + std::to_string(number) + ", \"" + entry.name + "\"";
     auto skip = [&](std::string why) { plan.skipped.push_back({entryName, std::move(why)}); };
+    if (IsBesideSiteList(entry)) {
+      ++plan.besideSiteList;
+      continue;
+    }
     if (!SameName(entry.key, kPolicySiteListPath)) {
       auto [it, added] = otherKeys.emplace(FoldName(entry.key), std::make_pair(plan.skipped.size(), 1));
       if (added) plan.skipped.push_back({entry.key, ""});

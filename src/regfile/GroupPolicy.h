@@ -85,6 +85,9 @@ struct PolicyImportPlan {
   RegFile file;                   // the listings as zone-map keys of HKEY_CURRENT_USER, in store text
   std::size_t listings = 0;
   std::vector<LeftOut> skipped;  // entries that are not taken, each named
+  // Entries of the policies our own export writes beside the site list (the
+  // zone's profile, Chrome's and Edge's script policy): not taken, only counted.
+  std::size_t besideSiteList = 0;
 };
 
 // Turns the site list of a policy into zone-map listings of the current user.

@@ -1,9 +1,15 @@
 #include "ui/Controls.h"
 
+#include <QAccessible>
+#include <QApplication>
+#include <QPointer>
+#include <QAccessibleWidget>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include "policy/SecuritySwitch.h"
+#include "ui/AccessibleTexts.h"
 #include "ui/Twips.h"
 
 namespace pw::ui {
@@ -45,11 +51,66 @@ GraphicButton::GraphicButton(QWidget* parent) : QToolButton(parent) {
   setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   setFocusPolicy(Qt::StrongFocus);
   setAutoRaise(false);
+  connect(this, &QAbstractButton::clicked, this, [this] {
+    Qt::KeyboardModifiers modifiers = keyModifiers_;
+    keyModifiers_ = {};
+    if (!inMouseRelease_) emit keyClicked(modifiers);
+  });
 }
 
 void GraphicButton::mouseReleaseEvent(QMouseEvent* event) {
+  inMouseRelease_ = true;
   QToolButton::mouseReleaseEvent(event);
+  inMouseRelease_ = false;
   emit mouseReleased(event->button(), event->modifiers());
+}
+
+void GraphicButton::keyPressEvent(QKeyEvent* event) {
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat()) {
+    keyModifiers_ = event->modifiers() & ~Qt::KeypadModifier;
+    click();
+    return;
+  }
+  QToolButton::keyPressEvent(event);
+}
+
+void GraphicButton::keyReleaseEvent(QKeyEvent* event) {
+  // Space clicks on its release; the modifiers are those held then, as a
+  // mouse release takes them.
+  if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) keyModifiers_ = event->modifiers();
+  QToolButton::keyReleaseEvent(event);
+}
+
+void GraphicButton::paintEvent(QPaintEvent* event) {
+  QToolButton::paintEvent(event);
+  if (hasFocus()) PaintFocusFrame(*this, rect());
+}
+
+void PaintFocusFrame(QWidget& widget, const QRect& area) {
+  QPainter p(&widget);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(widget.palette().color(QPalette::Active, QPalette::Highlight), 2));
+  p.drawRoundedRect(QRectF(area).adjusted(2, 2, -2, -2), 3, 3);
+  // A light line inside it keeps the frame seen on dark and coloured pictures.
+  p.setPen(QPen(QColor(255, 255, 255, 200), 1));
+  p.drawRoundedRect(QRectF(area).adjusted(3.5, 3.5, -3.5, -3.5), 2, 2);
+}
+
+void FocusFramedTreeView::paintEvent(QPaintEvent* event) {
+  QTreeView::paintEvent(event);
+  if (hasFocus()) PaintFocusFrame(*viewport(), viewport()->rect());
+}
+
+// The frame is drawn over the rows: the whole viewport is painted anew.
+void FocusFramedTreeView::focusInEvent(QFocusEvent* event) {
+  QTreeView::focusInEvent(event);
+  viewport()->update();
+}
+
+void FocusFramedTreeView::focusOutEvent(QFocusEvent* event) {
+  QTreeView::focusOutEvent(event);
+  viewport()->update();
 }
 
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {}
@@ -73,10 +134,28 @@ void PictureControl::SetPainter(Painter painter) {
   update();
 }
 
+void PictureControl::SetKeyboardReachable(bool reachable) {
+  setFocusPolicy(reachable ? Qt::StrongFocus : Qt::NoFocus);
+}
+
 void PictureControl::paintEvent(QPaintEvent*) {
-  if (!painter_) return;
-  QPainter p(this);
-  painter_(p, QRectF(rect()));
+  if (painter_) {
+    QPainter p(this);
+    painter_(p, QRectF(rect()));
+  }
+  // A status picture reaches past its panel's edges: the frame goes around
+  // the part that shows.
+  if (hasFocus()) PaintFocusFrame(*this, rect() & QRect(mapFromParent(QPoint(0, 0)), parentWidget()->size()));
+}
+
+void PictureControl::keyPressEvent(QKeyEvent* event) {
+  int key = event->key();
+  if (KeyboardReachable() && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+      !event->isAutoRepeat()) {
+    emit clicked();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void PictureControl::mousePressEvent(QMouseEvent* event) {
@@ -108,6 +187,59 @@ void DesignFrame::paintEvent(QPaintEvent*) {
 }
 
 LineControl::LineControl(QWidget* parent) : QWidget(parent) {}
+
+namespace {
+
+// A picture as assistive tools see it: a graphic, which a press activates when
+// it takes clicks.
+class PictureAccessible : public QAccessibleWidget {
+ public:
+  explicit PictureAccessible(PictureControl* picture) : QAccessibleWidget(picture, QAccessible::Graphic) {}
+  QStringList actionNames() const override {
+    QStringList names = QAccessibleWidget::actionNames();
+    if (Picture()->KeyboardReachable()) names.prepend(pressAction());
+    return names;
+  }
+  void doAction(const QString& action) override {
+    if (action == pressAction() && Picture()->KeyboardReachable()) {
+      emit Picture()->clicked();
+      return;
+    }
+    QAccessibleWidget::doAction(action);
+  }
+
+ private:
+  PictureControl* Picture() const { return static_cast<PictureControl*>(widget()); }
+};
+
+QAccessibleInterface* ControlAccessible(const QString& className, QObject* object) {
+  if (className == QLatin1String("pw::ui::PictureControl")) return new PictureAccessible(static_cast<PictureControl*>(object));
+  // The main window is a plain widget; to assistive tools it is a window.
+  if (className == QLatin1String("pw::ui::FormX"))
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+  if (className == QLatin1String("pw::ui::LineControl"))
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Separator);
+  return nullptr;
+}
+
+}  // namespace
+
+void ApplyAccessibleTexts(QWidget& window) {
+  std::string windowName = window.objectName().toStdString();
+  for (QWidget* control : window.findChildren<QWidget*>()) {
+    if (control->objectName().isEmpty()) continue;
+    AccessibleText text = AccessibleTextOf(windowName, control->objectName().toStdString());
+    if (*text.name) control->setAccessibleName(QString::fromUtf8(text.name));
+    if (*text.description) control->setAccessibleDescription(QString::fromUtf8(text.description));
+  }
+}
+
+void InstallControlAccessibility() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  QAccessible::installFactory(ControlAccessible);
+}
 
 void LineControl::paintEvent(QPaintEvent*) {
   QPainter p(this);

@@ -53,6 +53,7 @@ DesignedDialog::DesignedDialog(QWidget* owner, const char* name, const char* cap
   setAttribute(Qt::WA_DeleteOnClose);
   setModal(false);
   setFont(DesignFont("MS Sans Serif", 8.25, false));
+  InstallControlAccessibility();
   int dpiX = logicalDpiX();
   int dpiY = logicalDpiY();
   for (const DesignControl& control : design) {
@@ -74,6 +75,10 @@ void DesignedDialog::SetCaption(const std::string& name, const char* caption) {
   label->setText(caption);
   label->resize(std::max(label->width(), label->fontMetrics().horizontalAdvance(label->text()) + 1),
                 label->height());
+}
+
+void DesignedDialog::SetTabOrder(const std::vector<std::string>& names) {
+  for (std::size_t i = 1; i < names.size(); ++i) setTabOrder(controls_.at(names[i - 1]), controls_.at(names[i]));
 }
 
 void DesignedDialog::Present() {

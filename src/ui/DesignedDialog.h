@@ -35,6 +35,8 @@ class DesignedDialog : public QDialog {
   // Puts picture `index` of ImageList11 into the image control `name`; its
   // "picture" property tells which one it shows.
   void ShowPicture(const std::string& name, int index);
+  // Tab goes through these controls in this order.
+  void SetTabOrder(const std::vector<std::string>& names);
   // Sets the fixed caption of a label, widening the label where it is too
   // narrow for it.
   void SetCaption(const std::string& name, const char* caption);

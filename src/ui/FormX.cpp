@@ -5,9 +5,11 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -19,6 +21,7 @@
 #include <memory>
 
 #include "listings/ZoneAssignment.h"
+#include "ui/AccessibleTexts.h"
 #include "ui/HelpFile.h"
 #include "ui/Twips.h"
 #include "policy/SecuritySwitch.h"
@@ -107,8 +110,35 @@ HelpService DesktopHelpService() {
 #endif
     return ChooseHelpFile(dir, viewer);
   };
-  help.open = [](const std::string& path) {
+  help.open = [](const std::string& path, const std::function<void()>& failedLater) {
+#if defined(Q_OS_WIN)
+    (void)failedLater;
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+#else
+    // xdg-open says whether a program took the file only by its exit status,
+    // which comes once it is done; a viewer it runs in the foreground is not
+    // waited for. The opener is left to itself, so that the viewer outlives
+    // the window.
+    auto* opener = new QProcess;
+    opener->setProgram(QStringLiteral("xdg-open"));
+    opener->setArguments({QString::fromStdString(path)});
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    auto done = [opener, started, failedLater](bool failed) {
+      // A viewer that ran for a while has shown the help, whatever it ends with.
+      if (failed && started->elapsed() < 10000) failedLater();
+      opener->deleteLater();
+    };
+    QObject::connect(opener, &QProcess::finished, opener,
+                     [done](int code, QProcess::ExitStatus status) { done(status != QProcess::NormalExit || code != 0); });
+    QObject::connect(opener, &QProcess::errorOccurred, opener, [done](QProcess::ProcessError error) {
+      if (error == QProcess::FailedToStart) done(true);
+    });
+    opener->start();
+    return true;
+#endif
   };
   return help;
 }
@@ -123,6 +153,7 @@ FormX::FormX(RegistryStore& store, Prompter& prompter, QWidget* parent)
       addFlow_([this] { AddSite(); }),
       help_(DesktopHelpService()) {
   RegisterFontSubstitutes();
+  InstallControlAccessibility();
   setObjectName("FormX");
   setWindowTitle(kFormXCaption);
   setWindowIcon(ImageListIcon(1));
@@ -135,9 +166,23 @@ FormX::FormX(RegistryStore& store, Prompter& prompter, QWidget* parent)
   lblZone_ = new ZoneLine(this);
   SetTexts();
   Connect();
+  ApplyAccessibleTexts(*this);
+  SetTabOrder();
   ApplyPlaces();
   FitLegendTexts();
-  resize(TwipsToPixels(kDesignClientWidth, dpiX_), TwipsToPixels(kDesignClientHeight, dpiY_));
+  // Smaller than designed, the buttons on the right and the legend would be cut off.
+  QSize design(TwipsToPixels(kDesignClientWidth, dpiX_), TwipsToPixels(kDesignClientHeight, dpiY_));
+  setMinimumSize(design);
+  resize(design);
+}
+
+void FormX::SetTabOrder() {
+  // As the layout reads: the status picture and the switch, the buttons left to
+  // right, the address row, the list, the legend's reload picture.
+  const char* order[] = {"ImageSecure", "Image6",  "Image7",  "cmdSecure", "cmdTrust", "cmdDeclassify",
+                         "cmdRestrict", "cmdAdd",  "cmdPrint", "cmdDelete", "cmdHelp",  "txtURL",
+                         "cmdAddd",     "LVw",     "Image3"};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(Control(order[i - 1]), Control(order[i]));
 }
 
 FormX::~FormX() {
@@ -178,9 +223,12 @@ void FormX::BuildControls() {
       control = new GraphicButton(parent);
     } else if (name == "txtURL") {
       txtURL_ = new QComboBox(parent);
+      // Editable from the start, so that its line edit is made here, in the
+      // box's place in the focus chain.
+      txtURL_->setEditable(true);
       control = txtURL_;
     } else if (name == "LVw") {
-      lvw_ = new QTreeView(parent);
+      lvw_ = new FocusFramedTreeView(parent);
       control = lvw_;
     } else if (name == "Frame1") {
       control = new QGroupBox(parent);
@@ -277,13 +325,17 @@ void FormX::SetTexts() {
 void FormX::Connect() {
   connect(cmdSecure_, &GraphicButton::mouseReleased, this,
           [this](Qt::MouseButton, Qt::KeyboardModifiers modifiers) { SecureReleased(modifiers); });
+  // Space and Return act as a release does, with the modifiers held.
+  connect(cmdSecure_, &GraphicButton::keyClicked, this, &FormX::SecureReleased);
   for (StatusPanel panel : kPanels) {
     const PanelDesign& design = DesignOf(panel);
     for (const char* label : {design.upperLabel, design.lowerLabel})
       connect(static_cast<ClickLabel*>(Control(label)), &ClickLabel::clicked, this, [this, panel] { PanelClicked(panel); });
-    connect(static_cast<PictureControl*>(Control(design.picture)), &PictureControl::clicked, this,
-            [this, panel] { PanelClicked(panel); });
+    auto* picture = static_cast<PictureControl*>(Control(design.picture));
+    picture->SetKeyboardReachable(true);
+    connect(picture, &PictureControl::clicked, this, [this, panel] { PanelClicked(panel); });
   }
+  static_cast<PictureControl*>(Control("Image3"))->SetKeyboardReachable(true);
   connect(static_cast<PictureControl*>(Control("Image3")), &PictureControl::clicked, this, [this] {
     if (rebuilding_) return;
     StoreFailureReporter::Action action(reporter_);
@@ -299,7 +351,18 @@ void FormX::Connect() {
   connect(static_cast<QToolButton*>(Control("cmdTrust")), &QToolButton::clicked, this, [this] { AssignZone(Zone::Trusted); });
   connect(static_cast<QToolButton*>(Control("cmdDeclassify")), &QToolButton::clicked, this, [this] { AssignZone(Zone::Unclassified); });
   connect(static_cast<QToolButton*>(Control("cmdRestrict")), &QToolButton::clicked, this, [this] { AssignZone(Zone::Restricted); });
-  connect(static_cast<QToolButton*>(Control("cmdDelete")), &QToolButton::clicked, this, [this] { DeleteSelected(); });
+  auto* deleteButton = static_cast<QToolButton*>(Control("cmdDelete"));
+  connect(deleteButton, &QToolButton::clicked, this, [this] { DeleteSelected(); });
+  // The Delete key in the list is the Delete button.
+  auto* deleteKey = new QShortcut(QKeySequence::Delete, lvw_);
+  deleteKey->setContext(Qt::WidgetShortcut);
+  connect(deleteKey, &QShortcut::activated, deleteButton, &QToolButton::click);
+  // The headings take no focus: Ctrl+1, Ctrl+2 and Ctrl+3 in the list click them.
+  for (int section = 0; section < 3; ++section) {
+    auto* sortKey = new QShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + section)), lvw_);
+    sortKey->setContext(Qt::WidgetShortcut);
+    connect(sortKey, &QShortcut::activated, this, [this, section] { HeaderClicked(section); });
+  }
 
   // Help opens after the click has been handled, as a key sent to ourselves would.
   connect(static_cast<QPushButton*>(Control("cmdHelp")), &QPushButton::clicked, this,
@@ -415,6 +478,7 @@ void FormX::PlaceStatusPanels() {
 void FormX::ShowZoneSecurityState(ZoneSecurityState state, bool setPanelToolTip) {
   const StatePresentation& shown = PresentationFor(state);
   cmdSecure_->setToolTip(shown.secureToolTip);
+  cmdSecure_->setAccessibleDescription(QString::fromUtf8(shown.secureToolTip) + kSwitchModifierNote);
   cmdSecure_->setIcon(ImageListIcon(shown.securePicture));
   cmdSecure_->setText(shown.secureCaption);
   Control("pSecured")->setVisible(shown.panel == StatusPanel::Secured);
@@ -582,9 +646,19 @@ void FormX::OpenHelp() {
                      MsgButtons::Ok, MsgIcon::Exclamation);
     return;
   }
-  if (!help_.open || !help_.open(path))
-    prompter_.MsgBox("Portwarden Help", "The help " + path + " could not be opened: the desktop has no program for it.",
-                     MsgButtons::Ok, MsgIcon::Exclamation);
+  QPointer<FormX> self(this);
+  auto failedLater = [self, path] {
+    if (self) self->HelpNotShown(path);
+  };
+  if (!help_.open || !help_.open(path, failedLater)) HelpNotShown(path);
+}
+
+void FormX::HelpNotShown(const std::string& path) {
+  std::string folder = QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
+  prompter_.MsgBox("Portwarden Help",
+                   "The help could not be shown: no program on this desktop opened " + path +
+                       ". The help pages are in the folder " + folder + "; open index.html there in a web browser.",
+                   MsgButtons::Ok, MsgIcon::Exclamation);
 }
 
 }  // namespace pw::ui

@@ -35,10 +35,12 @@ class ZoneLine;
 inline constexpr const char* kFormXCaption = "PORTWARDEN - Script Security and Trusted Sites Manager";
 
 // Finding and opening the help. `locate` gives the file to open (empty when
-// there is none); `open` hands it to the desktop and says whether it could.
+// there is none); `open` hands it to the desktop and says whether a program
+// could be started for it, and runs `failedLater` when that program gives up
+// on it afterwards (from the event loop).
 struct HelpService {
   std::function<std::string()> locate;
-  std::function<bool(const std::string&)> open;
+  std::function<bool(const std::string&, const std::function<void()>& failedLater)> open;
 };
 // The program's own help: the compiled help beside the program when the
 // desktop can show it, else the HTML pages shipped with it.
@@ -107,6 +109,8 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
   QSize ClientSizeFor(int outerWidthTwips, int outerHeightTwips) const;
 
   void OpenHelp();
+  // Says that no program could show the help at `path`, and where the help is.
+  void HelpNotShown(const std::string& path);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -124,6 +128,7 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
   void RunResizeRules();
   void ShowSelection();
   void ShowSortIndicator();
+  void SetTabOrder();
   void SecureReleased(Qt::KeyboardModifiers modifiers);
   void PanelClicked(StatusPanel panel);
   void HeaderClicked(int section);

@@ -51,6 +51,16 @@ FormY::FormY(FormX& main)
   Control<QPushButton>("Command2")->setText("Cancel");
   connect(ok, &QPushButton::clicked, this, &FormY::Ok);
   connect(Control<QPushButton>("Command2"), &QPushButton::clicked, this, &QDialog::reject);
+  // Each row's check box before its choices, as the rows read; then the
+  // buttons top to bottom. Escape is Cancel (QDialog's own).
+  std::vector<std::string> order;
+  for (const ProtocolRowDesign& design : FormYRows()) {
+    order.push_back(design.check);
+    order.insert(order.end(), design.options.begin(), design.options.end());
+  }
+  order.insert(order.end(), {"Command2", "Command1"});
+  SetTabOrder(order);
+  ApplyAccessibleTexts(*this);
   // OK, Cancel, Escape and the close box all end here.
   connect(this, &QDialog::finished, this, [this] {
     StoreFailureReporter::Action action(main_.Reporter());

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "ui/Controls.h"
 #include "ui/DialogDesign.h"
 #include "ui/FormX.h"
 
@@ -38,6 +39,9 @@ FormZ::FormZ(FormX& main)
   connect(ok, &QPushButton::clicked, this, &FormZ::Ok);
   connect(Control<QPushButton>("Command2"), &QPushButton::clicked, this, &QDialog::reject);
   connect(Control<QPushButton>("Command3"), &QPushButton::clicked, this, &FormZ::Advanced);
+  // The choices, then the buttons top to bottom; Escape is Cancel (QDialog's own).
+  SetTabOrder({"Option7", "Option8", "Option9", "Command2", "Command3", "Command1"});
+  ApplyAccessibleTexts(*this);
 }
 
 bool FormZ::Load() {

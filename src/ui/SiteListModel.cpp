@@ -2,6 +2,7 @@
 
 #include <QIcon>
 
+#include "ui/AccessibleTexts.h"
 #include "ui/Pictures.h"
 
 namespace pw::ui {
@@ -21,6 +22,13 @@ QVariant SiteListModel::data(const QModelIndex& index, int role) const {
     const std::string& text = index.column() == 0 ? row.text : index.column() == 1 ? row.subdomain : row.domain;
     return QString::fromStdString(text);
   }
+  if (role == Qt::AccessibleTextRole) {
+    // A row reads as protocol, subdomain, domain and the zone its picture shows.
+    std::array<std::string, 4> reading = SiteRowReading(row);
+    std::string text = index.column() == 2 ? reading[2] + ", " + reading[3] : reading[index.column()];
+    return QString::fromStdString(text);
+  }
+  if (role == Qt::AccessibleDescriptionRole && index.column() == 0) return QString::fromStdString(SiteRowReading(row)[3]);
   if (role == Qt::DecorationRole && index.column() == 0) {
     // One icon object per picture: the view caches their pixmaps.
     static const QIcon icons[kImageListCount + 1] = {

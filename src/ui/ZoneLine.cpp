@@ -52,6 +52,8 @@ void ZoneLine::ShowLines() {
     shown << (i == 0 ? "<b>" + line.toHtmlEscaped() + "</b>" : line.toHtmlEscaped());
   }
   setText(shown.join("<br>"));
+  // Read out whole, without the markup or the shortening.
+  setAccessibleDescription(lines_.join(". "));
 }
 
 }  // namespace pw::ui

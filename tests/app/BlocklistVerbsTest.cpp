@@ -32,7 +32,7 @@ TEST(BlocklistVerbs, AppliesListsAndUndoesFromStandardInput) {
   ASSERT_EQ(result.code, 0) << result.err;
   EXPECT_EQ(map.Zone("ads.example", "*"), 4u);
   EXPECT_NE(result.err.find("standard input line 3: \"10.0.0.1\" refused"), std::string::npos) << result.err;
-  EXPECT_NE(result.out.find("1 hosts accepted (1 listings), 1 refused"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("1 host accepted (1 listing), 1 refused"), std::string::npos) << result.out;
   EXPECT_NE(result.out.find("--undo 'ads list'\n"), std::string::npos) << result.out;
 
   result = cli.Run({"restrict-hosts", "--list"});
@@ -40,7 +40,7 @@ TEST(BlocklistVerbs, AppliesListsAndUndoesFromStandardInput) {
 
   result = cli.Run({"restrict-hosts", "--undo", "ads list"});
   ASSERT_EQ(result.code, 0) << result.err;
-  EXPECT_NE(result.out.find("undone: 1 listings removed"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("undone: 1 listing removed"), std::string::npos) << result.out;
   EXPECT_FALSE(map.KeyExists("ads.example"));
   EXPECT_EQ(cli.Run({"restrict-hosts", "--undo", "ads list"}).code, 1);  // nothing of that name any more
 }

@@ -31,6 +31,29 @@ TEST(BrowserVerbs, RegisterButtonRecordsBesideTheStoreAndNamesTheWindowProgram) 
   EXPECT_EQ(registry.GetRegValue(HKEY_LOCAL_MACHINE, kProgramKeyPath, "TrustButton"), guid);
 }
 
+TEST(BrowserVerbs, RegisterButtonAddsOnlyWithAnotherAndRemoveTakesThemAway) {
+  TempDir dir;
+  auto cli = [&](std::vector<std::string> words) {
+    words.insert(words.begin(), {"--store", dir.File("s.db")});
+    return RunProcess(PW_CLI_BINARY, words);
+  };
+  ProcessResult first = cli({"register-button"});
+  ASSERT_EQ(first.code, 0) << first.err;
+  ProcessResult again = cli({"register-button"});
+  EXPECT_EQ(again.code, 0);
+  EXPECT_NE(again.out.find("registered already: "), std::string::npos) << again.out;
+  std::string oneButton = ReadFileBytes(dir.File("st6unst.log"));
+  ASSERT_EQ(cli({"register-button", "--another"}).code, 0);
+  EXPECT_EQ(ReadFileBytes(dir.File("st6unst.log")).size(), 2 * oneButton.size());
+
+  ProcessResult removed = cli({"register-button", "--remove"});
+  EXPECT_EQ(removed.code, 0) << removed.err;
+  EXPECT_NE(removed.out.find(", 28 lines removed\n"), std::string::npos) << removed.out;
+  EXPECT_EQ(ReadFileBytes(dir.File("st6unst.log")), "");
+  ProcessResult fresh = cli({"register-button"});  // none left, so one is registered
+  EXPECT_NE(fresh.out.find("button: "), std::string::npos) << fresh.out;
+}
+
 }  // namespace
 }  // namespace pw::test
 #endif

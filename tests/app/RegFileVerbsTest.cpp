@@ -36,8 +36,8 @@ TEST_F(RegFileCli, ImportWritesManagedKeysAndNamesTheSkippedOnes) {
   EXPECT_NE(run.err.find("skipped HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run (line 5)"),
             std::string::npos)
       << run.err;
-  EXPECT_NE(run.out.find("1 keys written, 1 values set"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("1 keys skipped"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("1 key written, 1 value set"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("1 key skipped"), std::string::npos) << run.out;
 
   CliResult all = cli_.Run({"import", "--all", path});
   ASSERT_EQ(all.code, cli::kExitOk) << all.err;
@@ -101,7 +101,7 @@ TEST_F(RegFileCli, ExportToStandardOutputAndToAFileGiveTheSameBytes) {
   ASSERT_EQ(toFile.code, cli::kExitOk) << toFile.err;
   EXPECT_EQ(ReadFileBytes(path), toOut.out);
   EXPECT_EQ(toOut.out.substr(0, 4), std::string("\xFF\xFEW\0", 4));
-  EXPECT_NE(toFile.out.find("exported 4 keys and 1 values to " + path), std::string::npos) << toFile.out;
+  EXPECT_NE(toFile.out.find("exported 4 keys and 1 value to " + path), std::string::npos) << toFile.out;
 
   CliResult old = cli_.Run({"export", "-", "--regedit4", "--key", "HKCU\\" + kDomains});
   ASSERT_EQ(old.code, cli::kExitOk) << old.err;
@@ -154,13 +154,14 @@ TEST_F(RegFileCli, ExportThatCannotBeWrittenAsRegedit4KeepsThePreviousFile) {
 }
 #endif
 
-TEST_F(RegFileCli, UsageTextTellsHowToCarryZoneSettingsFromAndToWindows) {
-  CliResult run = cli_.Run({"--help"});
+TEST_F(RegFileCli, VerbHelpTellsHowToCarryZoneSettingsFromAndToWindows) {
+  CliResult run = cli_.Run({"import", "--help"});
   ASSERT_EQ(run.code, cli::kExitOk);
-  EXPECT_NE(run.out.find("reg export \"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\" file.reg"),
+  EXPECT_NE(run.out.find(" import FILE [--all] [--dry-run]\n       portwarden-cli "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" import FILE --policy [--dry-run]\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("reg export \"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\""),
             std::string::npos);
-  EXPECT_NE(run.out.find("import FILE [--all] [--dry-run]"), std::string::npos);
-  EXPECT_NE(run.out.find("export FILE [--key KEY] [--regedit4]"), std::string::npos);
+  EXPECT_EQ(cli_.Run({"help", "import"}).out, run.out);
 }
 
 }  // namespace

@@ -71,6 +71,12 @@ TEST_F(ReportVerbTest, PdfHoldsTheTextInEmbeddedFontsAndHtmlTheColours) {
   for (const char* part : {"color:#00c000", "color:#ff8000", "color:#ff0000", "color:#0000ff", "tab-size: 0.5in"})
     EXPECT_NE(html.out.find(part), std::string::npos) << part;
 
+  // "-" is standard output, not a file of that name.
+  CliResult piped = cli_.Run({"report", "--pdf", "-"});
+  ASSERT_EQ(piped.code, 0) << piped.err;
+  EXPECT_EQ(piped.out.rfind("%PDF-", 0), 0u);
+  EXPECT_EQ(piped.out.size(), ReadFileBytes(pdf).size());
+
   EXPECT_EQ(cli_.Run({"report", "--pdf", dir.File("no-folder/report.pdf")}).code, 1);
   EXPECT_EQ(cli_.Run({"report", "--html", "--text"}).code, 2);
 }

@@ -6,6 +6,7 @@
 
 #include "CliTestSupport.h"
 #include "ZoneMap.h"
+#include "intake/SiteAddress.h"
 #include "registry/ForwardingStore.h"
 
 namespace pw::test {
@@ -179,6 +180,29 @@ TEST_F(SiteVerbsTest, AddWithProtocolsWritesTheExactSubdomain) {
   EXPECT_EQ(Out(), "example.com\\www: \"https\" = 4 (Restricted)\nexample.com\\www: \"http\" = 4 (Restricted)\n");
   ASSERT_EQ(Run({"add", "example.org", "--protocols=ftp"}), 0);
   EXPECT_EQ(map_.Zone("example.org", "ftp"), 3u);
+}
+
+// Values as list prints them, or as people type them.
+TEST_F(SiteVerbsTest, ZonesAndProtocolsInAnyCaseZonesByNumberListsWithSpaces) {
+  ASSERT_EQ(Run({"add", "www.example.com", "--zone", "Trusted"}), 0) << Err();
+  EXPECT_EQ(map_.Zone("example.com", "*"), 2u);
+  ASSERT_EQ(Run({"add", "http://www.example.org/", "--protocols", "HTTPS, http", "--zone", "4"}), 0) << Err();
+  EXPECT_EQ(map_.ValueNames("example.org\\www"), (std::vector<std::string>{"https", "http"}));
+  EXPECT_EQ(map_.Zone("example.org\\www", "https"), 4u);
+  ASSERT_EQ(Run({"set", "--domain", "example.org", "--subdomain", "www", "--protocol", "HTTP", "--zone", "UNCLASSIFIED"}),
+            0)
+      << Err();
+  EXPECT_EQ(map_.Zone("example.org\\www", "http"), 3u);
+  ASSERT_EQ(Run({"set", "--domain", "example.com", "--protocol", "default", "--zone", "3"}), 0) << Err();
+  EXPECT_EQ(map_.Zone("example.com", "*"), 3u);
+  EXPECT_EQ(Run({"add", "www.example.com", "--zone", "1"}), cli::kExitUsage);  // not a zone the map is for
+}
+
+// The designed message stays; the command line adds what was refused.
+TEST_F(SiteVerbsTest, ARefusedAddressNamesWhatWasRefused) {
+  EXPECT_EQ(Run({"add", "http://foo.bar:8080/x"}), cli::kExitRefused);
+  EXPECT_EQ(Err().rfind(std::string("Corrupted URL\n") + kCorruptedUrlText + "\n", 0), 0u) << Err();
+  EXPECT_NE(Err().find("\nportwarden-cli add: refused: the port :8080 "), std::string::npos) << Err();
 }
 
 TEST_F(SiteVerbsTest, AddRefusesWithTheMessageAndWritesNothing) {

@@ -84,9 +84,19 @@ TEST_F(ZoneVerbs, UsageErrorsExitWithTwo) {
   EXPECT_EQ(cli_.Run({"status", "--bogus"}).code, 2);
   EXPECT_EQ(cli_.Run({"status", "extra"}).code, 2);
   EXPECT_EQ(cli_.Run({"--store"}).code, 2);
-  CliResult help = cli_.Run({"--help"});
+  // A usage error is one line and where the help is, not the help itself.
+  CliResult bad = cli_.Run({"add", "www.example.com", "--zone", "green"});
+  EXPECT_EQ(bad.code, 2);
+  EXPECT_EQ(bad.err,
+            "portwarden-cli add: --zone takes trusted, unclassified or restricted (or 2, 3, 4), not 'green'\n"
+            "see 'portwarden-cli add --help'\n");
+  EXPECT_EQ(cli_.Run({}).err, "portwarden-cli: give a verb\nsee 'portwarden-cli --help'\n");
+  CliResult help = cli_.Run({"default", "--help"});
   EXPECT_EQ(help.code, 0);
-  EXPECT_NE(help.out.find("default [--yes]"), std::string::npos);
+  EXPECT_EQ(help.out.rfind("usage: portwarden-cli ", 0), 0u) << help.out;
+  EXPECT_NE(help.out.find(" default [--yes]\n"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("options:\n  --yes "), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("example:\n  portwarden-cli default --yes\n"), std::string::npos) << help.out;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The zone map as the Chromium-family browsers' script policy: the translation,
-// the policy files and links (Linux), the registry form, and the re-apply that
-// follows every write through the store the programs open.
+// The zone map as the browsers' script policy: the translation, the policy
+// files and links (Linux, also Firefox's), the registry form, and the re-apply
+// that follows every write through the store the programs open.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -309,6 +309,44 @@ TEST_F(EnforcedFolders, OffRemovesTheFoldersOnMade) {
   ASSERT_EQ(On().error, "");
   ASSERT_EQ(Off().error, "");
   EXPECT_FALSE(std::filesystem::exists(Root()));
+}
+
+// Firefox through the files of a policy folder: the manifest follows every
+// write through the same link, our entry joins an administrator's policies
+// file, and off takes out only what is ours.
+TEST_F(EnforcedFolders, FirefoxFollowsEveryWriteAndOffLeavesTheAdministratorsPolicies) {
+  const std::string theirs = "{\"policies\": {\"DisableTelemetry\": true}}";
+  ASSERT_EQ(::mkdir(Root().c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((Root() + "/policies").c_str(), 0755), 0);
+  WriteFileBytes(Root() + "/policies/policies.json", theirs);
+  List("bad.test", "*", 4);
+  EnforceRequest request = Request();
+  request.browsers = {kFirefoxName};
+  EnforceOutcome on = EnforceOn(*store_, request);
+  ASSERT_EQ(on.error, "");
+  std::string manifest = Root() + "/managed-storage/" + kBlockerId + ".json";
+  EXPECT_EQ(LinkTarget(manifest), dir_.File("store.db.policy/firefox-managed-storage.json"));
+  EXPECT_FALSE(std::filesystem::exists(Root() + "/managed"));  // Firefox alone: no Chromium files
+  auto switches = [&] {
+    std::optional<HostnameSwitches> held = SwitchesInManifest(ReadFileBytes(manifest));
+    return held ? SwitchesText(*held) : "<none>";
+  };
+  EXPECT_EQ(switches(), "no-scripting: bad.test true");
+
+  List("good.test", "*", 2);
+  Registry registry(*store_);
+  WriteZoneProfile(registry, ZoneProfile::LockedDown);
+  EXPECT_EQ(switches(), "no-scripting: * true\nno-scripting: bad.test true\nno-scripting: good.test false");
+  EXPECT_TRUE(failures_.empty());
+  EnforcementStatus status = Status();
+  ASSERT_EQ(status.targets.size(), 1u);
+  EXPECT_TRUE(status.targets[0].inStep) << status.targets[0].note;
+
+  ASSERT_EQ(Off().error, "");
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(manifest)));
+  EXPECT_EQ(ReadFileBytes(Root() + "/policies/policies.json").find(kBlockerId), std::string::npos);
+  EXPECT_NE(ReadFileBytes(Root() + "/policies/policies.json").find("DisableTelemetry"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(Root() + "/managed-storage"));
 }
 
 TEST_F(EnforcedFolders, AFailedReapplyIsReportedAfterTheWriteItFollows) {

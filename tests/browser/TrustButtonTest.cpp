@@ -5,6 +5,7 @@
 #include "StoreKinds.h"
 #include "TempDir.h"
 #include "browser/TrustButton.h"
+#include "browser/TrustButtonRemoval.h"
 #include "registry/Enumeration.h"
 #include "registry/ForwardingStore.h"
 #include "registry/MemoryStore.h"
@@ -206,6 +207,30 @@ TEST_P(TrustButton, ALogThatCannotBeWrittenLeavesNoKeyAndNoValues) {
   EXPECT_TRUE(Names(kExtensionsPath, false).empty());
   EXPECT_TRUE(ReadFileBytes(place_.logPath) == earlier);
 #endif
+}
+
+// As an uninstall would: the buttons the log records go, with their lines and
+// the mark; what else the log holds stays, and so does a key that is not a
+// button's.
+TEST_P(TrustButton, RemovalTakesTheRecordedButtonsAndTheirLinesAndNothingElse) {
+  WriteFileBytes(place_.logPath, "earlier setup records\r\n");
+  TrustButtonResult first = RegisterTrustButtonAndMark(registry_, place_);
+  TrustButtonResult second = RegisterTrustButton(registry_, place_);
+  TrustButtonResult foreign = RegisterTrustButton(registry_, place_);
+  ASSERT_TRUE(first.registered && second.registered && foreign.registered);
+  std::string foreignKey = std::string(kExtensionsPath) + "\\" + foreign.guid;
+  registry_.SetRegValue(HKEY_LOCAL_MACHINE, foreignKey, "MenuText", std::string("Another tool"), REG_SZ);
+  ASSERT_EQ(RegisteredTrustButton(registry_), first.guid);
+
+  TrustButtonRemoval removal = RemoveTrustButtons(registry_, place_.logPath);
+  EXPECT_EQ(removal.error, "");
+  EXPECT_EQ(removal.removed, (std::vector<std::string>{first.guid, second.guid}));
+  EXPECT_EQ(removal.kept.size(), 1u);
+  EXPECT_EQ(removal.linesRemoved, 28u);
+  EXPECT_EQ(ReadFileBytes(place_.logPath), "earlier setup records\r\n" + Records(foreign.guid));
+  EXPECT_EQ(Names(kExtensionsPath, false), std::vector<std::string>{foreign.guid});
+  EXPECT_EQ(RegisteredTrustButton(registry_), std::nullopt);
+  EXPECT_FALSE(TrustButtonRegistered(registry_));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, TrustButton, testing::ValuesIn(AllStoreKinds()), StoreKindName);

@@ -116,6 +116,26 @@ TEST(ParseSiteAddress, TextTheStepsLeaveUndefinedIsCorrupted) {
   ExpectCorrupted("http:///www.example.com", "http://");
 }
 
+// The refusal names the part of the address it is about, for the messages
+// that add a line to the designed one.
+TEST(ParseSiteAddress, ARefusalNamesWhatWasRefused) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"http://foo.bar:8080/x", "the port :8080 "},
+      {"http://a\\b.example.com/", "the path \\b.example.com "},
+      {"http://192.0.2.1/login", "the IP address 192.0.2.1 "},
+      {"www.exa_mple.com", "the character '_' "},
+      {"www.ex ample.com", "a space "},
+      {"www.b\xC3\xA4r.com", "the character '\xC3\xA4' "},
+      {"w\tw.example.com", "the control character 0x09 "},
+      {"localhost", "the single name localhost "},
+      {"www.a..example.com", "an empty label "},
+      {"abc", "an address of fewer than 6 characters"},
+  };
+  for (auto [address, refused] : cases)
+    EXPECT_EQ(ParseSiteAddress(address).Refused.rfind(refused, 0), 0u) << address << ": " << ParseSiteAddress(address).Refused;
+  EXPECT_EQ(ParseSiteAddress("www.example.com").Refused, "");
+}
+
 TEST(ParseSiteAddress, DottedAddressesAnywhereAreFraud) {
   SiteAddressParts parts = ParseSiteAddress("http://192.0.2.1/login");
   EXPECT_EQ(parts.Verdict, AddressVerdict::FraudAlert);

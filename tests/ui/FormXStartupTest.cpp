@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <sys/stat.h>
 
 #include "UiTestSupport.h"
 #include "ZoneMapFill.h"
@@ -43,7 +44,9 @@ struct Run {
 Run RunProgram(const QStringList& args) {
   QProcess process;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "PORTWARDEN_STORE"}) env.remove(name);
+  // As at a log-in or under su, without a runtime folder named.
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "PORTWARDEN_STORE", "XDG_RUNTIME_DIR"})
+    env.remove(name);
   process.setProcessEnvironment(env);
   process.start(PW_GUI_BINARY, args);
   if (!process.waitForFinished(60000)) return {-1, {}, "did not finish"};
@@ -158,7 +161,7 @@ class FormXStartupTest : public QObject {
     window_->show();
     QStringList opened;
     window_->SetHelpService({[] { return std::string("/opt/portwarden/help/index.html"); },
-                             [&](const std::string& path) {
+                             [&](const std::string& path, const std::function<void()>&) {
                                opened << QString::fromStdString(path);
                                return true;
                              }});
@@ -170,10 +173,26 @@ class FormXStartupTest : public QObject {
     QCOMPARE(rig_->Zone(), ZoneSecurityState::Secured);
     QVERIFY(prompter_->asked.empty());
 
-    window_->SetHelpService({[] { return std::string(); }, [](const std::string&) { return true; }});
+    window_->SetHelpService({[] { return std::string(); }, [](const std::string&, const std::function<void()>&) { return true; }});
     window_->OpenHelp();
     QCOMPARE(prompter_->asked.size(), size_t(1));
     QVERIFY(prompter_->asked[0].text.find("Portwarden-HELP.chm") != std::string::npos);
+
+#if !defined(Q_OS_WIN)
+    // The desktop's opener runs and finds no program that shows the page: the
+    // user is told so, and where the help is.
+    TempDir bin;
+    WriteFileBytes(bin.File("xdg-open"), "#!/bin/sh\nexit 3\n");
+    ::chmod(bin.File("xdg-open").c_str(), 0755);
+    QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin.File("")) + ":" + path);
+    window_->SetHelpService({[] { return std::string("/opt/portwarden/help/index.html"); }, ui::DesktopHelpService().open});
+    window_->OpenHelp();
+    QTRY_COMPARE(prompter_->asked.size(), size_t(2));
+    qputenv("PATH", path);
+    QVERIFY2(prompter_->asked[1].text.find("The help pages are in the folder /opt/portwarden/help;") != std::string::npos,
+             prompter_->asked[1].text.c_str());
+#endif
   }
 
   void addAndPrintAreWiredToWhatLaterWorkSets() {
@@ -234,6 +253,7 @@ class FormXStartupTest : public QObject {
     run = RunProgram({"--store", store, "Startup"});
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains("unsecured and could not be offered for securing"), qPrintable(run.err));
+    QVERIFY2(run.err.count('\n') == 1, qPrintable(run.err));  // that line alone, no notes of the toolkit
   }
 
   // At log-in the display may come up after the program starts.

@@ -157,16 +157,6 @@ class FormXStatusTest : public QObject {
     QCOMPARE(rig_->Zone(), ZoneSecurityState::SemiSecured);
   }
 
-  void keysAndClicksWithoutReleaseDoNothing() {
-    prompter_->Answer(MsgAnswer::No);
-    Open(ZoneProfile::Default);
-    Secure()->setFocus();
-    QTest::keyClick(Secure(), Qt::Key_Space);
-    QTest::keyClick(Secure(), Qt::Key_Return);
-    Secure()->click();  // a programmatic click has no release event
-    QCOMPARE(rig_->Zone(), ZoneSecurityState::Unsecured);
-  }
-
   void theSwitchDoesNotRebuildTheListButImage3Does() {
     AddListing(rig_->Store(), "example.com", "", "*", 2);
     Open(ZoneProfile::LockedDown);

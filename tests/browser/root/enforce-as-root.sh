@@ -17,9 +17,11 @@ done
 
 work=$(mktemp -d /tmp/pw-root.XXXXXX)
 chmod 755 "$work"
-mkdir "$work/etc"
+mkdir "$work/etc" "$work/mozilla"
 cp -a /etc/. "$work/etc/"
+cp -a /usr/lib/mozilla/. "$work/mozilla/"
 mount --bind "$work/etc" /etc
+mount --bind "$work/mozilla" /usr/lib/mozilla
 user=pwroot$$
 useradd -M -d /nonexistent -s /usr/sbin/nologin -U "$user"
 set -m  # each background job in a process group of its own, ended whole
@@ -29,12 +31,15 @@ finish() {
   for pid in "${started[@]}"; do kill -KILL -- "-$pid" || true; done
   wait || true
   userdel "$user" || true
+  umount /usr/lib/mozilla || true
   umount /etc || true
   rm -rf "$work"
 }
 trap finish EXIT
 
 policies=/etc/chromium/policies
+storage=/usr/lib/mozilla/managed-storage
+manifest=$storage/uBlock0@raymondhill.net.json
 failures=0
 ok() { echo "ok: $1"; }
 failed() {
@@ -46,7 +51,7 @@ as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups -- "$@"; }
 # A fresh folder of the user's with a store holding one Restricted site, and
 # no policy of ours anywhere.
 fresh() {
-  rm -rf "${policies:?}" /etc/chromium/portwarden*
+  rm -rf "${policies:?}" /etc/chromium/portwarden* /etc/firefox "$storage"
   home=$work/$1
   mkdir -p "$home"
   chown "$user:" "$home"
@@ -84,12 +89,16 @@ fi
 # A forged record makes root delete nothing of another's, at off or at the next on.
 fresh forged
 mkdir -p /etc/victim/managed /etc/victim/recommended /etc/victim-files
+mkdir -p /etc/victim/managed-storage /etc/victim/policies
 for file in /etc/victim/managed/portwarden.json /etc/victim/recommended/portwarden.json \
-  /etc/victim-files/managed.json /etc/victim-files/recommended.json /etc/victim-files/domains; do
+  /etc/victim-files/managed.json /etc/victim-files/recommended.json /etc/victim-files/domains \
+  /etc/victim/managed-storage/uBlock0@raymondhill.net.json; do
   echo '{}' >"$file"
 done
+victim_policies='{"policies": {"ExtensionSettings": {"uBlock0@raymondhill.net": {"installation_mode": "force_installed", "private_browsing": true}}}}'
+echo "$victim_policies" >/etc/victim/policies/policies.json
 user_import '[HKEY_LOCAL_MACHINE\Software\Portwarden\Enforcement]
-"Browsers"="chromium"
+"Browsers"="chromium,firefox"
 "PolicyRoot"="/etc/victim"
 "PolicyFolder"="/etc/victim-files"
 "Copy"=dword:00000001'
@@ -102,12 +111,47 @@ user_import '[HKEY_LOCAL_MACHINE\Software\Portwarden\Enforcement]
 "$cli" --store "$store" enforce on --browsers chromium >/dev/null 2>&1 || true
 left=$(ls /etc/victim/managed /etc/victim/recommended /etc/victim-files | grep -c -e portwarden.json -e managed.json \
   -e recommended.json -e domains || true)
-if [[ $left != 5 ]]; then
-  failed "a forged record made root delete files: $(find /etc/victim /etc/victim-files -type f)"
+if [[ $left != 5 || ! -f /etc/victim/managed-storage/uBlock0@raymondhill.net.json ||
+  $(cat /etc/victim/policies/policies.json) != "$victim_policies" ]]; then
+  failed "a forged record made root delete or change files: $(find /etc/victim /etc/victim-files -type f)"
 else
   ok "a forged record deletes nothing that is not ours"
 fi
 rm -rf /etc/victim /etc/victim-files
+
+# Firefox: revocation holds without the store's record, and takes only our
+# entry out of the administrator's policies file.
+fresh firefox
+mkdir -p /etc/firefox/policies
+echo '{"policies": {"DisableTelemetry": true}}' >/etc/firefox/policies/policies.json
+"$cli" --store "$store" enforce on --browsers firefox >"$work/out" 2>&1 || { failed "enforce on for Firefox: $(cat "$work/out")"; }
+as_user "$cli" --store "$store" add http://www.worse.test/ --zone restricted >/dev/null 2>&1 || true
+if ! grep -q 'worse.test true' "$store.policy/firefox-managed-storage.json" 2>/dev/null; then
+  failed "the user's write did not reach Firefox's manifest: $(ls -l "$manifest" 2>&1)"
+fi
+user_import '[-HKEY_LOCAL_MACHINE\Software\Portwarden\Enforcement]'
+"$cli" --store "$store" enforce off >"$work/out" 2>&1 || true
+if [[ -L $manifest ]] || grep -q uBlock0 /etc/firefox/policies/policies.json; then
+  failed "enforce off left Firefox's placement after the user removed the record: $(cat "$work/out")"
+elif ! grep -q DisableTelemetry /etc/firefox/policies/policies.json; then
+  failed "enforce off lost the administrator's policy: $(cat /etc/firefox/policies/policies.json)"
+else
+  ok "Firefox: enforce off finds its placement without the store's record and keeps the administrator's policies"
+fi
+
+# Firefox: a policies file that is a link is not followed.
+fresh firefox-link
+mkdir -p /etc/firefox/policies
+echo '{"policies": {}}' >/etc/victim.json
+ln -s /etc/victim.json /etc/firefox/policies/policies.json
+if "$cli" --store "$store" enforce on --browsers firefox >"$work/out" 2>&1; then
+  failed "enforce on wrote through a linked policies file"
+elif [[ $(cat /etc/victim.json) != '{"policies": {}}' || -e $manifest ]]; then
+  failed "a refused enforce on changed something: $(cat /etc/victim.json; ls "$storage" 2>&1)"
+else
+  ok "Firefox: a linked policies file is refused: $(head -1 "$work/out")"
+fi
+rm -f /etc/victim.json
 
 # In a folder every user may write, a policy folder another user made is refused.
 fresh shared

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <iostream>
 
 #include "ZoneMapFill.h"
@@ -94,6 +95,23 @@ int main(int argc, char** argv) {
     window.grab().save(file);
     std::cout << file.toStdString() << "\n";
   }
+  // Keyboard focus, as Tab leaves it on the controls that show it their own way.
+  {
+    pw::ui::FormX window(*opened.store, prompter);
+    window.Load(nullptr, {}, "");
+    window.show();
+    window.activateWindow();
+    if (!QTest::qWaitForWindowActive(&window)) std::cerr << "the window did not become active\n";
+    for (const char* name : {"ImageSecure", "cmdSecure", "cmdHelp", "LVw", "Image3"}) {
+      // Tab, as a user moves the focus, up to the control.
+      for (int i = 0; i < 20 && QApplication::focusWidget() != window.findChild<QWidget*>(name); ++i)
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window, Qt::Key_Tab);
+      for (int i = 0; i < 5; ++i) app.processEvents();
+      QString file = out.filePath(QString("formx-focus-%1.png").arg(name));
+      window.grab().save(file);
+      std::cout << file.toStdString() << "\n";
+    }
+  }
   // The add flow's dialogs, on the main window of the last state.
   pw::ui::FormX window(*opened.store, prompter);
   window.Load(nullptr, {}, "");
@@ -112,6 +130,10 @@ int main(int argc, char** argv) {
   pw::ui::FormZ* formZ = window.OpenFormZ();
   save(formZ, "formz-opened");
   formZ->findChild<QRadioButton*>("Option9")->setChecked(true);
+  formZ->activateWindow();
+  if (!QTest::qWaitForWindowActive(formZ)) std::cerr << "the dialog did not become active\n";
+  QTest::keyClick(formZ, Qt::Key_Tab);
+  QTest::keyClick(formZ, Qt::Key_Backtab);  // the chosen option, with the focus shown
   save(formZ, "formz-restricted");
   formZ->findChild<QPushButton*>("Command3")->click();
   pw::ui::FormY* formY = window.OpenFormY();
@@ -122,6 +144,10 @@ int main(int argc, char** argv) {
   formY->findChild<QRadioButton*>("Option3")->setChecked(true);
   save(formY, "formy-rows");
   formY->findChild<QCheckBox*>("Check1")->setChecked(false);
+  formY->activateWindow();
+  if (!QTest::qWaitForWindowActive(formY)) std::cerr << "the dialog did not become active\n";
+  for (int i = 0; i < 20 && QApplication::focusWidget() != formY->findChild<QWidget*>("Check1"); ++i)
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : formY, Qt::Key_Tab);
   save(formY, "formy-cleared");
   return 0;
 }
