@@ -115,7 +115,8 @@ int RunList(Run& run) {
   run.args.Done();
   if (format != "table" && format != "tsv" && format != "json")
     throw UsageError{"--format takes table, tsv or json, not '" + format + "'"};
-  // The rows and the zones their values set, from one state of the store.
+  // The rows and the zones their values set, from one state of the store (the
+  // rebuild keeps each row's zone).
   ReadSnapshot snapshot(run.store);
   SiteList list;
   list.Refresher(run.store);
@@ -125,12 +126,12 @@ int RunList(Run& run) {
     out << "[";
     const char* separator = "\n";
     for (const SiteRow& row : list.Rows()) {
-      std::optional<int> zone = ListedZone(run.store, row);
+      int zone = row.zone;
       out << separator << "{\"protocol\":" << JsonString(row.text) << ",\"subdomain\":" << JsonString(row.subdomain)
           << ",\"domain\":" << JsonString(row.domain)
           << ",\"icon\":" << (row.icon ? std::to_string(row.icon) : "null")
-          << ",\"zone\":" << (zone ? std::to_string(*zone) : "null")
-          << ",\"name\":" << (zone ? JsonString(ListedZoneName(*zone)) : "null") << "}";
+          << ",\"zone\":" << (zone ? std::to_string(zone) : "null")
+          << ",\"name\":" << (zone ? JsonString(ListedZoneName(zone)) : "null") << "}";
       separator = ",\n";
     }
     out << (list.Count() ? "\n]\n" : "]\n");
@@ -139,10 +140,10 @@ int RunList(Run& run) {
   if (format == "tsv") {
     out << "protocol\tsubdomain\tdomain\ticon\tzone\tname\n";
     for (const SiteRow& row : list.Rows()) {
-      std::optional<int> zone = ListedZone(run.store, row);
+      int zone = row.zone;
       out << PlainField(row.text) << "\t" << PlainField(row.subdomain) << "\t" << PlainField(row.domain) << "\t"
-          << (row.icon ? std::to_string(row.icon) : "") << "\t" << (zone ? std::to_string(*zone) : "") << "\t"
-          << (zone ? ListedZoneName(*zone) : "") << "\n";
+          << (row.icon ? std::to_string(row.icon) : "") << "\t" << (zone ? std::to_string(zone) : "") << "\t"
+          << (zone ? ListedZoneName(zone) : "") << "\n";
     }
     return kExitOk;
   }

@@ -1,4 +1,4 @@
-// Enforcement with a zone map of 20,000 listings in an SQLite store: the whole
+// Enforcement with a zone map of 20,000 (or 100,000) listings in an SQLite store: the whole
 // translation and writing of the policy files (Chromium's, and Firefox's
 // managed storage alone), the re-apply that follows one change (both), the locked-down profile's 28 writes, the registry form (first write
 // and after one change), and what watching the writes costs the site list's
@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,7 @@ namespace pw {
 namespace {
 
 constexpr int kListings = 20000;
+constexpr int kManyListings = 100000;
 
 std::string Folder() {
   static std::string folder = [] {
@@ -45,13 +47,14 @@ void SetZone(RegistryStore& store, const std::string& path, const char* name, BY
   store.RegCloseKey(key);
 }
 
-// 20,000 listings: three in four Restricted domains, the rest Trusted
+// `count` listings: three in four Restricted domains, the rest Trusted
 // subdomains by protocol.
-void Fill(RegistryStore& store) {
+void Fill(RegistryStore& store, int count = kListings) {
   store.BeginTransaction();
-  for (int i = 0; i < kListings; ++i) {
+  for (int i = 0; i < count; ++i) {
     char domain[160];
-    std::snprintf(domain, sizeof domain, "%s\\site%05d.example%d.com", kDomainsPath, (i * 7919) % kListings, i % 7);
+    std::snprintf(domain, sizeof domain, "%s\\site%06d.example%d.com", kDomainsPath,
+                  static_cast<int>((static_cast<long long>(i) * 7919) % count), i % 7);
     if (i % 4)
       SetZone(store, domain, "*", 4);
     else
@@ -62,11 +65,12 @@ void Fill(RegistryStore& store) {
 
 // The store as the programs open it, enforcement on with links into a
 // folder of the run for the browsers named (none: the Chromium family).
-std::unique_ptr<RegistryStore> MakeEnforcedStore(const std::string& name, std::vector<std::string> browsers) {
+std::unique_ptr<RegistryStore> MakeEnforcedStore(const std::string& name, std::vector<std::string> browsers,
+                                                 int count = kListings) {
   std::string path = Folder() + "/" + name + ".db";
   SqliteStore::OpenResult opened = SqliteStore::Open(path, LayOutNewStore);
   if (!opened.store) return nullptr;
-  Fill(*opened.store);
+  Fill(*opened.store, count);
   std::unique_ptr<RegistryStore> watched = WithBrowserEnforcement(std::move(opened.store));
   EnforceRequest request;
   request.policyRoot = Folder() + "/" + name + "-policies";
@@ -77,8 +81,10 @@ std::unique_ptr<RegistryStore> MakeEnforcedStore(const std::string& name, std::v
 }
 
 // Made once each.
-RegistryStore& EnforcedStore() {
-  static std::unique_ptr<RegistryStore> store = MakeEnforcedStore("zone-map", {});
+RegistryStore& EnforcedStore(int count = kListings) {
+  static std::map<int, std::unique_ptr<RegistryStore>> stores;
+  std::unique_ptr<RegistryStore>& store = stores[count];
+  if (!store) store = MakeEnforcedStore("zone-map-" + std::to_string(count), {}, count);
   return *store;
 }
 RegistryStore& FirefoxStore() {
@@ -93,7 +99,7 @@ void FlipOne(RegistryStore& store, int round) {
 }
 
 void BM_TranslateAndWriteAll(benchmark::State& state) {
-  RegistryStore& store = state.range(0) ? FirefoxStore() : EnforcedStore();
+  RegistryStore& store = state.range(0) ? FirefoxStore() : EnforcedStore(static_cast<int>(state.range(1)));
   auto& inner = static_cast<ForwardingStore&>(store).Target();
   int round = 0;
   for (auto _ : state) {
@@ -103,15 +109,21 @@ void BM_TranslateAndWriteAll(benchmark::State& state) {
     if (ReapplyEnforcement(inner)) state.SkipWithError("the policy could not be written");
   }
 }
-// Argument 1: Firefox alone, its manifest written beside the store.
-BENCHMARK(BM_TranslateAndWriteAll)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Firefox 1: Firefox alone (20,000 listings), its manifest written beside the store.
+void Sizes(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"firefox", "listings"});
+  b->Args({0, kListings});
+  b->Args({0, kManyListings});
+  b->Args({1, kListings});
+}
+BENCHMARK(BM_TranslateAndWriteAll)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ReapplyAfterOneChange(benchmark::State& state) {
-  RegistryStore& store = state.range(0) ? FirefoxStore() : EnforcedStore();
+  RegistryStore& store = state.range(0) ? FirefoxStore() : EnforcedStore(static_cast<int>(state.range(1)));
   int round = 0;
   for (auto _ : state) FlipOne(store, ++round);  // the store re-applies before the write returns
 }
-BENCHMARK(BM_ReapplyAfterOneChange)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReapplyAfterOneChange)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Firefox's policy for the 20,000 listings written: the switches, the
 // manifest, and the file replaced; the zone state alternates, so that every
@@ -161,11 +173,15 @@ void BM_RegistryFormFirstWrite(benchmark::State& state) {
 BENCHMARK(BM_RegistryFormFirstWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_RegistryFormAfterOneChange(benchmark::State& state) {
-  static std::unique_ptr<SqliteStore> store = [] {
-    SqliteStore::OpenResult opened = SqliteStore::Open(Folder() + "/registry-form.db", LayOutNewStore);
-    Fill(*opened.store);
-    return std::move(opened.store);
-  }();
+  int count = static_cast<int>(state.range(0));
+  static std::map<int, std::unique_ptr<SqliteStore>> stores;
+  std::unique_ptr<SqliteStore>& store = stores[count];
+  if (!store) {
+    SqliteStore::OpenResult opened =
+        SqliteStore::Open(Folder() + "/registry-form-" + std::to_string(count) + ".db", LayOutNewStore);
+    Fill(*opened.store, count);
+    store = std::move(opened.store);
+  }
   int round = 0;
   for (auto _ : state) {
     FlipOne(*store, ++round);
@@ -173,7 +189,7 @@ void BM_RegistryFormAfterOneChange(benchmark::State& state) {
     ApplyRegistryPolicy(*store, "Software\\Policies\\Chromium", "Software\\Portwarden\\Written", &policy);
   }
 }
-BENCHMARK(BM_RegistryFormAfterOneChange)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RegistryFormAfterOneChange)->ArgName("listings")->Arg(kListings)->Arg(kManyListings)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The rebuild through the store as the programs open it, and straight.
 void BM_RefresherWatched(benchmark::State& state) {

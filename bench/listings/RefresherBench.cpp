@@ -3,6 +3,7 @@
 // subdomains holding "http" and "https" (40,000 rows in all).
 #include <benchmark/benchmark.h>
 
+#include "../support/GeneratedListings.h"
 #include "LargeZoneMap.h"
 #include "listings/SiteList.h"
 #include "registry/MemoryStore.h"
@@ -52,6 +53,18 @@ void BM_RefresherSqliteWithBlocklist(benchmark::State& state) {
   RunRefresher(state, *store, kExpectedRows + bench::kBlocklistHosts);
 }
 BENCHMARK(BM_RefresherSqliteWithBlocklist)->Unit(benchmark::kMillisecond);
+
+// 20,000 and 100,000 listings of both shapes, one row each.
+void BM_RefresherListings(benchmark::State& state) {
+  int count = static_cast<int>(state.range(0));
+  SqliteStore::OpenResult opened = SqliteStore::Open(bench::ListingsStorePath(count));
+  if (!opened.store) {
+    state.SkipWithError("cannot open the store");
+    return;
+  }
+  RunRefresher(state, *opened.store, count);
+}
+BENCHMARK(BM_RefresherListings)->ArgName("listings")->Arg(bench::kListingsSmall)->Arg(bench::kListingsLarge)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace pw

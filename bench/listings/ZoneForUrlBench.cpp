@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "../support/GeneratedListings.h"
 #include "LargeZoneMap.h"
 #include "listings/ZoneForUrl.h"
 #include "registry/MemoryStore.h"
@@ -40,6 +41,34 @@ void BM_ZoneForUrlSqlite(benchmark::State& state) {
     state.SkipWithError("fewer addresses were listed than the map lists");
 }
 BENCHMARK(BM_ZoneForUrlSqlite)->Unit(benchmark::kMicrosecond);
+
+// The same mix on maps of 20,000 and 100,000 listings of both shapes: the
+// cost of an address should not grow with the map.
+void BM_ZoneForUrlListings(benchmark::State& state) {
+  int count = static_cast<int>(state.range(0));
+  SqliteStore::OpenResult opened = SqliteStore::Open(bench::ListingsStorePath(count));
+  if (!opened.store) {
+    state.SkipWithError("cannot open the store");
+    return;
+  }
+  std::vector<std::string> addresses;
+  for (int i = 0; i < 3000; ++i) {
+    int listing = (i * 7919) % count;
+    if (i % 3 == 0) addresses.push_back("https://www." + bench::ListingDomain(listing | 4) + "/index.html");
+    else if (i % 3 == 1) addresses.push_back("http://" + bench::ListingDomain(listing & ~4) + ":8080/x?y");
+    else addresses.push_back("http://www.unlisted" + std::to_string(i) + ".example.net/");
+  }
+  std::size_t next = 0;
+  benchmark::IterationCount listed = 0;
+  for (auto _ : state) {
+    listed += ZoneForUrl(*opened.store, addresses[next]).verdict == ZoneVerdict::Listed;
+    next = (next + 1) % addresses.size();
+  }
+  if (state.iterations() >= static_cast<benchmark::IterationCount>(addresses.size()) &&
+      listed * 3 < state.iterations() * 2 - 3)
+    state.SkipWithError("fewer addresses were listed than the map lists");
+}
+BENCHMARK(BM_ZoneForUrlListings)->ArgName("listings")->Arg(bench::kListingsSmall)->Arg(bench::kListingsLarge)->Unit(benchmark::kMicrosecond);
 
 // An 80 KB host (40,000 labels) in front of a listed domain, as the window's
 // zone line gets it at every keystroke when such a text is pasted.

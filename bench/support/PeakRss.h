@@ -23,7 +23,7 @@ namespace pw::bench {
 inline constexpr const char* kPeakMode = "--peak-rss-of";
 
 // In the fresh process: runs argv, prints its peak in kilobytes (-1 when it
-// failed).
+// failed) and the processor time it took in seconds (user and system).
 inline int ReportPeakRss(char** argv) {
   pid_t child = ::fork();
   if (child == 0) {
@@ -34,7 +34,9 @@ inline int ReportPeakRss(char** argv) {
   int status = 0;
   struct rusage usage {};
   bool ok = ::wait4(child, &status, 0, &usage) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  std::printf("%ld\n", ok ? static_cast<long>(usage.ru_maxrss) : -1L);
+  double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+  std::printf("%ld %.6f\n", ok ? static_cast<long>(usage.ru_maxrss) : -1L, cpu);
   return 0;
 }
 
@@ -48,18 +50,25 @@ inline int PeakRssBenchmarkMain(int argc, char** argv) {
   return 0;
 }
 
-// Runs `binary` with `args` in a fresh process; its peak resident set in
-// kilobytes, or -1.
-inline long PeakKilobytesOf(const std::string& binary, const std::vector<std::string>& args) {
+struct ChildCost {
+  long peakKilobytes = -1;  // -1: the program failed
+  double cpuSeconds = 0;
+};
+
+// Runs `binary` with `args` in a fresh process, its standard input read from
+// `input` when given; its peak resident set and processor time.
+inline ChildCost CostOf(const std::string& binary, const std::vector<std::string>& args,
+                        const std::string& input = {}) {
   std::vector<std::string> words = {"/proc/self/exe", kPeakMode, binary};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   int fds[2];
-  if (::pipe(fds) != 0) return -1;
+  if (::pipe(fds) != 0) return {};
   pid_t helper = ::fork();
   if (helper == 0) {
+    if (!input.empty() && !std::freopen(input.c_str(), "r", stdin)) ::_exit(126);
     ::dup2(fds[1], STDOUT_FILENO);
     ::close(fds[0]);
     ::close(fds[1]);
@@ -74,7 +83,17 @@ inline long PeakKilobytesOf(const std::string& binary, const std::vector<std::st
   ::close(fds[0]);
   int status = 0;
   ::waitpid(helper, &status, 0);
-  return text.empty() ? -1 : std::strtol(text.c_str(), nullptr, 10);
+  ChildCost cost;
+  char* end = nullptr;
+  if (!text.empty()) cost.peakKilobytes = std::strtol(text.c_str(), &end, 10);
+  if (end) cost.cpuSeconds = std::strtod(end, nullptr);
+  return cost;
+}
+
+// Runs `binary` with `args` in a fresh process; its peak resident set in
+// kilobytes, or -1.
+inline long PeakKilobytesOf(const std::string& binary, const std::vector<std::string>& args) {
+  return CostOf(binary, args).peakKilobytes;
 }
 
 }  // namespace pw::bench

@@ -1,6 +1,6 @@
 // Start-up, list rebuild and the print button's report of the main window over
-// 20,000 listings in an SQLite store (and over 35,000 more from a blocklist),
-// and the memory the process then holds.
+// 20,000 and 100,000 listings in an SQLite store (and over 20,000 with 35,000
+// more from a blocklist), and the peak memory of the window program's process.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "../support/GeneratedBlocklist.h"
+#include "../support/PeakRss.h"
 #include "ZoneMapFill.h"
 #include "intake/Blocklist.h"
 #include "common/Prompter.h"
@@ -25,6 +26,8 @@
 namespace {
 
 constexpr int kListings = 20000;
+constexpr int kManyListings = 100000;
+constexpr const char* kShowWindowMode = "--show-window-of";
 
 class NoPrompter : public pw::Prompter {
  public:
@@ -33,21 +36,21 @@ class NoPrompter : public pw::Prompter {
   }
 };
 
-// The store file, made once for all benchmarks and removed at exit; with
-// `blocklistHosts`, a generated blocklist of that many hosts is restricted on
-// top of the listings (one more listing each).
+// The store file of `listings` listings, made once for all benchmarks and
+// removed at exit; with `blocklistHosts`, a generated blocklist of that many
+// hosts is restricted on top of the listings (one more listing each).
 struct StoreFile {
   std::filesystem::path dir;
   std::string path;
-  explicit StoreFile(int blocklistHosts) {
-    dir = std::filesystem::temp_directory_path() /
-          ("pw-ui-bench-" + std::to_string(::getpid()) + "-" + std::to_string(blocklistHosts));
+  StoreFile(int listings, int blocklistHosts) {
+    dir = std::filesystem::temp_directory_path() / ("pw-ui-bench-" + std::to_string(::getpid()) + "-" +
+                                                    std::to_string(listings) + "-" + std::to_string(blocklistHosts));
     std::filesystem::create_directories(dir);
     path = (dir / "registry.db").string();
     auto opened = pw::SqliteStore::Open(path, pw::LayOutNewStore);
     pw::Registry registry(*opened.store);
     pw::WriteZoneProfile(registry, pw::ZoneProfile::LockedDown);
-    pw::test::FillGeneratedSites(*opened.store, kListings);
+    pw::test::FillGeneratedSites(*opened.store, listings);
     if (blocklistHosts > 0 &&
         !pw::ApplyBlocklist(registry, "generated", "generated.txt",
                             pw::ReadBlocklist(pw::bench::GeneratedBlocklist(blocklistHosts)), false)
@@ -57,11 +60,19 @@ struct StoreFile {
   ~StoreFile() { std::filesystem::remove_all(dir); }
 };
 
-StoreFile& Store(int blocklistHosts = 0) {
-  static std::map<int, std::unique_ptr<StoreFile>> files;
-  std::unique_ptr<StoreFile>& file = files[blocklistHosts];
-  if (!file) file = std::make_unique<StoreFile>(blocklistHosts);
+StoreFile& Store(int listings = kListings, int blocklistHosts = 0) {
+  static std::map<std::pair<int, int>, std::unique_ptr<StoreFile>> files;
+  std::unique_ptr<StoreFile>& file = files[{listings, blocklistHosts}];
+  if (!file) file = std::make_unique<StoreFile>(listings, blocklistHosts);
   return *file;
+}
+
+// The benchmarks' sizes: listings, and blocklist hosts on top.
+void Sizes(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"listings", "blocklist"});
+  b->Args({kListings, 0});
+  b->Args({kManyListings, 0});
+  b->Args({kListings, pw::bench::kBlocklistHosts});
 }
 
 // Kilobytes of a line of /proc/self/status ("VmRSS", "VmHWM").
@@ -75,7 +86,7 @@ double StatusKb(const char* field) {
 
 // From opening the store to the window shown and painted with its list.
 void BM_StartupToWindowShown(benchmark::State& state) {
-  const std::string& path = Store(static_cast<int>(state.range(0))).path;
+  const std::string& path = Store(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))).path;
   NoPrompter prompter;
   int rows = 0;
   for (auto _ : state) {
@@ -93,12 +104,12 @@ void BM_StartupToWindowShown(benchmark::State& state) {
   }
   state.counters["rows"] = rows;
 }
-BENCHMARK(BM_StartupToWindowShown)->ArgName("blocklist")->Arg(0)->Arg(pw::bench::kBlocklistHosts)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_StartupToWindowShown)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 // Runs `action` once per iteration on a shown window over the large list.
 template <typename Action>
-void OnShownWindow(benchmark::State& state, Action action, int blocklistHosts = 0) {
-  auto opened = pw::SqliteStore::Open(Store(blocklistHosts).path);
+void OnShownWindow(benchmark::State& state, Action action, int listings = kListings, int blocklistHosts = 0) {
+  auto opened = pw::SqliteStore::Open(Store(listings, blocklistHosts).path);
   NoPrompter prompter;
   pw::ui::FormX window(*opened.store, prompter);
   window.Load(nullptr, {}, "");
@@ -113,11 +124,27 @@ void OnShownWindow(benchmark::State& state, Action action, int blocklistHosts = 
 
 // One rebuild of the shown list: enumeration, sort, view filled and painted.
 void BM_Refresher(benchmark::State& state) {
-  OnShownWindow(state, [](pw::ui::FormX& window) { window.Refresher(); }, static_cast<int>(state.range(0)));
+  OnShownWindow(state, [](pw::ui::FormX& window) { window.Refresher(); }, static_cast<int>(state.range(0)),
+                static_cast<int>(state.range(1)));
   state.counters["rss_MB"] = StatusKb("VmRSS") / 1024;
-  state.counters["peak_rss_MB"] = StatusKb("VmHWM") / 1024;
 }
-BENCHMARK(BM_Refresher)->ArgName("blocklist")->Arg(0)->Arg(pw::bench::kBlocklistHosts)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_Refresher)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+// A process of its own opens the store, shows the window, rebuilds the list
+// once more and ends: its peak memory is the window's alone, and its
+// processor time that of a start-up and one rebuild.
+void BM_WindowProcess(benchmark::State& state) {
+  const std::string& path = Store(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))).path;
+  long peak = 0;
+  for (auto _ : state) {
+    pw::bench::ChildCost cost = pw::bench::CostOf("/proc/self/exe", {kShowWindowMode, path});
+    if (cost.peakKilobytes < 0) state.SkipWithError("the window could not be shown");
+    state.SetIterationTime(cost.cpuSeconds);
+    peak = std::max(peak, cost.peakKilobytes);
+  }
+  state.counters["peak_rss_MB"] = static_cast<double>(peak) / 1024;
+}
+BENCHMARK(BM_WindowProcess)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 // The print button's document over the shown list, composed with the
 // window's pump between the finds.
@@ -158,8 +185,26 @@ BENCHMARK(BM_FollowOneChange)->Unit(benchmark::kMillisecond)->UseRealTime()->Ite
 
 }  // namespace
 
+// The window alone in this process, over the store at `path`; 0 when it was shown.
+int ShowWindowOnce(int argc, char** argv, const char* path) {
+  QApplication app(argc, argv);
+  auto opened = pw::SqliteStore::Open(path);
+  if (!opened.store) return 1;
+  NoPrompter prompter;
+  pw::ui::FormX window(*opened.store, prompter);
+  window.Load(nullptr, {}, "");
+  window.show();
+  if (!QTest::qWaitForWindowExposed(&window)) return 1;
+  QCoreApplication::processEvents();
+  window.Refresher();
+  QCoreApplication::processEvents();
+  return window.Sites().Count() > 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (argc > 2 && std::string(argv[1]) == pw::bench::kPeakMode) return pw::bench::ReportPeakRss(argv + 2);
+  if (argc > 2 && std::string(argv[1]) == kShowWindowMode) return ShowWindowOnce(argc, argv, argv[2]);
   QApplication app(argc, argv);
   Store();
   benchmark::Initialize(&argc, argv);

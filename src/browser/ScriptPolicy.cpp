@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -68,18 +70,35 @@ bool EndsWith(std::string_view text, std::string_view tail) {
 // The patterns are viewed, not copied, until the result is made.
 class PatternList {
  public:
-  explicit PatternList(std::size_t expected) {
-    seen_.reserve(expected);
-    patterns_.reserve(expected);
+  // `most`: how many patterns will be added at most.
+  explicit PatternList(std::size_t most) {
+    // Open addressing in a table at most half full: no allocation per
+    // pattern, which a re-apply after every change of a long map would pay.
+    std::size_t size = 16;
+    while (size < most * 2) size *= 2;
+    slots_.assign(size, kEmpty);
+    patterns_.reserve(most);
   }
   void Add(std::string_view pattern) {
-    if (seen_.insert(pattern).second) patterns_.push_back(pattern);
+    std::uint32_t& slot = slots_[SlotOf(pattern)];
+    if (slot != kEmpty) return;
+    slot = static_cast<std::uint32_t>(patterns_.size());
+    patterns_.push_back(pattern);
   }
-  bool Contains(std::string_view pattern) const { return seen_.count(pattern) != 0; }
+  bool Contains(std::string_view pattern) const { return slots_[SlotOf(pattern)] != kEmpty; }
   const std::vector<std::string_view>& Patterns() const { return patterns_; }
 
  private:
-  std::unordered_set<std::string_view> seen_;
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+  // The slot holding the pattern, or the empty one where it would go.
+  std::size_t SlotOf(std::string_view pattern) const {
+    std::size_t mask = slots_.size() - 1;
+    std::size_t i = std::hash<std::string_view>{}(pattern) & mask;
+    while (slots_[i] != kEmpty && patterns_[slots_[i]] != pattern) i = (i + 1) & mask;
+    return i;
+  }
+
+  std::vector<std::uint32_t> slots_;
   std::vector<std::string_view> patterns_;
 };
 

@@ -6,6 +6,7 @@
 #include "registry/Enumeration.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
+#include "registry/RegData.h"
 
 namespace pw {
 namespace {
@@ -19,6 +20,12 @@ std::string RowText(const std::string& valueName) { return valueName == "*" ? "D
 int IconOf(const std::string& data) {
   int first = static_cast<unsigned char>(data.front());
   return first >= 1 && first <= kPictureCount ? first : 0;
+}
+
+// The zone a listed value sets: its REG_DWORD when that is 1 to 4, else 0.
+int ZoneOf(const EnumeratedValue& value) {
+  std::optional<std::uint32_t> number = DwordValue(value.type, value.data);
+  return number && *number >= 1 && *number <= 4 ? static_cast<int>(*number) : 0;
 }
 
 const std::string& Column(const SiteRow& row, int key) {
@@ -139,6 +146,7 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
             if (value.name != "Default" && !value.data.empty()) {
               rows_[p].text = RowText(value.name);
               rows_[p].icon = IconOf(value.data);
+              rows_[p].zone = value.name.empty() ? 0 : ZoneOf(value);  // a row without text lists nothing
             }
             return true;
           }
@@ -148,6 +156,7 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
             if (!value.data.empty()) {
               row.text = RowText(value.name);
               row.icon = IconOf(value.data);
+              row.zone = ZoneOf(value);
             }
             AddRow(std::move(row));
           }
@@ -165,7 +174,7 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
       WithKey(store, baseKey, domain, [&](HKEY key) {
         ForEachValue(store, key, [&](const EnumeratedValue& value) {
           if (!value.name.empty() && value.name != "Default" && !value.data.empty())
-            AddRow({RowText(value.name), "", domain, IconOf(value.data), 0});
+            AddRow({RowText(value.name), "", domain, IconOf(value.data), 0, ZoneOf(value)});
           return true;
         });
       });

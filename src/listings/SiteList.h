@@ -19,6 +19,9 @@ struct SiteRow {
   std::string domain;     // "Trusted Website Domains" column
   int icon = 0;           // picture of ImageList11 (the zone number); 0 for none
   int tag = 0;            // 9 on the rows made for domain keys by the first pass
+  // The zone the row's value sets as the browser reads it (a REG_DWORD of 1 to
+  // 4), 0 for none; what ListedZone reads from the store, kept from the rebuild.
+  int zone = 0;
 };
 
 enum class SortOrder { Ascending, Descending };

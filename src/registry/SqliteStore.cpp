@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -229,7 +230,7 @@ SqliteStore::~SqliteStore() {
 }
 
 void SqliteStore::FinalizeStatements() {
-  for (auto* slot : {&dataVersion_, &keyValues_, &insertKey_, &insertValue_, &updateValue_,
+  for (auto* slot : {&dataVersion_, &keyValues_, &allValues_, &insertKey_, &insertValue_, &updateValue_,
                      &deleteValue_, &deleteValues_, &deleteKey_})
     slot->reset();
 }
@@ -238,6 +239,7 @@ void SqliteStore::Disconnect() {
   FinalizeStatements();
   if (db_) sqlite3_close(db_);
   db_ = nullptr;
+  logFile_ = nullptr;
 }
 
 SqliteStore::OpenResult SqliteStore::Open(const std::string& path,
@@ -393,6 +395,7 @@ bool SqliteStore::Seal(std::string& error) {
     return false;
   }
   db_ = nullptr;
+  logFile_ = nullptr;
   return true;
 }
 
@@ -456,8 +459,15 @@ bool SqliteStore::Connect(bool create, std::string& error) {
   // is put right, as every write counts on WAL. A file that cannot be written
   // stays as it is and is still read.
   std::int64_t wal = 0;
-  if (Number(db_, "SELECT journal_mode = 'wal' FROM pragma_journal_mode", wal, error) && !wal)
+  if (Number(db_, "SELECT journal_mode = 'wal' FROM pragma_journal_mode", wal, error) && !wal) {
     sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    std::string ignored;
+    Number(db_, "SELECT journal_mode = 'wal' FROM pragma_journal_mode", wal, ignored);
+  }
+  // The file object the connection keeps for its life: its shared memory
+  // holds the log header that tells whether anyone committed.
+  logFile_ = nullptr;
+  if (wal != 0) sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &logFile_);
   return true;
 }
 
@@ -502,6 +512,7 @@ bool SqliteStore::Prepare(std::string& error) {
       {keyValues_,
        "SELECT t.name, t.type, t.data, t.key IS i.key AND t.fold IS i.fold FROM vals AS i INDEXED BY vals_by_name"
        " LEFT JOIN vals AS t NOT INDEXED ON t.rowid = i.rowid WHERE i.key = ? ORDER BY i.rowid"},
+      {allValues_, "SELECT key, name, type, data FROM vals ORDER BY rowid"},
       {insertKey_, "INSERT INTO keys(parent, name, fold, class) VALUES (?, ?, ?, ?)"},
       {insertValue_, "INSERT INTO vals(key, name, fold, type, data) VALUES (?, ?, ?, ?, ?)"},
       // An update keeps the row, and with it the value's place in the order.
@@ -581,6 +592,8 @@ LONG SqliteStore::LoadMirror(bool checkRows) {
     ++loads_;
     return ERROR_SUCCESS;
   };
+  valuesCompared_ = false;
+  keysReadOneByOne_ = 0;
   // The version is read inside the same read transaction as the rows, so the
   // mirror and the version it is stamped with agree.
   if (sqlite3_step(dataVersion_->Get()) == SQLITE_ROW) seenVersion_ = sqlite3_column_int64(dataVersion_->Get(), 0);
@@ -667,10 +680,18 @@ int SqliteStore::CheckRows(std::int64_t keyRows, std::uint64_t keySum, std::stri
   if (rc != SQLITE_OK) return rc;
   if (tableSum != indexSum) damage = "the values and their index disagree";
   else if (orphan) damage = "a value belongs to no key";
+  else valuesCompared_ = true;
   return SQLITE_OK;
 }
 
 LONG SqliteStore::LoadValues(Key& key) {
+  // A long run of reads (a list rebuild) reads every key's values: past a few
+  // dozen keys they are read in one pass over the table, instead of an index
+  // search each. Only while every value's row is known to agree with its
+  // index entry (compared at open, no reload since); otherwise each key's are
+  // compared as they are read, below.
+  constexpr int kKeysReadOneByOne = 64;
+  if (valuesCompared_ && ++keysReadOneByOne_ > kKeysReadOneByOne) return LoadAllValues();
   sqlite3_stmt* s = keyValues_->Get();
   sqlite3_bind_int64(s, 1, key.id);
   key.values.Clear();
@@ -690,6 +711,38 @@ LONG SqliteStore::LoadValues(Key& key) {
   return ERROR_SUCCESS;
 }
 
+LONG SqliteStore::LoadAllValues() {
+  std::vector<Key*> unread;
+  ForEachKey([&](Key& key) {
+    if (!key.valuesLoaded) {
+      key.values.Clear();
+      unread.push_back(&key);
+    }
+  });
+  sqlite3_stmt* s = allValues_->Get();
+  int rc;
+  std::int64_t lastId = -1;
+  Key* last = nullptr;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    std::int64_t id = sqlite3_column_int64(s, 0);
+    if (id != lastId) {
+      lastId = id;
+      last = FindKeyById(id);
+    }
+    // Values in rowid order, which is each key's creation order; keys read
+    // before keep what they hold.
+    if (last && !last->valuesLoaded)
+      AttachLoadedValue(*last, Blob(s, 1), static_cast<DWORD>(sqlite3_column_int64(s, 2)), Blob(s, 3));
+  }
+  sqlite3_reset(s);
+  if (rc != SQLITE_DONE) {
+    for (Key* key : unread) key->values.Clear();
+    return Fail("read", rc);
+  }
+  for (Key* key : unread) key->valuesLoaded = true;
+  return ERROR_SUCCESS;
+}
+
 bool SqliteStore::AcceptsName(std::string_view name) const { return IsValidUtf8(name); }
 
 LONG SqliteStore::BeginReadSnapshot() {
@@ -699,7 +752,7 @@ LONG SqliteStore::BeginReadSnapshot() {
   LONG status = Exec("read", "BEGIN");
   if (status == ERROR_SUCCESS) {
     // The version check starts the read transaction that fixes the state.
-    status = Revalidate();
+    status = CheckMirror(true);
     if (status != ERROR_SUCCESS) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
   if (status != ERROR_SUCCESS) {
@@ -717,6 +770,17 @@ void SqliteStore::EndReadSnapshot() {
 }
 
 std::uint64_t SqliteStore::ChangeStamp() {
+  // Every commit, of any connection, rewrites the log's header: while it is the
+  // one seen last, nothing was written. Where it cannot be read, the data
+  // version tells another connection's commits; ours are counted.
+  LogHeader header;
+  if (ReadLogHeader(header)) {
+    if (!stampHeaderSeen_ || header != stampHeader_) ++otherChanges_;
+    stampHeader_ = header;
+    stampHeaderSeen_ = true;
+    return otherChanges_ + localChanges_;
+  }
+  stampHeaderSeen_ = false;
   sqlite3_stmt* s = dataVersion_->Get();
   if (sqlite3_step(s) == SQLITE_ROW) {
     std::int64_t version = sqlite3_column_int64(s, 0);
@@ -727,17 +791,58 @@ std::uint64_t SqliteStore::ChangeStamp() {
   return otherChanges_ + localChanges_;
 }
 
-LONG SqliteStore::Revalidate() {
+bool SqliteStore::ReadLogHeader(LogHeader& header) const {
+  sqlite3_file* file = logFile_;
+  if (!file || !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap) return false;
+  // Region 0, already mapped by the connection's reads; never made or grown here.
+  constexpr int kRegionSize = 32768;
+  volatile void* region = nullptr;
+  if (file->pMethods->xShmMap(file, 0, kRegionSize, 0, &region) != SQLITE_OK || !region) return false;
+  // A committer writes the second copy, then the first; reading them the other
+  // way round and finding them equal means neither was half-written.
+  // The header is six 8-byte words at the start of the page-aligned region.
+  const volatile std::uint64_t* copies = static_cast<const volatile std::uint64_t*>(region);
+  LogHeader second;
+  for (std::size_t i = 0; i < header.size(); ++i) header[i] = copies[i];
+  std::atomic_thread_fence(std::memory_order_acquire);
+  for (std::size_t i = 0; i < second.size(); ++i) second[i] = copies[header.size() + i];
+  unsigned char bytes[sizeof header];
+  std::memcpy(bytes, header.data(), sizeof bytes);
+  constexpr std::size_t kIsInit = 12;
+  return header == second && bytes[kIsInit] != 0;
+}
+
+LONG SqliteStore::Revalidate() { return CheckMirror(false); }
+
+LONG SqliteStore::CheckMirror(bool askVersion) {
   if (snapshotTxn_ && !stale_) return ERROR_SUCCESS;
+  // Read before the version is asked, so that a commit landing in between
+  // makes the next check ask again rather than pass.
+  LogHeader header;
+  bool haveHeader = ReadLogHeader(header);
   if (!stale_) {
+    // Every commit, of any connection, rewrites the header (its change
+    // counter at least): as long as it is the one seen when the mirror was
+    // last found current, nothing was committed since.
+    if (!askVersion && haveHeader && headerSeen_ && header == seenHeader_) return ERROR_SUCCESS;
     sqlite3_stmt* s = dataVersion_->Get();
     int rc = sqlite3_step(s);
     std::int64_t version = rc == SQLITE_ROW ? sqlite3_column_int64(s, 0) : -1;
     sqlite3_reset(s);
     if (rc != SQLITE_ROW) return Fail("read", rc);
-    if (version == seenVersion_) return ERROR_SUCCESS;
+    if (version == seenVersion_) {
+      headerSeen_ = haveHeader;
+      seenHeader_ = header;
+      return ERROR_SUCCESS;
+    }
   }
-  return LoadMirror();
+  headerSeen_ = false;
+  LONG status = LoadMirror();
+  if (status == ERROR_SUCCESS) {
+    headerSeen_ = haveHeader;
+    seenHeader_ = header;
+  }
+  return status;
 }
 
 LONG SqliteStore::BeginPhysical(const char* operation, bool) {
@@ -745,6 +850,10 @@ LONG SqliteStore::BeginPhysical(const char* operation, bool) {
     // A write ends the read snapshot; the reads after it check as usual.
     sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     snapshotTxn_ = false;
+  }
+  if (!checkedForWrites_) {
+    LONG status = CheckBeforeFirstWrite(operation);
+    if (status != ERROR_SUCCESS) return status;
   }
   // Once a write has waited the whole timeout in vain, the store is taken to
   // stay busy for as long again: writes meanwhile try once without waiting (an
@@ -768,6 +877,30 @@ LONG SqliteStore::BeginPhysical(const char* operation, bool) {
   status = Revalidate();
   if (status != ERROR_SUCCESS) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   return status;
+}
+
+LONG SqliteStore::CheckBeforeFirstWrite(const char* operation) {
+  // Opening checks that the keys and the index hang together but reads each
+  // value only when it is first needed, so a damaged value record could sit
+  // unseen while the rest of the file is written to. Every page is checked
+  // once, before this connection's first write, where only writers pay for it.
+  if (!damage_.empty()) return Fail(operation, SQLITE_CORRUPT, damage_.c_str());
+  sqlite3_stmt* check = nullptr;
+  int rc = sqlite3_prepare_v2(db_, "PRAGMA quick_check(1)", -1, &check, nullptr);
+  std::string verdict;
+  if (rc == SQLITE_OK && (rc = sqlite3_step(check)) == SQLITE_ROW) {
+    const unsigned char* text = sqlite3_column_text(check, 0);
+    verdict = text ? reinterpret_cast<const char*>(text) : "";
+    rc = SQLITE_OK;
+  }
+  sqlite3_finalize(check);
+  if (rc != SQLITE_OK) return Fail(operation, rc);
+  if (verdict != "ok") {
+    damage_ = verdict.empty() ? "a page does not hold what its tree says" : verdict;
+    return Fail(operation, SQLITE_CORRUPT, damage_.c_str());
+  }
+  checkedForWrites_ = true;
+  return ERROR_SUCCESS;
 }
 
 LONG SqliteStore::CommitPhysical(const char* operation) {

@@ -4,12 +4,16 @@
 // write that returned survives a crash of the process, and a power cut may lose
 // the last writes but never corrupts the file. Several processes share one file
 // and no write is lost. The whole tree is mirrored in memory for speed; the
-// mirror is checked against PRAGMA data_version at every operation and reloaded
-// when another process has committed, so every read sees the latest state. The
+// mirror is checked at every operation and reloaded when another process has
+// committed, so every read sees the latest state. The check is a look at the
+// log index's header in shared memory, which every commit rewrites; only when
+// that changed is PRAGMA data_version asked (a read transaction's locks). The
 // mirror holds every key; a key's values are read when they are first needed.
 #pragma once
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +21,7 @@
 #include "registry/TreeStore.h"
 
 struct sqlite3;
+struct sqlite3_file;
 struct sqlite3_stmt;
 
 namespace pw {
@@ -73,6 +78,8 @@ class SqliteStore : public TreeStore {
   // Names are UTF-8 text: one that is not could never be written to a
   // registry file, so creating a key or setting a value with it gives 87.
   bool AcceptsName(std::string_view name) const override;
+  // Reads the values of every key not read yet, in one pass.
+  LONG LoadAllValues();
   LONG BeginPhysical(const char* operation, bool explicitTxn) override;
   LONG CommitPhysical(const char* operation) override;
   void RollbackPhysical() override;
@@ -113,23 +120,42 @@ class SqliteStore : public TreeStore {
   // replaces SQLite's own message when given.
   LONG Fail(const char* operation, int sqliteCode, const char* why = nullptr);
   LONG ExpectOneRow(const char* operation);
+  // The log index's header (its two copies agreeing) from the shared memory
+  // the connection maps; false when there is none to read (not in WAL mode)
+  // or a writer is rewriting it now.
+  using LogHeader = std::array<std::uint64_t, 6>;
+  bool ReadLogHeader(LogHeader& header) const;
+  // Brings the mirror up to date; `askVersion` asks SQLite even when the log
+  // header says nothing changed, which also starts a read transaction.
+  LONG CheckMirror(bool askVersion);
+  // Checks every page of the file once, before the first write.
+  LONG CheckBeforeFirstWrite(const char* operation);
   LONG Exec(const char* operation, const char* sql);
 
   std::string path_;
   sqlite3* db_ = nullptr;
-  std::unique_ptr<Statement> dataVersion_, keyValues_, insertKey_, insertValue_, updateValue_, deleteValue_,
+  std::unique_ptr<Statement> dataVersion_, keyValues_, allValues_, insertKey_, insertValue_, updateValue_, deleteValue_,
       deleteValues_, deleteKey_;
   std::int64_t seenVersion_ = -1;
+  sqlite3_file* logFile_ = nullptr;  // the file in WAL mode, whose log header can be read
+  bool headerSeen_ = false;    // seenHeader_ was read when the mirror was last found current
+  LogHeader seenHeader_{};
   bool stale_ = true;
   int busyTimeoutMs_ = 5000;  // then a busy store counts as failed
   bool gaveUpWaiting_ = false;
   std::chrono::steady_clock::time_point gaveUpAt_;
   int loads_ = 0;
   std::int64_t stampVersion_ = -1;  // the data version ChangeStamp saw last
-  std::uint64_t otherChanges_ = 0;  // how often it changed
+  bool stampHeaderSeen_ = false;    // stampHeader_ is the log header ChangeStamp saw last
+  LogHeader stampHeader_{};
+  std::uint64_t otherChanges_ = 0;  // how often either changed
   int snapshotDepth_ = 0;
   bool snapshotTxn_ = false;  // a read transaction of ours is open
   std::string lastReason_;    // the last failure's reason, for messages at open
+  bool valuesCompared_ = false;  // every value's row was compared with its index entry at the last load
+  int keysReadOneByOne_ = 0;      // keys whose values were read alone since then
+  bool checkedForWrites_ = false;  // the file's pages were found sound before a write
+  std::string damage_;             // what that check found wrong, refusing every write
 };
 
 }  // namespace pw

@@ -44,7 +44,7 @@ LONG SplitPath(std::string_view path, std::vector<std::string_view>& parts) {
 }
 
 // Copies a name and its NUL into a caller's buffer, as the enumerations do.
-LONG CopyName(const std::string& name, char* buffer, DWORD* length) {
+LONG CopyName(std::string_view name, char* buffer, DWORD* length) {
   if (name.size() >= *length) return ERROR_MORE_DATA;
   std::memcpy(buffer, name.data(), name.size());
   buffer[name.size()] = '\0';
@@ -100,7 +100,7 @@ void TreeStore::ClearTree() {
     root->children.clear();
     root->values.Clear();
     root->valuesLoaded = false;
-    root->order.clear();
+    root->order.reset();
     root->orderStale = true;
   }
   byId_.clear();
@@ -144,7 +144,7 @@ TreeStore::Key::~Key() {
   if (children.empty()) return;
   struct Frame {
     Key* key;
-    std::map<std::string, std::unique_ptr<Key>>::iterator next;
+    decltype(children)::iterator next;
   };
   std::vector<Frame> stack{{this, children.begin()}};
   while (!stack.empty()) {
@@ -182,7 +182,8 @@ std::unique_ptr<TreeStore::Key> TreeStore::CloneKey(const Key& key, Key* parent)
     for (const auto& [fold, child] : from->children) {
       std::unique_ptr<Key> copy = copyOne(*child, to);
       pending.emplace_back(child.get(), copy.get());
-      to->children.emplace(fold, std::move(copy));
+      std::string_view name = copy->fold;
+      to->children.emplace(name, std::move(copy));
     }
   }
   return top;
@@ -224,14 +225,29 @@ void TreeStore::UnindexSubtree(Key* key) {
   }
 }
 
-const std::vector<TreeStore::Key*>& TreeStore::Ordered(Key& key) {
+const TreeStore::SubkeyOrder& TreeStore::Ordered(Key& key) {
+  static const SubkeyOrder kNone;
   if (key.orderStale) {
-    key.order.clear();
-    key.order.reserve(key.children.size());
-    for (auto& [fold, child] : key.children) key.order.push_back(child.get());
     key.orderStale = false;
+    if (key.children.empty()) {
+      key.order.reset();
+    } else {
+      if (!key.order) key.order = std::make_unique<SubkeyOrder>();
+      SubkeyOrder& order = *key.order;
+      order.children.clear();
+      order.children.reserve(key.children.size());
+      std::size_t room = 0;
+      for (auto& [fold, child] : key.children) room += child->name.size();
+      order.names.clear();
+      order.names.reserve(room);
+      for (auto& [fold, child] : key.children) {
+        order.children.push_back({child.get(), static_cast<std::uint32_t>(order.names.size()),
+                                  static_cast<std::uint32_t>(child->name.size())});
+        order.names += child->name;
+      }
+    }
   }
-  return key.order;
+  return key.order ? *key.order : kNone;
 }
 
 LONG TreeStore::ResolveHandle(HKEY hKey, Key** key, REGSAM* access) const {
@@ -431,13 +447,26 @@ LONG TreeStore::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpc
   Key* key;
   LONG status = CurrentKey(hKey, KEY_ENUMERATE_SUB_KEYS, &key);
   if (status != ERROR_SUCCESS) return status;
-  const auto& order = Ordered(*key);
-  if (dwIndex >= order.size()) return ERROR_NO_MORE_ITEMS;
-  const Key& child = *order[dwIndex];
-  if (lpClass && lpcchClass && child.cls.size() >= *lpcchClass) return ERROR_MORE_DATA;
-  status = CopyName(child.name, lpName, lpcchName);
+  const Key* found;
+  std::string_view name;
+  if (dwIndex == 0 && key->orderStale) {
+    // The first subkey, asked for alone (is the key empty?) after a change:
+    // the map has it without rebuilding the order, which deleting the
+    // subkeys of a large key one by one would otherwise do after each.
+    if (key->children.empty()) return ERROR_NO_MORE_ITEMS;
+    found = key->children.begin()->second.get();
+    name = found->name;
+  } else {
+    const SubkeyOrder& order = Ordered(*key);
+    if (dwIndex >= order.children.size()) return ERROR_NO_MORE_ITEMS;
+    const SubkeyOrder::Child& child = order.children[dwIndex];
+    found = child.key;
+    name = std::string_view(order.names).substr(child.nameAt, child.nameSize);
+  }
+  if (lpClass && lpcchClass && found->cls.size() >= *lpcchClass) return ERROR_MORE_DATA;
+  status = CopyName(name, lpName, lpcchName);
   if (status != ERROR_SUCCESS) return status;
-  if (lpClass && lpcchClass) CopyName(child.cls, lpClass, lpcchClass);
+  if (lpClass && lpcchClass) CopyName(found->cls, lpClass, lpcchClass);
   if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{};
   return ERROR_SUCCESS;
 }
@@ -556,7 +585,7 @@ LONG TreeStore::RegDeleteKeyA(HKEY hKey, RegName lpSubKey) {
   if (status != ERROR_SUCCESS) return FailWrite(status);
   Key* parent = target->parent;
   UnindexSubtree(target);
-  parent->children.erase(target->fold);
+  parent->children.erase(parent->children.find(target->fold));
   parent->orderStale = true;
   return EndWrite("RegDeleteKeyA", ERROR_SUCCESS);
 }

@@ -55,6 +55,20 @@ class TreeStore : public RegistryStore {
 
   using Value = StoredValue;
 
+  struct Key;
+  // A key's subkeys in enumeration order, so that enumerating by index costs
+  // O(1) per call; their names side by side in one text, so that a pass over
+  // them reads memory in sequence instead of visiting every subkey.
+  struct SubkeyOrder {
+    struct Child {
+      Key* key;
+      std::uint32_t nameAt;  // in `names`
+      std::uint32_t nameSize;
+    };
+    std::vector<Child> children;
+    std::string names;
+  };
+
   struct Key {
     Key() = default;
     Key(const Key&) = delete;
@@ -68,14 +82,16 @@ class TreeStore : public RegistryStore {
     std::string fold;
     std::string cls;
     Key* parent = nullptr;
-    std::map<std::string, std::unique_ptr<Key>> children;  // by folded name
+    // By folded name; the name viewed is the child's own `fold`, which never
+    // changes while the child is in the map.
+    std::map<std::string_view, std::unique_ptr<Key>> children;
     ValueList values;
     // False while a store that reads values only when they are first needed
     // (LoadValues) has not read this key's.
     bool valuesLoaded = true;
-    // Subkeys in enumeration order, rebuilt after a change of `children`, so
-    // that enumerating by index costs O(1) per call.
-    std::vector<Key*> order;
+    // Subkeys in enumeration order (none for a key without subkeys, which
+    // most keys are), rebuilt after a change of `children`.
+    std::unique_ptr<SubkeyOrder> order;
     bool orderStale = true;
   };
 
@@ -112,6 +128,11 @@ class TreeStore : public RegistryStore {
   Key* AttachLoadedKey(std::int64_t id, std::int64_t parentId, std::string name, std::string cls);
   void AttachLoadedValue(Key& key, std::string name, DWORD type, std::string data);
   Key* FindKeyById(std::int64_t id) const;
+  // Visits every key, hives included, in no particular order.
+  template <typename Visit>
+  void ForEachKey(Visit visit) const {
+    for (const auto& [id, key] : byId_) visit(*key);
+  }
   Key* RootOf(HKEY hive) const;
   // A deep copy of the whole tree and its restoration (rollback in memory).
   struct Snapshot;
@@ -140,7 +161,7 @@ class TreeStore : public RegistryStore {
   LONG FailWrite(LONG status);
   void IndexKey(Key* key);
   void UnindexSubtree(Key* key);
-  static const std::vector<Key*>& Ordered(Key& key);
+  static const SubkeyOrder& Ordered(Key& key);
   static std::unique_ptr<Key> CloneKey(const Key& key, Key* parent);
 
   std::unique_ptr<Key> currentUser_;

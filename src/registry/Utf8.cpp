@@ -39,6 +39,10 @@ std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t& out) {
 }
 
 bool IsValidUtf8(std::string_view text) {
+  // Plain ASCII, by far the most common text, needs no decoding.
+  unsigned char high = 0;
+  for (char c : text) high |= static_cast<unsigned char>(c);
+  if (high < 0x80) return true;
   char32_t ignored;
   for (std::size_t i = 0; i < text.size();) {
     std::size_t length = DecodeUtf8(text, i, ignored);

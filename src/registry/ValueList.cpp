@@ -1,9 +1,17 @@
 #include "registry/ValueList.h"
 
+#include <functional>
+
 namespace pw {
 namespace {
 
 std::size_t LowBit(std::size_t i) { return i & (~i + 1); }
+
+constexpr std::size_t kUnindexedPlaces = 8;
+constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+constexpr std::uint32_t kRemoved = 0xFFFFFFFEu;
+
+std::size_t HashOf(std::string_view fold) { return std::hash<std::string_view>{}(fold); }
 
 }  // namespace
 
@@ -13,10 +21,53 @@ std::uint32_t ValueList::CountUpTo(std::size_t places) const {
   return count;
 }
 
+std::ptrdiff_t ValueList::PlaceOf(std::string_view fold) const {
+  const Data& d = *d_;
+  if (!d.table.empty()) {
+    std::size_t mask = d.table.size() - 1;
+    for (std::size_t i = HashOf(fold) & mask; d.table[i] != kEmpty; i = (i + 1) & mask) {
+      std::uint32_t place = d.table[i];
+      if (place != kRemoved && d.places[place].value.fold == fold) return place;
+    }
+    return -1;
+  }
+  for (std::size_t i = 0; i < d.places.size(); ++i)
+    if (d.places[i].live && d.places[i].value.fold == fold) return static_cast<std::ptrdiff_t>(i);
+  return -1;
+}
+
+void ValueList::Reindex() {
+  Data& d = *d_;
+  std::size_t size = 16;
+  while (size < (d.live + 1) * 2) size *= 2;
+  d.table.assign(size, kEmpty);
+  d.tableUsed = 0;
+  for (std::size_t i = 0; i < d.places.size(); ++i)
+    if (d.places[i].live) AddToTable(static_cast<std::uint32_t>(i));
+}
+
+void ValueList::AddToTable(std::uint32_t place) {
+  Data& d = *d_;
+  if ((d.tableUsed + 1) * 2 > d.table.size()) {
+    Reindex();  // the place is live already, so it is in the new table
+    return;
+  }
+  std::size_t mask = d.table.size() - 1;
+  std::size_t i = HashOf(d.places[place].value.fold) & mask;
+  while (d.table[i] != kEmpty && d.table[i] != kRemoved) i = (i + 1) & mask;
+  if (d.table[i] == kEmpty) ++d.tableUsed;
+  d.table[i] = place;
+}
+
+void ValueList::IndexIfLong() {
+  Data& d = *d_;
+  if (d.table.empty() && d.places.size() > kUnindexedPlaces) Reindex();
+}
+
 const StoredValue* ValueList::Find(std::string_view fold) const {
   if (!d_) return nullptr;
-  auto it = d_->bySlot.find(std::string(fold));
-  return it == d_->bySlot.end() ? nullptr : &d_->places[it->second].value;
+  std::ptrdiff_t place = PlaceOf(fold);
+  return place < 0 ? nullptr : &d_->places[static_cast<std::size_t>(place)].value;
 }
 
 const StoredValue& ValueList::At(std::size_t index) const {
@@ -42,15 +93,16 @@ void ValueList::Put(StoredValue value) {
     d_->counts.push_back(0);
   }
   Data& d = *d_;
-  auto it = d.bySlot.find(value.fold);
-  if (it != d.bySlot.end()) {
-    StoredValue& kept = d.places[it->second].value;
+  std::ptrdiff_t existing = PlaceOf(value.fold);
+  if (existing >= 0) {
+    StoredValue& kept = d.places[static_cast<std::size_t>(existing)].value;
     value.name = std::move(kept.name);
     kept = std::move(value);
     return;
   }
-  d.bySlot.emplace(value.fold, d.places.size());
   d.places.push_back({std::move(value), true});
+  if (d.table.empty()) IndexIfLong();
+  else AddToTable(static_cast<std::uint32_t>(d.places.size() - 1));
   std::size_t place = d.places.size();
   d.counts.push_back(1 + CountUpTo(place - 1) - CountUpTo(place - LowBit(place)));
   ++d.live;
@@ -59,10 +111,15 @@ void ValueList::Put(StoredValue value) {
 bool ValueList::Erase(std::string_view fold) {
   if (!d_) return false;
   Data& d = *d_;
-  auto it = d.bySlot.find(std::string(fold));
-  if (it == d.bySlot.end()) return false;
-  std::size_t slot = it->second;
-  d.bySlot.erase(it);
+  std::ptrdiff_t found = PlaceOf(fold);
+  if (found < 0) return false;
+  std::size_t slot = static_cast<std::size_t>(found);
+  if (!d.table.empty()) {
+    std::size_t mask = d.table.size() - 1;
+    std::size_t i = HashOf(fold) & mask;
+    while (d.table[i] != slot) i = (i + 1) & mask;
+    d.table[i] = kRemoved;
+  }
   d.places[slot].live = false;
   d.places[slot].value = StoredValue();
   for (std::size_t i = slot + 1; i < d.counts.size(); i += LowBit(i)) --d.counts[i];
@@ -78,10 +135,11 @@ void ValueList::Repack() {
   for (Slot& slot : d.places)
     if (slot.live) kept.push_back(std::move(slot));
   d.places = std::move(kept);
-  d.bySlot.clear();
+  d.table.clear();
+  d.tableUsed = 0;
+  IndexIfLong();
   d.counts.assign(d.places.size() + 1, 0);
   for (std::size_t i = 1; i <= d.places.size(); ++i) {
-    d.bySlot.emplace(d.places[i - 1].value.fold, i - 1);
     d.counts[i] += 1;
     std::size_t up = i + LowBit(i);
     if (up <= d.places.size()) d.counts[up] += d.counts[i];

@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "registry/RegistryTypes.h"
@@ -54,11 +53,22 @@ class ValueList {
   struct Data {
     std::vector<Slot> places;
     std::vector<std::uint32_t> counts;  // Fenwick tree over places, 1-based
-    std::unordered_map<std::string, std::size_t> bySlot;
+    // Places by folded name, open addressing over a table at most half
+    // full (no allocation per value); made only for lists of more than a few
+    // places: most keys hold a few values, found faster by looking at each.
+    std::vector<std::uint32_t> table;
+    std::size_t tableUsed = 0;  // entries that are not empty, removed ones too
     std::size_t live = 0;
   };
   std::uint32_t CountUpTo(std::size_t places) const;  // live values among the first `places`
   void Repack();
+  // The place of the live value with this folded name, or -1.
+  std::ptrdiff_t PlaceOf(std::string_view fold) const;
+  // Starts finding by name through the table, once the list is past a few places.
+  void IndexIfLong();
+  // Makes the table anew for the live places.
+  void Reindex();
+  void AddToTable(std::uint32_t place);
 
   std::unique_ptr<Data> d_;  // made at the first value: most keys hold none, or are never read
 };

@@ -543,7 +543,16 @@ void FormX::Rebuild(const std::function<void(const EventPump&)>& work) {
 bool FormX::HoldingInput(const std::function<void(const EventPump&)>& work) {
   if (rebuilding_) return false;
   Flagged(rebuilding_, [&] {
-    work([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    // Pending events run at the first call and then a few dozen times a
+    // second: enough to keep the window painted, while running them between
+    // every two values of a long list would cost more than the list itself.
+    constexpr qint64 kPumpIntervalMs = 25;
+    QElapsedTimer sincePump;
+    work([&sincePump] {
+      if (sincePump.isValid() && sincePump.elapsed() < kPumpIntervalMs) return;
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      sincePump.start();
+    });
   });
   return true;
 }

@@ -718,5 +718,43 @@ TEST_F(SqliteStoreTest, InAHugeStoreAValueDisagreeingWithItsIndexEntryFailsAtIts
   EXPECT_TRUE(ReadFileBytes(path_) == before) << "the file was changed";
 }
 
+TEST_F(SqliteStoreTest, AMalformedValueRecordNotYetReadStopsEveryWrite) {
+  {
+    auto store = MustOpen(path_);
+    ASSERT_TRUE(store);
+    HKEY h = MustCreateKey(*store, HKEY_CURRENT_USER, kScratch);
+    ASSERT_EQ(SetDword(*store, h, "kept", 7), ERROR_SUCCESS);
+    store->RegCloseKey(h);
+  }
+  // The record of the one value (a DWORD) comes to claim five data bytes
+  // instead of four; opening reads other columns only, so the store opens.
+  long long root = RawConnection(path_).Number("SELECT rootpage FROM sqlite_schema WHERE name = 'vals'");
+  ASSERT_GT(root, 1);
+  std::string bytes = ReadFileBytes(path_);
+  std::size_t page = (static_cast<std::size_t>(root) - 1) * PageSize(path_);
+  ASSERT_EQ(bytes[page], '\x0D') << "the value is on a leaf page";
+  std::size_t cell = page + (static_cast<unsigned char>(bytes[page + 8]) << 8 | static_cast<unsigned char>(bytes[page + 9]));
+  // Payload size, rowid, header size, then the serial types of key, name, fold, type, data.
+  std::size_t dataType = cell + 3 + 4;
+  ASSERT_EQ(bytes[dataType], 20) << "a blob of four bytes";
+  bytes[dataType] = 22;
+  WriteFileBytes(path_, bytes);
+
+  SinkLog log;
+  HKEY h = 0;
+  auto store = OpenScratch(log, h);
+  ASSERT_TRUE(store && h);
+  HKEY fresh = 0;
+  EXPECT_EQ(store->RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Fresh", 0, nullptr, 0, kAccess3F, nullptr, &fresh,
+                                   nullptr),
+            ERROR_BADDB);
+  EXPECT_EQ(SetDword(*store, h, "other", 1), ERROR_BADDB);
+  ASSERT_FALSE(log.failures.empty());
+  EXPECT_NE(log.failures[0].reason.find("damaged"), std::string::npos) << log.failures[0].reason;
+  store->RegCloseKey(h);
+  store.reset();
+  EXPECT_TRUE(ReadFileBytes(path_) == bytes) << "the file was changed";
+}
+
 }  // namespace
 }  // namespace pw::test
