@@ -432,6 +432,7 @@ bool UpdateDomainPatterns(RegistryStore& store, std::vector<DomainPatterns>& dom
   std::vector<DomainPatterns> now = TranslateNames(store, names);
   std::vector<DomainPatterns> before;
   std::vector<DomainPatterns> kept;
+  kept.reserve(domains.size() + now.size());
   for (std::size_t i = 0; i < domains.size(); ++i) (drop[i] ? before : kept).push_back(std::move(domains[i]));
   bool changedAny = before != now;
   for (DomainPatterns& group : now) {
@@ -512,7 +513,7 @@ void WriteDomainPatternsText(const std::vector<DomainPatterns>& domains, std::st
   for (const DomainPatterns& domain : domains) {
     if (domain.domain.find('\n') != std::string::npos) continue;
     line("@", domain.domain);
-    if (domain.keys != std::vector<std::string>{domain.domain})
+    if (domain.keys.size() != 1 || domain.keys.front() != domain.domain)
       for (const std::string& key : domain.keys) line("=", key);
     for (const DomainPatterns::Pattern& pattern : domain.patterns)
       line(std::string_view(&kIntentMarks[static_cast<int>(pattern.intent)], 1), pattern.text);
