@@ -5,8 +5,8 @@
 set -euo pipefail
 
 run_packages=(cmake ninja-build g++ pkg-config libsqlite3-dev qt6-base-dev libgl-dev libcups2-dev
-              liblz4-dev nlohmann-json3-dev libpsl-dev fonts-liberation2 xdg-utils)
-test_packages=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-14 libclang-rt-14-dev
+              liblz4-dev nlohmann-json3-dev publicsuffix fonts-liberation2 xdg-utils)
+test_packages=(libgtest-dev libgmock-dev googletest libbenchmark-dev libpsl-dev clang-14 libclang-rt-14-dev
                xvfb xauth x11-utils firefox-esr webext-ublock-origin-firefox iproute2 python3 chromium openssl
                # the Debian package: made, checked, installed and run
                dpkg-dev file help2man librsvg2-bin lintian desktop-file-utils appstream

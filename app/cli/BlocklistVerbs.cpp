@@ -80,13 +80,16 @@ int RunRestrictHosts(Run& run) {
   std::optional<std::string> undo = run.args.Option("--undo");
   std::optional<std::string> name = run.args.Option("--name");
   bool dryRun = run.args.Flag("--dry-run");
+  bool generalise = run.args.Flag("--generalise");
+  if (list || dryRun) run.access = StoreAccess::Read;
   std::vector<std::string> files = run.args.Rest();
   if (list) {
-    if (undo || name || dryRun || !files.empty()) throw UsageError{"--list takes nothing else"};
+    if (undo || name || dryRun || generalise || !files.empty()) throw UsageError{"--list takes nothing else"};
     return ListApplied(run);
   }
   if (undo) {
-    if (name || !files.empty()) throw UsageError{"--undo takes the name of an applied list and no FILE"};
+    if (name || generalise || !files.empty())
+      throw UsageError{"--undo takes the name of an applied list and no FILE"};
     return Undo(run, *undo, dryRun);
   }
   if (files.size() != 1) throw UsageError{"give one FILE (- for standard input), --undo NAME or --list"};
@@ -100,7 +103,7 @@ int RunRestrictHosts(Run& run) {
   std::string shown = ShownName(file, "standard input");
   std::string bytes;
   if (!ReadInput(run, file, bytes, kMaxBlocklistSize)) return kExitFailure;
-  Blocklist hosts = ReadBlocklist(bytes);
+  Blocklist hosts = ReadBlocklist(bytes, generalise);
   std::ostream& err = run.env.err;
   if (!hosts.error.empty()) {
     err << kVerb << ": " << shown << ": " << hosts.error << "; nothing was written\n";
@@ -138,6 +141,12 @@ int RunRestrictHosts(Run& run) {
       const BlocklistListing& listing = hosts.listings[planned.index];
       out << "would restrict " << ShownText(listing.Key()) << " (line " << listing.line << ": " << ShownText(listing.host) << ")"
           << (planned.before.empty() ? "" : ", now " + planned.before) << "\n";
+      if (listing.widened)
+        out << "  widened from " << ShownText(listing.host) << " to "
+            << ShownText(listing.subDomain == "*" ? "every site of " + listing.domain
+                                                  : "every site one label below " + listing.subDomain.substr(2) +
+                                                        "." + listing.domain)
+            << "\n";
     }
     out << "dry run: nothing was written to " << run.store.Describe() << "\n";
   } else {

@@ -205,9 +205,10 @@ int RunVerb(std::vector<std::string> words, Environment& env) {
   // it first uses it, after taking its arguments.
   std::unique_ptr<RegistryStore> memory;
   std::unique_ptr<StoreOnFirstUse> chosen;
+  StoreAccess access = StoreAccess::Write;
   if (verb->needsStore) {
-    chosen = std::make_unique<StoreOnFirstUse>([&env, &storePath, &sink] {
-      OpenedStore opened = env.openStore(storePath);
+    chosen = std::make_unique<StoreOnFirstUse>([&env, &storePath, &sink, &access] {
+      OpenedStore opened = env.openStore(storePath, access);
       if (opened.store) {
         if (!opened.note.empty()) env.err << kProgram << ": " << opened.note << "\n";
         opened.store->SetErrorSink(sink);
@@ -219,7 +220,7 @@ int RunVerb(std::vector<std::string> words, Environment& env) {
   }
   RegistryStore& store = chosen ? static_cast<RegistryStore&>(*chosen) : *memory;
   Registry registry(store);
-  Run run{env, store, registry, args, [&chosen] { return chosen ? chosen->Folder() : std::string(); }};
+  Run run{env, store, registry, args, [&chosen] { return chosen ? chosen->Folder() : std::string(); }, access};
   int code;
   try {
     code = verb->run(run);

@@ -32,7 +32,7 @@ struct Environment {
   std::ostream& err;
   bool terminal = false;  // standard input is a terminal a question can be asked on
   // Opens the store named by --store (or the default); tests pass a memory store.
-  std::function<OpenedStore(const std::optional<std::string>&)> openStore = OpenChosenStore;
+  std::function<OpenedStore(const std::optional<std::string>&, StoreAccess)> openStore = OpenChosenStore;
 };
 
 // Thrown by argument helpers; ends the run with exit code 2 and the usage text.
@@ -75,6 +75,9 @@ struct Run {
   Args& args;
   // The store file's folder; empty for the platform's registry.
   std::function<std::string()> storeFolder;
+  // Set to Read, before the store is first used, by a verb (or a mode of one,
+  // a dry run) that only reads: a store that does not exist is then not created.
+  StoreAccess& access;
 };
 
 // One option of a verb for its help: the option as written ("--zone Z") and

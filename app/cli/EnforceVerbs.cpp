@@ -51,7 +51,12 @@ void PrintGaps(std::ostream& out, const PolicyGaps& gaps) {
   line(gaps.ftp, "ftp listing(s): these browsers load no ftp pages");
   line(gaps.unexpressible, "listing(s) no site pattern can state (see the help on enforcement)");
   line(gaps.unreadable, "value(s) holding no zone number");
-  line(gaps.overruled, "Trusted listing(s) also Restricted: blocked");
+  if (gaps.overblocked.empty()) return;
+  // Hosts one label below a name and hosts further below are in different
+  // zones there, which no pattern tells apart: blocked, the safe side.
+  out << "blocked beyond the zone map: " << gaps.overblocked.size()
+      << " place(s) where a \"*.\" listing covers one label only, which no site pattern can say:\n";
+  for (const std::string& pattern : gaps.overblocked) out << "  " << pattern << "\n";
 }
 
 // Firefox's switches name no protocol.
@@ -179,6 +184,7 @@ int RunEnforce(Run& run) {
   if (action != "on" && !again.empty()) throw UsageError{"only `enforce on` takes options"};
   if (action == "on") return On(run, request, again);
   if (action == "off") return Off(run);
+  if (action == "status" || action == "show") run.access = StoreAccess::Read;
   if (action == "status") return Status(run);
   if (action == "show") return Show(run);
   throw UsageError{"say on, off, status or show, not '" + action + "'"};

@@ -72,6 +72,7 @@ int RunImport(Run& run) {
   bool policy = run.args.Flag("--policy");
   bool all = run.args.Flag("--all");
   bool dryRun = run.args.Flag("--dry-run");
+  if (dryRun) run.access = StoreAccess::Read;
   std::string file = OneFile(run.args, "import");
   if (policy && all) throw UsageError{"--all does not go with --policy: a policy's site list is all it imports"};
   std::string shown = ShownName(file, "standard input");
@@ -115,6 +116,7 @@ int RunImport(Run& run) {
 }
 
 int RunExport(Run& run) {
+  run.access = StoreAccess::Read;
   bool policy = run.args.Flag("--policy");
   bool policyList = run.args.Flag("--policy-list");
   std::optional<std::string> key = run.args.Option("--key");

@@ -93,6 +93,7 @@ int PdfToStandardOutput(Run& run, const QTextDocument& report) {
 }  // namespace
 
 int RunReport(Run& run) {
+  run.access = StoreAccess::Read;
   bool text = run.args.Flag("--text");
 #if defined(PW_HAVE_REPORT_DOCUMENT)
   std::optional<std::string> pdf = run.args.Option("--pdf");

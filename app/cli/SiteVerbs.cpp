@@ -110,6 +110,7 @@ bool ListingExists(Run& run, const char* verb, const NamedListing& listing) {
 }  // namespace
 
 int RunList(Run& run) {
+  run.access = StoreAccess::Read;
   std::string format = run.args.Option("--format").value_or("table");
   run.args.Done();
   if (format != "table" && format != "tsv" && format != "json")

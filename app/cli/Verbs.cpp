@@ -142,16 +142,19 @@ const std::vector<Verb>& Verbs() {
         {"--policy", "a Group Policy file (Registry.pol)"},
         {"--policy-list", "the policy's site list as text for the policy editor: one site<TAB>zone a line"}},
        {"portwarden-cli export backup.reg", "portwarden-cli export Registry.pol --policy"}},
-      {"restrict-hosts", "FILE [--name NAME] [--dry-run] | --undo NAME [--dry-run] | --list",
-       "restrict every host of a blocklist at once, and undo it exactly", true, RunRestrictHosts,
+      {"restrict-hosts", "FILE [--name NAME] [--generalise] [--dry-run] | --undo NAME [--dry-run] | --list",
+       "restrict every host of a blocklist at once, each host alone, and undo it exactly", true, RunRestrictHosts,
        "FILE is a hosts file as public lists publish it (\"0.0.0.0 host\", # comments) or one host a line; - "
-       "reads standard input. Each host is checked as add checks it and listed generalised as Restricted, in "
-       "one transaction; a host whose generalised form would cover a public suffix is listed exactly. Refused "
+       "reads standard input. Each host is checked as add checks it and restricted alone, in one transaction: "
+       "in the subdomain key of its own name under its domain (ads.example.com as example.com\\ads), or on the "
+       "domain key when it is the domain; a host that is a public suffix is refused. Refused "
        "hosts go to standard error with their line, and the rest is still applied. What the list made and "
        "changed is recorded under its name, so that --undo puts it back; a listing another applied list also "
        "restricts stays until the last of them is undone. A list may hold up to 64 MiB.",
        {{"--name NAME", "the name the list is recorded under (default: the file's name; needed for -)"},
-        {"--dry-run", "print the counts and write nothing"},
+        {"--generalise", "list each host generalised, as add lists it (all of example.com for ads.example.com); "
+                         "a dry run then names every listing wider than its host"},
+        {"--dry-run", "print the counts and the listings it would make, and write nothing"},
         {"--undo NAME", "remove what that list made and put back what it changed"},
         {"--list", "show the lists applied, with how many listings each made and changed"}},
        {"portwarden-cli restrict-hosts hosts.txt --dry-run", "portwarden-cli restrict-hosts --undo hosts.txt"}},
@@ -173,10 +176,12 @@ const std::vector<Verb>& Verbs() {
       {"enforce", "on [--browsers LIST] [--policy-root DIR] [--copy] [--registry] [--force] | off | status | show",
        "keep the zone map as the script policy of Chromium-family browsers and Firefox", true, RunEnforce,
        "on, run once as root, makes the zone map and the zone state the script policy of Chromium, Chrome, Edge "
-       "and Brave: Restricted listings are blocked, Trusted ones allowed, and a secured zone blocks scripts "
-       "everywhere else; and of Firefox, as no-scripting switches of the content blocker Debian's package "
-       "webext-ublock-origin-firefox installs, with an entry in Firefox's policies file for private windows. "
-       "From then on every write of either program re-applies it. off removes only what on "
+       "and Brave, so that they decide every address as the zone query and the zone state imply: the Trusted "
+       "zone runs scripts, the Restricted zone does not, anything else follows the state (a narrower listing "
+       "that differs from a broader one gets a pattern of its own); and of Firefox, as no-scripting switches of "
+       "the content blocker Debian's package webext-ublock-origin-firefox installs, with an entry in Firefox's "
+       "policies file for private windows. From then on every write of either program re-applies it. off removes "
+       "only what on "
        "made, and puts back what --force kept aside. status exits 1 when a browser's policy is missing or behind the "
        "store, or still in place for a store that no longer records it; show prints the policy.",
        {{"--browsers LIST", "chromium, chrome, edge, brave and firefox, any of them, separated by commas (default: "

@@ -66,6 +66,7 @@ bool ReadLine(std::istream& in, std::string& line) {
 }  // namespace
 
 int RunZone(Run& run) {
+  run.access = StoreAccess::Read;
   std::string format = run.args.Option("--format").value_or("text");
   std::vector<std::string> words = run.args.Rest();
   if (format != "text" && format != "json")

@@ -41,6 +41,7 @@ int WriteAndReport(Run& run, ZoneProfile profile) {
 }  // namespace
 
 int RunStatus(Run& run) {
+  run.access = StoreAccess::Read;
   run.args.Done();
   run.env.out << ZoneSecurityStateName(DetectZoneSecurity(run.registry)) << "\n";
   return kExitOk;

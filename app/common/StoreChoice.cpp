@@ -8,6 +8,7 @@
 
 #include "browser/Enforcement.h"
 #include "policy/NewStoreLayout.h"
+#include "registry/MemoryStore.h"
 #if defined(PW_HAVE_SQLITE)
 #include "registry/SqliteStore.h"
 #endif
@@ -75,7 +76,7 @@ std::string DefaultStorePath() {
 // On Windows the program works on the registry itself; no store file is built
 // in. PORTWARDEN_STORE is not read there: it names a file for the Linux program,
 // and Wine hands the Linux environment on to Windows programs.
-OpenedStore OpenChosenStore(const std::optional<std::string>& path) {
+OpenedStore OpenChosenStore(const std::optional<std::string>& path, StoreAccess) {
   OpenedStore opened;
   if (path) {
     opened.error =
@@ -88,18 +89,33 @@ OpenedStore OpenChosenStore(const std::optional<std::string>& path) {
   return opened;
 }
 #else
-OpenedStore OpenChosenStore(const std::optional<std::string>& path) {
+OpenedStore OpenChosenStore(const std::optional<std::string>& path, StoreAccess access) {
   OpenedStore opened;
   std::string chosen;
+  bool named = true;
   if (path) {
     chosen = *path;
   } else if (const char* env = std::getenv("PORTWARDEN_STORE"); env && *env) {
     chosen = env;
   } else {
     chosen = DefaultStorePath();
-    std::string folder = chosen.substr(0, chosen.find_last_of('/'));
-    if (!MakeFolders(folder, opened.error)) return opened;
+    named = false;
   }
+  std::size_t slash = chosen.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : chosen.substr(0, slash);
+  struct stat info;
+  if (access == StoreAccess::Read && ::stat(chosen.c_str(), &info) != 0 && errno == ENOENT) {
+    if (named) {
+      opened.error = "no store at " + chosen + ": the file does not exist (only a verb that writes creates a store)";
+      return opened;
+    }
+    auto fresh = std::make_unique<MemoryStore>();
+    LayOutNewStore(*fresh);
+    opened.store = std::move(fresh);
+    opened.folder = folder;
+    return opened;
+  }
+  if (!named && !MakeFolders(folder, opened.error)) return opened;
 #if defined(PW_HAVE_SQLITE)
   SqliteStore::OpenResult result = SqliteStore::Open(chosen, LayOutNewStore);
   if (!result.store) {
@@ -108,8 +124,7 @@ OpenedStore OpenChosenStore(const std::optional<std::string>& path) {
   }
   if (result.created) opened.note = "created a new store at " + chosen;
   opened.store = WithBrowserEnforcement(std::move(result.store));
-  std::size_t slash = chosen.find_last_of('/');
-  opened.folder = slash == std::string::npos ? "." : slash == 0 ? "/" : chosen.substr(0, slash);
+  opened.folder = folder;
 #else
   opened.error = "no store for " + chosen + " on this platform";
 #endif

@@ -26,11 +26,21 @@ std::optional<std::string> TakeStoreOption(std::vector<std::string>& args, std::
 // $XDG_DATA_HOME/portwarden/registry.db, or ~/.local/share/portwarden/registry.db.
 std::string DefaultStorePath();
 
+// What a program means to do with the store it opens.
+enum class StoreAccess { Write, Read };
+
 // The store to use: the path given, else PORTWARDEN_STORE, else the default
 // (whose folders are created, mode 0700). A new file is laid out as a fresh
-// user profile. While the store's browser enforcement is on, every write to the
-// zone map or the zone state through it brings the browsers' policy in step. On Windows the store is always the Windows registry, and a path
-// given is refused with a message.
-OpenedStore OpenChosenStore(const std::optional<std::string>& path);
+// user profile. While the store's browser enforcement is on, every write to
+// the zone map or the zone state through it brings the browsers' policy in
+// step. On Windows the store is always the Windows registry, and a path given
+// is refused with a message.
+//
+// Only a program that writes creates a store. To one that only reads, a store
+// that does not exist is an error naming the path when the path was named
+// (--store or PORTWARDEN_STORE), a mistyped one most likely; at the default
+// path it is what a new store would be, a fresh profile in memory, and nothing
+// is created.
+OpenedStore OpenChosenStore(const std::optional<std::string>& path, StoreAccess access = StoreAccess::Write);
 
 }  // namespace pw

@@ -19,7 +19,9 @@
 #include "policy/NewStoreLayout.h"
 #include "policy/ZoneProfiles.h"
 #include "registry/SqliteStore.h"
+#include "ZoneMap.h"
 #include "ui/FormX.h"
+#include "ui/StoreFollower.h"
 
 namespace {
 
@@ -152,6 +154,34 @@ void BM_WindowComposeReport(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_WindowComposeReport)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// What following the store costs a window while nothing happens: one change
+// check per interval. The share of a core is the check's time at the
+// window's rate of StoreFollower::kIntervalMs.
+void BM_FollowIdle(benchmark::State& state) {
+  auto opened = pw::SqliteStore::Open(Store().path);
+  pw::StoreFollower follower(*opened.store);
+  follower.WholeReadStarts();
+  for (auto _ : state)
+    if (follower.Behind()) state.SkipWithError("the store changed while idle");
+  state.counters["checks_per_s"] = 1000.0 / pw::StoreFollower::kIntervalMs;
+}
+BENCHMARK(BM_FollowIdle)->Unit(benchmark::kMicrosecond);
+
+// Another program changes one listing of the large list; the shown window
+// notices at its next check and shows the store anew: the status, the list
+// and the zone line.
+void BM_FollowOneChange(benchmark::State& state) {
+  auto other = pw::SqliteStore::Open(Store().path);
+  int round = 0;
+  OnShownWindow(state, [&](pw::ui::FormX& window) {
+    state.PauseTiming();
+    pw::test::ZoneMap(*other.store).SetZone("followed.example", "*", ++round % 2 ? 2 : 4);
+    state.ResumeTiming();
+    window.FollowStore();
+  });
+}
+BENCHMARK(BM_FollowOneChange)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 }  // namespace
 

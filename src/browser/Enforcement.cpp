@@ -91,8 +91,13 @@ LONG WriteEnforcement(RegistryStore& store, const EnforcementSettings& settings)
   return status != ERROR_SUCCESS ? status : commit;
 }
 
+// A write to either zone map (the watched keys' first and third), or writes
+// not known one by one.
 bool MapChanged(const std::vector<FollowUpStore::Changes>* changes) {
-  return !changes || changes->empty() || changes->front().itself || !changes->front().below.empty();
+  if (!changes || changes->empty()) return true;
+  for (std::size_t map : {std::size_t{0}, std::size_t{2}})
+    if (map < changes->size() && ((*changes)[map].itself || !(*changes)[map].below.empty())) return true;
+  return false;
 }
 
 std::vector<PolicyTarget> RegistryTargetsOf(const EnforcementSettings& settings) {
@@ -158,6 +163,17 @@ std::uint32_t ReadGeneration(RegistryStore& store) {
   return generation.value_or(0);
 }
 
+bool WrittenDomainKeys(const std::vector<FollowUpStore::Changes>* changes, std::vector<std::string>& names) {
+  if (!changes) return false;
+  for (std::size_t map : {std::size_t{0}, std::size_t{2}}) {
+    if (map >= changes->size()) continue;
+    const FollowUpStore::Changes& written = (*changes)[map];
+    if (written.itself) return false;
+    names.insert(names.end(), written.below.begin(), written.below.end());
+  }
+  return true;
+}
+
 std::vector<PolicyTarget> TargetsOf(const EnforcementSettings& settings) {
   std::vector<PolicyTarget> targets = FolderTargetsOf(settings);
   for (PolicyTarget& target : RegistryTargetsOf(settings)) targets.push_back(std::move(target));
@@ -193,19 +209,17 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
   ScriptPolicy policy;
   if (LinksToFiles(*settings) && (!FolderTargetsOf(*settings).empty() || NamesFirefox(*settings))) {
     error = FollowLinkedFiles(store, *settings, changes, *memory, policy);
-  } else if (settings->copy || MapChanged(changes)) {
-    policy = ScriptPolicyOf(store).policy;
   } else {
-    // The registry's lists need not be read again when only the zone state changed.
-    Registry registry(store);
-    policy = AssemblePolicy(DetectZoneSecurity(registry), {}).policy;
+    // The lists depend on the zone state too: a listing that follows the
+    // state under a broader Trusted or Restricted one is stated as it says.
+    policy = ScriptPolicyOf(store).policy;
   }
   for (const std::string& placed :
        {FollowFolders(store, *settings, policy, *memory), FollowFirefox(store, *settings, policy, *memory)})
     if (error.empty()) error = placed;
   for (const PolicyTarget& target : RegistryTargetsOf(*settings)) {
     std::string written =
-        ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy, MapChanged(changes)).error;
+        ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy).error;
     if (error.empty()) error = written;
   }
   if (error.empty()) return std::nullopt;
@@ -213,8 +227,9 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
 }
 
 std::unique_ptr<RegistryStore> WithBrowserEnforcement(std::unique_ptr<RegistryStore> store) {
-  std::vector<FollowUpStore::WatchedKey> watched = {{HKEY_CURRENT_USER, kDomainsPath},
-                                                    {HKEY_CURRENT_USER, kZonePath}};
+  // In WrittenDomainKeys' order: the user's zone map, the zone key, the machine's zone map.
+  std::vector<FollowUpStore::WatchedKey> watched = {
+      {HKEY_CURRENT_USER, kDomainsPath}, {HKEY_CURRENT_USER, kZonePath}, {HKEY_LOCAL_MACHINE, kDomainsPath}};
   auto memory = std::make_shared<ReapplyMemory>();
   return std::make_unique<FollowUpStore>(
       std::move(store), std::move(watched),
@@ -222,7 +237,7 @@ std::unique_ptr<RegistryStore> WithBrowserEnforcement(std::unique_ptr<RegistrySt
         return ReapplyEnforcement(inner, changes, memory.get());
       },
       [memory](RegistryStore& inner, const std::vector<FollowUpStore::Changes>& changes) {
-        // Only the zone map's changes count: the index holds nothing of the zone state.
+        // Only the zone maps' changes count: the index holds nothing of the zone state.
         memory->stamped = MapChanged(&changes) ? StampGeneration(inner) : std::nullopt;
       });
 }

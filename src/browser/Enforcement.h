@@ -66,6 +66,11 @@ std::optional<EnforcementSettings> ReadEnforcement(RegistryStore& store);
 // The store's count of writes to the zone map (0 when it keeps none).
 std::uint32_t ReadGeneration(RegistryStore& store);
 
+// The domain keys written in either hive's zone map, as the watching store
+// reports the writes; false when they are not known one by one (a zone map
+// written whole, or no record of the writes).
+bool WrittenDomainKeys(const std::vector<FollowUpStore::Changes>* changes, std::vector<std::string>& names);
+
 // One place the policy goes: a folder holding managed/ and recommended/, or a
 // policy key (with the key recording what we wrote there).
 struct PolicyTarget {

@@ -11,7 +11,6 @@
 
 #include "browser/FirefoxPlacement.h"
 #include "browser/PolicyFiles.h"
-#include "listings/ZoneMapValues.h"
 #include "registry/RegData.h"
 #include "registry/Registry.h"
 
@@ -695,13 +694,14 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
   // killed midway, or a write that none followed, leaves it behind.
   ReadSnapshot snapshot(store);
   std::uint32_t now = ReadGeneration(store);
-  const FollowUpStore::Changes* map = changes && !changes->empty() ? &changes->front() : nullptr;
-  bool mapChanged = !map || map->itself || !map->below.empty();
+  std::vector<std::string> written;
+  bool oneByOne = WrittenDomainKeys(changes, written);
+  bool mapChanged = !oneByOne || !written.empty();
   std::optional<std::uint32_t> wanted;
   if (!mapChanged) wanted = now;
   else if (stamped && *stamped == now) wanted = now - 1;
   bool known = false;
-  if (error.empty() && wanted && map && !map->itself && map->below.size() <= kMaxDomainsReread) {
+  if (error.empty() && wanted && oneByOne && written.size() <= kMaxDomainsReread) {
     std::string identity = FileIdentityIn(linked, kIndexName);
     known = !identity.empty() && identity == memory.indexIdentity && memory.indexGeneration == *wanted;
     std::uint32_t generation = 0;
@@ -714,12 +714,7 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
   }
   memory.indexIdentity.clear();
   if (known) {
-    for (const std::string& name : map->below) {
-      std::optional<std::string> key = FindDomainKey(store, name);
-      PolicyGaps ignored;
-      ReplaceDomainPatterns(memory.domains, key ? TranslateDomain(*key, ReadZoneMapDomain(store, *key), ignored)
-                                                : DomainPatterns{name, {}, {}});
-    }
+    UpdateDomainPatterns(store, memory.domains, written);
     Registry registry(store);
     policy = AssemblePolicy(DetectZoneSecurity(registry), memory.domains).policy;
   } else {

@@ -1,15 +1,34 @@
 // The zone map and the zone state as the script policy of Chromium-family
 // browsers: a default for scripts and two lists of content-settings patterns,
-// sites whose scripts are blocked and sites whose scripts may run. The
-// translation is pure; reading the store and writing the policy are elsewhere.
+// sites whose scripts are blocked and sites whose scripts may run.
+//
+// The policy makes the browsers decide every address as the zone query
+// (ZoneForUrl) and the zone state imply: a site in the Trusted zone runs
+// scripts, one in the Restricted zone does not, and any other (Unclassified,
+// another zone, not listed) follows the state: blocked when it is secured or
+// semi-secured, run when it is unsecured. The browsers take the most specific
+// pattern that matches a host, so a pattern is written wherever the answer
+// differs from what the broader patterns give, a narrower listing's included.
+//
+// How: the zone query's answer changes only at the names the map names (the
+// "anchors": domain keys, and a subdomain key with its domain), and below an
+// anchor it depends only on whether a host is one label below it or more. So
+// the query is asked at each anchor, one label below it and two labels below
+// it, with labels no key names. Where the answers one and two labels below
+// differ (a "*.b" key covers one label), no pattern can state both: the policy
+// then blocks there, and says so (PolicyGaps::overblocked).
+//
+// The domain keys fall into groups whose names lie under one another and under
+// no other group's; a group's patterns depend only on its own keys, so after a
+// write only the groups it touched are translated again.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "listings/ZoneMapValues.h"
 #include "policy/ZoneSecurity.h"
 #include "registry/RegistryStore.h"
 
@@ -29,17 +48,19 @@ struct ScriptPolicy {
   // Recommended: set, but the user's own value of that policy comes first
   // (the zone is semi-secured).
   std::optional<int> recommendedDefault;
-  std::vector<std::string> blocked;  // Restricted listings
-  std::vector<std::string> allowed;  // Trusted listings
+  std::vector<std::string> blocked;
+  std::vector<std::string> allowed;
   bool operator==(const ScriptPolicy&) const = default;
 };
 
-// What the translation left out, so that a report can say so.
+// What the translation could not state, so that a report can say so.
 struct PolicyGaps {
-  int ftp = 0;            // "ftp" values: these browsers no longer load ftp
-  int unexpressible = 0;  // names no pattern states (other protocols, odd characters, a Trusted "*" key)
+  int ftp = 0;            // Trusted or Restricted "ftp" values: these browsers no longer load ftp
+  int unexpressible = 0;  // Trusted or Restricted values no pattern states (other protocols, names no host has)
   int unreadable = 0;     // values that hold no zone number (another type or size)
-  int overruled = 0;      // Trusted patterns also Restricted: blocking wins
+  // Patterns of the policy that block where the zone map asks for more: hosts
+  // one label below a name and hosts further below get different answers.
+  std::vector<std::string> overblocked;
 };
 
 struct TranslatedPolicy {
@@ -47,59 +68,53 @@ struct TranslatedPolicy {
   PolicyGaps gaps;
 };
 
-// Why a listing has no pattern.
-enum class PatternGap { None, Ftp, Unexpressible };
+// What a pattern asks of scripts; Follow takes the zone state's answer.
+enum class ScriptIntent : std::uint8_t { Follow, Allow, Block };
 
-// The pattern for a listing of the zone map: the domain key's name, the
-// subdomain key's name (empty for the domain key itself), the value name and
-// whether the listing is Restricted (a "*" subdomain key covers the subdomains
-// but not the domain: Restricted widens it to the domain, Trusted has no
-// pattern). Nothing when there is none, with the reason in `gap`.
-std::optional<std::string> ListingPattern(std::string_view domain, std::string_view subdomain,
-                                          std::string_view protocol, bool restricted, PatternGap* gap = nullptr);
-
-// The patterns of one domain key and its subdomain keys, in their order.
+// A group of domain keys, translated; the same in every zone state.
 struct DomainPatterns {
-  std::string domain;
-  std::vector<std::string> blocked;
-  std::vector<std::string> allowed;
+  struct Pattern {
+    std::string text;  // "[*.]example.com", "www.example.com", "https://[*.]example.com:*"
+    ScriptIntent intent = ScriptIntent::Follow;
+    bool operator==(const Pattern&) const = default;
+  };
+  // Where the pattern blocks more than the map asks: always, only while the
+  // zone is secured or semi-secured (hosts the map trusts), or only while it
+  // is unsecured (hosts that follow the state).
+  enum class When : std::uint8_t { Always, Protected, Unsecured };
+  struct Overblocked {
+    std::string pattern;
+    When when = When::Always;
+    bool operator==(const Overblocked&) const = default;
+  };
+
+  std::string domain;             // the group's shortest name, lower case
+  std::vector<std::string> keys;  // its domain keys' names in either hive, lower case
+  std::vector<Pattern> patterns;
+  std::vector<Overblocked> overblocked;
+  int ftp = 0, unexpressible = 0, unreadable = 0;
   bool operator==(const DomainPatterns&) const = default;
 };
 
-// Translates the values of one domain (all with that domain), adding what was
-// left out to `gaps`.
-DomainPatterns TranslateDomain(const std::string& domain, const std::vector<ZoneMapValue>& values, PolicyGaps& gaps);
+// Every group of the store's zone maps (both hives), in the order of their
+// names. Reads in one read snapshot.
+std::vector<DomainPatterns> TranslateDomains(RegistryStore& store);
 
-// The policy of the domains' patterns, in the order given, each pattern once; a
-// pattern both blocked and allowed is blocked.
+// Translates again the groups that the domain keys named `changed` (either
+// hive, letter case aside) belong to or join, in `domains` as
+// TranslateDomains gives them. Returns whether anything changed.
+bool UpdateDomainPatterns(RegistryStore& store, std::vector<DomainPatterns>& domains,
+                          const std::vector<std::string>& changed);
+
+// The policy of the groups for a zone state, each pattern once.
 TranslatedPolicy AssemblePolicy(ZoneSecurityState state, const std::vector<DomainPatterns>& domains);
 
-// The whole policy for a zone state and the zone map's values, in the order
-// given; the domains' patterns too when `domains` is given.
-TranslatedPolicy TranslateZoneMap(ZoneSecurityState state, const std::vector<ZoneMapValue>& values,
-                                  std::vector<DomainPatterns>* domains = nullptr);
-
-// The name of the domain key that `name` names (letter case aside), as the
-// store holds it; nothing when there is none. Subkeys come in the order of
-// their folded names, so this is a binary search.
-std::optional<std::string> FindDomainKey(RegistryStore& store, const std::string& name);
-
-// The domains of the zone map with their patterns, in the store's order, and
-// what was left out.
-std::vector<DomainPatterns> TranslateDomains(const std::vector<ZoneMapValue>& values, PolicyGaps& gaps);
-
-// The zone state and the zone map of the store, translated. The reads happen in
-// one read snapshot.
+// The zone state and the zone maps of the store, translated; the groups too
+// when `domains` is given. The reads happen in one read snapshot.
 TranslatedPolicy ScriptPolicyOf(RegistryStore& store, std::vector<DomainPatterns>* domains = nullptr);
 
-// Puts `replacement` in place of the patterns of the domain of that name
-// (letter case aside) in `domains`, which are in the order of their folded
-// names, as the store orders domain keys; a replacement without patterns
-// removes the domain. Returns whether anything changed.
-bool ReplaceDomainPatterns(std::vector<DomainPatterns>& domains, DomainPatterns replacement);
-
-// The domains' patterns as text, one line each ("@domain", "-blocked",
-// "+allowed") after a header, and back; nothing when the text is not such.
+// The groups as text, one line each after a header, and back; nothing when the
+// text is not such.
 std::string DomainPatternsText(const std::vector<DomainPatterns>& domains);
 // The same into `text`, whose room is reused.
 void WriteDomainPatternsText(const std::vector<DomainPatterns>& domains, std::string& text);

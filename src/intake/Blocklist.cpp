@@ -310,7 +310,7 @@ auto Guarded(RegistryStore& store, Work work) {
 
 std::string BlocklistListing::Key() const { return ShortListingKey(domain, subDomain == "*" ? "" : subDomain); }
 
-Blocklist ReadBlocklist(std::string_view text) {
+Blocklist ReadBlocklist(std::string_view text, bool generalise) {
   Blocklist list;
   if (text.find('\0') != std::string_view::npos) {
     list.error = "it holds NUL bytes, so it is no text of host names (a UTF-16 file must be saved as UTF-8 first)";
@@ -362,24 +362,20 @@ Blocklist ReadBlocklist(std::string_view text) {
       }
       SiteAddressParts parts = ParseSiteAddress(host);
       if (parts.Verdict != AddressVerdict::Accepted) {
-        list.refused.push_back({number, std::string(host), RefusalReason(parts)});
-        continue;
-      }
-      // The generalised form covers every name beside the host ("*.co.uk" for
-      // ad.co.uk). Where those are a public suffix's, it would restrict
-      // unrelated sites by the thousand: the host alone is listed instead, in
-      // the subdomain key of its full name, and a host that is a public
-      // suffix itself is refused.
-      std::string domainOrHost = parts.FullSubDomain.empty() ? parts.Domain : parts.FullSubDomain + "." + parts.Domain;
-      if (IsPublicSuffix(domainOrHost)) {
+        bool suffix = parts.Verdict == AddressVerdict::CorruptedUrl && IsPublicSuffix(host);
         list.refused.push_back({number, std::string(host),
-                                "a public suffix: restricting it would restrict every site under it"});
+                                suffix ? "a public suffix: restricting it would restrict every site under it"
+                                       : RefusalReason(parts)});
         continue;
       }
-      std::string beside = parts.SubDomain == "*" ? parts.Domain : parts.SubDomain.substr(2) + "." + parts.Domain;
-      if (!parts.FullSubDomain.empty() && IsPublicSuffix(beside)) parts.SubDomain = parts.FullSubDomain;
+      // The host itself: the subdomain key of its own name under its domain
+      // (the domain key when it is the domain). Generalised on request, as
+      // the add flow lists it, which covers its neighbours too.
+      bool widened = !parts.FullSubDomain.empty();
+      if (!generalise) parts.SubDomain = widened ? parts.FullSubDomain : "*";
       if (hosts.insert(FoldName(host)).second) ++list.hosts;
-      BlocklistListing listing{std::move(parts.Domain), std::move(parts.SubDomain), std::string(host), number};
+      BlocklistListing listing{std::move(parts.Domain), std::move(parts.SubDomain), std::string(host), number,
+                               generalise && widened};
       if (keys.insert(FoldName(listing.Key())).second) list.listings.push_back(std::move(listing));
     }
   }

@@ -3,7 +3,8 @@
 // A blocklist is a hosts file as the public lists publish it ("0.0.0.0 host"
 // lines, comments, loopback entries) or one host per line. Each host goes
 // through the address parser; what it accepts becomes a Restricted listing of
-// its generalised form, written by the add flow's writer. The whole list lands
+// that host alone (or, on request, of its generalised form, as the add flow
+// lists it), written by the add flow's writer. The whole list lands
 // in one store transaction together with a record of what it added, under
 // HKEY_CURRENT_USER\Software\Portwarden\Blocklists\NAME:
 //   "Source", "Applied"  REG_SZ: the file as named, and when (UTC)
@@ -32,11 +33,13 @@ struct RefusedHost {
 // A listing a blocklist asks for, with the first host that asked for it.
 struct BlocklistListing {
   std::string domain;     // "example.com"
-  // "*", or "*.b" for a subdomain key; where the generalised form would cover
-  // a public suffix, the host's own subdomain key ("ad" for ad.co.uk).
+  // The host's own subdomain key ("ads" for ads.example.com), or "*" for the
+  // domain key when the host is the domain; generalised, "*" or "*.b".
   std::string subDomain;
   std::string host;
   int line = 0;
+  // Generalised wider than the host: it covers the sites beside it too.
+  bool widened = false;
   // The key below the zone map's base: "example.com" or "example.com\*.b".
   std::string Key() const;
 };
@@ -53,8 +56,9 @@ struct Blocklist {
 // byte-order mark, "#" comments, several hosts after one address. A line that
 // sends its hosts to another address than 0.0.0.0, 127.x.x.x, :: or ::1 is a
 // redirection, not a block: its hosts are refused. So is a host that is a
-// public suffix.
-Blocklist ReadBlocklist(std::string_view text);
+// public suffix. Each host is listed alone, unless `generalise` asks for the
+// add flow's generalised listing.
+Blocklist ReadBlocklist(std::string_view text, bool generalise = false);
 
 // A name a record can be kept under: one key name of at most 255 bytes.
 bool IsBlocklistName(std::string_view name);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "intake/PublicSuffix.h"
 #include "registry/Utf8.h"
 
 namespace pw {
@@ -100,6 +101,11 @@ std::string Shown(std::string_view text) {
   return shown;
 }
 
+// A host that is nothing but a public suffix, as a phrase.
+std::string PublicSuffixFault(std::string_view host) {
+  return "the public suffix " + Shown(host) + " (a name under which unrelated sites are registered)";
+}
+
 // What makes `host` no host name, as a phrase; the first fault from the left,
 // with the parts of an address a listing has no room for named as such.
 std::string HostFault(std::string_view host, bool firstLabelOnly) {
@@ -128,6 +134,33 @@ std::string HostFault(std::string_view host, bool firstLabelOnly) {
   if (host.find("..") != std::string_view::npos) return "an empty label (two dots in a row)";
   if (host.find("-.") != std::string_view::npos) return "a label ending in a hyphen";
   return "a malformed host name";
+}
+
+// The parts of a host whose domain is its public suffix (of `suffixLabels`
+// labels, two or more) and the label in front of it; the labels of the
+// candidate (the host after its first label) in front of the domain make the
+// generalised subdomain as usual. A host that is nothing but a public suffix
+// is refused, and so is a domain that takes in the host's first label when
+// that breaks the character rules.
+SiteAddressParts DeeperDomain(SiteAddressParts parts, std::string_view host, std::string_view candidate,
+                              std::size_t suffixLabels) {
+  std::size_t domainDot = NthDotFromEnd(host, static_cast<int>(suffixLabels) + 1);
+  if (domainDot == std::string_view::npos) {
+    if (NthDotFromEnd(host, static_cast<int>(suffixLabels)) == std::string_view::npos)
+      return Corrupted(parts.AddressText, PublicSuffixFault(host));
+    if (!IsValidHostText(host)) return Corrupted(parts.AddressText, HostFault(host, false));
+    parts.Domain = std::string(host);
+    parts.SubDomain = "*";
+    return Checked(std::move(parts));
+  }
+  std::string_view domain = host.substr(domainDot + 1);
+  if (!IsValidHostText(domain)) return Corrupted(parts.AddressText, HostFault(domain, false));
+  parts.Domain = std::string(domain);
+  parts.FullSubDomain = std::string(host.substr(0, domainDot));
+  std::string_view middle =
+      candidate.size() > domain.size() + 1 ? candidate.substr(0, candidate.size() - domain.size() - 1) : "";
+  parts.SubDomain = middle.empty() ? "*" : "*." + std::string(middle);
+  return Checked(std::move(parts));
 }
 
 }  // namespace
@@ -255,20 +288,27 @@ SiteAddressParts ParseSiteAddress(std::string_view address) {
   std::size_t lastDot = candidate.rfind('.');
   if (lastDot == std::string_view::npos) {
     // No second "." in the generalised form: only a plain two-label host is
-    // listed, whole, on its domain key.
+    // listed, whole, on its domain key, unless it is a public suffix.
     if (NthDotFromEnd(host, 1) == std::string_view::npos)
       return Corrupted(addressText, "the single name " + Shown(host) + " (a site needs a domain)");
     if (NthDotFromEnd(host, 2) != std::string_view::npos || !IsValidHostText(host))
       return Corrupted(addressText, HostFault(host, false));
+    if (IsPublicSuffix(host)) return Corrupted(addressText, PublicSuffixFault(host));
     parts.Verdict = AddressVerdict::Accepted;
     parts.AddressText = std::string(addressText);
     parts.Domain = std::string(host);
     parts.SubDomain = "*";
     return Checked(std::move(parts));
   }
+  // The domain is the last two labels, or, where those are a public suffix or
+  // end a longer one ("github.io", "s3.amazonaws.com"), the suffix and the
+  // label in front of it: a listing never covers the sites of strangers.
   std::size_t domainDot = NthDotFromEnd(candidate, 2);
+  std::size_t lastTwo = host.size() - candidate.size() + (domainDot == std::string_view::npos ? 0 : domainDot + 1);
+  std::size_t suffixLabels = PublicSuffixLabels(host, lastTwo);
   parts.Verdict = AddressVerdict::Accepted;
   parts.AddressText = std::string(addressText);
+  if (suffixLabels >= 2) return DeeperDomain(std::move(parts), host, candidate, suffixLabels);
   if (domainDot == std::string_view::npos) {
     parts.Domain = std::string(candidate);
     parts.SubDomain = "*";

@@ -1,9 +1,10 @@
 // Turning the text of the address box into the generalised listing the add
-// flow proposes: the host's last two labels as the domain, its first label
-// replaced by "*". Text that holds a dotted IPv4 address, or whose host would
-// make a malformed zone-map key (or one longer than the registry takes), is
-// refused. Pure text processing: nothing is
-// shown and nothing is written here.
+// flow proposes: the host's last two labels as the domain (or, where those are
+// or end a public suffix, the suffix and one label more: "mysite.github.io"),
+// its first label replaced by "*". Text that holds a dotted IPv4 address, a
+// host that is nothing but a public suffix, or a host that would make a
+// malformed zone-map key (or one longer than the registry takes), is refused.
+// Pure text processing: nothing is shown and nothing is written here.
 #pragma once
 
 #include <optional>
@@ -24,7 +25,8 @@ struct SiteAddressParts {
   // The address cut to scheme and host, or to the host; a prefix of the input.
   // Set for Accepted and CorruptedUrl.
   std::string AddressText;
-  // Accepted only: the last two labels ("example.com"), the generalised
+  // Accepted only: the last two labels ("example.com"; the public suffix and
+  // one label more where the two are or end one), the generalised
   // subdomain ("*" or "*." and the middle labels) and every label in front of
   // the domain as written ("www", "a.b", or empty).
   std::string Domain;

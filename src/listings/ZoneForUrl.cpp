@@ -34,6 +34,7 @@ struct Address {
 // short forms of one to three (a single number below 2^32). Returns it as four
 // numbers, the short forms filled up with zeros at the end as Wine does.
 std::optional<std::string> NumericHost(std::string_view host) {
+  if (!std::all_of(host.begin(), host.end(), [](char c) { return IsAsciiDigit(c) || c == '.'; })) return std::nullopt;
   std::vector<std::uint64_t> parts;
   std::size_t start = 0;
   while (true) {
@@ -198,51 +199,70 @@ struct Decision {
   bool damaged = false;
 };
 
-std::optional<Decision> Decide(RegistryStore& store, HKEY key, const std::string& scheme) {
+std::optional<Decision> Decide(ZoneMapSource& source, std::uint32_t key, const std::string& scheme) {
   for (const std::string& name : {scheme, std::string("*")}) {
-    DWORD type = 0;
-    BYTE data[4] = {0xFF, 0xFF, 0xFF, 0xFF};  // what the engine has in hand before reading
-    DWORD size = sizeof data;
-    if (store.RegQueryValueExA(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS ||
-        type != REG_DWORD)
-      continue;
-    return Decision{name,
-                    static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16) |
-                        static_cast<std::uint32_t>(data[3]) << 24,
-                    size < 4};
+    Decision decision{name};
+    if (source.DwordValue(key, name, decision.zone, decision.damaged)) return decision;
   }
   return std::nullopt;
 }
 
 class OpenKey {
  public:
-  // `path` is one key name unless `nested` says it may hold several.
-  OpenKey(RegistryStore& store, HKEY parent, const std::string& path, bool nested = false)
-      : store_(store) {
-    if ((nested || IsKeyName(path)) &&
-        store.RegOpenKeyExA(parent, path, 0, KEY_QUERY_VALUE, &key_) != ERROR_SUCCESS)
-      key_ = 0;
+  // `name` is one key name.
+  OpenKey(ZoneMapSource& source, std::uint32_t parent, const std::string& name) : source_(source) {
+    if (parent && IsKeyName(name)) key_ = source.Child(parent, name);
   }
+  // The hive's Domains key.
+  OpenKey(ZoneMapSource& source, HKEY hive) : source_(source), key_(source.Domains(hive)) {}
   ~OpenKey() {
-    if (key_) store_.RegCloseKey(key_);
+    if (key_) source_.Release(key_);
   }
   OpenKey(const OpenKey&) = delete;
   OpenKey& operator=(const OpenKey&) = delete;
-  HKEY get() const { return key_; }
+  std::uint32_t get() const { return key_; }
   explicit operator bool() const { return key_ != 0; }
 
  private:
+  ZoneMapSource& source_;
+  std::uint32_t key_ = 0;
+};
+
+// The zone maps of a store, read as the engine reads them.
+class StoreSource : public ZoneMapSource {
+ public:
+  explicit StoreSource(RegistryStore& store) : store_(store) {}
+  std::uint32_t Domains(HKEY hive) override { return Open(hive, kDomainsPath); }
+  std::uint32_t Child(std::uint32_t parent, const std::string& name) override { return Open(parent, name); }
+  bool DwordValue(std::uint32_t key, const std::string& name, std::uint32_t& number, bool& damaged) override {
+    DWORD type = 0;
+    BYTE data[4] = {0xFF, 0xFF, 0xFF, 0xFF};  // what the engine has in hand before reading
+    DWORD size = sizeof data;
+    if (store_.RegQueryValueExA(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS || type != REG_DWORD)
+      return false;
+    number = static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16) | static_cast<std::uint32_t>(data[3]) << 24;
+    damaged = size < 4;
+    return true;
+  }
+  void Release(std::uint32_t key) override { store_.RegCloseKey(key); }
+
+ private:
+  std::uint32_t Open(HKEY parent, const std::string& path) {
+    HKEY key = 0;
+    return store_.RegOpenKeyExA(parent, path, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS ? key : 0;
+  }
   RegistryStore& store_;
-  HKEY key_ = 0;
 };
 
 // A domain key the host may match: the host itself or a "*." key covering it
 // (these decide by their own values), or a suffix of the host (or a "*." key
-// standing for one) with the labels in front of it.
+// standing for one) with the labels in front of it. Kept as places in the
+// host: the lookup asks many of them and builds each name once, in place.
 struct Candidate {
-  std::string name;
+  std::size_t start = 0;  // the key's name is the host from here on...
+  bool star = false;      // ...after a "*"
   bool own = false;
-  std::string_view front;  // suffixes only; a part of the host
+  std::size_t front = 0;  // suffixes only: how long the labels in front are
 };
 
 // The position of the first "." after which one label of at least `least`
@@ -260,27 +280,29 @@ void SortByListingOrder(std::vector<std::string>& names) {
 
 class Lookup {
  public:
-  Lookup(RegistryStore& store, const Address& address, const WineFaults& faults, ZoneAnswer& answer)
-      : store_(store), address_(address), faults_(faults), answer_(answer) {}
+  Lookup(ZoneMapSource& source, const Address& address, const WineFaults& faults, ZoneAnswer& answer)
+      : source_(source), address_(address), faults_(faults), answer_(answer) {}
 
   // True when a listing of the hive decides.
   bool InHive(HKEY hive) {
-    OpenKey domains(store_, hive, kDomainsPath, true);
+    OpenKey domains(source_, hive);
     if (!domains) return false;
-    for (const Candidate& candidate : Candidates()) {
-      OpenKey key(store_, domains.get(), candidate.name);
+    if (candidates_.empty()) candidates_ = Candidates();
+    for (const Candidate& candidate : candidates_) {
+      NameOf(candidate, name_);
+      OpenKey key(source_, domains.get(), name_);
       if (!key) continue;
       if (candidate.own) {
-        if (Decides(key.get(), {hive, candidate.name, "", ""})) return true;
+        if (Decides(key.get(), hive, nullptr)) return true;
         continue;
       }
-      std::optional<std::string> sub = MatchingSubkey(key.get(), candidate.front);
-      if (sub) {
-        OpenKey subKey(store_, key.get(), *sub);
-        if (Decides(subKey.get(), {hive, candidate.name, *sub, ""})) return true;
+      std::string_view front = std::string_view(Host()).substr(0, candidate.front);
+      if (MatchingSubkey(key.get(), front, sub_)) {
+        OpenKey subKey(source_, key.get(), sub_);
+        if (Decides(subKey.get(), hive, &sub_)) return true;
         continue;
       }
-      if (Covers(candidate) && Decides(key.get(), {hive, candidate.name, "", ""})) return true;
+      if (Covers(candidate) && Decides(key.get(), hive, nullptr)) return true;
     }
     return false;
   }
@@ -288,6 +310,11 @@ class Lookup {
  private:
   const std::string& Host() const { return address_.host; }
   std::size_t LeastLabel() const { return faults_.wildcardNeedsTwoLetters ? 2 : 1; }
+
+  void NameOf(const Candidate& candidate, std::string& name) const {
+    name.assign(candidate.star ? "*" : "");
+    name.append(Host(), candidate.start);
+  }
 
   // The domain keys the host could match, the most specific first: the host,
   // a "*." key standing for it, then each suffix of the host followed by the
@@ -298,65 +325,85 @@ class Lookup {
     std::vector<Candidate> candidates;
     const std::string& host = Host();
     auto fits = [](std::size_t length) { return length <= kMaxKeyNameLength; };
-    if (fits(host.size())) candidates.push_back({host, true, {}});
+    if (fits(host.size())) candidates.push_back({0, false, true, 0});
     if (std::size_t dot = OneLabelSplit(host, LeastLabel()); dot != std::string::npos && fits(host.size() - dot + 1))
-      candidates.push_back({"*" + host.substr(dot), true, {}});
+      candidates.push_back({dot, true, true, 0});
     for (std::size_t dot = host.find('.'); dot != std::string::npos; dot = host.find('.', dot + 1)) {
       if (dot + 1 >= host.size()) continue;
-      std::string_view front = std::string_view(host).substr(0, dot);
-      if (fits(host.size() - dot - 1)) candidates.push_back({host.substr(dot + 1), false, front});
+      if (fits(host.size() - dot - 1)) candidates.push_back({dot + 1, false, false, dot});
       if (std::size_t next = host.find('.', dot + 1); next != std::string::npos && fits(host.size() - next + 1))
-        candidates.push_back({"*" + host.substr(next), false, front});
+        candidates.push_back({next, true, false, dot});
     }
     if (faults_.listingOrder)
-      std::stable_sort(candidates.begin(), candidates.end(),
-                       [](const Candidate& a, const Candidate& b) {
-                         return UpperName(a.name) < UpperName(b.name);
-                       });
+      std::stable_sort(candidates.begin(), candidates.end(), [this](const Candidate& a, const Candidate& b) {
+        std::string nameA, nameB;
+        NameOf(a, nameA);
+        NameOf(b, nameB);
+        return UpperName(nameA) < UpperName(nameB);
+      });
     return candidates;
   }
 
-  // The subdomain key for the labels in front: their exact name, else a "*."
-  // key covering the first of them.
-  std::optional<std::string> MatchingSubkey(HKEY domain, std::string_view front) const {
+  // The subdomain key for the labels in front, into `name`: their exact name,
+  // else a "*." key covering the first of them.
+  bool MatchingSubkey(std::uint32_t domain, std::string_view front, std::string& name) const {
     std::vector<std::string> names;
     if (IsKeyName(front)) names.emplace_back(front);
     if (std::size_t dot = OneLabelSplit(front, LeastLabel());
         dot != std::string::npos && front.size() - dot + 1 <= kMaxKeyNameLength)
       names.push_back("*" + std::string(front.substr(dot)));
     if (faults_.listingOrder) SortByListingOrder(names);
-    for (const std::string& name : names)
-      if (OpenKey(store_, domain, name)) return name;
-    return std::nullopt;
+    for (std::string& candidate : names)
+      if (OpenKey(source_, domain, candidate)) {
+        name = std::move(candidate);
+        return true;
+      }
+    return false;
   }
 
   bool Covers(const Candidate& candidate) const {
-    if (candidate.front.empty() || !CoversSubdomains(candidate.name, faults_)) return false;
-    std::size_t length = candidate.front.size();
+    if (candidate.front == 0 || !CoversSubdomains(name_, faults_)) return false;
+    std::size_t length = candidate.front;
     return !(faults_.prefixLengthAsCharacter && length < 256 &&
              Host().find(static_cast<char>(length)) != std::string::npos);
   }
 
   // True when the key's value decides; otherwise notes the key as passed over.
-  bool Decides(HKEY key, ZoneMapKey where) {
-    std::optional<Decision> decision = Decide(store_, key, address_.scheme);
+  // The key is the candidate's (name_), or its subkey `sub`.
+  bool Decides(std::uint32_t key, HKEY hive, const std::string* sub) {
+    std::optional<Decision> decision = Decide(source_, key, address_.scheme);
     if (!decision) {
-      if (!answer_.passedOver) answer_.passedOver = where;
+      if (!answer_.passedOver) answer_.passedOver = ZoneMapKey{hive, name_, sub ? *sub : "", ""};
       return false;
     }
-    where.valueName = decision->valueName;
     answer_.verdict = ZoneVerdict::Listed;
-    answer_.listing = std::move(where);
+    answer_.listing = ZoneMapKey{hive, name_, sub ? *sub : "", decision->valueName};
     answer_.zone = decision->zone;
     answer_.damaged = decision->damaged;
     return true;
   }
 
-  RegistryStore& store_;
+  ZoneMapSource& source_;
   const Address& address_;
   const WineFaults& faults_;
   ZoneAnswer& answer_;
+  std::vector<Candidate> candidates_;  // the same in both hives
+  std::string name_;                   // the candidate's name, made in place
+  std::string sub_;                    // the subkey that matched
 };
+
+// The answer for an address that was read without a problem.
+void Answer(ZoneMapSource& source, Address& address, const WineFaults& faults, ZoneAnswer& answer) {
+  if (address.byNumber && !faults.numbersInDomainKeys) {
+    answer.verdict = ZoneVerdict::ByNumber;
+    return;
+  }
+  if (address.byNumber && !address.numericHost.empty()) address.host = address.numericHost;
+  answer.verdict = ZoneVerdict::NotListed;
+  Lookup lookup(source, address, faults, answer);
+  for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    if (lookup.InHive(hive)) break;
+}
 
 }  // namespace
 
@@ -369,16 +416,23 @@ ZoneAnswer ZoneForUrl(RegistryStore& store, std::string_view url, const WineFaul
     answer.reason = address.problem;
     return answer;
   }
-  if (address.byNumber && !faults.numbersInDomainKeys) {
-    answer.verdict = ZoneVerdict::ByNumber;
-    return answer;
-  }
-  if (address.byNumber && !address.numericHost.empty()) address.host = address.numericHost;
-  answer.verdict = ZoneVerdict::NotListed;
   ReadSnapshot snapshot(store);
-  Lookup lookup(store, address, faults, answer);
-  for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-    if (lookup.InHive(hive)) break;
+  StoreSource source(store);
+  Answer(source, address, faults, answer);
+  return answer;
+}
+
+ZoneAnswer ZoneForHost(ZoneMapSource& source, std::string_view scheme, std::string_view host,
+                       const WineFaults& faults) {
+  ZoneAnswer answer;
+  Address address;
+  address.scheme = answer.scheme = std::string(scheme);
+  address.host = answer.host = std::string(host);
+  if (std::optional<std::string> number = NumericHost(address.host)) {
+    address.byNumber = true;
+    address.numericHost = *number;
+  }
+  Answer(source, address, faults, answer);
   return answer;
 }
 

@@ -84,6 +84,28 @@ struct ZoneAnswer {
 // keys the host could match; never scans the map. Reads in one snapshot.
 ZoneAnswer ZoneForUrl(RegistryStore& store, std::string_view url, const WineFaults& faults = {});
 
+// Where the lookup reads the zone maps: a store, or a copy of some of their
+// keys in memory (ZoneMapCopy). Keys are numbers the source gives out, 0 for
+// none; each one given out is released once.
+class ZoneMapSource {
+ public:
+  virtual ~ZoneMapSource() = default;
+  // The hive's Domains key.
+  virtual std::uint32_t Domains(HKEY hive) = 0;
+  // The subkey `name` (one key name; letter case aside).
+  virtual std::uint32_t Child(std::uint32_t parent, const std::string& name) = 0;
+  // True when the key's value `name` is a REG_DWORD of at most four bytes,
+  // with the number the engine reads from it (bytes missing at the end are
+  // 0xFF) and whether bytes were missing.
+  virtual bool DwordValue(std::uint32_t key, const std::string& name, std::uint32_t& number, bool& damaged) = 0;
+  virtual void Release(std::uint32_t key) = 0;
+};
+
+// The same for an address already read: the scheme ("http", "https" or "ftp")
+// and the host as looked up (lower case, escapes decoded, no port).
+ZoneAnswer ZoneForHost(ZoneMapSource& source, std::string_view scheme, std::string_view host,
+                       const WineFaults& faults = {});
+
 // Text typed into the address box as the browser would take it: an address
 // without a scheme is an http address.
 std::string AddressAsTyped(std::string_view text);

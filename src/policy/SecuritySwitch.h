@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "common/Prompter.h"
 #include "policy/ZoneSecurity.h"
@@ -28,11 +29,21 @@ class ZoneStatePresenter {
   virtual void ShowZoneSecurityState(ZoneSecurityState state, bool setPanelToolTip) = 0;
 };
 
+enum class SwitchOutcome {
+  Acted,       // a profile was written or the user said No; the state is shown
+  ShownStale,  // the state is not the one shown: nothing was written
+};
+
 // Modifiers exactly Ctrl+Alt: the prompting profile, unasked. Otherwise an
 // insecure zone gets the locked-down profile, unasked; a zone secured at two
 // readings gets the default profile after the confirmation. In every case the
 // state is read once more and shown with the panel tool tip.
-void SwitchZoneSecurity(Registry& registry, Prompter& prompter, ZoneStatePresenter& presenter,
-                        std::uint16_t modifiers);
+//
+// A window passes the state it shows, which the user acted on: when the store
+// holds another (another program changed it), the switch writes and asks
+// nothing and says so, and the window shows the store anew. That is checked
+// again after the confirmation, which may have been open a while.
+SwitchOutcome SwitchZoneSecurity(Registry& registry, Prompter& prompter, ZoneStatePresenter& presenter,
+                                 std::uint16_t modifiers, std::optional<ZoneSecurityState> shown = std::nullopt);
 
 }  // namespace pw

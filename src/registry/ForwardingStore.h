@@ -58,6 +58,7 @@ class ForwardingStore : public RegistryStore {
   bool SupportsRollback() const override { return Target().SupportsRollback(); }
   LONG BeginReadSnapshot() override { return Target().BeginReadSnapshot(); }
   void EndReadSnapshot() override { Target().EndReadSnapshot(); }
+  std::uint64_t ChangeStamp() override { return Target().ChangeStamp(); }
   std::string Describe() const override { return Target().Describe(); }
 
  protected:

@@ -31,6 +31,7 @@
 // - A store is used from one thread at a time.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -148,6 +149,17 @@ class RegistryStore {
   virtual LONG BeginReadSnapshot() { return ERROR_SUCCESS; }
   virtual void EndReadSnapshot() {}
 
+  // A number that differs from the one before whenever the store may have
+  // been written since (at least its Internet Settings keys, which hold all
+  // a window shows): through this object, another connection to the same
+  // store, or another process. The same number means nothing was written, so
+  // a window may keep what it shows. Cheap enough to ask several times a
+  // second while nothing happens; it reads nothing else and brings no read up
+  // to date (reads do that themselves). A failure to tell counts as no change
+  // and is not reported: the next read reports it. This default, for a store
+  // that cannot tell, gives a new number every time.
+  virtual std::uint64_t ChangeStamp() { return ++unknownChanges_; }
+
   // What the store is, for messages: a file path, "memory", "Windows registry".
   virtual std::string Describe() const = 0;
 
@@ -161,6 +173,7 @@ class RegistryStore {
 
  private:
   StoreErrorSink sink_;
+  std::uint64_t unknownChanges_ = 0;
 };
 
 // Runs a function inside a store transaction and commits it; rolls back when

@@ -769,6 +769,28 @@ void SqliteStore::EndReadSnapshot() {
   snapshotTxn_ = false;
 }
 
+std::uint64_t SqliteStore::ChangeStamp() {
+  // Every commit, of any connection, rewrites the log's header: while it is the
+  // one seen last, nothing was written. Where it cannot be read, the data
+  // version tells another connection's commits; ours are counted.
+  LogHeader header;
+  if (ReadLogHeader(header)) {
+    if (!stampHeaderSeen_ || header != stampHeader_) ++otherChanges_;
+    stampHeader_ = header;
+    stampHeaderSeen_ = true;
+    return otherChanges_ + localChanges_;
+  }
+  stampHeaderSeen_ = false;
+  sqlite3_stmt* s = dataVersion_->Get();
+  if (sqlite3_step(s) == SQLITE_ROW) {
+    std::int64_t version = sqlite3_column_int64(s, 0);
+    if (version != stampVersion_) ++otherChanges_;
+    stampVersion_ = version;
+  }
+  sqlite3_reset(s);
+  return otherChanges_ + localChanges_;
+}
+
 bool SqliteStore::ReadLogHeader(LogHeader& header) const {
   sqlite3_file* file = logFile_;
   if (!file || !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap) return false;

@@ -57,6 +57,10 @@ class SqliteStore : public TreeStore {
   LONG BeginReadSnapshot() override;
   void EndReadSnapshot() override;
 
+  // Our writes, counted, and another connection's, seen as a new data version
+  // of the file: one prepared statement, no reading of the tree.
+  std::uint64_t ChangeStamp() override;
+
   // How often the mirror was loaded from the file; tests use it to see that a
   // store does not reload without need.
   int MirrorLoads() const { return loads_; }
@@ -141,6 +145,10 @@ class SqliteStore : public TreeStore {
   bool gaveUpWaiting_ = false;
   std::chrono::steady_clock::time_point gaveUpAt_;
   int loads_ = 0;
+  std::int64_t stampVersion_ = -1;  // the data version ChangeStamp saw last
+  bool stampHeaderSeen_ = false;    // stampHeader_ is the log header ChangeStamp saw last
+  LogHeader stampHeader_{};
+  std::uint64_t otherChanges_ = 0;  // how often either changed
   int snapshotDepth_ = 0;
   bool snapshotTxn_ = false;  // a read transaction of ours is open
   std::string lastReason_;    // the last failure's reason, for messages at open

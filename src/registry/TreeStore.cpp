@@ -197,6 +197,7 @@ std::unique_ptr<TreeStore::Snapshot> TreeStore::TakeSnapshot() const {
 }
 
 void TreeStore::RestoreSnapshot(const Snapshot& snapshot) {
+  ++localChanges_;
   currentUser_ = CloneKey(*snapshot.currentUser, nullptr);
   localMachine_ = CloneKey(*snapshot.localMachine, nullptr);
   byId_.clear();
@@ -297,6 +298,7 @@ LONG TreeStore::BeginWrite(const char* operation) {
 }
 
 LONG TreeStore::EndWrite(const char* operation, LONG status) {
+  if (status == ERROR_SUCCESS) ++localChanges_;
   if (txnDepth_ > 0) return status;  // a refused operation wrote nothing
   if (status != ERROR_SUCCESS) {
     RollbackPhysical();

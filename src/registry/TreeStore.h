@@ -40,11 +40,16 @@ class TreeStore : public RegistryStore {
   LONG CommitTransaction() override;
   void RollbackTransaction() override;
   bool SupportsRollback() const override { return true; }
+  // Counts the writes through this object (and what undid them).
+  std::uint64_t ChangeStamp() override { return localChanges_; }
 
   // Number of handles open now (hives not counted); tests use it to find leaks.
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
  protected:
+  // Writes through this object that changed the tree, and rollbacks.
+  std::uint64_t localChanges_ = 0;
+
   static constexpr std::int64_t kCurrentUserRootId = 1;
   static constexpr std::int64_t kLocalMachineRootId = 2;
 

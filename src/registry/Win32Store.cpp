@@ -64,6 +64,7 @@ PW_NAMES(PW_CAPTURE)
 #undef ERROR_REGISTRY_IO_FAILED
 #undef ERROR_KEY_DELETED
 
+#include "registry/KnownKeys.h"
 #include "registry/Win32Store.h"
 
 #include <algorithm>
@@ -311,6 +312,38 @@ std::string WineVersion() {
   auto getVersion = reinterpret_cast<const char* (*)()>(reinterpret_cast<void (*)()>(entry));
   const char* version = getVersion();
   return version && *version ? version : "unknown";
+}
+
+Win32Store::~Win32Store() {
+  for (Watch& watch : watches_) {
+    if (watch.key) ::RegCloseKey(static_cast<::HKEY>(watch.key));
+    if (watch.event) ::CloseHandle(watch.event);
+  }
+}
+
+std::uint64_t Win32Store::ChangeStamp() {
+  const HKEY hives[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
+  for (int i = 0; i < 2; ++i) {
+    Watch& watch = watches_[i];
+    if (watch.event && ::WaitForSingleObject(watch.event, 0) != WAIT_OBJECT_0) continue;
+    ++changes_;  // signalled, or nothing known before the first watch
+    if (!watch.key) {
+      ::HKEY key = nullptr;
+      if (::RegOpenKeyExA(ToPlatform(hives[i]), kInternetSettingsPath, 0, KEY_NOTIFY, &key) != ERROR_SUCCESS) continue;
+      watch.key = key;
+      watch.event = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    }
+    // A notification fires once: armed again for the next change. A key
+    // deleted meanwhile cannot be: it is opened anew at the next call.
+    if (!watch.event || ::RegNotifyChangeKeyValue(static_cast<::HKEY>(watch.key), TRUE,
+                                                  REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                                  watch.event, TRUE) != ERROR_SUCCESS) {
+      ::RegCloseKey(static_cast<::HKEY>(watch.key));
+      if (watch.event) ::CloseHandle(watch.event);
+      watch = {};
+    }
+  }
+  return changes_;
 }
 
 unsigned AnsiCodePage() {

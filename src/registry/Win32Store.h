@@ -21,6 +21,7 @@ namespace pw {
 class Win32Store : public RegistryStore {
  public:
   Win32Store() = default;
+  ~Win32Store() override;
 
   LONG RegOpenKeyExA(HKEY hKey, RegName lpSubKey, DWORD ulOptions, REGSAM samDesired,
                      HKEY* phkResult) override;
@@ -44,7 +45,19 @@ class Win32Store : public RegistryStore {
 
   std::string Describe() const override { return "Windows registry"; }
 
+  // Told by the platform (RegNotifyChangeKeyValue): the Internet Settings keys
+  // of both hives, which hold all the program shows, watched from the first
+  // call on. A key that cannot be watched counts as changed at every call.
+  std::uint64_t ChangeStamp() override;
+
  private:
+  struct Watch {
+    void* key = nullptr;    // the platform's HKEY
+    void* event = nullptr;  // signalled at a change below the key
+  };
+  Watch watches_[2];
+  std::uint64_t changes_ = 0;
+
   // Reports a write that failed for a reason of the registry's own (its file,
   // memory, quota), not for a wrong argument.
   LONG Reported(const char* operation, LONG status) const;

@@ -1,5 +1,6 @@
 #include "ui/FormX.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -16,6 +17,7 @@
 #include <QShortcut>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 #include <memory>
@@ -149,6 +151,7 @@ FormX::FormX(RegistryStore& store, Prompter& prompter, QWidget* parent)
       registry_(store),
       prompter_(prompter),
       reporter_(prompter),
+      follower_(store),
       layout_(DesignLayout()),
       addFlow_([this] { AddSite(); }),
       help_(DesktopHelpService()) {
@@ -174,6 +177,10 @@ FormX::FormX(RegistryStore& store, Prompter& prompter, QWidget* parent)
   QSize design(TwipsToPixels(kDesignClientWidth, dpiX_), TwipsToPixels(kDesignClientHeight, dpiY_));
   setMinimumSize(design);
   resize(design);
+
+  auto* follow = new QTimer(this);
+  connect(follow, &QTimer::timeout, this, &FormX::FollowStore);
+  follow->start(StoreFollower::kIntervalMs);
 }
 
 void FormX::SetTabOrder() {
@@ -339,7 +346,7 @@ void FormX::Connect() {
   connect(static_cast<PictureControl*>(Control("Image3")), &PictureControl::clicked, this, [this] {
     if (rebuilding_) return;
     StoreFailureReporter::Action action(reporter_);
-    Refresher();
+    RefreshAll();
   });
   for (const char* name : {"cmdAdd", "cmdAddd"})
     connect(static_cast<QToolButton*>(Control(name)), &QToolButton::clicked, this, [this] {
@@ -409,6 +416,7 @@ StartupOutcome FormX::Load(BrowserPageSource* pages, std::function<void()> first
   services.pages = pages;
   services.firstStart = std::move(firstStart);
   services.commandLine = commandLine;
+  follower_.WholeReadStarts();
   return RunStartup(*this, services);
 }
 
@@ -476,6 +484,7 @@ void FormX::PlaceStatusPanels() {
 }
 
 void FormX::ShowZoneSecurityState(ZoneSecurityState state, bool setPanelToolTip) {
+  shownState_ = state;
   const StatePresentation& shown = PresentationFor(state);
   cmdSecure_->setToolTip(shown.secureToolTip);
   cmdSecure_->setAccessibleDescription(QString::fromUtf8(shown.secureToolTip) + kSwitchModifierNote);
@@ -490,13 +499,32 @@ void FormX::ShowZoneSecurityState(ZoneSecurityState state, bool setPanelToolTip)
 void FormX::SecureReleased(Qt::KeyboardModifiers modifiers) {
   if (rebuilding_) return;
   StoreFailureReporter::Action action(reporter_);
-  SwitchZoneSecurity(registry_, prompter_, *this, ModifierState(modifiers));
+  RunSwitch(ModifierState(modifiers));
 }
 
 void FormX::PanelClicked(StatusPanel panel) {
   if (rebuilding_) return;
   StoreFailureReporter::Action action(reporter_);
-  ExplainPanel(panel, prompter_, [this] { SwitchZoneSecurity(registry_, prompter_, *this, 0); });
+  ExplainPanel(panel, prompter_, [this] { RunSwitch(0); });
+}
+
+void FormX::RunSwitch(std::uint16_t modifiers) {
+  // The click was on the state shown; another program may have changed it.
+  if (SwitchZoneSecurity(registry_, prompter_, *this, modifiers, shownState_) == SwitchOutcome::ShownStale)
+    RefreshAll();
+}
+
+void FormX::RefreshAll() {
+  follower_.WholeReadStarts();
+  ShowZoneSecurityState(DetectZoneSecurity(registry_), false);
+  Refresher();
+}
+
+void FormX::FollowStore() {
+  // Not in the middle of an action: a rebuild, or a question being asked.
+  if (rebuilding_ || QApplication::activeModalWidget() || !follower_.Behind()) return;
+  StoreFailureReporter::Action action(reporter_);
+  RefreshAll();
 }
 
 void FormX::Rebuild(const std::function<void(const EventPump&)>& work) {

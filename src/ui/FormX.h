@@ -16,6 +16,7 @@
 #include "ui/Startup.h"
 #include "ui/StatusPresentation.h"
 #include "ui/StoreFailureReporter.h"
+#include "ui/StoreFollower.h"
 #include "registry/Registry.h"
 
 class QComboBox;
@@ -64,6 +65,12 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
 
   // Rebuilds the site list from the zone map, keeping the selection by position.
   void Refresher() override;
+  // Shows the whole store anew: the security state, the site list, the zone
+  // line. The window does so by itself when another program changed the store.
+  void RefreshAll();
+  // What the window's timer runs: RefreshAll when the store changed and no
+  // action is under way.
+  void FollowStore();
   void ShowZoneSecurityState(ZoneSecurityState state, bool setPanelToolTip) override;
   void OfferAddress(const std::string& address) override;
   void PlaceStatusPanels() override;
@@ -137,11 +144,15 @@ class FormX : public QWidget, public StartupWindow, public AddFlowWindow {
   void DeleteSelected();
   // The zone the address box's text would get, shown above the box.
   void ShowZone();
+  // The switch, acting on the state shown.
+  void RunSwitch(std::uint16_t modifiers);
 
   RegistryStore& store_;
   Registry registry_;
   Prompter& prompter_;
   StoreFailureReporter reporter_;
+  StoreFollower follower_;
+  ZoneSecurityState shownState_ = ZoneSecurityState::Unsecured;
   SiteList sites_;
   FormXLayout layout_;
   int dpiX_ = 96;

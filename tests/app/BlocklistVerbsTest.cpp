@@ -25,12 +25,18 @@ TEST(BlocklistVerbs, AppliesListsAndUndoesFromStandardInput) {
 
   result = cli.Run({"restrict-hosts", "-", "--name", "ads list", "--dry-run"}, list);
   ASSERT_EQ(result.code, 0) << result.err;
-  EXPECT_NE(result.out.find("would restrict ads.example (line 2: www.ads.example)\n"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("would restrict ads.example\\www (line 2: www.ads.example)\n"), std::string::npos)
+      << result.out;
   EXPECT_FALSE(map.KeyExists("ads.example"));
+  result = cli.Run({"restrict-hosts", "-", "--name", "ads list", "--generalise", "--dry-run"}, list);
+  EXPECT_NE(result.out.find("would restrict ads.example (line 2: www.ads.example)\n"
+                            "  widened from www.ads.example to every site of ads.example\n"),
+            std::string::npos)
+      << result.out;
 
   result = cli.Run({"restrict-hosts", "-", "--name", "ads list"}, list);
   ASSERT_EQ(result.code, 0) << result.err;
-  EXPECT_EQ(map.Zone("ads.example", "*"), 4u);
+  EXPECT_EQ(map.Zone("ads.example\\www", "*"), 4u);
   EXPECT_NE(result.err.find("standard input line 3: \"10.0.0.1\" refused"), std::string::npos) << result.err;
   EXPECT_NE(result.out.find("1 host accepted (1 listing), 1 refused"), std::string::npos) << result.out;
   EXPECT_NE(result.out.find("--undo 'ads list'\n"), std::string::npos) << result.out;

@@ -19,14 +19,18 @@ ProcessResult Cli(const std::vector<std::string>& args, const std::map<std::stri
   return RunProcess(PW_CLI_BINARY, args, "", all);
 }
 
-TEST(CliProcess, ANewStoreIsCreatedWithANoteAndPrivateMode) {
+TEST(CliProcess, OnlyAVerbThatWritesCreatesAStoreWithANoteAndPrivateMode) {
   TempDir dir;
   std::string path = dir.File("new.db");
-  ProcessResult first = Cli({"--store", path, "status"});
-  EXPECT_EQ(first.code, 0) << first.err;
-  EXPECT_EQ(first.out, "unsecured\n");
-  EXPECT_NE(first.err.find("created a new store at " + path), std::string::npos) << first.err;
   struct stat info;
+  // A mistyped path: a verb that only reads names it and makes nothing there.
+  ProcessResult read = Cli({"--store", path, "status"});
+  EXPECT_EQ(read.code, 1);
+  EXPECT_NE(read.err.find("no store at " + path), std::string::npos) << read.err;
+  EXPECT_NE(stat(path.c_str(), &info), 0);
+  ProcessResult first = Cli({"--store", path, "prompt"});
+  EXPECT_EQ(first.code, 0) << first.err;
+  EXPECT_NE(first.err.find("created a new store at " + path), std::string::npos) << first.err;
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
   ProcessResult second = Cli({"secure", "--store=" + path});  // the option may stand anywhere
@@ -37,9 +41,13 @@ TEST(CliProcess, ANewStoreIsCreatedWithANoteAndPrivateMode) {
 
 TEST(CliProcess, TheDefaultStoreLivesUnderXdgDataHomeInAPrivateFolder) {
   TempDir dir;
-  ProcessResult run = Cli({"status"}, {{"XDG_DATA_HOME", dir.File("data")}});
-  EXPECT_EQ(run.code, 0) << run.err;
   struct stat info;
+  // Before anything is written, it answers as a fresh profile and makes nothing.
+  ProcessResult read = Cli({"status"}, {{"XDG_DATA_HOME", dir.File("data")}});
+  EXPECT_EQ(read.out, "unsecured\n") << read.err;
+  EXPECT_NE(stat(dir.File("data").c_str(), &info), 0);
+  ProcessResult run = Cli({"secure"}, {{"XDG_DATA_HOME", dir.File("data")}});
+  EXPECT_EQ(run.code, 0) << run.err;
   ASSERT_EQ(stat(dir.File("data/portwarden").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
   EXPECT_EQ(stat(dir.File("data/portwarden/registry.db").c_str(), &info), 0);
@@ -60,7 +68,7 @@ TEST(CliProcess, AFileThatIsNotAStoreIsRefusedAndLeftAsItWas) {
 TEST(CliProcess, RunningOutOfMemoryEndsWithAMessageAndWritesNothing) {
   TempDir dir;
   std::string path = dir.File("s.db");
-  ASSERT_EQ(Cli({"--store", path, "status"}).code, 0);
+  ASSERT_EQ(Cli({"--store", path, "default", "--yes"}).code, 0);
   // 20 MB of values, read under a heap of 64 MB.
   std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n"
                     "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\x]\r\n";
@@ -76,7 +84,7 @@ TEST(CliProcess, RunningOutOfMemoryEndsWithAMessageAndWritesNothing) {
 
 TEST(CliProcess, AStoreInAMissingFolderIsNotCreated) {
   TempDir dir;
-  ProcessResult run = Cli({"--store", dir.File("no/such/folder/s.db"), "status"});
+  ProcessResult run = Cli({"--store", dir.File("no/such/folder/s.db"), "secure"});
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.err.find("does not exist"), std::string::npos) << run.err;
 }
@@ -84,7 +92,7 @@ TEST(CliProcess, AStoreInAMissingFolderIsNotCreated) {
 TEST(CliProcess, AWriteTheStoreRefusesFailsTheRunNamingTheStore) {
   TempDir dir;
   std::string path = dir.File("ro.db");
-  ASSERT_EQ(Cli({"--store", path, "status"}).code, 0);
+  ASSERT_EQ(Cli({"--store", path, "default", "--yes"}).code, 0);
   // Root writes to read-only files; an immutable file is refused to root too.
   bool immutable = geteuid() == 0;
   if (immutable && RunProcess("/usr/bin/chattr", {"+i", path}).code != 0)
@@ -102,7 +110,7 @@ TEST(CliProcess, AWriteTheStoreRefusesFailsTheRunNamingTheStore) {
 TEST(CliProcess, AStoreThatStaysBusyFailsTheRunAndWritesNothing) {
   TempDir dir;
   std::string path = dir.File("busy.db");
-  ASSERT_EQ(Cli({"--store", path, "status"}).code, 0);
+  ASSERT_EQ(Cli({"--store", path, "default", "--yes"}).code, 0);
   sqlite3* holder = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &holder), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);

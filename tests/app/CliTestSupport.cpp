@@ -12,7 +12,7 @@ CliResult CliHarness::Run(std::vector<std::string> args, const std::string& inpu
   if (errorBuffer) err.setf(std::ios::unitbuf);  // as the standard error stream is
   cli::Environment env{in, out, err};
   env.terminal = terminal;
-  env.openStore = [this](const std::optional<std::string>&) {
+  env.openStore = [this](const std::optional<std::string>&, StoreAccess) {
     // The run owns what it opens; hand it a view on the harness's store.
     OpenedStore opened;
     opened.store = wrap ? wrap(*store_) : std::make_unique<ForwardingStore>(*store_);

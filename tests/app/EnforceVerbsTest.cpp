@@ -71,7 +71,7 @@ TEST_F(EnforceVerbs, AMissingLinkFailsTheNextWriteAndStatusNamesTheRepair) {
 
 TEST_F(EnforceVerbs, AUserWhoCannotWriteTheFoldersIsToldWhatToRunAsRoot) {
   ::chmod(dir_.Path().c_str(), 0777);
-  ASSERT_EQ(Cli({"status"}).code, 0);
+  ASSERT_EQ(Cli({"default", "--yes"}).code, 0);
   ::chmod(dir_.File("s.db").c_str(), 0666);
   std::vector<std::string> args = {"--store", dir_.File("s.db"), "enforce", "on", "--browsers", "chromium"};
   ProcessResult run;

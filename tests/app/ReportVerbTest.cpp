@@ -94,6 +94,8 @@ TEST_F(ReportVerbTest, PdfReplacesALinkAtItsPathInsteadOfWritingThroughIt) {
 
 TEST(ReportVerbProcess, PrintWithoutAPrinterFailsWithAMessage) {
   TempDir dir;
+  ASSERT_EQ(RunProcess(PW_CLI_BINARY, {"--store", dir.File("store.db"), "default", "--yes"}, "",
+                       {{"PORTWARDEN_STORE", ""}}).code, 0);
   ProcessResult run = RunProcess(PW_CLI_BINARY, {"--store", dir.File("store.db"), "report", "--print"}, "",
                                  {{"PORTWARDEN_STORE", ""}, {"CUPS_SERVER", dir.File("no-server.sock")}});
   EXPECT_EQ(run.code, 1);

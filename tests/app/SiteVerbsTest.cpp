@@ -124,7 +124,7 @@ TEST(SiteVerbsStore, ParseOpensNoStore) {
   std::istringstream in;
   std::ostringstream out, err;
   cli::Environment env{in, out, err};
-  env.openStore = [](const std::optional<std::string>&) {
+  env.openStore = [](const std::optional<std::string>&, StoreAccess) {
     ADD_FAILURE() << "parse opened a store";
     return OpenedStore{};
   };
@@ -236,7 +236,7 @@ TEST(SiteVerbsStore, AddThatTheStoreCannotTakeFails) {
   std::istringstream in;
   std::ostringstream out, err;
   cli::Environment env{in, out, err};
-  env.openStore = [&memory](const std::optional<std::string>&) {
+  env.openStore = [&memory](const std::optional<std::string>&, StoreAccess) {
     OpenedStore opened;
     opened.store = std::make_unique<KeyRefusingStore>(memory);
     return opened;

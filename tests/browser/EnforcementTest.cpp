@@ -25,64 +25,6 @@
 namespace pw::test {
 namespace {
 
-std::string Dword(std::uint32_t n) { return std::string{char(n), char(n >> 8), char(n >> 16), char(n >> 24)}; }
-
-TEST(ScriptPolicy, EachListingShapeHasItsPatternOrItsReason) {
-  struct Case {
-    const char* domain;
-    const char* subdomain;
-    const char* protocol;
-    bool restricted;
-    const char* pattern;  // null: none
-    PatternGap gap;
-  } cases[] = {
-      {"Example.com", "", "*", true, "[*.]example.com", PatternGap::None},
-      {"example.com", "", "HTTP", false, "http://[*.]example.com:*", PatternGap::None},
-      {"example.com", "www", "*", false, "www.example.com", PatternGap::None},
-      {"example.com", "www", "https", true, "https://www.example.com:*", PatternGap::None},
-      {"example.com", "*.mail", "*", true, "[*.]mail.example.com", PatternGap::None},
-      {"example.com", "*", "*", true, "[*.]example.com", PatternGap::None},  // widened to the domain
-      {"example.com", "*", "*", false, nullptr, PatternGap::Unexpressible},  // would trust the domain
-      {"example.com", "", "ftp", true, nullptr, PatternGap::Ftp},
-      {"example.com", "", "file", true, nullptr, PatternGap::Unexpressible},
-      {"example.com", "a*b", "*", true, nullptr, PatternGap::Unexpressible},
-      {"exa mple.com", "", "*", true, nullptr, PatternGap::Unexpressible},
-      {"example..com", "", "*", true, nullptr, PatternGap::Unexpressible},
-      {"b\xc3\xbc" "cher.de", "", "*", true, "[*.]b\xc3\xbc" "cher.de", PatternGap::None},
-      {"bad\xff.de", "", "*", true, nullptr, PatternGap::Unexpressible},
-  };
-  for (const Case& c : cases) {
-    PatternGap gap;
-    std::optional<std::string> pattern = ListingPattern(c.domain, c.subdomain, c.protocol, c.restricted, &gap);
-    EXPECT_EQ(pattern.value_or("<none>"), c.pattern ? c.pattern : "<none>") << c.domain << " " << c.subdomain;
-    EXPECT_EQ(gap, c.gap) << c.domain << " " << c.subdomain << " " << c.protocol;
-  }
-}
-
-TEST(ScriptPolicy, OnlyRestrictedAndTrustedNumbersCountAndBlockingWinsAConflict) {
-  std::vector<ZoneMapValue> values = {
-      {"a.com", "", "*", REG_DWORD, Dword(4)},      {"a.com", "", "Default", REG_DWORD, Dword(4)},
-      {"a.com", "", "", REG_DWORD, Dword(4)},       {"a.com", "www", "*", REG_DWORD, Dword(3)},
-      {"a.com", "mail", "*", REG_SZ, "4"},          {"a.com", "x", "*", REG_DWORD, std::string("\x04\x00", 2)},
-      {"a.com", "y", "*", REG_DWORD, Dword(260)},   {"a.com", "", "ftp", REG_DWORD, Dword(2)},
-      {"b.com", "", "*", REG_DWORD, Dword(2)},      {"a.com", "*", "*", REG_DWORD, Dword(4)},
-      {"c.com", "", "https", REG_DWORD, Dword(2)},
-  };
-  TranslatedPolicy translated = TranslateZoneMap(ZoneSecurityState::Unsecured, values);
-  // "[*.]a.com" twice (domain and "*" key) is one pattern.
-  EXPECT_EQ(translated.policy.blocked, std::vector<std::string>{"[*.]a.com"});
-  EXPECT_EQ(translated.policy.allowed, (std::vector<std::string>{"[*.]b.com", "https://[*.]c.com:*"}));
-  EXPECT_EQ(translated.gaps.unreadable, 2);  // REG_SZ, two bytes
-  EXPECT_EQ(translated.gaps.ftp, 1);
-  EXPECT_FALSE(translated.policy.managedDefault || translated.policy.recommendedDefault);
-
-  values.push_back({"b.com", "*", "*", REG_DWORD, Dword(4)});  // "[*.]b.com" blocked too: blocked
-  translated = TranslateZoneMap(ZoneSecurityState::Secured, values);
-  EXPECT_EQ(translated.gaps.overruled, 1);
-  EXPECT_EQ(translated.policy.allowed, std::vector<std::string>{"https://[*.]c.com:*"});
-  EXPECT_EQ(translated.policy.managedDefault, kBlockScripts);
-  EXPECT_EQ(TranslateZoneMap(ZoneSecurityState::SemiSecured, values).policy.recommendedDefault, kBlockScripts);
-}
 
 TEST(ScriptPolicy, TheFilesHoldEachLevelsPoliciesAndTheIndexReadsBack) {
   ScriptPolicy policy{std::nullopt, kBlockScripts, {"[*.]bad.test"}, {"www.good.test"}};
@@ -96,16 +38,16 @@ TEST(ScriptPolicy, TheFilesHoldEachLevelsPoliciesAndTheIndexReadsBack) {
             (ScriptPolicy{std::nullopt, std::nullopt, policy.blocked, policy.allowed}));
   EXPECT_FALSE(ParsePolicyFile("[1]", PolicyLevel::Managed));
 #endif
-  std::vector<DomainPatterns> domains = {{"a.com", {"[*.]a.com"}, {}}, {"C.com", {}, {"c.com", "x.c.com"}}};
+  DomainPatterns a{"a.com", {"a.com"}, {{"[*.]a.com", ScriptIntent::Block}}, {}, 0, 0, 0};
+  DomainPatterns c{"c.com",
+                   {"*.c.com", "c.com"},
+                   {{"x.c.com", ScriptIntent::Follow}, {"https://c.com:*", ScriptIntent::Allow}},
+                   {{"[*.]c.com", DomainPatterns::When::Protected}},
+                   1, 2, 3};
+  std::vector<DomainPatterns> domains = {a, c};
   EXPECT_EQ(ParseDomainPatterns(DomainPatternsText(domains)), domains);
-  EXPECT_FALSE(ParseDomainPatterns("portwarden domain patterns 1\n-x\n"));
-
-  // In place by folded name: replaced, removed, added in order.
-  EXPECT_TRUE(ReplaceDomainPatterns(domains, {"b.com", {"[*.]b.com"}, {}}));
-  EXPECT_TRUE(ReplaceDomainPatterns(domains, {"c.COM", {}, {}}));
-  EXPECT_FALSE(ReplaceDomainPatterns(domains, {"a.com", {"[*.]a.com"}, {}}));
-  ASSERT_EQ(domains.size(), 2u);
-  EXPECT_EQ(domains[1].domain, "b.com");
+  EXPECT_FALSE(ParseDomainPatterns("portwarden domain patterns 2\n-x\n"));
+  EXPECT_FALSE(ParseDomainPatterns("portwarden domain patterns 1\n@a.com\n-[*.]a.com\n"));
 }
 
 // A fresh store, as the programs open it: every write watched.

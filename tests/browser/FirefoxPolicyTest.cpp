@@ -5,21 +5,38 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ZoneMap.h"
 #include "browser/FirefoxPolicy.h"
+#include "policy/NewStoreLayout.h"
+#include "policy/ZoneProfiles.h"
+#include "registry/MemoryStore.h"
+#include "registry/Registry.h"
 
 namespace pw::test {
 namespace {
 
-std::string Dword(std::uint32_t n) { return std::string{char(n), char(n >> 8), char(n >> 16), char(n >> 24)}; }
+// The script policy of a store holding the listings, in the state.
+struct Listing {
+  const char* domain;
+  const char* subdomain;
+  const char* protocol;
+  int zone;
+};
+
+ScriptPolicy PolicyOf(ZoneSecurityState state, const std::vector<Listing>& listings) {
+  MemoryStore store;
+  LayOutNewStore(store);
+  Registry registry(store);
+  if (state == ZoneSecurityState::Secured) WriteZoneProfile(registry, ZoneProfile::LockedDown);
+  if (state == ZoneSecurityState::SemiSecured) WriteZoneProfile(registry, ZoneProfile::Prompting);
+  for (const Listing& listing : listings)
+    ZoneMap(store).SetZone(std::string(listing.domain) + (*listing.subdomain ? "\\" : "") + listing.subdomain,
+                           listing.protocol, static_cast<std::uint32_t>(listing.zone));
+  return ScriptPolicyOf(store).policy;
+}
 
 TEST(FirefoxSwitches, EachListingBecomesItsSwitchOrIsCounted) {
   using State = ZoneSecurityState;
-  struct Listing {
-    const char* domain;
-    const char* subdomain;
-    const char* protocol;
-    int zone;
-  };
   struct Case {
     State state;
     std::vector<Listing> listings;
@@ -32,13 +49,14 @@ TEST(FirefoxSwitches, EachListingBecomesItsSwitchOrIsCounted) {
       {State::Unsecured, {{"Bad.com", "", "*", 4}}, "no-scripting: bad.com true", {}},
       {State::Secured, {{"good.com", "", "*", 2}}, "no-scripting: * true\nno-scripting: good.com false", {}},
       {State::Unsecured, {{"a.com", "www", "*", 4}}, "no-scripting: www.a.com true", {}},
-      {State::Unsecured, {{"a.com", "*.mail", "*", 2}}, "no-scripting: mail.a.com false", {}},
-      {State::Unsecured, {{"a.com", "*", "*", 4}}, "no-scripting: a.com true", {}},  // widened to the domain
+      // One label below mail.a.com: no pattern says so, blocked below it all.
+      {State::Unsecured, {{"a.com", "*.mail", "*", 4}}, "no-scripting: mail.a.com true", {}},
+      {State::Unsecured, {{"a.com", "*", "*", 4}}, "", {}},  // "*" alone matches no host
       {State::Unsecured, {{"a.com", "", "http", 4}}, "no-scripting: a.com true", {1, 0}},
       {State::Unsecured, {{"a.com", "www", "https", 2}}, "", {0, 1}},
       {State::Unsecured, {{"b\xc3\xbc" "cher.de", "", "*", 4}}, "", {0, 1}},
       // A Trusted domain with a per-protocol Restricted listing of it: blocked.
-      {State::Unsecured, {{"a.com", "", "*", 2}, {"a.com", "", "https", 4}}, "no-scripting: a.com true", {1, 0}},
+      {State::Unsecured, {{"a.com", "", "*", 2}, {"a.com", "", "https", 4}}, "no-scripting: a.com true", {1, 1}},
       // The narrower host wins in the blocker, as in the zone map.
       {State::Unsecured,
        {{"a.com", "", "*", 4}, {"a.com", "www", "*", 2}},
@@ -46,11 +64,7 @@ TEST(FirefoxSwitches, EachListingBecomesItsSwitchOrIsCounted) {
        {}},
   };
   for (const Case& c : cases) {
-    std::vector<ZoneMapValue> values;
-    for (const Listing& listing : c.listings)
-      values.push_back({listing.domain, listing.subdomain, listing.protocol, REG_DWORD,
-                        Dword(static_cast<std::uint32_t>(listing.zone))});
-    HostnameSwitches switches = SwitchesOf(TranslateZoneMap(c.state, values).policy);
+    HostnameSwitches switches = SwitchesOf(PolicyOf(c.state, c.listings));
     std::string where = c.listings.empty() ? "no listing" : c.listings.front().domain;
     EXPECT_EQ(SwitchesText(switches), c.switches) << where;
     EXPECT_EQ(switches.gaps, c.gaps) << where;

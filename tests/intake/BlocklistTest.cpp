@@ -6,6 +6,7 @@
 #include "ListingsTestKit.h"
 #include "RegFileTestUtil.h"
 #include "intake/Blocklist.h"
+#include "listings/ZoneForUrl.h"
 #include "registry/ForwardingStore.h"
 
 #if defined(PW_HAVE_SQLITE) && !defined(_WIN32)
@@ -34,14 +35,19 @@ TEST(ReadBlocklist, ReadsTheShapesOfPublicLists) {
       "plain.example.co\n"
       "0.0.0.0 ad.co.uk www.ads.co.uk\n");
   ASSERT_EQ(list.error, "");
-  EXPECT_EQ(Keys(list), (std::vector<std::string>{"tracker.example", "example.net\\*.a.b", "example.org",
-                                                  "example.com\\*.v6", "example.co",
-                                                  // all of co.uk would be far too much for one ad host
-                                                  "co.uk\\ad", "co.uk\\*.ads"}));
+  // Each host alone, in the subdomain key of its name; ad.co.uk is a domain.
+  EXPECT_EQ(Keys(list), (std::vector<std::string>{"tracker.example\\ads", "example.net\\pix.a.b",
+                                                  "example.org\\other", "example.com\\ads.v6", "example.co\\plain",
+                                                  "ad.co.uk", "ads.co.uk\\www"}));
   EXPECT_EQ(list.hosts, 7u);  // the upper-case repeat counted once
   EXPECT_EQ(list.systemNames, 4u);
   EXPECT_TRUE(list.refused.empty());
   EXPECT_EQ(list.listings[1].line, 7);
+  // Generalised on request, as the add flow lists a site, the widening told.
+  Blocklist general = ReadBlocklist("0.0.0.0 pix.a.b.example.net ad.co.uk\n", true);
+  EXPECT_EQ(Keys(general), (std::vector<std::string>{"example.net\\*.a.b", "ad.co.uk"}));
+  EXPECT_TRUE(general.listings[0].widened);
+  EXPECT_FALSE(general.listings[1].widened);
 }
 
 TEST(ReadBlocklist, RefusesHostsByLineAndWholeBinaryFiles) {
@@ -59,7 +65,7 @@ TEST(ReadBlocklist, RefusesHostsByLineAndWholeBinaryFiles) {
   EXPECT_EQ(list.refused[3].line, 4);
   EXPECT_NE(list.refused[3].reason.find("sent to 192.168.1.5, not blocked"), std::string::npos);
   EXPECT_NE(list.refused[4].reason.find("public suffix"), std::string::npos);
-  EXPECT_EQ(Keys(list), std::vector<std::string>{"example.com"});
+  EXPECT_EQ(Keys(list), std::vector<std::string>{"example.com\\good"});
 
   EXPECT_NE(ReadBlocklist(std::string("\xFF\xFE" "a\0b\0", 6)).error, "");
 }
@@ -75,7 +81,7 @@ TEST(ReadBlocklist, TellsAddressesInEveryFormFromHosts) {
   EXPECT_NE(list.refused[0].reason.find("sent to 10.1,"), std::string::npos) << list.refused[0].reason;
   EXPECT_NE(list.refused[1].reason.find("sent to ::ffff:1.2.3.4,"), std::string::npos) << list.refused[1].reason;
   EXPECT_NE(list.refused[2].reason.find("raw IP address"), std::string::npos) << list.refused[2].reason;
-  EXPECT_EQ(Keys(list), std::vector<std::string>{"example.com"});
+  EXPECT_EQ(Keys(list), (std::vector<std::string>{"example.com\\c", "example.com\\d"}));
 }
 
 class BlocklistTest : public ListingsTest {
@@ -92,8 +98,9 @@ class BlocklistTest : public ListingsTest {
     }
     return out;
   }
+  // Generalised, so that the list meets listings already there.
   BlocklistApplied Apply(const std::string& text, bool dryRun = false) {
-    return ApplyBlocklist(Reg(), "ads", "ads.txt", ReadBlocklist(text), dryRun);
+    return ApplyBlocklist(Reg(), "ads", "ads.txt", ReadBlocklist(text, true), dryRun);
   }
   const std::string kList =
       "0.0.0.0 www.fresh.example\n0.0.0.0 a.b.fresh.example\n0.0.0.0 www.trusted.example\n"
@@ -145,6 +152,18 @@ TEST_P(BlocklistTest, UndoRemovesWhatItAddedAndRestoresWhatItChanged) {
   EXPECT_FALSE(UndoBlocklist(Store(), "ads", false).found);
 }
 
+// A list naming one host of a site leaves the site's other hosts alone.
+TEST_P(BlocklistTest, RestrictsExactlyTheHostsItNames) {
+  std::string before = Touched();
+  Blocklist list = ReadBlocklist("0.0.0.0 ads.google.com\n0.0.0.0 analytics.news-site.test\n");
+  ASSERT_EQ(ApplyBlocklist(Reg(), "hosts", "hosts", list, false).error, "");
+  EXPECT_EQ(ZoneForUrl(Store(), "https://ads.google.com/").zone, 4u);
+  EXPECT_EQ(ZoneForUrl(Store(), "https://mail.google.com/").verdict, ZoneVerdict::NotListed);
+  EXPECT_EQ(ZoneForUrl(Store(), "http://www.news-site.test/").verdict, ZoneVerdict::NotListed);
+  EXPECT_EQ(UndoBlocklist(Store(), "hosts", false).removed, 2u);
+  EXPECT_EQ(Touched(), before);
+}
+
 TEST_P(BlocklistTest, ApplyingAgainAddsOnlyWhatIsNewAndKeepsOneRecord) {
   ASSERT_EQ(Apply(kList).error, "");
   Map().SetZone("fresh.example", "*", 2);  // the user's choice survives the second apply
@@ -168,7 +187,7 @@ TEST_P(BlocklistTest, ApplyingAgainLeavesAChangedListingTheUserSetBack) {
 TEST_P(BlocklistTest, UndoingOneListKeepsWhatAnotherAppliedListRestricts) {
   Map().SetZone("trusted.example", "*", 2);
   std::string before = Touched();
-  Blocklist hosts = ReadBlocklist("0.0.0.0 www.trusted.example\n0.0.0.0 www.fresh.example\n");
+  Blocklist hosts = ReadBlocklist("0.0.0.0 www.trusted.example\n0.0.0.0 www.fresh.example\n", true);
   ASSERT_EQ(ApplyBlocklist(Reg(), "first", "a.txt", hosts, false).error, "");
   ASSERT_EQ(ApplyBlocklist(Reg(), "second", "b.txt", hosts, false).error, "");
   BlocklistUndone undone = UndoBlocklist(Store(), "first", false);
@@ -215,7 +234,7 @@ TEST_P(BlocklistTest, AFailureMidwayLeavesTheStoreAsItWas) {
   std::string before = Touched();
   FailingCreateStore failing(Store(), 5);
   Registry registry(failing);
-  BlocklistApplied applied = ApplyBlocklist(registry, "ads", "ads.txt", ReadBlocklist(kList), false);
+  BlocklistApplied applied = ApplyBlocklist(registry, "ads", "ads.txt", ReadBlocklist(kList, true), false);
   EXPECT_EQ(applied.status, ERROR_DISK_FULL);
   EXPECT_NE(applied.error.find("nothing was written"), std::string::npos) << applied.error;
   EXPECT_EQ(Touched(), before);
@@ -267,8 +286,9 @@ TEST(BlocklistKilled, AnApplyKilledMidwayLeavesTheStoreAsItWas) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
   SqliteStore::OpenResult opened = SqliteStore::Open(path);
   ASSERT_TRUE(opened.store) << opened.error;
-  EXPECT_EQ(ZoneMap(*opened.store).Zone("site10.example", "*"), 4u);
-  EXPECT_EQ(ZoneMap(*opened.store).Zone("site2999.example", "*"), 4u);
+  EXPECT_EQ(ZoneMap(*opened.store).Zone("site10.example", "*"), 2u);
+  EXPECT_EQ(ZoneMap(*opened.store).Zone("site10.example\\www", "*"), 4u);
+  EXPECT_EQ(ZoneMap(*opened.store).Zone("site2999.example\\www", "*"), 4u);
 }
 #endif
 

@@ -70,6 +70,17 @@ TEST(ParseSiteAddress, HostsOfTwoLabelsAreListedWholeOnTheirDomainKey) {
   ExpectCorrupted("-example.com", "-example.com");
 }
 
+// The domain is never a public suffix, nor ends inside one: it goes as deep as
+// the suffix and one label more, so that the listing covers no stranger's site.
+TEST(ParseSiteAddress, APublicSuffixIsNeverTheDomain) {
+  ExpectAccepted({"https://mybank-demo.github.io/", "https://mybank-demo.github.io", "mybank-demo.github.io", "*", ""});
+  ExpectAccepted({"http://www.example.co.uk/x", "http://www.example.co.uk", "example.co.uk", "*", "www"});
+  ExpectAccepted({"https://a.b.bucket.s3.amazonaws.com", "https://a.b.bucket.s3.amazonaws.com",
+                  "bucket.s3.amazonaws.com", "*.b", "a.b"});
+  ExpectCorrupted("https://github.io/", "https://github.io");  // nothing but a public suffix
+  ExpectCorrupted("http://s3.amazonaws.com/bucket/key", "http://s3.amazonaws.com");
+}
+
 TEST(ParseSiteAddress, TooShortIsSilentAndSetsNothing) {
   SiteAddressParts parts = ParseSiteAddress("a.com");
   EXPECT_EQ(parts.Verdict, AddressVerdict::TooShort);

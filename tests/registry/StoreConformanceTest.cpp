@@ -7,6 +7,7 @@
 
 #include "StoreKinds.h"
 #include "registry/KeyTree.h"
+#include "registry/KnownKeys.h"
 #include "registry/RegistryStore.h"
 
 namespace pw::test {
@@ -100,6 +101,22 @@ class StoreConformance : public testing::TestWithParam<StoreKind> {
   std::unique_ptr<RegistryStore> store_;
   HKEY root_ = 0;
 };
+
+// A window follows the store by its stamp: the same while nothing is written,
+// another once the zone settings are.
+TEST_P(StoreConformance, TheChangeStampMovesAtAWriteAndOnlyThen) {
+  std::string path = std::string(kInternetSettingsPath) + "\\PortwardenConformance";
+  HKEY key = 0;
+  ASSERT_EQ(Create(HKEY_CURRENT_USER, path, &key), ERROR_SUCCESS);
+  std::uint64_t before = S().ChangeStamp();
+  EXPECT_EQ(S().ChangeStamp(), before);
+  EXPECT_EQ(SetDword(key, "v", 2), ERROR_SUCCESS);
+  std::uint64_t after = S().ChangeStamp();
+  EXPECT_NE(after, before);
+  EXPECT_EQ(S().ChangeStamp(), after);
+  S().RegCloseKey(key);
+  DeleteKeyTree(S(), HKEY_CURRENT_USER, path);
+}
 
 TEST_P(StoreConformance, HivesAreAlwaysOpenAndNeverClosed) {
   EXPECT_EQ(S().RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);

@@ -2,8 +2,10 @@
 #include <QLabel>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 
 #include "UiTestSupport.h"
+#include "ZoneMap.h"
 #include "ZoneMapFill.h"
 #include "ui/Controls.h"
 
@@ -204,16 +206,33 @@ class FormXStatusTest : public QObject {
     QCOMPARE(Shown(), QString("S"));
   }
 
-  void yesOnAStalePanelLeadsToTheConfirmation() {
+  // The switch acts on the state shown: changed meanwhile, it only shows it.
+  void yesOnAStalePanelShowsTheStoreAndDoesNothingElse() {
     prompter_->Answer(MsgAnswer::No);
     Open(ZoneProfile::Default);
     rig_->SetZone(ZoneProfile::LockedDown);  // changed outside the program
     prompter_->Answer(MsgAnswer::Yes);       // "Raise the Portwarden?"
-    prompter_->Answer(MsgAnswer::No);        // "Confirm Disable Security"
     QTest::mouseClick(Find<QWidget>(*window_, "Label9"), Qt::LeftButton);
-    QCOMPARE(prompter_->asked.size(), size_t(3));
-    QCOMPARE(QString::fromStdString(prompter_->asked[2].title), QString("Confirm Disable Security"));
+    QCOMPARE(prompter_->asked.size(), size_t(2));
+    QCOMPARE(rig_->Zone(), ZoneSecurityState::Secured);
     QCOMPARE(Shown(), QString("S"));
+  }
+
+  // Another program on the same store (the command line's secure, a listing):
+  // the window shows both within a second, without a click.
+  void anotherProgramsChangeShowsWithinASecond() {
+    prompter_->Answer(MsgAnswer::No);
+    Open(ZoneProfile::Default);
+    QCOMPARE(Find<QTreeView>(*window_, "LVw")->model()->rowCount(), 0);
+    SqliteStore::OpenResult other = SqliteStore::Open(rig_->Path());
+    QVERIFY(other.store);
+    Registry registry(*other.store);
+    WriteZoneProfile(registry, ZoneProfile::LockedDown);
+    ZoneMap(*other.store).SetZone("example.com", "*", 2);
+    QTRY_COMPARE_WITH_TIMEOUT(Shown(), QString("S"), 1000);
+    QCOMPARE(Secure()->text(), QString("De-Secure"));
+    QCOMPARE(Find<QTreeView>(*window_, "LVw")->model()->rowCount(), 1);
+    QCOMPARE(prompter_->asked.size(), size_t(1));
   }
 };
 

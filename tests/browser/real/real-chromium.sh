@@ -4,8 +4,10 @@
 # a mount namespace of its own, and a network namespace with only loopback up.
 # Pages under .test host names, served on loopback over http and https, each
 # run a script that changes the page; the page the browser dumps tells whether
-# it ran.
-#   real-chromium.sh PORTWARDEN_CLI
+# it ran. Then the model of the browsers' pattern precedence, to which the
+# differential test holds the policy, is held to the browser itself: a sample
+# of addresses over a random zone map, secured and unsecured.
+#   real-chromium.sh PORTWARDEN_CLI POLICY_SAMPLE
 set -euo pipefail
 if [[ -z ${PW_PRIVATE_NAMESPACES:-} ]]; then
   flags=-mn
@@ -18,6 +20,8 @@ if [[ -z ${PW_PRIVATE_NAMESPACES:-} ]]; then
   PW_PRIVATE_NAMESPACES=1 exec unshare $flags "$0" "$@"
 fi
 cli=$1
+sampler=$2
+here=$(dirname "$(readlink -f "$0")")
 ip link set lo up
 links=$(ip -o link show | cut -d: -f2 | tr -d ' ')
 [[ $links == lo ]] || { echo "the network namespace is not private: $links"; exit 1; }
@@ -86,8 +90,9 @@ expect() {
     failures=$((failures + 1))
   fi
 }
+store=$work/s.db
 run() {
-  "$cli" --store "$work/s.db" "$@" >"$work/cli.out" 2>&1 || { echo "portwarden-cli $* failed:"; cat "$work/cli.out"; exit 1; }
+  "$cli" --store "$store" "$@" >"$work/cli.out" 2>&1 || { echo "portwarden-cli $* failed:"; cat "$work/cli.out"; exit 1; }
 }
 for _ in $(seq 50); do
   python3 -c 'import socket; socket.create_connection(("127.0.0.1", 8443), 1)' 2>/dev/null && break
@@ -114,5 +119,32 @@ expect blocked http://x.bad.test:8080/ "Restricted, any subdomain"
 run enforce off
 [[ ! -e $work/policies/managed/portwarden.json ]] || { echo "enforce off left our link"; exit 1; }
 expect ran http://bad.test:8080/ "enforcement off: the browser's default"
+
+# The sample, loaded in one browser per state; each address as the model
+# decides it under the policy files in place.
+sampled=0
+sample() {
+  "$sampler" expect "$work/sample.db" /etc/chromium/policies >"$work/expected" || { echo "policy-sample failed"; exit 1; }
+  cut -d' ' -f1 "$work/expected" | python3 "$here/cdp-load.py" "$(mktemp -d "$work/profile.XXXXXX")" >"$work/shown"
+  while read -r address want; do
+    local got
+    got=$(awk -v a="$address" '$1 == a { print $2; exit }' "$work/shown")
+    if [[ $got == "$want" ]]; then
+      sampled=$((sampled + 1))
+    else
+      echo "FAILED: $address: scripts ${got:-not shown}, the model says $want ($1)"
+      failures=$((failures + 1))
+    fi
+  done <"$work/expected"
+}
+"$sampler" make "$work/sample.db"
+store=$work/sample.db
+run secure
+run enforce on --policy-root /etc/chromium/policies
+sample secured
+run default --yes
+sample unsecured
+run enforce off
+echo "the model decided as the browser on $sampled loads of $(wc -l <"$work/expected") sample addresses, in two states"
 
 ((failures == 0)) || exit 1

@@ -1,5 +1,6 @@
 // fuzz-libraries: pw_intake
 // Parses any bytes as an address and checks what every result must hold.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "intake/PublicSuffix.h"
 #include "intake/SiteAddress.h"
 
 namespace {
@@ -44,9 +46,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!parts.AddressText.empty()) Require(IsPrefix(parts.AddressText, input), "AddressText is a prefix", input);
   switch (parts.Verdict) {
     case AddressVerdict::Accepted: {
-      Require(parts.Domain.find('.') != std::string::npos &&
-                  parts.Domain.find('.') == parts.Domain.rfind('.'),
-              "an accepted Domain holds exactly one '.'", input);
+      // The last two labels, or a public suffix with one label more.
+      Require(parts.Domain.find('.') != std::string::npos, "an accepted Domain holds a '.'", input);
+      Require(parts.Domain.find('.') == parts.Domain.rfind('.') ||
+                  pw::PublicSuffixLabels(parts.Domain) + 1 == static_cast<std::size_t>(std::count(
+                                                                   parts.Domain.begin(), parts.Domain.end(), '.')) +
+                                                                   1,
+              "an accepted Domain is two labels, or a public suffix and one more", input);
+      Require(!pw::IsPublicSuffix(parts.Domain), "an accepted Domain is no public suffix", input);
       Require(HostCharactersOnly(parts.Domain), "an accepted Domain holds only host characters", input);
       Require(parts.SubDomain == "*" || parts.SubDomain.rfind("*.", 0) == 0, "SubDomain starts with *", input);
       Require(parts.SubDomain == "*" || pw::IsValidHostText(parts.SubDomain.substr(2)),

@@ -1,0 +1,37 @@
+// A window kept in step with its store, which other programs write too (the
+// command line, another window, an import, a blocklist): the window asks on a
+// timer, and reads the store again whole only when the store's change stamp
+// has moved since it last did. While nothing happens, a question costs one
+// stamp and nothing is rebuilt.
+#pragma once
+
+#include <cstdint>
+
+#include "registry/RegistryStore.h"
+
+namespace pw {
+
+class StoreFollower {
+ public:
+  // Asked this often, a change shows within a second.
+  static constexpr int kIntervalMs = 250;
+
+  explicit StoreFollower(RegistryStore& store) : store_(store) {}
+
+  // The window is about to read the whole store: only writes after this are
+  // news. Taken before the reads, so a write during them is news too.
+  void WholeReadStarts() {
+    stamp_ = store_.ChangeStamp();
+    read_ = true;
+  }
+
+  // True when the store may have changed since the window last read it whole.
+  bool Behind() { return !read_ || store_.ChangeStamp() != stamp_; }
+
+ private:
+  RegistryStore& store_;
+  std::uint64_t stamp_ = 0;
+  bool read_ = false;
+};
+
+}  // namespace pw
