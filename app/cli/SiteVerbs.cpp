@@ -13,6 +13,7 @@
 #include "listings/SiteList.h"
 #include "listings/SiteListText.h"
 #include "listings/ZoneAssignment.h"
+#include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 
 namespace pw::cli {
@@ -87,14 +88,10 @@ std::string FailedBecause(Run& run, LONG status) {
 }
 
 bool ValueExists(Run& run, const ListingAddress& address) {
-  HKEY key = 0;
-  bool found = false;
-  if (run.store.RegOpenKeyA(HKEY_CURRENT_USER, address.keyPath, &key) == ERROR_SUCCESS) {
-    DWORD type = 0;
-    found = run.store.RegQueryValueExA(key, address.valueName, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS;
-    run.store.RegCloseKey(key);
-  }
-  return found;
+  KeyHandle key;
+  if (key.OpenA(run.store, HKEY_CURRENT_USER, address.keyPath) != ERROR_SUCCESS) return false;
+  DWORD type = 0;
+  return run.store.RegQueryValueExA(key.get(), address.valueName, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 // True when the value exists; otherwise says so.

@@ -6,6 +6,7 @@
 #include "browser/PolicyFolders.h"
 #include "browser/RegistryPolicy.h"
 #include "registry/FollowUpStore.h"
+#include "registry/KeyHandle.h"
 #include "registry/KeyTree.h"
 #include "registry/KnownKeys.h"
 #include "registry/RegData.h"
@@ -57,13 +58,11 @@ LONG SetGeneration(RegistryStore& store, HKEY key, std::uint32_t generation) {
 // Inside the transaction of a write to the zone map: the next generation,
 // when the store keeps one.
 std::optional<std::uint32_t> StampGeneration(RegistryStore& inner) {
-  HKEY key = 0;
-  if (inner.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnforcementPath, 0, kAccess3F, &key) != ERROR_SUCCESS)
-    return std::nullopt;
-  std::optional<std::uint32_t> generation = GenerationIn(inner, key);
-  if (generation && SetGeneration(inner, key, *generation + 1) == ERROR_SUCCESS) ++*generation;
+  KeyHandle key;
+  if (key.Open(inner, HKEY_LOCAL_MACHINE, kEnforcementPath, kAccess3F) != ERROR_SUCCESS) return std::nullopt;
+  std::optional<std::uint32_t> generation = GenerationIn(inner, key.get());
+  if (generation && SetGeneration(inner, key.get(), *generation + 1) == ERROR_SUCCESS) ++*generation;
   else generation.reset();
-  inner.RegCloseKey(key);
   return generation;
 }
 
@@ -72,21 +71,20 @@ LONG WriteEnforcement(RegistryStore& store, const EnforcementSettings& settings)
   LONG status = ERROR_SUCCESS;
   LONG commit = RunInTransaction(store, [&] {
     // Every value is written; the records of what was written below stay.
-    HKEY key = registry.CreateRegKey(HKEY_LOCAL_MACHINE, kEnforcementPath);
+    KeyHandle key(store, registry.CreateRegKey(HKEY_LOCAL_MACHINE, kEnforcementPath));
     if (!key) {
       status = ERROR_ACCESS_DENIED;
       return;
     }
-    for (LONG written : {registry.WriteRegValue(key, "Browsers", REG_SZ, JoinNames(settings.browsers)),
-                         registry.WriteRegValue(key, "PolicyRoot", REG_SZ, settings.policyRoot),
-                         registry.WriteRegValue(key, "PolicyFolder", REG_SZ, settings.policyFolder),
-                         registry.WriteRegValue(key, "Copy", REG_DWORD, settings.copy ? 1 : 0),
-                         registry.WriteRegValue(key, "Registry", REG_DWORD, settings.registry ? 1 : 0)})
+    for (LONG written : {registry.WriteRegValue(key.get(), "Browsers", REG_SZ, JoinNames(settings.browsers)),
+                         registry.WriteRegValue(key.get(), "PolicyRoot", REG_SZ, settings.policyRoot),
+                         registry.WriteRegValue(key.get(), "PolicyFolder", REG_SZ, settings.policyFolder),
+                         registry.WriteRegValue(key.get(), "Copy", REG_DWORD, settings.copy ? 1 : 0),
+                         registry.WriteRegValue(key.get(), "Registry", REG_DWORD, settings.registry ? 1 : 0)})
       if (status == ERROR_SUCCESS) status = written;
     // Links start counting; a count already there goes on.
-    if (status == ERROR_SUCCESS && LinksToFiles(settings) && !GenerationIn(store, key))
-      status = SetGeneration(store, key, 0);
-    store.RegCloseKey(key);
+    if (status == ERROR_SUCCESS && LinksToFiles(settings) && !GenerationIn(store, key.get()))
+      status = SetGeneration(store, key.get(), 0);
   });
   return status != ERROR_SUCCESS ? status : commit;
 }
@@ -156,11 +154,9 @@ std::optional<EnforcementSettings> ReadEnforcement(RegistryStore& store) {
 }
 
 std::uint32_t ReadGeneration(RegistryStore& store) {
-  HKEY key = 0;
-  if (store.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnforcementPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
-  std::optional<std::uint32_t> generation = GenerationIn(store, key);
-  store.RegCloseKey(key);
-  return generation.value_or(0);
+  KeyHandle key;
+  if (key.Open(store, HKEY_LOCAL_MACHINE, kEnforcementPath, KEY_READ) != ERROR_SUCCESS) return 0;
+  return GenerationIn(store, key.get()).value_or(0);
 }
 
 bool WrittenDomainKeys(const std::vector<FollowUpStore::Changes>* changes, std::vector<std::string>& names) {

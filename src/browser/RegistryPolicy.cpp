@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "registry/Enumeration.h"
+#include "registry/KeyHandle.h"
 #include "registry/RegData.h"
 
 namespace pw {
@@ -18,13 +19,12 @@ std::string Join(const std::string& key, const char* name) { return key + "\\" +
 // Values of a key by name; none when the key is missing.
 std::map<std::string, EnumeratedValue> ValuesOf(RegistryStore& store, const std::string& path) {
   std::map<std::string, EnumeratedValue> values;
-  HKEY key = 0;
-  if (store.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return values;
-  ForEachValue(store, key, [&](const EnumeratedValue& value) {
+  KeyHandle key;
+  if (key.Open(store, HKEY_LOCAL_MACHINE, path, KEY_READ) != ERROR_SUCCESS) return values;
+  ForEachValue(store, key.get(), [&](const EnumeratedValue& value) {
     values.emplace(value.name, value);
     return true;
   });
-  store.RegCloseKey(key);
   return values;
 }
 
@@ -40,17 +40,14 @@ class KeyWriter {
  public:
   KeyWriter(RegistryStore& store, std::string path, std::string& error)
       : store_(store), path_(std::move(path)), error_(error) {}
-  ~KeyWriter() {
-    if (key_) store_.RegCloseKey(key_);
-  }
   void Set(const std::string& name, DWORD type, const std::string& data) {
     if (!Open()) return;
-    Check(store_.RegSetValueExA(key_, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+    Check(store_.RegSetValueExA(key_.get(), name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
                                 static_cast<DWORD>(data.size())));
   }
   void Delete(const std::string& name) {
     if (!Open()) return;
-    LONG status = store_.RegDeleteValueA(key_, name);
+    LONG status = store_.RegDeleteValueA(key_.get(), name);
     if (status != ERROR_FILE_NOT_FOUND) Check(status);
   }
 
@@ -58,7 +55,7 @@ class KeyWriter {
   bool Open() {
     if (key_) return true;
     if (!error_.empty()) return false;
-    return Check(store_.RegCreateKeyExA(HKEY_LOCAL_MACHINE, path_, 0, nullptr, 0, kAccess3F, nullptr, &key_, nullptr));
+    return Check(key_.Create(store_, HKEY_LOCAL_MACHINE, path_, kAccess3F));
   }
   bool Check(LONG status) {
     if (status != ERROR_SUCCESS && error_.empty())
@@ -69,7 +66,7 @@ class KeyWriter {
   RegistryStore& store_;
   std::string path_;
   std::string& error_;
-  HKEY key_ = 0;
+  KeyHandle key_;
 };
 
 // Our entries of a list: the recorded values the key still holds unchanged,
@@ -174,13 +171,13 @@ bool SyncDefault(RegistryStore& store, const std::string& key, const std::string
 // Removes the key and the keys above it, up to `stop`, while they hold nothing.
 void RemoveEmptyKeys(RegistryStore& store, std::string path, const std::string& stop) {
   while (path.size() > stop.size()) {
-    HKEY key = 0;
-    if (store.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    KeyHandle key;
+    if (key.Open(store, HKEY_LOCAL_MACHINE, path, KEY_READ) != ERROR_SUCCESS) return;
     std::string name;
     EnumeratedValue value;
-    bool empty = EnumSubkeyAt(store, key, 0, name) == ERROR_NO_MORE_ITEMS &&
-                 EnumValueAt(store, key, 0, value) == ERROR_NO_MORE_ITEMS;
-    store.RegCloseKey(key);
+    bool empty = EnumSubkeyAt(store, key.get(), 0, name) == ERROR_NO_MORE_ITEMS &&
+                 EnumValueAt(store, key.get(), 0, value) == ERROR_NO_MORE_ITEMS;
+    key.Close();
     if (!empty || store.RegDeleteKeyA(HKEY_LOCAL_MACHINE, path) != ERROR_SUCCESS) return;
     path.erase(path.rfind('\\'));
   }

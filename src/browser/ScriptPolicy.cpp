@@ -14,6 +14,7 @@
 #include "common/Ascii.h"
 #include "listings/ZoneForUrl.h"
 #include "listings/ZoneMapCopy.h"
+#include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 #include "registry/RegData.h"
 #include "registry/Registry.h"
@@ -303,12 +304,11 @@ std::vector<DomainPatterns> TranslateNames(RegistryStore& store, const std::set<
   found.reserve(names.size());
   for (const std::string& name : names) found.push_back({&name, {}, {}});
   for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    HKEY domains = 0;
-    if (store.RegOpenKeyExA(hive, kDomainsPath, 0, KEY_READ, &domains) != ERROR_SUCCESS) continue;
+    KeyHandle domains;
+    if (domains.Open(store, hive, kDomainsPath, KEY_READ) != ERROR_SUCCESS) continue;
     for (Found& entry : found)
-      if (std::optional<ZoneMapKeyCopy> key = CopyZoneMapKey(store, hive, domains, *entry.name))
+      if (std::optional<ZoneMapKeyCopy> key = CopyZoneMapKey(store, hive, domains.get(), *entry.name))
         entry.keys.push_back(std::move(*key));
-    store.RegCloseKey(domains);
   }
   std::unordered_set<std::string_view> bases;
   for (const Found& entry : found)

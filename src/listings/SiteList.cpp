@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "registry/Enumeration.h"
+#include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
 #include "registry/RegData.h"
@@ -36,10 +37,9 @@ const std::string& Column(const SiteRow& row, int key) {
 // closes it; nothing when it does not open.
 template <typename Body>
 void WithKey(RegistryStore& store, HKEY hive, const std::string& path, Body body) {
-  HKEY key = 0;
-  if (store.RegOpenKeyA(hive, path, &key) != ERROR_SUCCESS) return;
-  body(key);
-  store.RegCloseKey(key);
+  KeyHandle key;
+  if (key.OpenA(store, hive, path) != ERROR_SUCCESS) return;
+  body(key.get());
 }
 
 }  // namespace

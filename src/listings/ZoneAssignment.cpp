@@ -1,5 +1,6 @@
 #include "listings/ZoneAssignment.h"
 
+#include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 
 namespace pw {
@@ -23,11 +24,9 @@ LONG FirstValueStatus(RegistryStore& store, HKEY key) {
 
 // True when the key opens and holds no value at all.
 bool KeyHoldsNoValues(RegistryStore& store, const std::string& path) {
-  HKEY key = 0;
-  if (store.RegOpenKeyA(HKEY_CURRENT_USER, path, &key) != ERROR_SUCCESS) return false;
-  LONG values = FirstValueStatus(store, key);
-  store.RegCloseKey(key);
-  return values == ERROR_NO_MORE_ITEMS;
+  KeyHandle key;
+  if (key.OpenA(store, HKEY_CURRENT_USER, path) != ERROR_SUCCESS) return false;
+  return FirstValueStatus(store, key.get()) == ERROR_NO_MORE_ITEMS;
 }
 
 }  // namespace
@@ -35,13 +34,13 @@ bool KeyHoldsNoValues(RegistryStore& store, const std::string& path) {
 // Deletes the key when it opens and has neither subkeys nor values at this
 // moment.
 void DeleteKeyIfEmpty(RegistryStore& store, const std::string& path) {
-  HKEY key = 0;
-  if (store.RegOpenKeyA(HKEY_CURRENT_USER, path, &key) != ERROR_SUCCESS) return;
+  KeyHandle key;
+  if (key.OpenA(store, HKEY_CURRENT_USER, path) != ERROR_SUCCESS) return;
   char name[255];
   DWORD nameLength = sizeof name;
-  LONG subkeys = store.RegEnumKeyExA(key, 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
-  LONG values = FirstValueStatus(store, key);
-  store.RegCloseKey(key);
+  LONG subkeys = store.RegEnumKeyExA(key.get(), 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+  LONG values = FirstValueStatus(store, key.get());
+  key.Close();
   if (subkeys == ERROR_NO_MORE_ITEMS && values == ERROR_NO_MORE_ITEMS) store.RegDeleteKeyA(HKEY_CURRENT_USER, path);
 }
 
@@ -103,11 +102,9 @@ ListingDeletion DeleteListing(SiteList& list, Registry& registry, const ListingA
                               const EventPump& pump) {
   RegistryStore& store = registry.Store();
   ListingDeletion result;
-  HKEY key = 0;
-  if (store.RegOpenKeyA(HKEY_CURRENT_USER, listing.keyPath, &key) == ERROR_SUCCESS) {
-    result.removal = store.RegDeleteValueA(key, listing.valueName);
+  if (KeyHandle key; key.OpenA(store, HKEY_CURRENT_USER, listing.keyPath) == ERROR_SUCCESS) {
+    result.removal = store.RegDeleteValueA(key.get(), listing.valueName);
     if (result.removal == ERROR_FILE_NOT_FOUND) result.removal = ERROR_SUCCESS;  // gone meanwhile
-    store.RegCloseKey(key);
   }
   list.Refresher(store, pump);
   if (result.removal != ERROR_SUCCESS) return result;
