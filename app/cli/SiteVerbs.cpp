@@ -116,7 +116,7 @@ int RunList(Run& run) {
   // rebuild keeps each row's zone).
   ReadSnapshot snapshot(run.store);
   SiteList list;
-  list.Refresher(run.store);
+  list.Rebuild(run.store);
   std::ostream& out = run.env.out;
 
   if (format == "json") {
@@ -285,7 +285,7 @@ int RunDelete(Run& run) {
   run.args.Done();
   if (!ListingExists(run, "delete", listing)) return kExitFailure;
   SiteList list;
-  list.Refresher(run.store);
+  list.Rebuild(run.store);
   ListingDeletion deletion = DeleteListing(list, run.registry, listing.address);
   if (deletion.removal != ERROR_SUCCESS) {
     run.env.err << kProgram << " delete: cannot delete \"" << listing.address.valueName << "\" from the key "

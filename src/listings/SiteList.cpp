@@ -44,7 +44,7 @@ void WithKey(RegistryStore& store, HKEY hive, const std::string& path, Body body
 
 }  // namespace
 
-int SiteList::GetSelectedIndex() const { return selected_ ? selected_ : Count() + 1; }
+int SiteList::SelectedPositionOrEnd() const { return selected_ ? selected_ : Count() + 1; }
 
 void SiteList::Select(int position) { selected_ = position >= 1 && position <= Count() ? position : 0; }
 
@@ -89,8 +89,8 @@ void SiteList::Sort() {
   selected_ = selected;
 }
 
-void SiteList::Refresher(RegistryStore& store, const EventPump& pump) {
-  int remembered = GetSelectedIndex();
+void SiteList::Rebuild(RegistryStore& store, const EventPump& pump) {
+  int remembered = SelectedPositionOrEnd();
   EnumDomainListings(store, HKEY_CURRENT_USER, kDomainsPathUpper, pump);
   if (remembered <= Count()) Select(remembered);
 }

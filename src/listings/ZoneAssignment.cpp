@@ -7,7 +7,7 @@ namespace pw {
 namespace {
 
 const SiteRow* SelectedRow(const SiteList& list) {
-  int position = list.GetSelectedIndex();
+  int position = list.SelectedPositionOrEnd();
   return position <= list.Count() ? &list.Row(position) : nullptr;
 }
 
@@ -68,14 +68,14 @@ LONG AssignListingZone(SiteList& list, Registry& registry, const ListingAddress&
                        const EventPump& pump) {
   LONG status = registry.SetRegValueChecked(HKEY_CURRENT_USER, listing.keyPath, listing.valueName,
                                             static_cast<int>(zone), REG_DWORD);
-  list.Refresher(registry.Store(), pump);
+  list.Rebuild(registry.Store(), pump);
   return status;
 }
 
 void AssignSelectedZone(SiteList& list, Registry& registry, Zone zone, const EventPump& pump) {
   const SiteRow* row = SelectedRow(list);
   if (!row) {
-    list.Refresher(registry.Store(), pump);
+    list.Rebuild(registry.Store(), pump);
     return;
   }
   ListingAddress listing = ListingAddressOf(*row);
@@ -92,7 +92,7 @@ void DeleteSelectedListing(SiteList& list, Registry& registry, const EventPump& 
   if (list.Count() == 0) return;
   const SiteRow* row = SelectedRow(list);
   if (!row) {
-    list.Refresher(registry.Store(), pump);
+    list.Rebuild(registry.Store(), pump);
     return;
   }
   DeleteListing(list, registry, ListingAddressOf(*row), pump);
@@ -106,10 +106,10 @@ ListingDeletion DeleteListing(SiteList& list, Registry& registry, const ListingA
     result.removal = store.RegDeleteValueA(key.get(), listing.valueName);
     if (result.removal == ERROR_FILE_NOT_FOUND) result.removal = ERROR_SUCCESS;  // gone meanwhile
   }
-  list.Refresher(store, pump);
+  list.Rebuild(store, pump);
   if (result.removal != ERROR_SUCCESS) return result;
   result.prune = PruneEmptyListingKeys(list, store);
-  list.Refresher(store, pump);
+  list.Rebuild(store, pump);
   return result;
 }
 
