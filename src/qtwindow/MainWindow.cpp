@@ -452,10 +452,13 @@ Dialog* NewUnlessOpen(QPointer<Dialog>& slot, MainWindow& main) {
 
 void MainWindow::AddSite() {
   RunAddFlow(
-      *this,
       [this] {
+        VerifyListingDialog* dialog = NewUnlessOpen(verifyDialog_, *this);
+        if (!dialog) return true;
         // A refused address is closed again at once; it is never shown.
-        if (VerifyListingDialog* dialog = NewUnlessOpen(verifyDialog_, *this); dialog && dialog->Load()) dialog->Present();
+        if (!dialog->Load()) return false;
+        dialog->Present();
+        return true;
       },
       [this] {
         VerifyListingDialog* dialog = verifyDialog_;

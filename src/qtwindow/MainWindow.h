@@ -88,7 +88,6 @@ class MainWindow : public QWidget, public StartupWindow, public AddFlowWindow {
 
   std::string AddressBoxText() const override;
   void SetAddressBoxText(const std::string& text) override;
-  std::string& Tag() override { return tag_; }
   Prompter& Prompts() { return prompter_; }
   StoreFailureReporter& Reporter() { return reporter_; }
 
@@ -169,7 +168,6 @@ class MainWindow : public QWidget, public StartupWindow, public AddFlowWindow {
   bool placingColumns_ = false;   // the rules are setting column widths
   bool showingSelection_ = false; // the view is being told the list's selection
 
-  std::string tag_;
   QPointer<VerifyListingDialog> verifyDialog_;
   QPointer<ProtocolListingDialog> protocolDialog_;
 

@@ -18,7 +18,7 @@ class VerifyListingDialog : public DesignedDialog {
   explicit VerifyListingDialog(MainWindow& main);
 
   // The load step on txtURL's text. False when the address was refused: the
-  // message has been shown and the close request is in the main window's tag.
+  // message has been shown and the dialog is to close.
   bool Load();
 
   // What the labels show, with lblSubDomain's tag.

@@ -6,13 +6,8 @@
 
 namespace pw {
 
-void RunAddFlow(AddFlowWindow& main, const std::function<void()>& show,
-                const std::function<void()>& close) {
-  show();
-  if (main.Tag() == kKillMe) {
-    main.Tag().clear();
-    close();
-  }
+void RunAddFlow(const std::function<bool()>& show, const std::function<void()>& close) {
+  if (!show()) close();
 }
 
 std::optional<VerificationListing> LoadVerification(AddFlowWindow& main, Prompter& prompter) {
@@ -22,7 +17,6 @@ std::optional<VerificationListing> LoadVerification(AddFlowWindow& main, Prompte
     main.SetAddressBoxText(parts.AddressText);
   if (parts.Verdict != AddressVerdict::Accepted) {
     ShowAddressRefusal(prompter, parts, address);
-    main.Tag() = kKillMe;
     return std::nullopt;
   }
   return VerificationListing{parts.SubDomain, parts.Domain, parts.FullSubDomain};

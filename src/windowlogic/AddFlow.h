@@ -18,8 +18,6 @@ namespace pw {
 
 inline constexpr const char* kVerifyListingCaption = "Verify Generalised Domain Listing";
 inline constexpr const char* kProtocolListingCaption = "Verify subdomain and access type listing";
-// The close request a refusing load step leaves in the main window's tag.
-inline constexpr const char* kKillMe = "Kill Me";
 
 // What the add flow needs of the main window.
 class AddFlowWindow {
@@ -28,8 +26,6 @@ class AddFlowWindow {
   // The text of txtURL.
   virtual std::string AddressBoxText() const = 0;
   virtual void SetAddressBoxText(const std::string& text) = 0;
-  // The main window's tag: empty but for a close request.
-  virtual std::string& Tag() = 0;
 };
 
 // The verification dialog's listing while it is open: its two labels and the
@@ -41,15 +37,13 @@ struct VerificationListing {
 };
 
 // The add flow: `show` shows the verification dialog (made and loaded when it
-// is not open yet, else only brought to the front); a close request that its
-// load step left in the tag is then taken back and `close` closes it.
-void RunAddFlow(AddFlowWindow& main, const std::function<void()>& show,
-                const std::function<void()>& close);
+// is not open yet, else only brought to the front) and returns false when the
+// load step refused the address; `close` then closes the dialog again.
+void RunAddFlow(const std::function<bool()>& show, const std::function<void()>& close);
 
 // The verification dialog's load step on the text of txtURL. An accepted
 // address puts its cut text into txtURL and gives the listing to show. A
-// refused one gives nothing and leaves the close request in the tag: a
-// corrupted address puts its cut text into txtURL and then shows its message,
+// refused one gives nothing: a corrupted address puts its cut text into txtURL and then shows its message,
 // an IP address shows its message and leaves txtURL alone, a short text shows
 // nothing.
 std::optional<VerificationListing> LoadVerification(AddFlowWindow& main, Prompter& prompter);
