@@ -21,6 +21,7 @@
 #include <QTreeView>
 #include <QUrl>
 #include <memory>
+#include <stdexcept>
 
 #include "listings/ZoneAssignment.h"
 #include "windowlogic/AccessibleTexts.h"
@@ -186,10 +187,22 @@ MainWindow::MainWindow(RegistryStore& store, Prompter& prompter, QWidget* parent
 void MainWindow::SetTabOrder() {
   // As the layout reads: the status picture and the switch, the buttons left to
   // right, the address row, the list, the legend's reload picture.
-  const char* order[] = {"ImageSecure", "Image6",  "Image7",  "cmdSecure", "cmdTrust", "cmdDeclassify",
-                         "cmdRestrict", "cmdAdd",  "cmdPrint", "cmdDelete", "cmdHelp",  "txtURL",
-                         "cmdAddd",     "LVw",     "Image3"};
-  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(Control(order[i - 1]), Control(order[i]));
+  QWidget* order[] = {panels_[int(StatusPanel::Unsecure)].picture,
+                      panels_[int(StatusPanel::SemiSecure)].picture,
+                      panels_[int(StatusPanel::Secured)].picture,
+                      cmdSecure_,
+                      trustButton_,
+                      declassifyButton_,
+                      restrictButton_,
+                      addButton_,
+                      printButton_,
+                      deleteButton_,
+                      helpButton_,
+                      txtURL_,
+                      addFromBoxButton_,
+                      listView_,
+                      reloadPicture_};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 MainWindow::~MainWindow() {
@@ -200,8 +213,10 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::BuildControls() {
+  std::map<std::string, QWidget*> byName;
+  legendLabels_.assign(std::size(kLegend), nullptr);
   for (const DesignControl& design : MainWindowDesign()) {
-    QWidget* parent = design.parent.empty() ? this : controls_.at(design.parent);
+    QWidget* parent = design.parent.empty() ? this : byName.at(design.parent);
     const std::string& name = design.name;
     QWidget* control = nullptr;
     if (name == "pSecured" || name == "pSemisecure" || name == "pUnsecure" || name == "Picture1") {
@@ -244,16 +259,45 @@ void MainWindow::BuildControls() {
       control->hide();
     }
     control->setObjectName(QString::fromStdString(name));
-    controls_[name] = control;
+    byName[name] = control;
+    placed_.emplace_back(name, control);
   }
-  cmdSecure_ = static_cast<GraphicButton*>(Control("cmdSecure"));
+  // The typed controls, by their designed names; each name is in the design.
+  auto button = [&](const char* name) { return static_cast<GraphicButton*>(byName.at(name)); };
+  cmdSecure_ = button("cmdSecure");
+  trustButton_ = button("cmdTrust");
+  declassifyButton_ = button("cmdDeclassify");
+  restrictButton_ = button("cmdRestrict");
+  addButton_ = button("cmdAdd");
+  printButton_ = button("cmdPrint");
+  deleteButton_ = button("cmdDelete");
+  addFromBoxButton_ = button("cmdAddd");
+  helpButton_ = static_cast<QPushButton*>(byName.at("cmdHelp"));
+  reloadPicture_ = static_cast<PictureControl*>(byName.at("Image3"));
+  for (StatusPanel panel : kPanels) {
+    const PanelDesign& design = DesignOf(panel);
+    PanelControls& controls = panels_[static_cast<int>(panel)];
+    controls.frame = byName.at(design.name);
+    controls.picture = static_cast<PictureControl*>(byName.at(design.picture));
+    controls.upper = static_cast<ClickLabel*>(byName.at(design.upperLabel));
+    controls.lower = static_cast<ClickLabel*>(byName.at(design.lowerLabel));
+  }
+  for (std::size_t i = 0; i < std::size(kLegend); ++i)
+    legendLabels_[i] = static_cast<ClickLabel*>(byName.at(kLegend[i].label));
+}
+
+GraphicButton* MainWindow::ButtonNamed(const std::string& name) const {
+  for (GraphicButton* button : {trustButton_, declassifyButton_, restrictButton_, addButton_, printButton_,
+                                deleteButton_, addFromBoxButton_})
+    if (button->objectName().toStdString() == name) return button;
+  throw std::out_of_range("no button " + name);
 }
 
 void MainWindow::SetTexts() {
   QFont graphic = DesignFont("MS Sans Serif", 8.25, true);
   int iconSide = TwipsToPixels(450, dpiY_);
   for (const ButtonText& text : kButtons) {
-    auto* button = static_cast<QToolButton*>(Control(text.name));
+    GraphicButton* button = ButtonNamed(text.name);
     button->setText(text.caption);
     if (text.toolTip) button->setToolTip(text.toolTip);
     button->setFont(graphic);
@@ -261,20 +305,18 @@ void MainWindow::SetTexts() {
   }
   cmdSecure_->setFont(graphic);
   cmdSecure_->setIconSize(QSize(iconSide, iconSide));
-  static_cast<QToolButton*>(Control("cmdTrust"))->setIcon(ImageListIcon(2));
-  static_cast<QToolButton*>(Control("cmdDeclassify"))->setIcon(ImageListIcon(3));
-  static_cast<QToolButton*>(Control("cmdRestrict"))->setIcon(ImageListIcon(4));
-  static_cast<QToolButton*>(Control("cmdDelete"))->setIcon(ImageListIcon(11));
-  static_cast<QToolButton*>(Control("cmdAdd"))->setIcon(ButtonIcon(ButtonPicture::Add));
-  static_cast<QToolButton*>(Control("cmdPrint"))->setIcon(ButtonIcon(ButtonPicture::Print));
+  trustButton_->setIcon(ImageListIcon(2));
+  declassifyButton_->setIcon(ImageListIcon(3));
+  restrictButton_->setIcon(ImageListIcon(4));
+  deleteButton_->setIcon(ImageListIcon(11));
+  addButton_->setIcon(ButtonIcon(ButtonPicture::Add));
+  printButton_->setIcon(ButtonIcon(ButtonPicture::Print));
 
-  auto* addd = static_cast<QToolButton*>(Control("cmdAddd"));
-  addd->setFont(DesignFont("MS Sans Serif", 9.75, true));
-  addd->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  addFromBoxButton_->setFont(DesignFont("MS Sans Serif", 9.75, true));
+  addFromBoxButton_->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
-  auto* help = static_cast<QPushButton*>(Control("cmdHelp"));
-  help->setText("Help");
-  help->setToolTip("Need to know more? Just press this button!");
+  helpButton_->setText("Help");
+  helpButton_->setToolTip("Need to know more? Just press this button!");
 
   txtURL_->setEditable(true);
   txtURL_->setInsertPolicy(QComboBox::NoInsert);
@@ -285,10 +327,10 @@ void MainWindow::SetTexts() {
   QColor panelText[] = {Qt::white, QColor(0x4a, 0x30, 0x00), Qt::white};
   for (StatusPanel panel : kPanels) {
     const PanelDesign& design = DesignOf(panel);
+    const PanelControls& controls = panels_[static_cast<int>(panel)];
     QColor colour = panelText[static_cast<int>(panel)];
-    for (auto [label, caption, bold] : {std::tuple{design.upperLabel, design.upperCaption, 8.25},
-                                        std::tuple{design.lowerLabel, design.lowerCaption, 9.75}}) {
-      auto* control = static_cast<QLabel*>(Control(label));
+    for (auto [control, caption, bold] : {std::tuple{controls.upper, design.upperCaption, 8.25},
+                                          std::tuple{controls.lower, design.lowerCaption, 9.75}}) {
       control->setText(caption);
       control->setToolTip(design.labelToolTip);
       control->setFont(DesignFont("MS Sans Serif", bold, true));
@@ -296,16 +338,16 @@ void MainWindow::SetTexts() {
       palette.setColor(QPalette::WindowText, colour);
       control->setPalette(palette);
     }
-    Control(design.picture)->setToolTip(design.pictureToolTip);
+    controls.picture->setToolTip(design.pictureToolTip);
   }
 
-  for (const LegendText& legend : kLegend) {
-    auto* label = static_cast<QLabel*>(Control(legend.label));
-    label->setText(legend.caption);
+  for (std::size_t i = 0; i < std::size(kLegend); ++i) {
+    ClickLabel* label = legendLabels_[i];
+    label->setText(kLegend[i].caption);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   }
-  Control("Image3")->setCursor(Qt::PointingHandCursor);
+  reloadPicture_->setCursor(Qt::PointingHandCursor);
 
 
   model_ = new SiteListModel(sites_, this);
@@ -335,35 +377,34 @@ void MainWindow::Connect() {
   // Space and Return act as a release does, with the modifiers held.
   connect(cmdSecure_, &GraphicButton::keyClicked, this, &MainWindow::SecureReleased);
   for (StatusPanel panel : kPanels) {
-    const PanelDesign& design = DesignOf(panel);
-    for (const char* label : {design.upperLabel, design.lowerLabel})
-      connect(static_cast<ClickLabel*>(Control(label)), &ClickLabel::clicked, this, [this, panel] { PanelClicked(panel); });
-    auto* picture = static_cast<PictureControl*>(Control(design.picture));
+    const PanelControls& controls = panels_[static_cast<int>(panel)];
+    for (ClickLabel* label : {controls.upper, controls.lower})
+      connect(label, &ClickLabel::clicked, this, [this, panel] { PanelClicked(panel); });
+    PictureControl* picture = controls.picture;
     picture->SetKeyboardReachable(true);
     connect(picture, &PictureControl::clicked, this, [this, panel] { PanelClicked(panel); });
   }
-  static_cast<PictureControl*>(Control("Image3"))->SetKeyboardReachable(true);
-  connect(static_cast<PictureControl*>(Control("Image3")), &PictureControl::clicked, this, [this] {
+  reloadPicture_->SetKeyboardReachable(true);
+  connect(reloadPicture_, &PictureControl::clicked, this, [this] {
     if (rebuilding_) return;
     StoreFailureReporter::Action action(reporter_);
     RefreshAll();
   });
-  for (const char* name : {"cmdAdd", "cmdAddd"})
-    connect(static_cast<QToolButton*>(Control(name)), &QToolButton::clicked, this, [this] {
+  for (GraphicButton* add : {addButton_, addFromBoxButton_})
+    connect(add, &QToolButton::clicked, this, [this] {
       if (addFlow_ && !rebuilding_) addFlow_();
     });
-  connect(static_cast<QToolButton*>(Control("cmdPrint")), &QToolButton::clicked, this, [this] {
+  connect(printButton_, &QToolButton::clicked, this, [this] {
     if (printReport_ && !rebuilding_) printReport_();
   });
-  connect(static_cast<QToolButton*>(Control("cmdTrust")), &QToolButton::clicked, this, [this] { AssignZone(Zone::Trusted); });
-  connect(static_cast<QToolButton*>(Control("cmdDeclassify")), &QToolButton::clicked, this, [this] { AssignZone(Zone::Unclassified); });
-  connect(static_cast<QToolButton*>(Control("cmdRestrict")), &QToolButton::clicked, this, [this] { AssignZone(Zone::Restricted); });
-  auto* deleteButton = static_cast<QToolButton*>(Control("cmdDelete"));
-  connect(deleteButton, &QToolButton::clicked, this, [this] { DeleteSelected(); });
+  connect(trustButton_, &QToolButton::clicked, this, [this] { AssignZone(Zone::Trusted); });
+  connect(declassifyButton_, &QToolButton::clicked, this, [this] { AssignZone(Zone::Unclassified); });
+  connect(restrictButton_, &QToolButton::clicked, this, [this] { AssignZone(Zone::Restricted); });
+  connect(deleteButton_, &QToolButton::clicked, this, [this] { DeleteSelected(); });
   // The Delete key in the list is the Delete button.
   auto* deleteKey = new QShortcut(QKeySequence::Delete, listView_);
   deleteKey->setContext(Qt::WidgetShortcut);
-  connect(deleteKey, &QShortcut::activated, deleteButton, &QToolButton::click);
+  connect(deleteKey, &QShortcut::activated, deleteButton_, &QToolButton::click);
   // The headings take no focus: Ctrl+1, Ctrl+2 and Ctrl+3 in the list click them.
   for (int section = 0; section < 3; ++section) {
     auto* sortKey = new QShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + section)), listView_);
@@ -372,7 +413,7 @@ void MainWindow::Connect() {
   }
 
   // Help opens after the click has been handled, as a key sent to ourselves would.
-  connect(static_cast<QPushButton*>(Control("cmdHelp")), &QPushButton::clicked, this,
+  connect(helpButton_, &QPushButton::clicked, this,
           [this] { QMetaObject::invokeMethod(this, &MainWindow::OpenHelp, Qt::QueuedConnection); });
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
   f1->setContext(Qt::WindowShortcut);
@@ -478,11 +519,11 @@ void MainWindow::ShowProtocolListingDialog(const VerifyListingDialog& from) {
 }
 
 void MainWindow::PlaceStatusPanels() {
-  for (const char* name : {"pSecured", "pUnsecure", "pSemisecure"}) {
-    TwipRect& place = layout_.places[name];
+  for (StatusPanel panel : {StatusPanel::Secured, StatusPanel::Unsecure, StatusPanel::SemiSecure}) {
+    TwipRect& place = layout_.places[DesignOf(panel).name];
     place.left = 80;
     place.top = 30;
-    Control(name)->setGeometry(ToPixels(place));
+    panels_[static_cast<int>(panel)].frame->setGeometry(ToPixels(place));
   }
 }
 
@@ -493,10 +534,9 @@ void MainWindow::ShowZoneSecurityState(ZoneSecurityState state, bool setPanelToo
   cmdSecure_->setAccessibleDescription(QString::fromUtf8(shown.secureToolTip) + kSwitchModifierNote);
   cmdSecure_->setIcon(ImageListIcon(shown.securePicture));
   cmdSecure_->setText(shown.secureCaption);
-  Control("pSecured")->setVisible(shown.panel == StatusPanel::Secured);
-  Control("pUnsecure")->setVisible(shown.panel == StatusPanel::Unsecure);
-  Control("pSemisecure")->setVisible(shown.panel == StatusPanel::SemiSecure);
-  if (setPanelToolTip) Control(DesignOf(shown.panel).name)->setToolTip(shown.panelToolTip);
+  for (StatusPanel panel : {StatusPanel::Secured, StatusPanel::Unsecure, StatusPanel::SemiSecure})
+    panels_[static_cast<int>(panel)].frame->setVisible(shown.panel == panel);
+  if (setPanelToolTip) panels_[static_cast<int>(shown.panel)].frame->setToolTip(shown.panelToolTip);
 }
 
 void MainWindow::SecureReleased(Qt::KeyboardModifiers modifiers) {
@@ -617,7 +657,7 @@ void MainWindow::ShowSortIndicator() {
 QRect MainWindow::ToPixels(const TwipRect& rect) const { return PixelRect(rect, dpiX_, dpiY_); }
 
 void MainWindow::ApplyPlaces() {
-  for (const DesignControl& design : MainWindowDesign()) Control(design.name)->setGeometry(ToPixels(layout_.places.at(design.name)));
+  for (const auto& [name, control] : placed_) control->setGeometry(ToPixels(layout_.places.at(name)));
   TwipRect zonePlace = ZoneLine::Place(layout_);
   lblZone_->setVisible(zonePlace.width > 0);
   if (zonePlace.width > 0) lblZone_->setGeometry(ToPixels(zonePlace));
@@ -634,8 +674,7 @@ void MainWindow::FitLegendTexts() {
   // The design's legend texts are longer than their labels hold in the window
   // font; a label takes the largest size, down to 6.5 points, at which its text
   // fits rather than running under the next row.
-  for (const LegendText& legend : kLegend) {
-    auto* label = static_cast<QLabel*>(Control(legend.label));
+  for (ClickLabel* label : legendLabels_) {
     QFont fitted = font();
     for (qreal points = fitted.pointSizeF(); points >= 6.5; points -= 0.25) {
       fitted.setPointSizeF(points);

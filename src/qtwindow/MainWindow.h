@@ -5,9 +5,10 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "listings/SiteList.h"
 #include "listings/Zones.h"
@@ -29,7 +30,10 @@ namespace pw::ui {
 
 class ProtocolListingDialog;
 class VerifyListingDialog;
+class ClickLabel;
 class GraphicButton;
+class PictureControl;
+class SiteListView;
 class SiteListModel;
 class ZoneLine;
 
@@ -127,7 +131,8 @@ class MainWindow : public QWidget, public StartupWindow, public AddFlowWindow {
   void BuildControls();
   void SetTexts();
   void Connect();
-  QWidget* Control(const std::string& name) const { return controls_.at(name); }
+  // The button of the design's name `name` (cmdTrust ... cmdAddd).
+  GraphicButton* ButtonNamed(const std::string& name) const;
   QRect ToPixels(const TwipRect& rect) const;
   void ApplyPlaces();
   void FitLegendTexts();
@@ -157,10 +162,29 @@ class MainWindow : public QWidget, public StartupWindow, public AddFlowWindow {
   int dpiX_ = 96;
   int dpiY_ = 96;
 
-  std::map<std::string, QWidget*> controls_;
+  // The controls, each under its designed name as object name, which the
+  // layout tables place them by.
+  std::vector<std::pair<std::string, QWidget*>> placed_;
+  struct PanelControls {
+    QWidget* frame = nullptr;
+    PictureControl* picture = nullptr;
+    ClickLabel* upper = nullptr;
+    ClickLabel* lower = nullptr;
+  };
+  PanelControls panels_[3];  // by StatusPanel
   GraphicButton* cmdSecure_ = nullptr;
+  GraphicButton* trustButton_ = nullptr;
+  GraphicButton* declassifyButton_ = nullptr;
+  GraphicButton* restrictButton_ = nullptr;
+  GraphicButton* addButton_ = nullptr;
+  GraphicButton* printButton_ = nullptr;
+  GraphicButton* deleteButton_ = nullptr;
+  GraphicButton* addFromBoxButton_ = nullptr;  // cmdAddd, beside the address box
+  QPushButton* helpButton_ = nullptr;
   QComboBox* txtURL_ = nullptr;
-  QTreeView* listView_ = nullptr;
+  SiteListView* listView_ = nullptr;
+  PictureControl* reloadPicture_ = nullptr;  // Image3: the legend's Unclassified picture, a reload
+  std::vector<ClickLabel*> legendLabels_;    // as kLegend
   SiteListModel* model_ = nullptr;
   ZoneLine* lblZone_ = nullptr;
 
