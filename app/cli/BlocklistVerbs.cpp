@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "Cli.h"
+#include "common/Ascii.h"
 #include "intake/Blocklist.h"
 #include "registry/Utf8.h"
 
@@ -17,7 +18,7 @@ std::string Quoted(const std::string& name) { return "\"" + ShownText(name) + "\
 // The name as a shell takes it back: quoted unless it is plain.
 std::string ShellWord(const std::string& name) {
   bool plain = std::all_of(name.begin(), name.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+    return IsAsciiAlnum(c) || c == '.' || c == '-' || c == '_';
   });
   std::string quoted = "'";
   for (char c : name) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);

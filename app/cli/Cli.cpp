@@ -237,8 +237,7 @@ int RunVerb(std::vector<std::string> words, Environment& env) {
   if (!failures.empty()) {
     const StoreFailure& first = failures.front();
     if (first.afterWrite)
-      env.err << kProgram << ": the change is saved in the store " << first.store << ", but " << first.operation
-              << " is not in step with it: " << ShownText(first.reason) << "\n";
+      env.err << kProgram << ": " << AfterWriteFailureText(first, ShownText(first.reason)) << "\n";
     else
       env.err << kProgram << ": the store " << first.store << " failed (" << first.operation
             << "): " << ShownText(first.reason) << "\n";

@@ -217,7 +217,7 @@ int RunAdd(Run& run) {
   }
 
   // The listings the address makes, each with the row that would show it.
-  std::string subdomain = protocolList ? parts.FullSubDomain : parts.SubDomain == "*" ? "" : parts.SubDomain;
+  std::string subdomain = protocolList ? parts.FullSubDomain : SubdomainKeyOf(parts.SubDomain);
   std::string key = ShortListingKey(parts.Domain, subdomain);
   std::vector<std::pair<ProtocolChoice*, NamedListing>> listings;
   if (!protocolList) listings.emplace_back(nullptr, Named(parts.Domain, subdomain, "Default"));

@@ -308,7 +308,7 @@ auto Guarded(RegistryStore& store, Work work) {
 
 }  // namespace
 
-std::string BlocklistListing::Key() const { return ShortListingKey(domain, subDomain == "*" ? "" : subDomain); }
+std::string BlocklistListing::Key() const { return ShortListingKey(domain, SubdomainKeyOf(subDomain)); }
 
 Blocklist ReadBlocklist(std::string_view text, bool generalise) {
   Blocklist list;

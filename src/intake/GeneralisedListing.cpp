@@ -7,10 +7,10 @@ namespace pw {
 
 LONG WriteGeneralisedListing(Registry& registry, const std::string& domain, const std::string& subDomain,
                              std::optional<Zone> zone) {
-  bool onDomainKey = subDomain.empty() || subDomain == "*";
-  if (!IsListingKeyName(domain) || (!onDomainKey && !IsListingKeyName(subDomain))) return ERROR_INVALID_PARAMETER;
+  std::string subKey = SubdomainKeyOf(subDomain);
+  if (!IsListingKeyName(domain) || (!subKey.empty() && !IsListingKeyName(subKey))) return ERROR_INVALID_PARAMETER;
   std::string key = std::string(kDomainsPathUpper) + domain;
-  if (!onDomainKey) key += "\\" + subDomain;
+  if (!subKey.empty()) key += "\\" + subKey;
   return WriteListingValues(registry, key, {{"*", ZoneNumber(zone)}});
 }
 

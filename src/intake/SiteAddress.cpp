@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/Ascii.h"
 #include "intake/PublicSuffix.h"
 #include "registry/Utf8.h"
 
@@ -12,8 +13,6 @@ constexpr std::size_t kMinimumLength = 6;
 // The longest key name the registry takes: a domain or subdomain longer than
 // this could never be listed.
 constexpr std::size_t kMaxKeyName = 255;
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Characters as the address box counts them: one per UTF-8 sequence, and one
 // per byte that does not start a well-formed sequence.
@@ -119,12 +118,12 @@ std::string HostFault(std::string_view host, bool firstLabelOnly) {
       if (u < 0x20 || u == 0x7F) return CharacterAt(host, i) + " (a site's name cannot hold it)";
       continue;
     }
-    if (c == ':' && from.size() > 1 && IsDigit(from[1]))
+    if (c == ':' && from.size() > 1 && IsAsciiDigit(from[1]))
       return "the port " + Shown(from) + " (a listing covers every port of its site)";
     if (c == '@') return "the user name " + Shown(host.substr(0, i + 1)) + " (a listing names no user)";
     if (c == '?') return "the query " + Shown(from) + " (a path ends the host with /)";
     if (c == '#') return "the fragment " + Shown(from);
-    bool allowed = (c >= '-' && c <= '9' && c != '/') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    bool allowed = (c >= '-' && c <= '9' && c != '/') || IsAsciiLetter(c);
     if (!allowed) return CharacterAt(host, i) + " (a site's name cannot hold it)";
   }
   if (firstLabelOnly) return "a malformed host name";
@@ -180,7 +179,7 @@ std::optional<std::string> FindIpAddress(std::string_view text) {
   // fewer, and counting is far cheaper than the search.
   std::size_t digits = 0, dots = 0;
   for (char ch : text) {
-    digits += IsDigit(ch);
+    digits += IsAsciiDigit(ch);
     dots += ch == '.';
   }
   if (digits < 4 || dots < 3) return std::nullopt;
@@ -199,7 +198,7 @@ std::optional<std::string> FindIpAddress(std::string_view text) {
   };
   for (std::size_t i = 0; i < text.size(); ++i) {
     char ch = text[i];
-    if (IsDigit(ch)) {
+    if (IsAsciiDigit(ch)) {
       unsigned grown = value[k] * 10 + static_cast<unsigned>(ch - '0');
       value[k] = grown < kTooBig ? grown : kTooBig;
       seen[k] = true;
@@ -221,14 +220,13 @@ std::optional<std::string> FindIpAddress(std::string_view text) {
 bool IsValidHostText(std::string_view text) {
   // Empty text has no first or last character to judge; it is no host.
   if (text.empty()) return false;
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  char first = lower(text.front());
-  char last = lower(text.back());
+  char first = text.front();
+  char last = text.back();
   if (first == '.' || first == '-' || last == '.' || last == '-') return false;
   char previous = '\0';
   for (char raw : text) {
-    char c = lower(raw);
-    bool allowed = (c >= '-' && c <= '9' && c != '/') || (c >= 'a' && c <= 'z');
+    char c = AsciiLower(raw);
+    bool allowed = (c >= '-' && c <= '9' && c != '/') || IsAsciiLetter(c);
     if (!allowed) return false;  // "/" and "_" are refused here
     if (c == '.' && (previous == '-' || previous == '.')) return false;
     previous = c;

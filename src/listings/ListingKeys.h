@@ -14,6 +14,10 @@ namespace pw {
 // control characters.
 bool IsListingKeyName(std::string_view name);
 
+// The subdomain key a generalised listing names: "*" (any name in front of
+// the domain) is the domain key itself, given as an empty subdomain.
+inline std::string SubdomainKeyOf(const std::string& subDomain) { return subDomain == "*" ? std::string() : subDomain; }
+
 // The key of a listing relative to the zone map's base, for messages:
 // "example.com", or "example.com\\www" for a subdomain.
 std::string ShortListingKey(const std::string& domain, const std::string& subdomain);

@@ -7,18 +7,13 @@
 #include "common/Ascii.h"
 #include "listings/Zones.h"
 #include "registry/KnownKeys.h"
+#include "registry/RegData.h"
 
 namespace pw {
 namespace {
 
 bool IsSlash(char c) {
   return c == '/' || c == '\\';
-}
-
-int HexDigit(char c) {
-  if (IsAsciiDigit(c)) return c - '0';
-  c = AsciiLower(c);
-  return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
 // The scheme and host of an address, as the engine reads them.
@@ -122,8 +117,8 @@ Address ReadAddress(std::string_view url) {
   for (std::size_t k = 0; k < host.size(); ++k) {
     char c = host[k];
     if (c == '%') {
-      int high = k + 2 < host.size() ? HexDigit(host[k + 1]) : -1;
-      int low = high >= 0 ? HexDigit(host[k + 2]) : -1;
+      int high = k + 2 < host.size() ? AsciiHexValue(host[k + 1]) : -1;
+      int low = high >= 0 ? AsciiHexValue(host[k + 2]) : -1;
       if (low < 0) {
         address.problem =
             "not an address: a \"%\" in the host is not followed by two hexadecimal digits";
@@ -236,11 +231,11 @@ class StoreSource : public ZoneMapSource {
   std::uint32_t Child(std::uint32_t parent, const std::string& name) override { return Open(parent, name); }
   bool DwordValue(std::uint32_t key, const std::string& name, std::uint32_t& number, bool& damaged) override {
     DWORD type = 0;
-    BYTE data[4] = {0xFF, 0xFF, 0xFF, 0xFF};  // what the engine has in hand before reading
+    BYTE data[4];
     DWORD size = sizeof data;
     if (store_.RegQueryValueExA(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS || type != REG_DWORD)
       return false;
-    number = static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16) | static_cast<std::uint32_t>(data[3]) << 24;
+    number = DwordAsEngineReads(std::string_view(reinterpret_cast<const char*>(data), size));
     damaged = size < 4;
     return true;
   }

@@ -5,6 +5,7 @@
 #include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
+#include "registry/RegData.h"
 
 namespace pw {
 namespace {
@@ -100,9 +101,7 @@ bool ZoneMapCopy::DwordValue(std::uint32_t key, const std::string& name, std::ui
     if (!Same(value.name, name)) continue;
     // As a four-byte read of the store gives it: longer data does not fit.
     if (value.type != REG_DWORD || value.data.size() > 4) return false;
-    BYTE data[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-    for (std::size_t i = 0; i < value.data.size(); ++i) data[i] = static_cast<BYTE>(value.data[i]);
-    number = static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16) | static_cast<std::uint32_t>(data[3]) << 24;
+    number = DwordAsEngineReads(value.data);
     damaged = value.data.size() < 4;
     return true;
   }

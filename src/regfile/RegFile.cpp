@@ -1,22 +1,9 @@
 #include "regfile/RegFile.h"
 
+#include "common/Ascii.h"
 #include "registry/NameFold.h"
 
 namespace pw {
-namespace {
-
-bool EqualsAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 const char* HiveName(HKEY hive) {
   return hive == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
@@ -39,9 +26,9 @@ std::optional<KeyName> ParseKeyName(std::string_view text, std::string* why) {
   std::size_t slash = text.find('\\');
   std::string_view hive = text.substr(0, slash);
   KeyName name;
-  if (EqualsAscii(hive, "HKEY_CURRENT_USER") || EqualsAscii(hive, "HKCU")) {
+  if (EqualsAsciiFolded(hive, "HKEY_CURRENT_USER") || EqualsAsciiFolded(hive, "HKCU")) {
     name.hive = HKEY_CURRENT_USER;
-  } else if (EqualsAscii(hive, "HKEY_LOCAL_MACHINE") || EqualsAscii(hive, "HKLM")) {
+  } else if (EqualsAsciiFolded(hive, "HKEY_LOCAL_MACHINE") || EqualsAsciiFolded(hive, "HKLM")) {
     name.hive = HKEY_LOCAL_MACHINE;
   } else {
     return fail("the key is not under HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE");

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/Ascii.h"
 #include "regfile/TextCodec.h"
 
 namespace pw {
@@ -13,13 +14,6 @@ struct LineProblem {
   std::size_t offset;
   std::string what;
 };
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -347,14 +341,14 @@ std::string Reader::ParseBytes(const std::string& text, std::size_t& at) {
   skipBlanks();
   if (at >= text.size() || text[at] == ';') return bytes;
   while (true) {
-    int high = at < text.size() ? HexDigit(text[at]) : -1;
+    int high = at < text.size() ? AsciiHexValue(text[at]) : -1;
     if (high < 0) throw LineProblem{at, "bad hex digit: " + Shown(text, at) + " where a byte was expected"};
     int value = high;
     ++at;
-    if (at < text.size() && HexDigit(text[at]) >= 0) {
-      value = value * 16 + HexDigit(text[at]);
+    if (at < text.size() && AsciiHexValue(text[at]) >= 0) {
+      value = value * 16 + AsciiHexValue(text[at]);
       ++at;
-      if (at < text.size() && HexDigit(text[at]) >= 0)
+      if (at < text.size() && AsciiHexValue(text[at]) >= 0)
         throw LineProblem{at, "a byte has more than two hex digits"};
     }
     bytes += static_cast<char>(value);
@@ -398,9 +392,7 @@ RegFileValue Reader::ParseValue(const std::string& text) {
   auto keyword = [&](std::string_view word) {
     if (text.size() - at < word.size()) return false;
     for (std::size_t i = 0; i < word.size(); ++i) {
-      char c = text[at + i];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (c != word[i]) return false;
+      if (AsciiLower(text[at + i]) != word[i]) return false;
     }
     at += word.size();
     return true;
@@ -416,8 +408,8 @@ RegFileValue Reader::ParseValue(const std::string& text) {
   } else if (keyword("dword:")) {
     std::size_t digits = 0;
     DWORD number = 0;
-    while (at < text.size() && HexDigit(text[at]) >= 0) {
-      number = number << 4 | static_cast<DWORD>(HexDigit(text[at]));
+    while (at < text.size() && AsciiHexValue(text[at]) >= 0) {
+      number = number << 4 | static_cast<DWORD>(AsciiHexValue(text[at]));
       ++digits;
       ++at;
     }
@@ -432,8 +424,8 @@ RegFileValue Reader::ParseValue(const std::string& text) {
   } else if (keyword("hex(")) {
     std::size_t digits = 0;
     DWORD type = 0;
-    while (at < text.size() && HexDigit(text[at]) >= 0) {
-      type = type << 4 | static_cast<DWORD>(HexDigit(text[at]));
+    while (at < text.size() && AsciiHexValue(text[at]) >= 0) {
+      type = type << 4 | static_cast<DWORD>(AsciiHexValue(text[at]));
       ++digits;
       ++at;
     }

@@ -1,5 +1,7 @@
 #include "registry/FollowUpStore.h"
 
+#include "common/Ascii.h"
+
 #include <algorithm>
 
 #include "registry/NameFold.h"
@@ -24,9 +26,7 @@ bool SameFolded(std::string_view name, const std::string& folded) {
     if (static_cast<unsigned char>(c) >= 0x80) return FoldName(name) == folded;
   if (name.size() != folded.size()) return false;
   for (std::size_t i = 0; i < name.size(); ++i) {
-    char c = name[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != folded[i]) return false;
+    if (AsciiUpper(name[i]) != folded[i]) return false;
   }
   return true;
 }

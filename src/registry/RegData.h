@@ -39,6 +39,16 @@ class RegData {
 // stored); nothing for any other type or size.
 std::optional<std::uint32_t> DwordValue(DWORD type, std::string_view data);
 
+// The number the browser engine reads from the data of a REG_DWORD of at most
+// four bytes: it reads into four bytes of 0xFF, so those missing at the end
+// stay 0xFF.
+inline std::uint32_t DwordAsEngineReads(std::string_view data) {
+  std::uint32_t number = 0;
+  for (std::size_t i = 0; i < 4; ++i)
+    number |= static_cast<std::uint32_t>(i < data.size() ? static_cast<unsigned char>(data[i]) : 0xFF) << (8 * i);
+  return number;
+}
+
 // A decimal integer with an optional leading "-" and nothing else; nothing when
 // the text is not one or does not fit 64 bits.
 std::optional<std::int64_t> ParseDecimal(std::string_view text);

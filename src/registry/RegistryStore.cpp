@@ -83,4 +83,9 @@ LONG RunInTransaction(RegistryStore& store, const std::function<void()>& work) {
   return store.CommitTransaction();
 }
 
+std::string AfterWriteFailureText(const StoreFailure& failure, const std::string& reason) {
+  return "the change is saved in the store " + failure.store + ", but " + failure.operation +
+         " is not in step with it: " + reason;
+}
+
 }  // namespace pw

@@ -51,6 +51,11 @@ struct StoreFailure {
   bool afterWrite = false;
 };
 
+// The words for a failure of what follows a write (afterWrite), with the
+// reason as the caller shows it: "the change is saved in the store S, but O is
+// not in step with it: R".
+std::string AfterWriteFailureText(const StoreFailure& failure, const std::string& reason);
+
 using StoreErrorSink = std::function<void(const StoreFailure&)>;
 
 class RegistryStore {

@@ -37,7 +37,7 @@ bool IsHostName(std::string_view name) {
       previous = 'x';
       continue;
     }
-    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    bool plain = IsAsciiAlnum(static_cast<char>(c)) || c == '-' || c == '_';
     if (!plain && !(c == '.' && previous != '.')) return false;
     previous = static_cast<char>(c);
     ++i;
@@ -50,7 +50,7 @@ bool IsHostName(std::string_view name) {
 bool IsLoadableName(std::string_view name) {
   if (!IsHostName(name)) return false;
   std::string_view last = name.substr(name.rfind('.') + 1);
-  auto hexDigit = [](char c) { return IsAsciiDigit(c) || (AsciiLower(c) >= 'a' && AsciiLower(c) <= 'f'); };
+  auto hexDigit = [](char c) { return AsciiHexValue(c) >= 0; };
   bool number = std::all_of(last.begin(), last.end(), IsAsciiDigit) ||
                 (last.size() > 1 && last[0] == '0' && AsciiLower(last[1]) == 'x' &&
                  std::all_of(last.begin() + 2, last.end(), hexDigit));

@@ -35,7 +35,7 @@ void WriteVerifiedListing(Registry& registry, StoreFailureReporter& reporter,
                           const VerificationListing& listing, std::optional<Zone> zone) {
   LONG status = WriteGeneralisedListing(registry, listing.domain, listing.subDomain, zone);
   std::string key =
-      ShortListingKey(listing.domain, listing.subDomain == "*" ? "" : listing.subDomain);
+      ShortListingKey(listing.domain, SubdomainKeyOf(listing.subDomain));
   ReportWriteStatus(reporter, registry.Store(), status, key);
 }
 

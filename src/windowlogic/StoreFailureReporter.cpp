@@ -26,9 +26,11 @@ StoreFailureReporter::Action::~Action() {
 }
 
 std::string StoreFailureReporter::MessageFor(const StoreFailure& failure) {
-  if (failure.afterWrite)
-    return "The change is saved in the store " + failure.store + ", but " + failure.operation +
-           " is not in step with it: " + failure.reason + ".";
+  if (failure.afterWrite) {
+    std::string text = AfterWriteFailureText(failure, failure.reason) + ".";
+    text[0] = 'T';
+    return text;
+  }
   bool reading = failure.operation == "read";
   std::string text = reading ? "Portwarden could not read the store " : "Portwarden could not write to the store ";
   text += failure.store + ": " + failure.reason + ".";

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "registry/Enumeration.h"
+#include "registry/RegData.h"
 
 namespace pw::test {
 namespace {
@@ -97,9 +98,10 @@ long long GetDword(RegistryStore& store, HKEY key, const std::string& name) {
   BYTE b[4];
   DWORD size = sizeof b, type = 0;
   if (store.RegQueryValueExA(key, name, nullptr, &type, b, &size) != ERROR_SUCCESS ||
-      type != REG_DWORD || size != 4)
+      type != REG_DWORD)
     return -1;
-  return static_cast<long long>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<DWORD>(b[3]) << 24);
+  std::optional<std::uint32_t> number = DwordValue(type, std::string_view(reinterpret_cast<const char*>(b), size));
+  return number ? static_cast<long long>(*number) : -1;
 }
 
 HKEY MustCreateKey(RegistryStore& store, HKEY parent, const std::string& path) {

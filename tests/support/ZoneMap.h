@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "registry/KnownKeys.h"
+#include "registry/RegData.h"
 #include "registry/RegistryStore.h"
 
 namespace pw::test {
@@ -82,8 +83,8 @@ class ZoneMap {
     DWORD size = sizeof data;
     LONG status = store_.RegQueryValueExA(key, name, nullptr, &type, data, &size);
     store_.RegCloseKey(key);
-    if (status != ERROR_SUCCESS || type != REG_DWORD || size != 4) return std::nullopt;
-    return data[0] | data[1] << 8 | data[2] << 16 | static_cast<std::uint32_t>(data[3]) << 24;
+    if (status != ERROR_SUCCESS) return std::nullopt;
+    return DwordValue(type, std::string_view(reinterpret_cast<const char*>(data), size));
   }
 
   // Value names in enumeration (creation) order.
