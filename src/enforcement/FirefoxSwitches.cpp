@@ -4,6 +4,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "common/Ascii.h"
+
 namespace pw {
 namespace {
 
@@ -16,14 +18,9 @@ constexpr const char* kManifestDescription = "Portwarden: the zone map as the sc
 // A host name a switch can hold: ASCII labels (the blocker matches the
 // punycode form a browser uses), no empty label.
 bool IsSwitchHost(std::string_view host) {
-  if (host.empty() || host.front() == '.' || host.back() == '.') return false;
-  char previous = '.';
-  for (char c : host) {
-    bool plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
-    if (!plain && !(c == '.' && previous != '.')) return false;
-    previous = c;
-  }
-  return true;
+  for (char c : host)
+    if (static_cast<unsigned char>(c) >= 0x80 || AsciiLower(c) != c) return false;
+  return IsHostName(host);
 }
 
 // The host of a pattern as the translation makes it ("[*.]host", "host",

@@ -62,7 +62,7 @@ std::optional<int> ListedZone(RegistryStore& store, const SiteRow& row) {
   return static_cast<int>(*number);
 }
 
-const char* ListedZoneName(int zone) { return zone == 1 ? "Local intranet" : ZoneName(zone); }
+const char* ListedZoneName(int zone) { return zone >= 1 ? ZoneNumberName(zone) : nullptr; }
 
 void WriteSiteTable(std::ostream& out, const SiteList& list, RegistryStore& store) {
   std::vector<std::vector<std::string>> cells = {{"Protocol", "Subdomain", "Trusted Website Domains", "Zone"}};

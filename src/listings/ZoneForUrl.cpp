@@ -448,18 +448,9 @@ std::string AddressAsTyped(std::string_view text) {
 
 std::string ZoneAnswerName(const ZoneAnswer& answer) {
   if (answer.verdict == ZoneVerdict::NotAnswered) return "";
-  switch (answer.zone) {
-    case 0:
-      return "Local machine";
-    case 1:
-      return "Local intranet";
-    case 3:
-      return answer.verdict == ZoneVerdict::Listed ? "Unclassified" : "Internet";
-    default: {
-      const char* name = ZoneName(static_cast<int>(answer.zone));
-      return name ? name : "zone " + std::to_string(answer.zone);
-    }
-  }
+  if (answer.zone == 3 && answer.verdict != ZoneVerdict::Listed) return "Internet";
+  const char* name = ZoneNumberName(answer.zone);
+  return name ? name : "zone " + std::to_string(answer.zone);
 }
 
 std::string ZoneMapKeyPath(const ZoneMapKey& key) {

@@ -22,28 +22,6 @@
 namespace pw {
 namespace {
 
-// A host name the browsers' patterns take: dot-separated labels of letters,
-// digits, "-" and "_", or other letters as valid UTF-8; no empty label.
-bool IsHostName(std::string_view name) {
-  if (name.empty() || name.front() == '.' || name.back() == '.') return false;
-  char previous = '.';
-  for (std::size_t i = 0; i < name.size();) {
-    unsigned char c = static_cast<unsigned char>(name[i]);
-    if (c >= 0x80) {
-      char32_t decoded;
-      std::size_t length = DecodeUtf8(name, i, decoded);
-      if (length == 0) return false;
-      i += length;
-      previous = 'x';
-      continue;
-    }
-    bool plain = IsAsciiAlnum(static_cast<char>(c)) || c == '-' || c == '_';
-    if (!plain && !(c == '.' && previous != '.')) return false;
-    previous = static_cast<char>(c);
-    ++i;
-  }
-  return true;
-}
 
 // A name whose hosts the browsers load by name: a host name that does not end
 // in a number (those are addresses by number, never looked up by name).
@@ -364,6 +342,27 @@ bool IsPatternText(std::string_view pattern) {
 }
 
 }  // namespace
+
+bool IsHostName(std::string_view name) {
+  if (name.empty() || name.front() == '.' || name.back() == '.') return false;
+  char previous = '.';
+  for (std::size_t i = 0; i < name.size();) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x80) {
+      char32_t decoded;
+      std::size_t length = DecodeUtf8(name, i, decoded);
+      if (length == 0) return false;
+      i += length;
+      previous = 'x';
+      continue;
+    }
+    bool plain = IsAsciiAlnum(static_cast<char>(c)) || c == '-' || c == '_';
+    if (!plain && !(c == '.' && previous != '.')) return false;
+    previous = static_cast<char>(c);
+    ++i;
+  }
+  return true;
+}
 
 std::vector<DomainPatterns> TranslateDomains(RegistryStore& store) {
   ReadSnapshot snapshot(store);

@@ -45,6 +45,10 @@ inline constexpr int kBlockScripts = 2;
 inline constexpr const char* kChromePolicyPath = "Software\\Policies\\Google\\Chrome";
 inline constexpr const char* kEdgePolicyPath = "Software\\Policies\\Microsoft\\Edge";
 
+// A host name the browsers' patterns take: dot-separated labels of letters,
+// digits, "-" and "_", or other letters as valid UTF-8; no empty label.
+bool IsHostName(std::string_view name);
+
 // What the browsers are told.
 struct ScriptPolicy {
   // Enforced: the user cannot change it (the zone is secured).

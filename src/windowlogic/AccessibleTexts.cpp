@@ -1,6 +1,7 @@
 #include "windowlogic/AccessibleTexts.h"
 
 #include "listings/SiteListText.h"
+#include "listings/Zones.h"
 
 namespace pw {
 namespace {
@@ -112,9 +113,7 @@ AccessibleText AccessibleTextOf(std::string_view window, std::string_view contro
 std::string PictureMeaning(int index) {
   switch (index) {
     case 1: case 8: return "Portwarden";
-    case 2: return "Trusted";
-    case 3: return "Unclassified";
-    case 4: return "Restricted";
+    case 2: case 3: case 4: return ZoneName(index);
     case 5: return "Trusted, not chosen";
     case 6: return "Unclassified, not chosen";
     case 7: return "Restricted, not chosen";

@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "listings/Zones.h"
 #include "windowlogic/MainWindowLayout.h"
 
 namespace pw {
@@ -37,7 +38,6 @@ struct ProtocolRowDesign {
 const std::array<ProtocolRowDesign, 3>& ProtocolListingRows();
 
 // The choices' captions, Trusted, Unclassified, Restricted.
-inline constexpr std::array<const char*, 3> kChoiceCaptions = {"Trusted", "Unclassified",
-                                                               "Restricted"};
+inline constexpr std::array<const char*, 3> kChoiceCaptions = {ZoneName(2), ZoneName(3), ZoneName(4)};
 
 }  // namespace pw
