@@ -4,6 +4,8 @@
 #include <ostream>
 
 #include "Cli.h"
+#include "listings/ZoneAddress.h"
+#include "listings/ZoneAnswerText.h"
 #include "listings/ZoneForUrl.h"
 #include "registry/KnownKeys.h"
 #include "registry/Utf8.h"

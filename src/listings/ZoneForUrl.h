@@ -31,25 +31,6 @@
 
 namespace pw {
 
-// Where the zone logic of Wine (which the Windows build's tests run under) is
-// known to part from Windows. All off: Windows. The tests switch them on to
-// tell a known Wine fault from a fault of ours.
-struct WineFaults {
-  // Keys are tried in the order the registry lists them, not the most specific
-  // first ("*.b" before "ab.b", "example.com" before "www.example.com").
-  bool listingOrder = false;
-  // A "*.b" key needs two or more characters in the label in front of ".b".
-  bool wildcardNeedsTwoLetters = false;
-  // A two-label domain key whose first label is shorter than three characters
-  // ("ab.com") does not cover its subdomains.
-  bool shortFirstLabelCoversNothing = false;
-  // A domain key does not cover a host whose part in front of it is as many
-  // characters long as the code of a character in the host (46 is ".").
-  bool prefixLengthAsCharacter = false;
-  // Addresses by number are looked up in the domain keys like names.
-  bool numbersInDomainKeys = false;
-};
-
 enum class ZoneVerdict {
   Listed,       // a listing decides
   NotListed,    // no listing applies: the Internet zone
@@ -77,12 +58,13 @@ struct ZoneAnswer {
   // The first key that matched the host but held no value for its scheme:
   // it kept its domain key's own values from applying.
   std::optional<ZoneMapKey> passedOver;
-  std::string reason;  // NotAnswered: why
+  std::string reason;   // NotAnswered: why
+  std::string refusal;  // NotAnswered: "not an address" or "not answered"
 };
 
 // The zone the engine maps `url` to from the zone maps in `store`. Looks up the
 // keys the host could match; never scans the map. Reads in one snapshot.
-ZoneAnswer ZoneForUrl(RegistryStore& store, std::string_view url, const WineFaults& faults = {});
+ZoneAnswer ZoneForUrl(RegistryStore& store, std::string_view url);
 
 // Where the lookup reads the zone maps: a store, or a copy of some of their
 // keys in memory (ZoneMapCopy). Keys are numbers the source gives out, 0 for
@@ -103,27 +85,7 @@ class ZoneMapSource {
 
 // The same for an address already read: the scheme ("http", "https" or "ftp")
 // and the host as looked up (lower case, escapes decoded, no port).
-ZoneAnswer ZoneForHost(ZoneMapSource& source, std::string_view scheme, std::string_view host,
-                       const WineFaults& faults = {});
-
-// Text typed into the address box as the browser would take it: an address
-// without a scheme is an http address.
-std::string AddressAsTyped(std::string_view text);
-
-// The zone's name: 2 "Trusted", 4 "Restricted", 3 "Unclassified" when listed
-// and "Internet" when not, 1 "Local intranet", 0 "Local machine", else "zone N".
-std::string ZoneAnswerName(const ZoneAnswer& answer);
-
-// "HKEY_CURRENT_USER\Software\...\Domains\example.com\www".
-std::string ZoneMapKeyPath(const ZoneMapKey& key);
-
-// How the answer came about, in one line: the deciding listing with its hive,
-// key and value, or why none applies.
-std::string ZoneAnswerReason(const ZoneAnswer& answer);
-
-// The answer in short lines for the main window: the zone; the deciding key
-// and value, or why none decides; and, where it matters, the machine's hive or
-// the key passed over.
-std::vector<std::string> ZoneAnswerLines(const ZoneAnswer& answer);
+ZoneAnswer ZoneForHost(ZoneMapSource& source, std::string_view scheme, std::string_view host);
 
 }  // namespace pw
+

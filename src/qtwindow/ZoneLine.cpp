@@ -2,6 +2,8 @@
 
 #include <QFontMetrics>
 
+#include "listings/ZoneAddress.h"
+#include "listings/ZoneAnswerText.h"
 #include "listings/ZoneForUrl.h"
 
 namespace pw::ui {

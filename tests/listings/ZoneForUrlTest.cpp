@@ -6,6 +6,8 @@
 
 #include "MemoryBudget.h"
 #include "ZoneMap.h"
+#include "listings/ZoneAddress.h"
+#include "listings/ZoneAnswerText.h"
 #include "listings/ZoneForUrl.h"
 #include "registry/MemoryStore.h"
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "scriptpolicy/ScriptPolicy.h"
+#include "listings/ZoneAnswerText.h"
 #include "listings/ZoneForUrl.h"
 #include "model/ChromiumPolicyModel.h"
 #include "model/RandomZoneMap.h"
