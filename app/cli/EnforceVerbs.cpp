@@ -73,12 +73,12 @@ int Failed(Run& run, const char* action, const EnforceOutcome& outcome, const st
   run.env.err << "portwarden-cli enforce " << action << ": " << outcome.error << "\n";
   if (outcome.needsRoot)
     run.env.err << "The browsers' policy folders belong to root. Run as root:\n  sudo portwarden-cli --store "
-                << Absolute(run.store.Describe()) << " enforce " << action << again << "\n";
+                << Absolute(run.store.FilePath()) << " enforce " << action << again << "\n";
   return kExitFailure;
 }
 
 // The store's file, for the verbs that place or find the policy beside it.
-std::string StorePath(Run& run) { return run.storeFolder().empty() ? "" : Absolute(run.store.Describe()); }
+std::string StorePath(Run& run) { return run.storeFolder().empty() ? "" : Absolute(run.store.FilePath()); }
 
 int On(Run& run, EnforceRequest request, const std::string& again) {
   request.storePath = StorePath(run);

@@ -32,15 +32,12 @@ std::string ShownName(const std::string& file, const char* standardStream) {
 }
 
 bool ReadInput(Run& run, const std::string& file, std::string& bytes, std::size_t limit) {
-  std::string error;
-  bool read = file == "-" ? LoadStream(run.env.in, "standard input", bytes, error, limit)
-                          : LoadFile(file, bytes, error, limit);
-  if (!read) run.env.err << kProgram << ": " << ShownText(error) << "\n";
-  return read;
+  Result read = file == "-" ? LoadStream(run.env.in, "standard input", bytes, limit) : LoadFile(file, bytes, limit);
+  if (!read.Ok()) run.env.err << kProgram << ": " << ShownText(read.Message()) << "\n";
+  return read.Ok();
 }
 
 bool WriteOutput(Run& run, const std::string& file, const std::string& bytes) {
-  std::string error;
   if (file == "-") {
     run.env.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     run.env.out.flush();
@@ -48,8 +45,8 @@ bool WriteOutput(Run& run, const std::string& file, const std::string& bytes) {
       run.env.err << kProgram << ": cannot write to standard output\n";
       return false;
     }
-  } else if (!SaveFileReplacing(file, bytes, error)) {
-    run.env.err << kProgram << ": " << error << "; nothing was exported\n";
+  } else if (Result saved = SaveFileReplacing(file, bytes); !saved.Ok()) {
+    run.env.err << kProgram << ": " << saved.Message() << "; nothing was exported\n";
     return false;
   }
   return true;

@@ -66,7 +66,7 @@ std::string Export(pw::RegistryStore& store, const std::string& file) {
   pw::PolicyExport exported = pw::ExportPolicy(store);
   std::string bytes, error;
   if (!exported.ok || exported.sites.size() != kListings || !pw::WritePolicyFile(exported.file, bytes, error) ||
-      !pw::SaveFileReplacing(file, bytes, error))
+      !pw::SaveFileReplacing(file, bytes).Ok())
     std::abort();
   return bytes;
 }

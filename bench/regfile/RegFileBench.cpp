@@ -90,8 +90,7 @@ void BM_ExportRestrictedDomains(benchmark::State& state) {
   std::size_t size = 0;
   for (auto _ : state) {
     pw::ExportResult result = pw::ExportRegFile(*store, pw::DefaultExportKeys(), pw::RegFileFormat::Version5);
-    std::string error;
-    if (!result.ok || result.values < kDomains || !pw::SaveFileReplacing(out, result.bytes, error)) std::abort();
+    if (!result.ok || result.values < kDomains || !pw::SaveFileReplacing(out, result.bytes).Ok()) std::abort();
     size = result.bytes.size();
   }
   state.counters["file_MB"] = static_cast<double>(size) / (1 << 20);
@@ -180,8 +179,7 @@ long PeakKilobytesOfCli(const std::vector<std::string>& args) { return pw::bench
 
 void BM_ImportPeakMemory(benchmark::State& state) {
   std::string file = pw::bench::NewScratchPath("sites.reg");
-  std::string error;
-  if (!pw::SaveFileReplacing(file, SitesFile(), error)) std::abort();
+  if (!pw::SaveFileReplacing(file, SitesFile()).Ok()) std::abort();
   long peak = 0;
   for (auto _ : state) {
     std::string path = pw::bench::NewScratchPath("peak-import.db");
@@ -200,8 +198,7 @@ void BM_ExportPeakMemory(benchmark::State& state) {
   std::string path = pw::bench::NewScratchPath("peak-export.db");
   NewStore(path).reset();
   std::string file = pw::bench::NewScratchPath("sites.reg");
-  std::string error;
-  if (!pw::SaveFileReplacing(file, SitesFile(), error)) std::abort();
+  if (!pw::SaveFileReplacing(file, SitesFile()).Ok()) std::abort();
   if (PeakKilobytesOfCli({"--store", path, "import", file}) < 0) std::abort();
   std::string out = pw::bench::NewScratchPath("out.reg");
   long peak = 0;

@@ -17,41 +17,33 @@
 
 namespace pw {
 
-bool LoadStream(std::istream& in, const std::string& shown, std::string& bytes, std::string& error,
-                std::size_t limit) {
+Result LoadStream(std::istream& in, const std::string& shown, std::string& bytes, std::size_t limit) {
   std::string content;
   char chunk[1 << 16];
   while (in) {
     in.read(chunk, sizeof chunk);
     std::size_t got = static_cast<std::size_t>(in.gcount());
     if (content.size() + got > limit) {
-      error = "cannot read " + shown + ": it holds more than " + std::to_string(limit >> 20) +
-              " MiB, far more than a file of its kind does";
-      return false;
+      return Result::Failure("cannot read " + shown + ": it holds more than " + std::to_string(limit >> 20) +
+                             " MiB, far more than a file of its kind does");
     }
     content.append(chunk, got);
   }
   if (in.bad() || !in.eof()) {
-    error = "cannot read " + shown + ": a read failed" + (errno ? std::string(": ") + std::strerror(errno) : "");
-    return false;
+    return Result::Failure("cannot read " + shown + ": a read failed" +
+                           (errno ? std::string(": ") + std::strerror(errno) : ""));
   }
   bytes = std::move(content);
-  return true;
+  return {};
 }
 
-bool LoadFile(const std::string& path, std::string& bytes, std::string& error, std::size_t limit) {
+Result LoadFile(const std::string& path, std::string& bytes, std::size_t limit) {
   std::error_code code;
-  if (std::filesystem::is_directory(path, code)) {
-    error = "cannot read " + path + ": it is a folder";
-    return false;
-  }
+  if (std::filesystem::is_directory(path, code)) return Result::Failure("cannot read " + path + ": it is a folder");
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot read " + path + ": " + std::strerror(errno);
-    return false;
-  }
+  if (!in) return Result::Failure("cannot read " + path + ": " + std::strerror(errno));
   errno = 0;
-  return LoadStream(in, path, bytes, error, limit);
+  return LoadStream(in, path, bytes, limit);
 }
 
 namespace {
@@ -73,7 +65,7 @@ std::string TempNameBeside(const std::string& path, std::uint32_t number) {
 
 #ifdef _WIN32
 
-bool SaveFileReplacing(const std::string& path, const std::string& bytes, std::string& error) {
+Result SaveFileReplacing(const std::string& path, const std::string& bytes) {
   std::random_device random;
   std::string temp = TempNameBeside(path, random());
   {
@@ -83,35 +75,31 @@ bool SaveFileReplacing(const std::string& path, const std::string& bytes, std::s
     if (!out) {
       std::error_code ignored;
       std::filesystem::remove(temp, ignored);
-      error = "cannot write " + path;
-      return false;
+      return Result::Failure("cannot write " + path);
     }
   }
   std::error_code code;
   std::filesystem::rename(temp, path, code);
   if (code) {
     std::filesystem::remove(temp, code);
-    error = "cannot write " + path + ": " + code.message();
-    return false;
+    return Result::Failure("cannot write " + path + ": " + code.message());
   }
-  return true;
+  return {};
 }
 
 #else
 
-bool SaveFileReplacing(const std::string& path, const std::string& bytes, std::string& error) {
+Result SaveFileReplacing(const std::string& path, const std::string& bytes) {
   auto fail = [&](const std::string& temp) {
-    error = "cannot write " + path + ": " + std::strerror(errno);
+    Result failure = Result::Failure("cannot write " + path + ": " + std::strerror(errno));
     if (!temp.empty()) ::unlink(temp.c_str());
-    return false;
+    return failure;
   };
   mode_t mode = 0666;
   struct stat existing;
   bool replaces = ::stat(path.c_str(), &existing) == 0;
-  if (replaces && !S_ISREG(existing.st_mode)) {
-    error = "cannot write " + path + ": it is not a regular file";
-    return false;
-  }
+  if (replaces && !S_ISREG(existing.st_mode))
+    return Result::Failure("cannot write " + path + ": it is not a regular file");
   std::random_device random;
   std::string temp;
   int fd = -1;
@@ -136,7 +124,7 @@ bool SaveFileReplacing(const std::string& path, const std::string& bytes, std::s
   }
   if (::fsync(fd) != 0 || ::close(fd) != 0) return fail(temp);
   if (::rename(temp.c_str(), path.c_str()) != 0) return fail(temp);
-  return true;
+  return {};
 }
 
 #endif

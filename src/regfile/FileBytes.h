@@ -5,19 +5,22 @@
 #include <iosfwd>
 #include <string>
 
+#include "registry/Result.h"
+
 namespace pw {
 
 // Reads the whole file, or the whole stream until its end, checking every
-// read. False with `error` ("cannot read FILE: reason"), also when it holds
-// more than `limit` bytes: reading stops there, so that a device that never
-// ends or a file far larger than any of its kind costs no more than `limit`.
-bool LoadFile(const std::string& path, std::string& bytes, std::string& error, std::size_t limit);
-bool LoadStream(std::istream& in, const std::string& shown, std::string& bytes, std::string& error,
-                std::size_t limit);
+// read, into `bytes`. A failure says "cannot read FILE: reason", also when it
+// holds more than `limit` bytes: reading stops there, so that a device that
+// never ends or a file far larger than any of its kind costs no more than
+// `limit`.
+Result LoadFile(const std::string& path, std::string& bytes, std::size_t limit);
+Result LoadStream(std::istream& in, const std::string& shown, std::string& bytes, std::size_t limit);
 
 // Writes the file whole or not at all: into a new file beside it, flushed to
 // disk, then renamed over the old one, so that a failure never leaves a
 // half-written file in its place. An existing file keeps its permissions.
-bool SaveFileReplacing(const std::string& path, const std::string& bytes, std::string& error);
+// A failure says "cannot write FILE" and, where there is one, the reason.
+Result SaveFileReplacing(const std::string& path, const std::string& bytes);
 
 }  // namespace pw

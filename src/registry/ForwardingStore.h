@@ -72,6 +72,7 @@ class ForwardingStore : public RegistryStore {
   void EndReadSnapshot() override { Target().EndReadSnapshot(); }
   std::uint64_t ChangeStamp() override { return Target().ChangeStamp(); }
   std::string Describe() const override { return Target().Describe(); }
+  std::string FilePath() const override { return Target().FilePath(); }
 
  protected:
   ForwardingStore() = default;  // for a subclass that overrides Target()

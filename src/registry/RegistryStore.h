@@ -167,6 +167,8 @@ class RegistryStore {
 
   // What the store is, for messages: a file path, "memory", "Windows registry".
   virtual std::string Describe() const = 0;
+  // The file the store lives in, for a store that is one file; empty otherwise.
+  virtual std::string FilePath() const { return ""; }
 
   // Where failures of the store's medium are reported besides the status. A
   // store over another (a decorator) has the other's failures reported here too.

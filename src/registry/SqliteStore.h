@@ -49,6 +49,7 @@ class SqliteStore : public TreeStore {
   ~SqliteStore() override;
 
   std::string Describe() const override { return path_; }
+  std::string FilePath() const override { return path_; }
 
 
 

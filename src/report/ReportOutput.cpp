@@ -62,12 +62,11 @@ std::string SaveReportPdf(const QTextDocument& report, const std::string& path) 
   buffer.open(QIODevice::WriteOnly);
   WriteReportPdf(report, buffer, PdfPageLayout());
   buffer.close();
-  std::string error;
-  if (SaveFileReplacing(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())), error))
-    return "";
+  Result saved = SaveFileReplacing(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  if (saved.Ok()) return "";
   // The message names the file; the caller names it too.
   const std::string prefix = "cannot write " + path + ": ";
-  return error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : error;
+  return saved.Message().rfind(prefix, 0) == 0 ? saved.Message().substr(prefix.size()) : saved.Message();
 }
 
 std::string ReportHtml(const QTextDocument& report) {

@@ -10,9 +10,10 @@ namespace {
 TEST(SaveFileReplacing, AFileWhoseNameIsAsLongAsANameCanBeIsWrittenAndReplaced) {
   TempDir dir;
   std::string path = dir.File(std::string(250, 'n') + ".reg");  // 254 bytes
-  std::string error;
-  ASSERT_TRUE(SaveFileReplacing(path, "first", error)) << error;
-  ASSERT_TRUE(SaveFileReplacing(path, "second", error)) << error;
+  Result first = SaveFileReplacing(path, "first");
+  ASSERT_TRUE(first.Ok()) << first.Message();
+  Result second = SaveFileReplacing(path, "second");
+  ASSERT_TRUE(second.Ok()) << second.Message();
   EXPECT_EQ(ReadFileBytes(path), "second");
 }
 
