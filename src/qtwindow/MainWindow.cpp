@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
+#include <map>
 #include <memory>
 #include <stdexcept>
 

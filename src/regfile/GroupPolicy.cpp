@@ -11,6 +11,7 @@
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
 #include "registry/RegData.h"
+#include "registry/Result.h"
 
 namespace pw {
 namespace {
@@ -77,8 +78,6 @@ bool CheckZone(std::uint32_t zone, std::string& why) {
   return false;
 }
 
-
-std::string StatusText(LONG status) { return std::to_string(status) + " (" + StatusName(status) + ")"; }
 
 std::string ToUtf8(const std::string& storeText) {
   std::string utf8;

@@ -5,11 +5,10 @@
 #include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
+#include "registry/Result.h"
 
 namespace pw {
 namespace {
-
-std::string StatusText(LONG status) { return std::to_string(status) + " (" + StatusName(status) + ")"; }
 
 LONG Failed(LONG status, std::string& error, const std::string& what) {
   error = what + ": " + StatusText(status);

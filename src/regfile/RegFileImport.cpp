@@ -5,19 +5,13 @@
 #include "regfile/RegFileWriter.h"
 #include "registry/Enumeration.h"
 #include "registry/KeyHandle.h"
+#include "registry/StoreTransaction.h"
 #include "registry/KeyTree.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
+#include "registry/Result.h"
 
 namespace pw {
-namespace {
-
-std::string StatusText(LONG status) {
-  return std::to_string(status) + " (" + StatusName(status) + ")";
-}
-
-}  // namespace
-
 bool IsManagedKey(HKEY hive, std::string_view path) {
   if (IsSameOrBelow(path, kInternetSettingsPath)) return true;
   return hive == HKEY_LOCAL_MACHINE && IsSameOrBelow(path, kExtensionsPath);
@@ -82,39 +76,25 @@ bool DescribePlan(const RegFile& file, const ImportPlan& plan, std::vector<std::
 
 ImportResult ApplyImport(RegistryStore& store, const RegFile& file, const ImportPlan& plan) {
   ImportResult result;
-  result.status = store.BeginTransaction();
-  if (result.status != ERROR_SUCCESS) {
-    result.error = "cannot start a transaction in the store " + store.Describe() + ": " + StatusText(result.status) +
-                   "; nothing was imported";
-    return result;
-  }
   const RegFileKey* failedKey = nullptr;
-  std::string failure;
   auto fail = [&](const RegFileKey& key, LONG status, std::string what) {
     failedKey = &key;
-    result.status = status;
-    failure = std::move(what) + ": " + StatusText(status);
+    return Result::Failure(std::move(what) + ": " + StatusText(status), status);
   };
-  try {
+  Result done = RunInTransaction(store, "import", [&]() -> Result {
     for (std::size_t index : plan.keys) {
       const RegFileKey& key = file.keys[index];
       std::string name = FullKeyName(key.hive, key.path);
       if (key.remove) {
         bool existed = static_cast<bool>(OpenedKey(store, key.hive, key.path, KEY_READ));
         LONG status = DeleteKeyTree(store, key.hive, key.path);
-        if (status != ERROR_SUCCESS) {
-          fail(key, status, "cannot delete " + name);
-          break;
-        }
+        if (status != ERROR_SUCCESS) return fail(key, status, "cannot delete " + name);
         if (existed) ++result.keysDeleted;
         continue;
       }
       KeyHandle handle;
       LONG status = handle.Create(store, key.hive, key.path, kAccess3F);
-      if (status != ERROR_SUCCESS) {
-        fail(key, status, "cannot create " + name);
-        break;
-      }
+      if (status != ERROR_SUCCESS) return fail(key, status, "cannot create " + name);
       ++result.keysWritten;
       for (const RegFileValue& value : key.values) {
         if (value.remove) {
@@ -127,31 +107,25 @@ ImportResult ApplyImport(RegistryStore& store, const RegFile& file, const Import
                                         static_cast<DWORD>(value.data.size()));
           if (status == ERROR_SUCCESS) ++result.valuesSet;
         }
-        if (status != ERROR_SUCCESS) {
-          fail(key, status, "cannot " + std::string(value.remove ? "delete" : "set") + " the value \"" + value.name +
-                                "\" of " + name + " (line " + std::to_string(value.line) + ")");
-          break;
-        }
+        if (status != ERROR_SUCCESS)
+          return fail(key, status,
+                      "cannot " + std::string(value.remove ? "delete" : "set") + " the value \"" + value.name +
+                          "\" of " + name + " (line " + std::to_string(value.line) + ")");
       }
-      handle.Close();
-      if (failedKey) break;
     }
-  } catch (...) {
-    store.RollbackTransaction();
-    throw;
-  }
+    return {};
+  });
+  if (done.Ok()) return result;
+  result.status = done.Status();
+  // Not begun, or not committed: nothing landed.
   if (!failedKey) {
-    result.status = store.CommitTransaction();
-    if (result.status == ERROR_SUCCESS) return result;
-    result.error = "the store " + store.Describe() + " could not commit the import: " + StatusText(result.status) +
-                   "; nothing was imported";
+    result.error = done.Message() + "; nothing was imported";
     return result;
   }
   bool undone = store.SupportsRollback();
-  store.RollbackTransaction();
-  result.error = failure + (undone ? "; nothing was imported"
-                                   : "; the keys before line " + std::to_string(failedKey->line) +
-                                         " were written, since this store cannot undo them");
+  result.error = done.Message() + (undone ? "; nothing was imported"
+                                          : "; the keys before line " + std::to_string(failedKey->line) +
+                                                " were written, since this store cannot undo them");
   if (undone) result.keysWritten = result.valuesSet = result.keysDeleted = result.valuesDeleted = 0;
   return result;
 }

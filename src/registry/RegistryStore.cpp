@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "registry/Result.h"
+#include "registry/StoreTransaction.h"
 #include "registry/SystemRandom.h"
 
 namespace pw {
@@ -81,6 +82,28 @@ LONG RunInTransaction(RegistryStore& store, const std::function<void()>& work) {
     throw;
   }
   return store.CommitTransaction();
+}
+
+Result RunInTransaction(RegistryStore& store, const std::string& what, const std::function<Result()>& work) {
+  LONG status = store.BeginTransaction();
+  if (status != ERROR_SUCCESS)
+    return Result::Failure("cannot start a transaction in the store " + store.Describe() + ": " + StatusText(status),
+                           status);
+  Result done;
+  try {
+    done = work();
+  } catch (...) {
+    store.RollbackTransaction();
+    throw;
+  }
+  if (!done.Ok()) {
+    store.RollbackTransaction();
+    return done;
+  }
+  status = store.CommitTransaction();
+  if (status == ERROR_SUCCESS) return done;
+  return Result::Failure("the store " + store.Describe() + " could not commit the " + what + ": " + StatusText(status),
+                         status);
 }
 
 std::string AfterWriteFailureText(const StoreFailure& failure, const std::string& reason) {
