@@ -67,9 +67,8 @@ int ExportPolicyFile(Run& run, const std::string& file, bool listText) {
   if (listText) {
     bytes = PolicyListText(exported);
   } else {
-    std::string error;
-    if (!WritePolicyFile(exported.file, bytes, error)) {
-      run.env.err << kProgram << ": " << error << "; nothing was exported\n";
+    if (Result written = WritePolicyFile(exported.file, bytes); !written.Ok()) {
+      run.env.err << kProgram << ": " << written.Message() << "; nothing was exported\n";
       return kExitFailure;
     }
   }

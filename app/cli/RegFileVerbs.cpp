@@ -56,9 +56,8 @@ std::ostream& Summary(Run& run, const std::string& file) { return file == "-" ? 
 
 bool PrintPlan(Run& run, const RegFile& file, const ImportPlan& plan) {
   std::vector<std::string> lines;
-  std::string error;
-  if (!DescribePlan(file, plan, lines, error)) {
-    run.env.err << kProgram << ": " << ShownText(error) << "\n";
+  if (Result described = DescribePlan(file, plan, lines); !described.Ok()) {
+    run.env.err << kProgram << ": " << ShownText(described.Message()) << "\n";
     return false;
   }
   for (const std::string& line : lines) run.env.out << ShownText(line) << "\n";

@@ -64,8 +64,8 @@ void Fill(pw::RegistryStore& store) {
 // Builds the policy from the store and writes it to disk, as the export verb does.
 std::string Export(pw::RegistryStore& store, const std::string& file) {
   pw::PolicyExport exported = pw::ExportPolicy(store);
-  std::string bytes, error;
-  if (!exported.ok || exported.sites.size() != kListings || !pw::WritePolicyFile(exported.file, bytes, error) ||
+  std::string bytes;
+  if (!exported.ok || exported.sites.size() != kListings || !pw::WritePolicyFile(exported.file, bytes).Ok() ||
       !pw::SaveFileReplacing(file, bytes).Ok())
     std::abort();
   return bytes;

@@ -147,7 +147,7 @@ bool ReadPolicyFile(std::string_view bytes, const std::string& fileName, PolicyF
   return true;
 }
 
-bool WritePolicyFile(const PolicyFile& file, std::string& bytes, std::string& error) {
+Result WritePolicyFile(const PolicyFile& file, std::string& bytes) {
   bytes.clear();
   std::size_t estimate = kHeaderSize;
   for (const PolicyEntry& entry : file.entries)
@@ -158,9 +158,8 @@ bool WritePolicyFile(const PolicyFile& file, std::string& bytes, std::string& er
   for (std::size_t i = 0; i < file.entries.size(); ++i) {
     const PolicyEntry& entry = file.entries[i];
     auto fail = [&](const std::string& what) {
-      error = "entry " + std::to_string(i + 1) + " (" + entry.key + "\\" + entry.name + "): " + what;
       bytes.clear();
-      return false;
+      return Result::Failure("entry " + std::to_string(i + 1) + " (" + entry.key + "\\" + entry.name + "): " + what);
     };
     if (entry.key.empty()) return fail("the key name is empty");
     AppendUnit(bytes, u'[');
@@ -175,7 +174,7 @@ bool WritePolicyFile(const PolicyFile& file, std::string& bytes, std::string& er
     bytes += entry.data;
     AppendUnit(bytes, u']');
   }
-  return true;
+  return {};
 }
 
 bool PolicyText(std::string_view utf8, std::string& data) {

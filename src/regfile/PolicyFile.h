@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "registry/RegistryTypes.h"
+#include "registry/Result.h"
 
 namespace pw {
 
@@ -50,7 +51,7 @@ bool ReadPolicyFile(std::string_view bytes, const std::string& fileName, PolicyF
 
 // Writes `file` as a Registry.pol. False, with `error` naming the entry, when a
 // name is not valid UTF-8, holds a NUL, or the key is empty.
-bool WritePolicyFile(const PolicyFile& file, std::string& bytes, std::string& error);
+Result WritePolicyFile(const PolicyFile& file, std::string& bytes);
 
 // Data as the format holds it: text as UTF-16LE with its terminating NUL (false
 // when `utf8` is not valid UTF-8), a DWORD as 4 bytes little-endian.

@@ -56,7 +56,7 @@ std::string SkipMessage(const SkippedKey& skipped) {
          "): not a key this program manages (--all imports it)";
 }
 
-bool DescribePlan(const RegFile& file, const ImportPlan& plan, std::vector<std::string>& lines, std::string& error) {
+Result DescribePlan(const RegFile& file, const ImportPlan& plan, std::vector<std::string>& lines) {
   for (std::size_t index : plan.keys) {
     const RegFileKey& key = file.keys[index];
     std::string name = FullKeyName(key.hive, key.path);
@@ -67,11 +67,11 @@ bool DescribePlan(const RegFile& file, const ImportPlan& plan, std::vector<std::
     lines.push_back("write " + name);
     for (const RegFileValue& value : key.values) {
       std::string line;
-      if (!FormatValueLine(value, file.format, line, error)) return false;
+      if (Result formatted = FormatValueLine(value, file.format, line); !formatted.Ok()) return formatted;
       lines.push_back("  " + line);
     }
   }
-  return true;
+  return {};
 }
 
 ImportResult ApplyImport(RegistryStore& store, const RegFile& file, const ImportPlan& plan) {

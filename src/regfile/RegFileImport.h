@@ -9,6 +9,7 @@
 
 #include "regfile/RegFile.h"
 #include "registry/RegistryStore.h"
+#include "registry/Result.h"
 
 namespace pw {
 
@@ -41,7 +42,7 @@ std::string SkipMessage(const SkippedKey& skipped);
 // its value lines as the file has them ("delete KEY and everything below it"
 // for a deletion), for a dry run. False with `error` when a value cannot be
 // shown.
-bool DescribePlan(const RegFile& file, const ImportPlan& plan, std::vector<std::string>& lines, std::string& error);
+Result DescribePlan(const RegFile& file, const ImportPlan& plan, std::vector<std::string>& lines);
 
 struct ImportResult {
   LONG status = ERROR_SUCCESS;  // the store's status when it failed

@@ -212,17 +212,16 @@ bool WriteRegFile(const RegFile& file, std::string& bytes, std::string& error, s
   return true;
 }
 
-bool FormatValueLine(const RegFileValue& value, RegFileFormat format, std::string& line, std::string& error) {
+Result FormatValueLine(const RegFileValue& value, RegFileFormat format, std::string& line) {
   Output out(TextEncoding::Utf8);
   ValueWriter writer(out, format, false);
   try {
     writer.Write(value, "the key");
   } catch (const WriteFailure& failure) {
-    error = "cannot show a value: " + failure.what;
-    return false;
+    return Result::Failure("cannot show a value: " + failure.what);
   }
   line = std::move(out.Bytes());
-  return true;
+  return {};
 }
 
 }  // namespace pw

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "regfile/RegFile.h"
+#include "registry/Result.h"
 
 namespace pw {
 
@@ -29,6 +30,6 @@ bool WriteRegFile(const RegFile& file, std::string& bytes, std::string& error,
 
 // One value as its line of a file of `format` would read, in UTF-8 and
 // unwrapped, for showing on a terminal.
-bool FormatValueLine(const RegFileValue& value, RegFileFormat format, std::string& line, std::string& error);
+Result FormatValueLine(const RegFileValue& value, RegFileFormat format, std::string& line);
 
 }  // namespace pw

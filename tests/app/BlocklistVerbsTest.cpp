@@ -64,8 +64,9 @@ TEST(BlocklistVerbs, NamesFromFilesAreShownWithTheirControlsEscaped) {
   std::string data;
   PolicyText("2", data);
   policy.entries.push_back({kPolicySiteListPath, "\x1b]0;owned\x07\r\nimported 9 listings", REG_SZ, data, 0});
-  std::string bytes, error;
-  ASSERT_TRUE(WritePolicyFile(policy, bytes, error)) << error;
+  std::string bytes;
+  Result written = WritePolicyFile(policy, bytes);
+  ASSERT_TRUE(written.Ok()) << written.Message();
   TempDir dir;
   WriteFileBytes(dir.File("Registry.pol"), bytes);
   run = cli.Run({"import", "--policy", dir.File("Registry.pol")});

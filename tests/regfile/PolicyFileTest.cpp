@@ -37,8 +37,9 @@ TEST(PolicyFile, EveryKindOfEntryIsWrittenAsTheFormatLaysItOutAndReadBack) {
                          Entry(u"Software\\Policies\\P\\Zones\\3", u"1200", 4, Dword(3)) +
                          Entry(u"Software\\Policies\\P\\Zones\\3", u"1C00", 3, std::string("\0\0\1\0", 4)) +
                          Entry(u"Software\\Policies\\\U0001F6E1", u"", 1, nul);
-  std::string bytes, error;
-  ASSERT_TRUE(WritePolicyFile(file, bytes, error)) << error;
+  std::string bytes;
+  Result written = WritePolicyFile(file, bytes);
+  ASSERT_TRUE(written.Ok()) << written.Message();
   EXPECT_EQ(bytes, expected);
 
   PolicyFile read;
@@ -57,8 +58,8 @@ TEST(PolicyFile, EveryKindOfEntryIsWrittenAsTheFormatLaysItOutAndReadBack) {
 }
 
 TEST(PolicyFile, AnEmptyListIsTheHeaderAlone) {
-  std::string bytes, error;
-  ASSERT_TRUE(WritePolicyFile({}, bytes, error));
+  std::string bytes;
+  ASSERT_TRUE(WritePolicyFile({}, bytes).Ok());
   EXPECT_EQ(bytes, kHeader);
   PolicyFile read;
   PolicyFileError readError;
@@ -67,10 +68,11 @@ TEST(PolicyFile, AnEmptyListIsTheHeaderAlone) {
 }
 
 TEST(PolicyFile, NamesTheFormatCannotHoldAreRefusedNotMangled) {
-  std::string bytes, error;
-  EXPECT_FALSE(WritePolicyFile({{{"K", std::string("a\0b", 3), REG_SZ, "", 0}}}, bytes, error));
-  EXPECT_NE(error.find("entry 1"), std::string::npos) << error;
-  EXPECT_FALSE(WritePolicyFile({{{"K", "\xC3\x28", REG_SZ, "", 0}}}, bytes, error));
+  std::string bytes;
+  Result written = WritePolicyFile({{{"K", std::string("a\0b", 3), REG_SZ, "", 0}}}, bytes);
+  EXPECT_FALSE(written.Ok());
+  EXPECT_NE(written.Message().find("entry 1"), std::string::npos) << written.Message();
+  EXPECT_FALSE(WritePolicyFile({{{"K", "\xC3\x28", REG_SZ, "", 0}}}, bytes).Ok());
   EXPECT_TRUE(bytes.empty());
 }
 

@@ -53,8 +53,9 @@ TEST(PolicyPeer, SambaReadsEveryEntryOfAnExportedPolicyAsWritten) {
   // The site list, the profile, and for Chrome and Edge two defaults, two list
   // deletions, 6,667 blocked and 6,667 allowed patterns (ftp has none).
   ASSERT_EQ(exported.file.entries.size(), 1u + 20003u + 28u + 2u * (4u + 6667u + 6667u));
-  std::string bytes, error;
-  ASSERT_TRUE(WritePolicyFile(exported.file, bytes, error)) << error;
+  std::string bytes;
+  Result written = WritePolicyFile(exported.file, bytes);
+  ASSERT_TRUE(written.Ok()) << written.Message();
 
   TempDir dir;
   WriteFileBytes(dir.File("Registry.pol"), bytes);

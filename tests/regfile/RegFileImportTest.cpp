@@ -240,8 +240,8 @@ TEST_P(Import, DescribePlanShowsWhatWouldBeWritten) {
   RegFile file = Parse(kHeader + Key(HKEY_CURRENT_USER, kDomains + "\\a.com") + "\"*\"=dword:00000002\r\n\"x\"=-\r\n" +
                        "[-HKEY_CURRENT_USER\\" + kDomains + "\\b.com]\r\n");
   std::vector<std::string> lines;
-  std::string error;
-  ASSERT_TRUE(DescribePlan(file, PlanImport(file, false), lines, error)) << error;
+  Result described = DescribePlan(file, PlanImport(file, false), lines);
+  ASSERT_TRUE(described.Ok()) << described.Message();
   std::vector<std::string> want = {"write HKEY_CURRENT_USER\\" + kDomains + "\\a.com", "  \"*\"=dword:00000002",
                                    "  \"x\"=-", "delete HKEY_CURRENT_USER\\" + kDomains + "\\b.com and everything below it"};
   EXPECT_EQ(lines, want);

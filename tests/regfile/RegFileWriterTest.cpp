@@ -37,8 +37,9 @@ RegFile OneKey(std::vector<RegFileValue> values, RegFileFormat format = RegFileF
 }
 
 std::string Line(const RegFileValue& value, RegFileFormat format = RegFileFormat::Version5) {
-  std::string line, error;
-  EXPECT_TRUE(FormatValueLine(value, format, line, error)) << error;
+  std::string line;
+  Result formatted = FormatValueLine(value, format, line);
+  EXPECT_TRUE(formatted.Ok()) << formatted.Message();
   return line;
 }
 

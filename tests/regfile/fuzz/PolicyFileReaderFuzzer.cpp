@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (error.what.empty() || !file.entries.empty()) __builtin_trap();
     return 0;
   }
-  std::string written, writeError;
-  if (!pw::WritePolicyFile(file, written, writeError) || written != bytes) __builtin_trap();
+  std::string written;
+  if (!pw::WritePolicyFile(file, written).Ok() || written != bytes) __builtin_trap();
   pw::PolicyImportPlan plan = pw::PlanPolicyImport(file);
   std::size_t values = 0;
   for (const pw::RegFileKey& key : plan.file.keys) values += key.values.size();
