@@ -206,14 +206,16 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
     return std::nullopt;
   }
   std::string error;
-  ScriptPolicy policy;
-  if (LinksToFiles(*settings) && (!FolderTargetsOf(*settings).empty() || NamesFirefox(*settings))) {
-    error = FollowLinkedFiles(store, *settings, changes, *memory, policy);
+  ScriptPolicy translated;
+  bool linked = LinksToFiles(*settings) && (!FolderTargetsOf(*settings).empty() || NamesFirefox(*settings));
+  if (linked) {
+    error = FollowLinkedFiles(store, *settings, changes, *memory);
   } else {
     // The lists depend on the zone state too: a listing that follows the
     // state under a broader Trusted or Restricted one is stated as it says.
-    policy = ScriptPolicyOf(store).policy;
+    translated = ScriptPolicyOf(store).policy;
   }
+  const ScriptPolicy& policy = linked ? memory->assembled.policy : translated;
   for (const std::string& placed :
        {FollowFolders(store, *settings, policy, *memory), FollowFirefox(store, *settings, policy, *memory)})
     if (error.empty()) error = placed;

@@ -94,6 +94,7 @@ struct ReapplyMemory {
   std::uint32_t indexGeneration = 0;
   std::string indexIdentity;
   std::vector<DomainPatterns> domains;
+  AssembledDomains assembled;  // the policy of `domains`, and their text
   std::string text[4];
   std::string firefox;  // Firefox's manifest
 };
