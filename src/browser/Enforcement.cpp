@@ -38,6 +38,9 @@ std::vector<std::string> SplitNames(const std::string& text) {
 
 bool LinksToFiles(const EnforcementSettings& settings) { return !settings.copy && !settings.policyFolder.empty(); }
 
+// More domains written at once than this are read again with the whole map.
+constexpr std::size_t kMaxDomainsReread = 256;
+
 std::optional<std::uint32_t> GenerationIn(RegistryStore& store, HKEY key) {
   DWORD type = 0;
   char data[8];
@@ -83,12 +86,53 @@ LONG WriteEnforcement(RegistryStore& store, const EnforcementSettings& settings)
                          registry.WriteRegValue(key, "Copy", REG_DWORD, settings.copy ? 1 : 0),
                          registry.WriteRegValue(key, "Registry", REG_DWORD, settings.registry ? 1 : 0)})
       if (status == ERROR_SUCCESS) status = written;
-    // Links start counting; a count already there goes on.
-    if (status == ERROR_SUCCESS && LinksToFiles(settings) && !GenerationIn(store, key))
+    // Links and registry entries start counting; a count already there goes on.
+    if (status == ERROR_SUCCESS && (LinksToFiles(settings) || settings.registry) && !GenerationIn(store, key))
       status = SetGeneration(store, key, 0);
     store.RegCloseKey(key);
   });
   return status != ERROR_SUCCESS ? status : commit;
+}
+
+// The store's count of writes to the zone map, when it keeps one.
+std::optional<std::uint32_t> StoredGeneration(RegistryStore& store) {
+  HKEY key = 0;
+  if (store.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnforcementPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return std::nullopt;
+  std::optional<std::uint32_t> generation = GenerationIn(store, key);
+  store.RegCloseKey(key);
+  return generation;
+}
+
+// The registry form without files beside the store: the groups this process
+// translated last serve when they hold the generation before this write's
+// (after a write to the zone state alone, the current one), as the index
+// beside the store does for links; otherwise the whole map is read.
+void FollowInMemory(RegistryStore& store, const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory) {
+  std::optional<std::uint32_t> stamped = memory.stamped;
+  memory.stamped.reset();
+  ReadSnapshot snapshot(store);
+  std::optional<std::uint32_t> now = StoredGeneration(store);
+  std::vector<std::string> written;
+  bool oneByOne = WrittenDomainKeys(changes, written);
+  bool mapChanged = !oneByOne || !written.empty();
+  std::optional<std::uint32_t> wanted;
+  if (now && !mapChanged) wanted = now;
+  else if (now && stamped && *stamped == *now) wanted = *now - 1;
+  bool known = wanted && memory.domainsGeneration == wanted && oneByOne && written.size() <= kMaxDomainsReread;
+  Registry registry(store);
+  ZoneSecurityState state = DetectZoneSecurity(registry);
+  AssembledDomains& assembled = memory.assembled;
+  if (known) {
+    DomainsUpdate update;
+    UpdateDomainPatterns(store, memory.domains, written, &update);
+    if (assembled.valid && assembled.state == state) ReassembleDomains(memory.domains, update, assembled);
+    else AssembleDomains(state, memory.domains, assembled);
+  } else {
+    memory.domains = TranslateDomains(store);
+    AssembleDomains(state, memory.domains, assembled);
+  }
+  memory.domainsGeneration = now;
 }
 
 // A write to either zone map (the watched keys' first and third), or writes
@@ -208,14 +252,19 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
   std::string error;
   ScriptPolicy translated;
   bool linked = LinksToFiles(*settings) && (!FolderTargetsOf(*settings).empty() || NamesFirefox(*settings));
+  bool inMemory = !linked && settings->registry;
   if (linked) {
+    memory->domainsGeneration.reset();
     error = FollowLinkedFiles(store, *settings, changes, *memory);
+  } else if (inMemory) {
+    memory->indexIdentity.clear();
+    FollowInMemory(store, changes, *memory);
   } else {
     // The lists depend on the zone state too: a listing that follows the
     // state under a broader Trusted or Restricted one is stated as it says.
     translated = ScriptPolicyOf(store).policy;
   }
-  const ScriptPolicy& policy = linked ? memory->assembled.policy : translated;
+  const ScriptPolicy& policy = linked || inMemory ? memory->assembled.policy : translated;
   for (const std::string& placed :
        {FollowFolders(store, *settings, policy, *memory), FollowFirefox(store, *settings, policy, *memory)})
     if (error.empty()) error = placed;

@@ -1,5 +1,6 @@
 #include "browser/RegistryPolicy.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -86,59 +87,165 @@ std::map<std::string, std::string> OurEntries(const std::map<std::string, Enumer
   return ours;
 }
 
+// A list's values, read once: those named by a number ("1", "2", ..., as the
+// list's entries are) found by that number, the others by name.
+class ListValues {
+ public:
+  ListValues(RegistryStore& store, const std::string& path) {
+    HKEY key = 0;
+    if (store.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    ForEachValue(store, key, [&](const EnumeratedValue& value) {
+      values_.push_back(value);
+      return true;
+    });
+    store.RegCloseKey(key);
+    for (std::size_t i = 0; i < values_.size(); ++i) {
+      if (std::size_t number = NumberOf(values_[i].name)) {
+        if (byNumber_.size() <= number) byNumber_.resize(std::max(number + 1, byNumber_.size() * 2), kNone);
+        byNumber_[number] = static_cast<std::uint32_t>(i);
+      } else {
+        others_.emplace(values_[i].name, static_cast<std::uint32_t>(i));
+      }
+    }
+  }
+  const std::vector<EnumeratedValue>& All() const { return values_; }
+  bool Empty() const { return values_.empty(); }
+  const EnumeratedValue* At(std::size_t number) const {
+    return number < byNumber_.size() && byNumber_[number] != kNone ? &values_[byNumber_[number]] : nullptr;
+  }
+  const EnumeratedValue* Find(const std::string& name) const {
+    if (std::size_t number = NumberOf(name)) return At(number);
+    auto found = others_.find(name);
+    return found == others_.end() ? nullptr : &values_[found->second];
+  }
+  // The number a name writes out exactly ("7", not "07" or "+7"); 0 for none.
+  static std::size_t NumberOf(std::string_view name) {
+    if (name.empty() || name.size() > 9 || name[0] < '1' || name[0] > '9') return 0;
+    std::size_t number = 0;
+    for (char c : name) {
+      if (c < '0' || c > '9') return 0;
+      number = number * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return number;
+  }
+
+ private:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  std::vector<EnumeratedValue> values_;
+  std::vector<std::uint32_t> byNumber_;
+  std::unordered_map<std::string_view, std::uint32_t> others_;
+};
+
+bool SameSz(const EnumeratedValue& a, const EnumeratedValue& b) {
+  return a.type == REG_SZ && b.type == REG_SZ && std::string_view(a.data).substr(0, a.data.find('\0')) ==
+                                                      std::string_view(b.data).substr(0, b.data.find('\0'));
+}
+
+std::string_view SzView(const EnumeratedValue& value) {
+  return std::string_view(value.data).substr(0, value.data.find('\0'));
+}
+
+// Names in the order a map of names gives them, as the writes go.
+void SortNames(std::vector<std::string>& names) { std::sort(names.begin(), names.end()); }
+
 void SyncList(RegistryStore& store, const std::string& listKey, const std::string& recordKey,
               const std::vector<std::string>& wanted, std::string& error) {
-  std::map<std::string, EnumeratedValue> current = ValuesOf(store, listKey);
-  std::map<std::string, EnumeratedValue> record = ValuesOf(store, recordKey);
-  std::map<std::string, std::string> ours = OurEntries(current, record);
-  if (wanted.empty() && ours.empty() && record.empty()) return;
+  ListValues current(store, listKey);
+  ListValues record(store, recordKey);
+  // Ours: the recorded values the list still holds unchanged.
+  std::vector<const EnumeratedValue*> ours;  // record entries
+  std::vector<std::uint32_t> oursByNumber;   // index in `ours` + 1, 0 for none
+  for (const EnumeratedValue& written : record.All()) {
+    const EnumeratedValue* found = current.Find(written.name);
+    if (!found || !SameSz(*found, written)) continue;
+    ours.push_back(&written);
+    if (std::size_t number = ListValues::NumberOf(written.name)) {
+      if (oursByNumber.size() <= number) oursByNumber.resize(std::max(number + 1, oursByNumber.size() * 2), 0);
+      oursByNumber[number] = static_cast<std::uint32_t>(ours.size());
+    }
+  }
+  if (wanted.empty() && ours.empty() && record.Empty()) return;
+  auto ourAt = [&](std::size_t number) -> const EnumeratedValue* {
+    return number < oursByNumber.size() && oursByNumber[number] ? ours[oursByNumber[number] - 1] : nullptr;
+  };
 
   // The numbers the list's entries take: the lowest ones an administrator's
   // entry does not hold.
-  std::set<long long> slots;
-  for (long long number = 1; slots.size() < wanted.size(); ++number) {
-    std::string name = std::to_string(number);
-    if (!current.count(name) || ours.count(name)) slots.insert(number);
-  }
+  std::vector<std::size_t> slots;
+  slots.reserve(wanted.size());
+  for (std::size_t number = 1; slots.size() < wanted.size(); ++number)
+    if (!current.At(number) || ourAt(number)) slots.push_back(number);
+  std::size_t top = slots.empty() ? 0 : slots.back();
+  std::vector<char> isSlot(top + 1, 0), used(top + 1, 0);
+  for (std::size_t number : slots) isSlot[number] = 1;
   // An entry of ours that already holds a wanted pattern in one of those
-  // numbers stays where it is; the other patterns take the numbers left.
-  std::unordered_set<std::string> wantedSet(wanted.begin(), wanted.end());
-  std::unordered_map<std::string, std::string> placed;  // pattern -> name
-  std::set<long long> used;
-  for (const auto& [name, pattern] : ours) {
-    std::optional<std::int64_t> number = ParseDecimal(name);
-    if (!number || !slots.count(*number) || std::to_string(*number) != name) continue;
-    if (wantedSet.count(pattern) && placed.emplace(pattern, name).second) used.insert(*number);
+  // numbers stays where it is (the first by name, where several hold it);
+  // the other patterns take the numbers left.
+  std::unordered_map<std::string_view, std::size_t> wantedSet;
+  wantedSet.reserve(wanted.size());
+  for (const std::string& pattern : wanted) wantedSet.emplace(pattern, 0);
+  std::unordered_map<std::string_view, std::size_t> placed;  // pattern -> number
+  for (const EnumeratedValue* entry : ours) {
+    std::size_t number = ListValues::NumberOf(entry->name);
+    if (!number || number > top || !isSlot[number]) continue;
+    std::string_view pattern = SzView(*entry);
+    if (!wantedSet.count(pattern)) continue;
+    auto [at, added] = placed.emplace(pattern, number);
+    if (!added && std::to_string(number) < std::to_string(at->second)) at->second = number;
   }
-  std::map<std::string, std::string> final;  // name -> pattern
-  auto slot = slots.begin();
+  for (const auto& [pattern, number] : placed) used[number] = 1;
+  std::vector<std::string_view> final(top + 1);  // by number
+  std::vector<char> isFinal(top + 1, 0);
+  std::size_t slot = 0;
   for (const std::string& pattern : wanted) {
     auto kept = placed.find(pattern);
     if (kept != placed.end()) {
-      final.emplace(kept->second, pattern);
+      if (!isFinal[kept->second]) final[kept->second] = pattern, isFinal[kept->second] = 1;
       continue;
     }
-    while (used.count(*slot)) ++slot;
-    used.insert(*slot);
-    final.emplace(std::to_string(*slot), pattern);
+    while (used[slots[slot]]) ++slot;
+    used[slots[slot]] = 1;
+    final[slots[slot]] = pattern;
+    isFinal[slots[slot]] = 1;
   }
+  auto inFinal = [&](const std::string& name) {
+    std::size_t number = ListValues::NumberOf(name);
+    return number && number <= top && isFinal[number];
+  };
 
   KeyWriter list(store, listKey, error);
   KeyWriter mirror(store, recordKey, error);
-  for (const auto& [name, pattern] : ours)
-    if (!final.count(name)) list.Delete(name);
-  for (const auto& [name, pattern] : final) {
-    auto have = ours.find(name);
-    if (have == ours.end() || have->second != pattern) list.Set(name, REG_SZ, SzData(pattern));
+  std::vector<std::string> names;
+  for (const EnumeratedValue* entry : ours)
+    if (!inFinal(entry->name)) names.push_back(entry->name);
+  SortNames(names);
+  for (const std::string& name : names) list.Delete(name);
+  names.clear();
+  for (std::size_t number = 1; number <= top; ++number) {
+    if (!isFinal[number]) continue;
+    const EnumeratedValue* have = ourAt(number);
+    if (!have || SzView(*have) != final[number]) names.push_back(std::to_string(number));
   }
-  for (const auto& [name, written] : record) {
-    auto wantedHere = final.find(name);
-    if (wantedHere == final.end()) mirror.Delete(name);
+  SortNames(names);
+  for (const std::string& name : names) {
+    std::string_view pattern = final[ListValues::NumberOf(name)];
+    list.Set(name, REG_SZ, SzData(std::string(pattern)));
   }
-  for (const auto& [name, pattern] : final) {
-    auto have = record.find(name);
-    if (have == record.end() || have->second.type != REG_SZ || SzText(have->second) != pattern)
-      mirror.Set(name, REG_SZ, SzData(pattern));
+  names.clear();
+  for (const EnumeratedValue& written : record.All())
+    if (!inFinal(written.name)) names.push_back(written.name);
+  SortNames(names);
+  for (const std::string& name : names) mirror.Delete(name);
+  names.clear();
+  for (std::size_t number = 1; number <= top; ++number) {
+    if (!isFinal[number]) continue;
+    const EnumeratedValue* have = record.At(number);
+    if (!have || have->type != REG_SZ || SzView(*have) != final[number]) names.push_back(std::to_string(number));
+  }
+  SortNames(names);
+  for (const std::string& name : names) {
+    std::string_view pattern = final[ListValues::NumberOf(name)];
+    mirror.Set(name, REG_SZ, SzData(std::string(pattern)));
   }
 }
 
