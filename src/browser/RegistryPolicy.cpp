@@ -87,18 +87,38 @@ std::map<std::string, std::string> OurEntries(const std::map<std::string, Enumer
   return ours;
 }
 
-// A list's values, read once: those named by a number ("1", "2", ..., as the
-// list's entries are) found by that number, the others by name.
+// A list's values, read once into one text: those named by a number ("1",
+// "2", ..., as the list's entries are) found by that number, the others by
+// name. Lists hold up to 100,000 entries, read at every re-apply.
 class ListValues {
  public:
+  struct Value {
+    std::string_view name;
+    DWORD type;
+    std::string_view data;
+    std::string_view Sz() const { return data.substr(0, data.find('\0')); }
+  };
+
   ListValues(RegistryStore& store, const std::string& path) {
     HKEY key = 0;
     if (store.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    struct Place {
+      std::size_t name, nameSize;
+      DWORD type;
+      std::size_t data, dataSize;
+    };
+    std::vector<Place> places;
     ForEachValue(store, key, [&](const EnumeratedValue& value) {
-      values_.push_back(value);
+      places.push_back({text_.size(), value.name.size(), value.type, text_.size() + value.name.size(), value.data.size()});
+      text_ += value.name;
+      text_ += value.data;
       return true;
     });
     store.RegCloseKey(key);
+    std::string_view text(text_);
+    values_.reserve(places.size());
+    for (const Place& place : places)
+      values_.push_back({text.substr(place.name, place.nameSize), place.type, text.substr(place.data, place.dataSize)});
     for (std::size_t i = 0; i < values_.size(); ++i) {
       if (std::size_t number = NumberOf(values_[i].name)) {
         if (byNumber_.size() <= number) byNumber_.resize(std::max(number + 1, byNumber_.size() * 2), kNone);
@@ -108,12 +128,15 @@ class ListValues {
       }
     }
   }
-  const std::vector<EnumeratedValue>& All() const { return values_; }
+  ListValues(const ListValues&) = delete;
+  ListValues& operator=(const ListValues&) = delete;
+
+  const std::vector<Value>& All() const { return values_; }
   bool Empty() const { return values_.empty(); }
-  const EnumeratedValue* At(std::size_t number) const {
+  const Value* At(std::size_t number) const {
     return number < byNumber_.size() && byNumber_[number] != kNone ? &values_[byNumber_[number]] : nullptr;
   }
-  const EnumeratedValue* Find(const std::string& name) const {
+  const Value* Find(std::string_view name) const {
     if (std::size_t number = NumberOf(name)) return At(number);
     auto found = others_.find(name);
     return found == others_.end() ? nullptr : &values_[found->second];
@@ -131,33 +154,58 @@ class ListValues {
 
  private:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-  std::vector<EnumeratedValue> values_;
+  std::string text_;
+  std::vector<Value> values_;
   std::vector<std::uint32_t> byNumber_;
   std::unordered_map<std::string_view, std::uint32_t> others_;
 };
 
-bool SameSz(const EnumeratedValue& a, const EnumeratedValue& b) {
-  return a.type == REG_SZ && b.type == REG_SZ && std::string_view(a.data).substr(0, a.data.find('\0')) ==
-                                                      std::string_view(b.data).substr(0, b.data.find('\0'));
-}
+// Patterns with a number each, in a table at most half full: no allocation
+// per pattern.
+class PatternNumbers {
+ public:
+  explicit PatternNumbers(std::size_t most) {
+    std::size_t size = 16;
+    while (size < most * 2) size *= 2;
+    slots_.assign(size, Slot{});
+  }
+  // The number kept for the pattern; `number` is kept when there was none.
+  std::size_t& Put(std::string_view pattern, std::size_t number) {
+    Slot& slot = slots_[SlotOf(pattern)];
+    if (!slot.number) slot = {pattern, number};
+    return slot.number;
+  }
+  // 0 when the pattern has none.
+  std::size_t Get(std::string_view pattern) const { return slots_[SlotOf(pattern)].number; }
 
-std::string_view SzView(const EnumeratedValue& value) {
-  return std::string_view(value.data).substr(0, value.data.find('\0'));
-}
+ private:
+  struct Slot {
+    std::string_view pattern;
+    std::size_t number = 0;
+  };
+  std::size_t SlotOf(std::string_view pattern) const {
+    std::size_t mask = slots_.size() - 1;
+    std::size_t i = std::hash<std::string_view>{}(pattern) & mask;
+    while (slots_[i].number && slots_[i].pattern != pattern) i = (i + 1) & mask;
+    return i;
+  }
+  std::vector<Slot> slots_;
+};
 
 // Names in the order a map of names gives them, as the writes go.
 void SortNames(std::vector<std::string>& names) { std::sort(names.begin(), names.end()); }
 
 void SyncList(RegistryStore& store, const std::string& listKey, const std::string& recordKey,
               const std::vector<std::string>& wanted, std::string& error) {
+  using Value = ListValues::Value;
   ListValues current(store, listKey);
   ListValues record(store, recordKey);
   // Ours: the recorded values the list still holds unchanged.
-  std::vector<const EnumeratedValue*> ours;  // record entries
-  std::vector<std::uint32_t> oursByNumber;   // index in `ours` + 1, 0 for none
-  for (const EnumeratedValue& written : record.All()) {
-    const EnumeratedValue* found = current.Find(written.name);
-    if (!found || !SameSz(*found, written)) continue;
+  std::vector<const Value*> ours;           // record entries
+  std::vector<std::uint32_t> oursByNumber;  // index in `ours` + 1, 0 for none
+  for (const Value& written : record.All()) {
+    const Value* found = current.Find(written.name);
+    if (!found || found->type != REG_SZ || written.type != REG_SZ || found->Sz() != written.Sz()) continue;
     ours.push_back(&written);
     if (std::size_t number = ListValues::NumberOf(written.name)) {
       if (oursByNumber.size() <= number) oursByNumber.resize(std::max(number + 1, oursByNumber.size() * 2), 0);
@@ -165,7 +213,7 @@ void SyncList(RegistryStore& store, const std::string& listKey, const std::strin
     }
   }
   if (wanted.empty() && ours.empty() && record.Empty()) return;
-  auto ourAt = [&](std::size_t number) -> const EnumeratedValue* {
+  auto ourAt = [&](std::size_t number) -> const Value* {
     return number < oursByNumber.size() && oursByNumber[number] ? ours[oursByNumber[number] - 1] : nullptr;
   };
 
@@ -181,26 +229,27 @@ void SyncList(RegistryStore& store, const std::string& listKey, const std::strin
   // An entry of ours that already holds a wanted pattern in one of those
   // numbers stays where it is (the first by name, where several hold it);
   // the other patterns take the numbers left.
-  std::unordered_map<std::string_view, std::size_t> wantedSet;
-  wantedSet.reserve(wanted.size());
-  for (const std::string& pattern : wanted) wantedSet.emplace(pattern, 0);
-  std::unordered_map<std::string_view, std::size_t> placed;  // pattern -> number
-  for (const EnumeratedValue* entry : ours) {
+  PatternNumbers wantedSet(wanted.size());
+  for (const std::string& pattern : wanted) wantedSet.Put(pattern, 1);
+  PatternNumbers placed(ours.size());  // pattern -> number
+  for (const Value* entry : ours) {
     std::size_t number = ListValues::NumberOf(entry->name);
     if (!number || number > top || !isSlot[number]) continue;
-    std::string_view pattern = SzView(*entry);
-    if (!wantedSet.count(pattern)) continue;
-    auto [at, added] = placed.emplace(pattern, number);
-    if (!added && std::to_string(number) < std::to_string(at->second)) at->second = number;
+    std::string_view pattern = entry->Sz();
+    if (!wantedSet.Get(pattern)) continue;
+    std::size_t& at = placed.Put(pattern, number);
+    if (at != number && std::to_string(number) < std::to_string(at)) at = number;
   }
-  for (const auto& [pattern, number] : placed) used[number] = 1;
+  for (const Value* entry : ours) {
+    std::size_t number = ListValues::NumberOf(entry->name);
+    if (number && number <= top && placed.Get(entry->Sz()) == number) used[number] = 1;
+  }
   std::vector<std::string_view> final(top + 1);  // by number
   std::vector<char> isFinal(top + 1, 0);
   std::size_t slot = 0;
   for (const std::string& pattern : wanted) {
-    auto kept = placed.find(pattern);
-    if (kept != placed.end()) {
-      if (!isFinal[kept->second]) final[kept->second] = pattern, isFinal[kept->second] = 1;
+    if (std::size_t kept = placed.Get(pattern)) {
+      if (!isFinal[kept]) final[kept] = pattern, isFinal[kept] = 1;
       continue;
     }
     while (used[slots[slot]]) ++slot;
@@ -208,7 +257,7 @@ void SyncList(RegistryStore& store, const std::string& listKey, const std::strin
     final[slots[slot]] = pattern;
     isFinal[slots[slot]] = 1;
   }
-  auto inFinal = [&](const std::string& name) {
+  auto inFinal = [&](std::string_view name) {
     std::size_t number = ListValues::NumberOf(name);
     return number && number <= top && isFinal[number];
   };
@@ -216,37 +265,32 @@ void SyncList(RegistryStore& store, const std::string& listKey, const std::strin
   KeyWriter list(store, listKey, error);
   KeyWriter mirror(store, recordKey, error);
   std::vector<std::string> names;
-  for (const EnumeratedValue* entry : ours)
-    if (!inFinal(entry->name)) names.push_back(entry->name);
+  for (const Value* entry : ours)
+    if (!inFinal(entry->name)) names.emplace_back(entry->name);
   SortNames(names);
   for (const std::string& name : names) list.Delete(name);
   names.clear();
   for (std::size_t number = 1; number <= top; ++number) {
     if (!isFinal[number]) continue;
-    const EnumeratedValue* have = ourAt(number);
-    if (!have || SzView(*have) != final[number]) names.push_back(std::to_string(number));
+    const Value* have = ourAt(number);
+    if (!have || have->Sz() != final[number]) names.push_back(std::to_string(number));
   }
   SortNames(names);
-  for (const std::string& name : names) {
-    std::string_view pattern = final[ListValues::NumberOf(name)];
-    list.Set(name, REG_SZ, SzData(std::string(pattern)));
-  }
+  for (const std::string& name : names) list.Set(name, REG_SZ, SzData(std::string(final[ListValues::NumberOf(name)])));
   names.clear();
-  for (const EnumeratedValue& written : record.All())
-    if (!inFinal(written.name)) names.push_back(written.name);
+  for (const Value& written : record.All())
+    if (!inFinal(written.name)) names.emplace_back(written.name);
   SortNames(names);
   for (const std::string& name : names) mirror.Delete(name);
   names.clear();
   for (std::size_t number = 1; number <= top; ++number) {
     if (!isFinal[number]) continue;
-    const EnumeratedValue* have = record.At(number);
-    if (!have || have->type != REG_SZ || SzView(*have) != final[number]) names.push_back(std::to_string(number));
+    const Value* have = record.At(number);
+    if (!have || have->type != REG_SZ || have->Sz() != final[number]) names.push_back(std::to_string(number));
   }
   SortNames(names);
-  for (const std::string& name : names) {
-    std::string_view pattern = final[ListValues::NumberOf(name)];
-    mirror.Set(name, REG_SZ, SzData(std::string(pattern)));
-  }
+  for (const std::string& name : names)
+    mirror.Set(name, REG_SZ, SzData(std::string(final[ListValues::NumberOf(name)])));
 }
 
 // Returns false when an administrator's value was kept instead of ours.
