@@ -383,10 +383,13 @@ bool UpdateDomainPatterns(RegistryStore& store, std::vector<DomainPatterns>& dom
     drop[i] = true;
     names.insert(domains[i].keys.begin(), domains[i].keys.end());
   };
+  // Whether a group of host names is named so (then dropped).
   auto find = [&](std::string_view domain) {
     auto at = std::lower_bound(domains.begin(), domains.end(), domain,
                                [](const DomainPatterns& d, std::string_view name) { return d.domain < name; });
-    if (at != domains.end() && at->domain == domain) dropGroup(static_cast<std::size_t>(at - domains.begin()));
+    if (at == domains.end() || at->domain != domain) return false;
+    dropGroup(static_cast<std::size_t>(at - domains.begin()));
+    return IsLoadableName(domain);
   };
   for (const std::string& written : changed) {
     if (written.empty()) continue;
@@ -395,15 +398,37 @@ bool UpdateDomainPatterns(RegistryStore& store, std::vector<DomainPatterns>& dom
     std::string_view base = BaseOf(name);
     find(name);
     // The group it is in: the one named by it or by a name that ends it.
-    find(base);
+    bool grouped = find(base);
     for (std::size_t dot = base.find('.'); dot != std::string_view::npos; dot = base.find('.', dot + 1))
-      find(base.substr(dot + 1));
-    // The groups below it, which it may now gather under itself.
+      grouped = find(base.substr(dot + 1)) || grouped;
+    // The groups below it, which it may now gather under itself. Where it
+    // was in a group already, none is: that group's name ends theirs, so
+    // they would be in it.
+    if (grouped) continue;
     std::string tail = "." + std::string(base);
     for (std::size_t i = 0; i < domains.size(); ++i)
       if (EndsWith(domains[i].domain, tail)) dropGroup(i);
   }
   std::vector<DomainPatterns> now = TranslateNames(store, names);
+  // Usually the groups translated again are the groups dropped, in the same
+  // places: they are replaced where they stand.
+  std::vector<std::size_t> dropped;
+  for (std::size_t i = 0; i < drop.size(); ++i)
+    if (drop[i]) dropped.push_back(i);
+  bool samePlaces = dropped.size() == now.size();
+  for (std::size_t k = 0; samePlaces && k < now.size(); ++k) samePlaces = now[k].domain == domains[dropped[k]].domain;
+  if (samePlaces) {
+    bool changedAny = false;
+    for (std::size_t k = 0; k < now.size(); ++k) {
+      changedAny = changedAny || now[k] != domains[dropped[k]];
+      domains[dropped[k]] = std::move(now[k]);
+    }
+    if (update) {
+      update->fresh = drop;
+      update->dropped = std::move(drop);
+    }
+    return changedAny;
+  }
   std::vector<DomainPatterns> before;
   std::vector<DomainPatterns> kept;
   kept.reserve(domains.size() + now.size());
