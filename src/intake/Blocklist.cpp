@@ -201,6 +201,34 @@ class FoldedNames {
   std::vector<std::uint32_t> slots_;
 };
 
+// Orders names as the store's index does, near enough for locality: letters
+// folded (ASCII only), the bytes unsigned.
+int CompareFolded(std::string_view a, std::string_view b) {
+  std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned char x = static_cast<unsigned char>(AsciiUpper(a[i]));
+    unsigned char y = static_cast<unsigned char>(AsciiUpper(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+// A listing's key for ordering writes: its domain key, then its subdomain key
+// below it (the domain key's own listing first).
+struct KeyOrder {
+  explicit KeyOrder(const BlocklistListing& listing)
+      : domain(listing.domain), sub(listing.subDomain == "*" ? std::string_view() : listing.subDomain) {}
+  // A key as the record names it: "example.com" or "example.com\*.b".
+  explicit KeyOrder(std::string_view key) : domain(key.substr(0, key.find('\\'))) {
+    if (domain.size() < key.size()) sub = key.substr(domain.size() + 1);
+  }
+  bool operator<(const KeyOrder& other) const {
+    int byDomain = CompareFolded(domain, other.domain);
+    return byDomain != 0 ? byDomain < 0 : CompareFolded(sub, other.sub) < 0;
+  }
+  std::string_view domain, sub;
+};
+
 struct StoredValue {
   DWORD type = REG_NONE;
   std::string data;
@@ -468,11 +496,7 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
     // by page at random (a quarter of a large list's time). Elsewhere each
     // listing is written with its entry, so that one written has its entry.
     bool later = !dryRun && store.SupportsRollback();
-    struct Pending {
-      std::string fold;
-      const BlocklistListing* listing;
-    };
-    std::vector<Pending> pending;
+    std::vector<const BlocklistListing*> pending;
     auto fail = [&](const BlocklistListing& listing, LONG failed) {
       failedAt = &listing;
       result.status = failed;
@@ -519,15 +543,17 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
           if (failure.empty()) fail(listing, status);
           break;
         }
-        if (later) pending.push_back({FoldName(key), &listing});
+        if (later) pending.push_back(&listing);
       }
       ++(old ? result.changed : result.created);
       result.planned.push_back({static_cast<std::size_t>(&listing - list.listings.data()), old ? Describe(*old) : ""});
     }
-    std::sort(pending.begin(), pending.end(), [](const Pending& a, const Pending& b) { return a.fold < b.fold; });
-    for (const Pending& entry : pending) {
+    std::sort(pending.begin(), pending.end(), [](const BlocklistListing* a, const BlocklistListing* b) {
+      return KeyOrder(*a) < KeyOrder(*b);
+    });
+    for (const BlocklistListing* listing : pending) {
       if (status != ERROR_SUCCESS) break;
-      restrict(*entry.listing);
+      restrict(*listing);
     }
     if (created) store.RegCloseKey(created);
     if (changed) store.RegCloseKey(changed);
@@ -597,7 +623,6 @@ BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, boo
     // as apply wrote them (deletes in the tables' order); each one's outcome
     // is its own, and what is left is told in the record's order.
     struct Entry {
-      std::string fold;
       const EnumeratedValue* value;
       bool changed;
       std::size_t place;  // in the record's order
@@ -607,10 +632,12 @@ BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, boo
     bool sorted = !dryRun && store.SupportsRollback();
     for (const auto* part : {&created, &changed})
       for (const EnumeratedValue& entry : *part)
-        entries.push_back({sorted ? FoldName(entry.name) : std::string(), &entry, part == &changed, entries.size()});
+        entries.push_back({&entry, part == &changed, entries.size()});
     std::vector<std::size_t> leftAt;  // each left listing's place in `entries`
     if (sorted)
-      std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.fold < b.fold; });
+      std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return KeyOrder(a.value->name) < KeyOrder(b.value->name);
+      });
     LONG status = ERROR_SUCCESS;
     for (const Entry& entry : entries) {
       std::size_t leftBefore = result.left.size();
