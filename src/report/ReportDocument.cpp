@@ -6,6 +6,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "report/ReportText.h"
@@ -33,36 +34,15 @@ qreal DocumentDpi() {
   return 100;
 }
 
-// Finds over the document's text and formats over its runs. The text does not
-// change while it is formatted, so the finds read one copy of it, in which
-// every character keeps its document position (a line feed becomes the
-// document's paragraph separator).
+// Formats over the document's runs.
 class Formatter {
  public:
   // One edit block for all steps: the cursor then skips placing itself on a
   // laid-out line after every move, and changes are announced once.
-  explicit Formatter(QTextDocument& document) : text_(document.toRawText()), cursor_(&document) {
-    cursor_.beginEditBlock();
-    for (int i = 0; i < static_cast<int>(text_.size()); ++i)
-      if (text_[i] == QChar::ParagraphSeparator) lineEnds_.push_back(i);
-  }
+  explicit Formatter(QTextDocument& document) : cursor_(&document) { cursor_.beginEditBlock(); }
   ~Formatter() { cursor_.endEditBlock(); }
-
-  int Length() const { return static_cast<int>(text_.size()) - 1; }  // without the final separator
-
-  // The position of `needle` at `from` or after, or -1.
-  int Find(const QString& needle, int from) const { return static_cast<int>(text_.indexOf(needle, from)); }
-
-  // Where the line holding `position` begins and where its line feed stands;
-  // looked up, not searched, so that a long line with many finds costs no
-  // more than a short one.
-  std::pair<int, int> Line(int position) const {
-    auto end = std::lower_bound(lineEnds_.begin(), lineEnds_.end(), position);
-    int before = end == lineEnds_.begin() ? -1 : *(end - 1);
-    return {before + 1, end == lineEnds_.end() ? -1 : *end};
-  }
-
-  QChar At(int position) const { return text_[position]; }
+  Formatter(const Formatter&) = delete;
+  Formatter& operator=(const Formatter&) = delete;
 
   void Apply(int start, int end, const QTextCharFormat& format) {
     if (end <= start) return;
@@ -80,8 +60,6 @@ class Formatter {
   }
 
  private:
-  const QString text_;
-  std::vector<int> lineEnds_;  // the positions of the paragraph separators
   QTextCursor cursor_;
 };
 
@@ -116,8 +94,10 @@ void ComposeReport(QTextDocument& document, const std::vector<SiteRow>& rows, co
   const int headingEnd = static_cast<int>(text.indexOf(QLatin1Char('\n'), heading));
 
   // Steps 3 to 7 are worked out on the text first, each character getting
-  // the kind of run it ends up in, and the text then goes in run by run in
-  // its final format: the document splits no run and merges no format.
+  // the kind of run it ends up in. The lines then go in already in their
+  // font and colour, and each run is set once, in order, in its final format:
+  // the document neither merges a format over every line nor splits a run
+  // again for each step.
   enum Kind : std::uint8_t { kLines, kBlack, kTag };  // kTag + i: the i-th tag
   std::vector<std::uint8_t> kinds(static_cast<std::size_t>(size), kLines);
   std::vector<int> lineEnds;
@@ -181,7 +161,6 @@ void ComposeReport(QTextDocument& document, const std::vector<SiteRow>& rows, co
     cursor.endEditBlock();
   }
 
-  // Steps 1 and 2: title and heading.
   Formatter format(document);
   for (int at = headingEnd; at < size;) {
     int end = at + 1;
@@ -189,6 +168,7 @@ void ComposeReport(QTextDocument& document, const std::vector<SiteRow>& rows, co
     if (kinds[at] != kLines) format.Set(at, end, formats[kinds[at]]);
     at = end;
   }
+  // Steps 1 and 2: title and heading.
   format.Apply(title, title + static_cast<int>(kReportTitle.size()), FontFormat("Arial", 14, true));
   format.Apply(heading, headingEnd, FontFormat("Arial", 10, true));
 }
