@@ -746,7 +746,7 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
     index += std::to_string(now);
     index += '\n';
     index += assembled.text;
-    error = ReplaceFileIn(linked, kIndexName, index, &memory.text[3]);
+    error = ReplaceFileIn(linked, kIndexName, index, &memory.text[3], true);
   }
   if (!error.empty()) {
     RemoveIn(linked, kIndexName);  // a later re-apply then reads the whole map
