@@ -154,7 +154,7 @@ void ComposeReport(QTextDocument& document, const std::vector<SiteRow>& rows, co
     QTextCursor cursor(&document);
     cursor.beginEditBlock();
     cursor.insertText(text.left(headingEnd));
-    cursor.insertText(text.mid(headingEnd), formats[kLines]);
+    cursor.insertText(QString::fromRawData(text.constData() + headingEnd, size - headingEnd), formats[kLines]);
     // The empty block after the last line keeps the default, as the
     // document's own end does.
     cursor.setBlockCharFormat(QTextCharFormat());
