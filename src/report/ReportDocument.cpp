@@ -6,6 +6,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "report/ReportText.h"
@@ -33,36 +34,15 @@ qreal DocumentDpi() {
   return 100;
 }
 
-// Finds over the document's text and formats over its runs. The text does not
-// change while it is formatted, so the finds read one copy of it, in which
-// every character keeps its document position (a line feed becomes the
-// document's paragraph separator).
+// Formats over the document's runs.
 class Formatter {
  public:
   // One edit block for all steps: the cursor then skips placing itself on a
   // laid-out line after every move, and changes are announced once.
-  explicit Formatter(QTextDocument& document) : text_(document.toRawText()), cursor_(&document) {
-    cursor_.beginEditBlock();
-    for (int i = 0; i < static_cast<int>(text_.size()); ++i)
-      if (text_[i] == QChar::ParagraphSeparator) lineEnds_.push_back(i);
-  }
+  explicit Formatter(QTextDocument& document) : cursor_(&document) { cursor_.beginEditBlock(); }
   ~Formatter() { cursor_.endEditBlock(); }
-
-  int Length() const { return static_cast<int>(text_.size()) - 1; }  // without the final separator
-
-  // The position of `needle` at `from` or after, or -1.
-  int Find(const QString& needle, int from) const { return static_cast<int>(text_.indexOf(needle, from)); }
-
-  // Where the line holding `position` begins and where its line feed stands;
-  // looked up, not searched, so that a long line with many finds costs no
-  // more than a short one.
-  std::pair<int, int> Line(int position) const {
-    auto end = std::lower_bound(lineEnds_.begin(), lineEnds_.end(), position);
-    int before = end == lineEnds_.begin() ? -1 : *(end - 1);
-    return {before + 1, end == lineEnds_.end() ? -1 : *end};
-  }
-
-  QChar At(int position) const { return text_[position]; }
+  Formatter(const Formatter&) = delete;
+  Formatter& operator=(const Formatter&) = delete;
 
   void Apply(int start, int end, const QTextCharFormat& format) {
     if (end <= start) return;
@@ -70,10 +50,16 @@ class Formatter {
     cursor_.setPosition(end, QTextCursor::KeepAnchor);
     cursor_.mergeCharFormat(format);
   }
+  // The same where `format` is what the merge would give: the document then
+  // keeps one format for every run instead of merging it run by run.
+  void Set(int start, int end, const QTextCharFormat& format) {
+    if (end <= start) return;
+    cursor_.setPosition(start);
+    cursor_.setPosition(end, QTextCursor::KeepAnchor);
+    cursor_.setCharFormat(format);
+  }
 
  private:
-  const QString text_;
-  std::vector<int> lineEnds_;  // the positions of the paragraph separators
   QTextCursor cursor_;
 };
 
@@ -100,51 +86,91 @@ void ComposeReport(QTextDocument& document, const std::vector<SiteRow>& rows, co
   QTextOption option = document.defaultTextOption();
   option.setTabStopDistance(DocumentDpi() / 2);
   document.setDefaultTextOption(option);
-  document.setPlainText(Q(ReportText(rows)));
+  const QString text = Q(ReportText(rows));
+  const int size = static_cast<int>(text.size());
+  const int title = static_cast<int>(text.indexOf(Q(kReportTitle)));
+  const int heading =
+      static_cast<int>(text.indexOf(Q(kReportHeading), title + static_cast<int>(kReportTitle.size()) + 1));
+  const int headingEnd = static_cast<int>(text.indexOf(QLatin1Char('\n'), heading));
 
-  Formatter format(document);
-  const int length = format.Length();
-  const int title = format.Find(Q(kReportTitle), 0);
-  const int heading = format.Find(Q(kReportHeading), title + static_cast<int>(kReportTitle.size()) + 1);
-  const int headingEnd = format.Line(heading).second;
-
-  // Steps 1 to 3: title, heading, and everything after the heading.
-  format.Apply(title, title + static_cast<int>(kReportTitle.size()), FontFormat("Arial", 14, true));
-  format.Apply(heading, headingEnd, FontFormat("Arial", 10, true));
-  QTextCharFormat lines = FontFormat("Courier New", 10, false);
-  lines.setForeground(kReportSiteColour);
-  format.Apply(headingEnd, length, lines);
+  // Steps 3 to 7 are worked out on the text first, each character getting
+  // the kind of run it ends up in. The lines then go in already in their
+  // font and colour, and each run is set once, in order, in its final format:
+  // the document neither merges a format over every line nor splits a run
+  // again for each step.
+  enum Kind : std::uint8_t { kLines, kBlack, kTag };  // kTag + i: the i-th tag
+  std::vector<std::uint8_t> kinds(static_cast<std::size_t>(size), kLines);
+  std::vector<int> lineEnds;
+  for (int i = 0; i < size; ++i)
+    if (text[i] == QLatin1Char('\n')) lineEnds.push_back(i);
+  // Where the line holding `position` begins and where its line feed stands.
+  auto line = [&](int position) {
+    auto end = std::lower_bound(lineEnds.begin(), lineEnds.end(), position);
+    int before = end == lineEnds.begin() ? -1 : *(end - 1);
+    return std::pair<int, int>{before + 1, end == lineEnds.end() ? size : *end};
+  };
 
   // Step 4: black from six characters before each "//" through the first dot
   // at or after that point. The run stays on the line of its "//", and the
   // next find starts past both the run and the "//", so the loop always moves
   // forward, also where a line has no dot after its "//".
-  const QTextCharFormat black = ColourFormat(kReportProtocolColour, false);
   for (int from = 0;;) {
-    const int slashes = format.Find(QStringLiteral("//"), from);
+    const int slashes = static_cast<int>(text.indexOf(QLatin1String("//"), from));
     if (slashes < 0) break;
     if (pump) pump();
-    auto [lineStart, lineEnd] = format.Line(slashes);
+    auto [lineStart, lineEnd] = line(slashes);
     const int start = std::max(slashes - 6, lineStart);
     int end = start;
-    while (end < lineEnd && format.At(end) != QLatin1Char('.')) ++end;
+    while (end < lineEnd && text[end] != QLatin1Char('.')) ++end;
     if (end < lineEnd) ++end;  // through the dot
-    format.Apply(start, end, black);
+    std::fill(kinds.begin() + start, kinds.begin() + end, kBlack);
     from = std::max(end, slashes + 2);
   }
-
   // Steps 5 to 7: each tag bold in its colour, one tag after the other.
   for (std::size_t i = 0; i < std::size(kReportTags); ++i) {
-    const QTextCharFormat tag = ColourFormat(kReportTagColours[i], true);
     const QString needle = Q(kReportTags[i]);
     for (int from = 0;;) {
-      const int match = format.Find(needle, from);
+      const int match = static_cast<int>(text.indexOf(needle, from));
       if (match < 0) break;
       if (pump) pump();
       from = match + static_cast<int>(needle.size());
-      format.Apply(match, from, tag);
+      std::fill(kinds.begin() + match, kinds.begin() + from, static_cast<std::uint8_t>(kTag + i));
     }
   }
+
+  // Step 3: everything after the heading's line in the lines' font and
+  // colour, the runs of steps 4 to 7 merged over it.
+  QTextCharFormat formats[kTag + std::size(kReportTags)];
+  formats[kLines] = FontFormat("Courier New", 10, false);
+  formats[kLines].setForeground(kReportSiteColour);
+  formats[kBlack] = formats[kLines];
+  formats[kBlack].merge(ColourFormat(kReportProtocolColour, false));
+  for (std::size_t i = 0; i < std::size(kReportTags); ++i) {
+    formats[kTag + i] = formats[kLines];
+    formats[kTag + i].merge(ColourFormat(kReportTagColours[i], true));
+  }
+  document.clear();
+  {
+    QTextCursor cursor(&document);
+    cursor.beginEditBlock();
+    cursor.insertText(text.left(headingEnd));
+    cursor.insertText(QString::fromRawData(text.constData() + headingEnd, size - headingEnd), formats[kLines]);
+    // The empty block after the last line keeps the default, as the
+    // document's own end does.
+    cursor.setBlockCharFormat(QTextCharFormat());
+    cursor.endEditBlock();
+  }
+
+  Formatter format(document);
+  for (int at = headingEnd; at < size;) {
+    int end = at + 1;
+    while (end < size && kinds[end] == kinds[at]) ++end;
+    if (kinds[at] != kLines) format.Set(at, end, formats[kinds[at]]);
+    at = end;
+  }
+  // Steps 1 and 2: title and heading.
+  format.Apply(title, title + static_cast<int>(kReportTitle.size()), FontFormat("Arial", 14, true));
+  format.Apply(heading, headingEnd, FontFormat("Arial", 10, true));
 }
 
 }  // namespace pw::ui
