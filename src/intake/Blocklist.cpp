@@ -1,205 +1,28 @@
 #include "intake/Blocklist.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <ctime>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "common/Ascii.h"
 #include "intake/GeneralisedListing.h"
-#include "intake/PublicSuffix.h"
-#include "intake/SiteAddress.h"
 #include "listings/ListingKeys.h"
 #include "listings/ZoneAssignment.h"
 #include "registry/Enumeration.h"
+#include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
 #include "registry/RegData.h"
+#include "registry/Result.h"
+#include "registry/StoreTransaction.h"
 
 namespace pw {
 namespace {
 
 constexpr const char* kCreated = "Created";
 constexpr const char* kChanged = "Changed";
-
-// Names every hosts file carries for the machine itself; they are no sites.
-bool IsSystemName(std::string_view host) {
-  static const std::unordered_set<std::string> names = {
-      "LOCALHOST",      "LOCALHOST.LOCALDOMAIN", "LOCAL",         "BROADCASTHOST",  "LOCALHOST4",
-      "LOCALHOST6",     "LOCALHOST4.LOCALDOMAIN4", "LOCALHOST6.LOCALDOMAIN6", "IP6-LOCALHOST", "IP6-LOOPBACK",
-      "IP6-LOCALNET",   "IP6-MCASTPREFIX",       "IP6-ALLNODES",  "IP6-ALLROUTERS", "IP6-ALLHOSTS",
-      "0.0.0.0"};
-  return names.count(FoldName(host)) > 0;
-}
-
-// An IPv4 address in any form the system's resolver takes: one to four parts,
-// each decimal, octal (a leading 0) or hexadecimal (0x), the last filling the
-// bytes the others leave ("10.1" is 10.0.0.1, "0x7f.1" 127.0.0.1).
-std::optional<std::uint32_t> Ipv4Address(std::string_view text) {
-  std::uint64_t parts[4] = {};
-  std::size_t count = 0;
-  for (std::size_t start = 0;;) {
-    std::size_t dot = std::min(text.find('.', start), text.size());
-    std::string_view part = text.substr(start, dot - start);
-    if (part.empty() || count == 4) return std::nullopt;
-    unsigned base = 10;
-    if (part.size() > 1 && part[0] == '0' && (part[1] == 'x' || part[1] == 'X')) {
-      base = 16;
-      part.remove_prefix(2);
-      if (part.empty()) return std::nullopt;
-    } else if (part.size() > 1 && part[0] == '0') {
-      base = 8;
-    }
-    std::uint64_t value = 0;
-    for (char c : part) {
-      unsigned digit = IsAsciiDigit(c) ? static_cast<unsigned>(c - '0')
-                       : base == 16 && IsAsciiLetter(c) && AsciiLower(c) <= 'f' ? static_cast<unsigned>(AsciiLower(c) - 'a' + 10)
-                                                                                  : 99;
-      if (digit >= base) return std::nullopt;
-      value = value * base + digit;
-      if (value > 0xFFFFFFFFu) return std::nullopt;
-    }
-    parts[count++] = value;
-    if (dot == text.size()) break;
-    start = dot + 1;
-  }
-  std::uint32_t address = 0;
-  for (std::size_t i = 0; i + 1 < count; ++i) {
-    if (parts[i] > 0xFF) return std::nullopt;
-    address |= static_cast<std::uint32_t>(parts[i]) << (24 - 8 * i);
-  }
-  if (parts[count - 1] >> (8 * (5 - count)) != 0) return std::nullopt;
-  return address | static_cast<std::uint32_t>(parts[count - 1]);
-}
-
-bool Ipv4Sink(std::uint32_t address) { return address == 0 || address >> 24 == 127; }
-
-// An IPv6 address (a "%zone" allowed, the last 32 bits possibly as a dotted
-// IPv4 address) as its 16 bytes.
-std::optional<std::array<std::uint8_t, 16>> Ipv6Address(std::string_view text) {
-  text = text.substr(0, text.find('%'));
-  if (text.find(':') == std::string_view::npos) return std::nullopt;
-  std::vector<std::uint16_t> head, tail;
-  std::vector<std::uint16_t>* groups = &head;
-  bool gap = false;
-  std::size_t i = 0;
-  if (text.substr(0, 2) == "::") {
-    gap = true;
-    groups = &tail;
-    i = 2;
-  } else if (text[0] == ':') {
-    return std::nullopt;
-  }
-  while (i < text.size()) {
-    std::size_t end = std::min(text.find(':', i), text.size());
-    std::string_view group = text.substr(i, end - i);
-    if (group.find('.') != std::string_view::npos && end == text.size()) {
-      std::optional<std::uint32_t> v4 = Ipv4Address(group);
-      if (!v4 || std::count(group.begin(), group.end(), '.') != 3) return std::nullopt;
-      groups->push_back(static_cast<std::uint16_t>(*v4 >> 16));
-      groups->push_back(static_cast<std::uint16_t>(*v4 & 0xFFFF));
-      i = end;
-      break;
-    }
-    if (group.empty() || group.size() > 4) return std::nullopt;
-    std::uint16_t value = 0;
-    for (char c : group) {
-      int digit = IsAsciiDigit(c) ? c - '0' : AsciiLower(c) >= 'a' && AsciiLower(c) <= 'f' ? AsciiLower(c) - 'a' + 10 : -1;
-      if (digit < 0) return std::nullopt;
-      value = static_cast<std::uint16_t>(value * 16 + digit);
-    }
-    groups->push_back(value);
-    if (end == text.size()) {
-      i = end;
-      break;
-    }
-    if (text.substr(end, 2) == "::") {
-      if (gap) return std::nullopt;
-      gap = true;
-      groups = &tail;
-      i = end + 2;
-    } else {
-      i = end + 1;
-      if (i == text.size()) return std::nullopt;  // a ":" at the end
-    }
-  }
-  std::size_t given = head.size() + tail.size();
-  if (gap ? given > 7 : given != 8) return std::nullopt;
-  std::array<std::uint8_t, 16> bytes{};
-  for (std::size_t k = 0; k < head.size(); ++k) {
-    bytes[2 * k] = static_cast<std::uint8_t>(head[k] >> 8);
-    bytes[2 * k + 1] = static_cast<std::uint8_t>(head[k]);
-  }
-  for (std::size_t k = 0; k < tail.size(); ++k) {
-    std::size_t at = 16 - 2 * (tail.size() - k);
-    bytes[at] = static_cast<std::uint8_t>(tail[k] >> 8);
-    bytes[at + 1] = static_cast<std::uint8_t>(tail[k]);
-  }
-  return bytes;
-}
-
-// Whether `text` is an address, and then whether it leads nowhere: 0.0.0.0,
-// the loopback net, "::", "::1", or either of the first two mapped to IPv6.
-std::optional<bool> AddressSink(std::string_view text) {
-  if (std::optional<std::uint32_t> v4 = Ipv4Address(text)) return Ipv4Sink(*v4);
-  std::optional<std::array<std::uint8_t, 16>> v6 = Ipv6Address(text);
-  if (!v6) return std::nullopt;
-  const std::array<std::uint8_t, 16>& b = *v6;
-  bool zeroTo10 = std::all_of(b.begin(), b.begin() + 10, [](std::uint8_t x) { return x == 0; });
-  bool zeroTo15 = zeroTo10 && std::all_of(b.begin() + 10, b.begin() + 15, [](std::uint8_t x) { return x == 0; });
-  if (zeroTo15 && b[15] <= 1) return true;
-  if (zeroTo10 && b[10] == 0xFF && b[11] == 0xFF)
-    return Ipv4Sink(static_cast<std::uint32_t>(b[12]) << 24 | static_cast<std::uint32_t>(b[13]) << 16 |
-                    static_cast<std::uint32_t>(b[14]) << 8 | b[15]);
-  return false;
-}
-
-std::string RefusalReason(const SiteAddressParts& parts) {
-  switch (parts.Verdict) {
-    case AddressVerdict::TooShort: return "too short for a site (fewer than 6 characters)";
-    case AddressVerdict::FraudAlert: return "a raw IP address (" + parts.IpText + "), not a site's name";
-    default: return "not a well-formed host name";
-  }
-}
-
-// A set of folded names kept in one text: a list of 100,000 hosts makes no
-// allocation per name, nor frees one.
-class FoldedNames {
- public:
-  // Whether the name was not in the set yet.
-  bool Insert(std::string_view name) {
-    if ((places_.size() + 1) * 2 > slots_.size()) Grow();
-    std::size_t at = SlotOf(name);
-    if (slots_[at] != kEmpty) return false;
-    slots_[at] = static_cast<std::uint32_t>(places_.size());
-    places_.push_back({text_.size(), name.size()});
-    text_ += name;
-    return true;
-  }
-
- private:
-  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
-  struct Place {
-    std::size_t start, size;
-  };
-  std::string_view At(std::uint32_t i) const { return std::string_view(text_).substr(places_[i].start, places_[i].size); }
-  std::size_t SlotOf(std::string_view name) const {
-    std::size_t mask = slots_.size() - 1;
-    std::size_t i = std::hash<std::string_view>{}(name) & mask;
-    while (slots_[i] != kEmpty && At(slots_[i]) != name) i = (i + 1) & mask;
-    return i;
-  }
-  void Grow() {
-    slots_.assign(std::max<std::size_t>(slots_.size() * 2, 1024), kEmpty);
-    for (std::uint32_t i = 0; i < places_.size(); ++i) slots_[SlotOf(At(i))] = i;
-  }
-  std::string text_;
-  std::vector<Place> places_;
-  std::vector<std::uint32_t> slots_;
-};
 
 // Orders names as the store's index does, near enough for locality: letters
 // folded (ASCII only), the bytes unsigned.
@@ -262,12 +85,9 @@ std::string ListingPath(const std::string& key) { return std::string(kDomainsPat
 
 // The "*" value of a listing's key, when both are there.
 std::optional<StoredValue> ReadListingValue(RegistryStore& store, const std::string& key) {
-  HKEY handle = 0;
-  if (store.RegOpenKeyExA(HKEY_CURRENT_USER, ListingPath(key), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-    return std::nullopt;
-  std::optional<StoredValue> value = QueryValue(store, handle, "*");
-  store.RegCloseKey(handle);
-  return value;
+  KeyHandle handle;
+  if (handle.Open(store, HKEY_CURRENT_USER, ListingPath(key), KEY_READ) != ERROR_SUCCESS) return std::nullopt;
+  return QueryValue(store, handle.get(), "*");
 }
 
 LONG SetValue(RegistryStore& store, HKEY key, const std::string& name, DWORD type, const std::string& data) {
@@ -278,8 +98,6 @@ LONG SetValue(RegistryStore& store, HKEY key, const std::string& name, DWORD typ
 bool Has(RegistryStore& store, HKEY key, const std::string& name) {
   return key && store.RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
-
-std::string StatusText(LONG status) { return std::to_string(status) + " (" + StatusName(status) + ")"; }
 
 std::string NowUtc() {
   std::time_t now = std::time(nullptr);
@@ -293,13 +111,12 @@ std::string RecordPath(const std::string& name) { return std::string(kBlocklists
 // The values of the record's subkey, in the order they were recorded.
 std::vector<EnumeratedValue> RecordEntries(RegistryStore& store, HKEY record, const char* part) {
   std::vector<EnumeratedValue> entries;
-  HKEY key = 0;
-  if (store.RegOpenKeyExA(record, part, 0, KEY_READ, &key) != ERROR_SUCCESS) return entries;
-  ForEachValue(store, key, [&](const EnumeratedValue& value) {
+  KeyHandle key;
+  if (key.Open(store, record, part, KEY_READ) != ERROR_SUCCESS) return entries;
+  ForEachValue(store, key.get(), [&](const EnumeratedValue& value) {
     entries.push_back(value);
     return true;
   });
-  store.RegCloseKey(key);
   return entries;
 }
 
@@ -314,137 +131,26 @@ struct Claim {
 // listing key; the first list in the store's order for a key several name.
 std::unordered_map<std::string, Claim> OtherListsClaims(RegistryStore& store, const std::string& name) {
   std::unordered_map<std::string, Claim> claims;
-  HKEY base = 0;
-  if (store.RegOpenKeyExA(HKEY_CURRENT_USER, kBlocklistsPath, 0, KEY_READ, &base) != ERROR_SUCCESS) return claims;
+  KeyHandle base;
+  if (base.Open(store, HKEY_CURRENT_USER, kBlocklistsPath, KEY_READ) != ERROR_SUCCESS) return claims;
   std::vector<std::string> lists;
-  ForEachSubkey(store, base, [&](const std::string& list) {
+  ForEachSubkey(store, base.get(), [&](const std::string& list) {
     if (!SameName(list, name)) lists.push_back(list);
     return true;
   });
   for (const std::string& list : lists) {
-    HKEY record = 0;
-    if (store.RegOpenKeyExA(base, list, 0, KEY_READ, &record) != ERROR_SUCCESS) continue;
+    KeyHandle record;
+    if (record.Open(store, base.get(), list, KEY_READ) != ERROR_SUCCESS) continue;
     for (const char* part : {kCreated, kChanged})
-      for (EnumeratedValue& entry : RecordEntries(store, record, part))
+      for (EnumeratedValue& entry : RecordEntries(store, record.get(), part))
         claims.emplace(FoldName(entry.name), Claim{list, part, {entry.type, std::move(entry.data)}});
-    store.RegCloseKey(record);
   }
-  store.RegCloseKey(base);
   return claims;
-}
-
-// A dry run reads one state of the store; a write runs in one transaction.
-// False, with the error, when the transaction cannot begin.
-bool BeginWork(RegistryStore& store, bool dryRun, std::optional<ReadSnapshot>& snapshot, LONG& status,
-               std::string& error, const char* nothingDone) {
-  if (dryRun) {
-    snapshot.emplace(store);
-    return true;
-  }
-  status = store.BeginTransaction();
-  if (status == ERROR_SUCCESS) return true;
-  error = "cannot start a transaction in the store " + store.Describe() + ": " + StatusText(status) + "; " + nothingDone;
-  return false;
-}
-
-// Commits when nothing failed, otherwise rolls back. Returns the failure, the
-// commit's own included; empty when the work landed.
-std::string EndWork(RegistryStore& store, std::string failure, const char* what, LONG& status) {
-  if (!failure.empty()) {
-    store.RollbackTransaction();
-    return failure;
-  }
-  status = store.CommitTransaction();
-  if (status == ERROR_SUCCESS) return "";
-  return "the store " + store.Describe() + " could not commit the " + what + ": " + StatusText(status);
-}
-
-// Undoes a transaction that was begun, also when the work throws.
-template <typename Work>
-auto Guarded(RegistryStore& store, Work work) {
-  try {
-    return work();
-  } catch (...) {
-    store.RollbackTransaction();
-    throw;
-  }
 }
 
 }  // namespace
 
 std::string BlocklistListing::Key() const { return ShortListingKey(domain, SubdomainKeyOf(subDomain)); }
-
-Blocklist ReadBlocklist(std::string_view text, bool generalise) {
-  Blocklist list;
-  if (text.find('\0') != std::string_view::npos) {
-    list.error = "it holds NUL bytes, so it is no text of host names (a UTF-16 file must be saved as UTF-8 first)";
-    return list;
-  }
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  FoldedNames hosts;
-  FoldedNames keys;
-  constexpr std::string_view kSpace = " \t\r\f\v";
-  int number = 0;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = std::min(text.find('\n', start), text.size());
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    ++number;
-    line = line.substr(0, line.find('#'));
-    std::vector<std::string_view> words;
-    for (std::size_t at = line.find_first_not_of(kSpace); at != std::string_view::npos;
-         at = line.find_first_not_of(kSpace, at)) {
-      std::size_t stop = std::min(line.find_first_of(kSpace, at), line.size());
-      words.push_back(line.substr(at, stop - at));
-      at = stop;
-    }
-    // Several words: the first is the address the hosts are sent to. One
-    // word: a host alone.
-    std::size_t first = 0;
-    bool sink = true;
-    if (std::optional<bool> address = words.size() > 1 ? AddressSink(words[0]) : std::nullopt) {
-      first = 1;
-      sink = *address;
-    }
-    for (std::size_t i = first; i < words.size(); ++i) {
-      std::string_view host = words[i];
-      if (IsSystemName(host)) {
-        ++list.systemNames;
-        continue;
-      }
-      if (!sink) {
-        list.refused.push_back({number, std::string(host),
-                                "sent to " + std::string(words[0]) +
-                                    ", not blocked (a blocking line sends its hosts to 0.0.0.0, 127.0.0.1, :: or ::1)"});
-        continue;
-      }
-      // An address in any of its forms is no site, though the address
-      // parser may take a short or hexadecimal form for a name.
-      if (AddressSink(host)) {
-        list.refused.push_back({number, std::string(host), "a raw IP address (" + std::string(host) + "), not a site's name"});
-        continue;
-      }
-      SiteAddressParts parts = ParseSiteAddress(host);
-      if (parts.Verdict != AddressVerdict::Accepted) {
-        bool suffix = parts.Verdict == AddressVerdict::CorruptedUrl && IsPublicSuffix(host);
-        list.refused.push_back({number, std::string(host),
-                                suffix ? "a public suffix: restricting it would restrict every site under it"
-                                       : RefusalReason(parts)});
-        continue;
-      }
-      // The host itself: the subdomain key of its own name under its domain
-      // (the domain key when it is the domain). Generalised on request, as
-      // the add flow lists it, which covers its neighbours too.
-      bool widened = !parts.FullSubDomain.empty();
-      if (!generalise) parts.SubDomain = widened ? parts.FullSubDomain : "*";
-      if (hosts.Insert(FoldName(host))) ++list.hosts;
-      BlocklistListing listing{std::move(parts.Domain), std::move(parts.SubDomain), std::string(host), number,
-                               generalise && widened};
-      if (keys.Insert(FoldName(listing.Key()))) list.listings.push_back(std::move(listing));
-    }
-  }
-  return list;
-}
 
 bool IsBlocklistName(std::string_view name) { return name.size() <= kMaxKeyNameLength && IsListingKeyName(name); }
 
@@ -457,32 +163,27 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
                                 const Blocklist& list, bool dryRun) {
   RegistryStore& store = registry.Store();
   BlocklistApplied result;
-  std::optional<ReadSnapshot> snapshot;
-  if (!BeginWork(store, dryRun, snapshot, result.status, result.error, "nothing was written")) return result;
   const BlocklistListing* failedAt = nullptr;
-  std::string failure;
-  Guarded(store, [&] {
+  auto work = [&]() -> Result {
+    std::string failure;
     // The record first, so that on a store without rollback every listing
     // written has its entry.
-    HKEY created = 0, changed = 0;
+    KeyHandle created, changed;
     std::string path = RecordPath(name);
-    auto openPart = [&](const char* part, HKEY& key) {
+    auto openPart = [&](const char* part, KeyHandle& key) {
       std::string partPath = path + "\\" + part;
-      LONG status = dryRun ? store.RegOpenKeyExA(HKEY_CURRENT_USER, partPath, 0, KEY_READ, &key)
-                           : store.RegCreateKeyExA(HKEY_CURRENT_USER, partPath, 0, nullptr, 0, kAccess3F, nullptr,
-                                                   &key, nullptr);
-      if (status != ERROR_SUCCESS) key = 0;
+      LONG status = dryRun ? key.Open(store, HKEY_CURRENT_USER, partPath, KEY_READ)
+                           : key.Create(store, HKEY_CURRENT_USER, partPath, kAccess3F);
       return dryRun || status == ERROR_SUCCESS ? ERROR_SUCCESS : status;
     };
     LONG status = openPart(kCreated, created);
     if (status == ERROR_SUCCESS) status = openPart(kChanged, changed);
     if (status == ERROR_SUCCESS && !dryRun) {
-      HKEY record = 0;
-      status = store.RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, kAccess3F, &record);
+      KeyHandle record;
+      status = record.Open(store, HKEY_CURRENT_USER, path, kAccess3F);
       if (status == ERROR_SUCCESS) {
-        status = SetValue(store, record, "Source", REG_SZ, source);
-        if (status == ERROR_SUCCESS) status = SetValue(store, record, "Applied", REG_SZ, NowUtc());
-        store.RegCloseKey(record);
+        status = SetValue(store, record.get(), "Source", REG_SZ, source);
+        if (status == ERROR_SUCCESS) status = SetValue(store, record.get(), "Applied", REG_SZ, NowUtc());
       }
     }
     if (status != ERROR_SUCCESS) {
@@ -510,7 +211,7 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
     for (const BlocklistListing& listing : list.listings) {
       if (status != ERROR_SUCCESS) break;
       std::string key = listing.Key();
-      if (Has(store, created, key) || Has(store, changed, key)) {
+      if (Has(store, created.get(), key) || Has(store, changed.get(), key)) {
         ++result.recordedBefore;
         continue;
       }
@@ -521,8 +222,8 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
         // last undo puts back what was there before both.
         auto claim = claims.find(FoldName(key));
         if (claim != claims.end() && !dryRun) {
-          status = SetValue(store, claim->second.part == kCreated ? created : changed, key, claim->second.entry.type,
-                            claim->second.entry.data);
+          status = SetValue(store, (claim->second.part == kCreated ? created : changed).get(), key,
+                            claim->second.entry.type, claim->second.entry.data);
           if (status != ERROR_SUCCESS) {
             failedAt = &listing;
             result.status = status;
@@ -537,8 +238,8 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
       if (!dryRun) {
         if (!later) restrict(listing);
         if (status == ERROR_SUCCESS)
-          status = old ? SetValue(store, changed, key, old->type, old->data)
-                       : SetValue(store, created, key, REG_DWORD, std::string("\x04\0\0\0", 4));
+          status = old ? SetValue(store, changed.get(), key, old->type, old->data)
+                       : SetValue(store, created.get(), key, REG_DWORD, std::string("\x04\0\0\0", 4));
         if (status != ERROR_SUCCESS) {
           if (failure.empty()) fail(listing, status);
           break;
@@ -555,12 +256,18 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
       if (status != ERROR_SUCCESS) break;
       restrict(*listing);
     }
-    if (created) store.RegCloseKey(created);
-    if (changed) store.RegCloseKey(changed);
-  });
-  if (dryRun) return result;
-  failure = EndWork(store, std::move(failure), "blocklist", result.status);
-  if (failure.empty()) return result;
+    return failure.empty() ? Result() : Result::Failure(failure, result.status);
+  };
+  // A dry run reads one state of the store; a write runs in one transaction.
+  if (dryRun) {
+    ReadSnapshot snapshot(store);
+    (void)work();
+    return result;
+  }
+  Result done = RunInTransaction(store, "blocklist", work);
+  if (done.Ok()) return result;
+  result.status = done.Status();
+  const std::string& failure = done.Message();
   if (store.SupportsRollback() || !failedAt) {
     result.error = failure + "; nothing was written";
     result.created = result.changed = result.alreadyRestricted = result.recordedBefore = 0;
@@ -574,17 +281,18 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
 
 BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, bool dryRun) {
   BlocklistUndone result;
-  std::optional<ReadSnapshot> snapshot;
-  if (!BeginWork(store, dryRun, snapshot, result.status, result.error, "nothing was undone")) return result;
-  std::string failure;
   std::string path = RecordPath(name);
-  Guarded(store, [&] {
-    HKEY record = 0;
-    if (store.RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &record) != ERROR_SUCCESS) return;
-    result.found = true;
-    std::vector<EnumeratedValue> created = RecordEntries(store, record, kCreated);
-    std::vector<EnumeratedValue> changed = RecordEntries(store, record, kChanged);
-    store.RegCloseKey(record);
+  bool begun = false;
+  auto work = [&]() -> Result {
+    begun = true;
+    std::vector<EnumeratedValue> created, changed;
+    {
+      KeyHandle record;
+      if (record.Open(store, HKEY_CURRENT_USER, path, KEY_READ) != ERROR_SUCCESS) return {};
+      result.found = true;
+      created = RecordEntries(store, record.get(), kCreated);
+      changed = RecordEntries(store, record.get(), kChanged);
+    }
     std::unordered_map<std::string, Claim> claims = OtherListsClaims(store, name);
 
     // Each entry is undone only where the listing still holds what the list
@@ -608,11 +316,14 @@ BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, boo
       }
       ++(before ? result.restored : result.removed);
       if (dryRun) return LONG{ERROR_SUCCESS};
-      HKEY key = 0;
-      LONG status = store.RegOpenKeyExA(HKEY_CURRENT_USER, ListingPath(entry.name), 0, kAccess3F, &key);
-      if (status != ERROR_SUCCESS) return status;
-      status = before ? SetValue(store, key, "*", before->type, before->data) : store.RegDeleteValueA(key, "*");
-      store.RegCloseKey(key);
+      LONG status;
+      {
+        KeyHandle key;
+        status = key.Open(store, HKEY_CURRENT_USER, ListingPath(entry.name), kAccess3F);
+        if (status != ERROR_SUCCESS) return status;
+        status = before ? SetValue(store, key.get(), "*", before->type, before->data)
+                        : store.RegDeleteValueA(key.get(), "*");
+      }
       if (status != ERROR_SUCCESS || before) return status;
       // The subdomain key before its domain key, as the Delete button prunes.
       if (slash != std::string::npos) DeleteKeyIfEmpty(store, ListingPath(entry.name));
@@ -661,10 +372,9 @@ BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, boo
     }
     if (status != ERROR_SUCCESS) {
       result.status = status;
-      failure = "cannot put back a listing of the list: " + StatusText(status);
-      return;
+      return Result::Failure("cannot put back a listing of the list: " + StatusText(status), status);
     }
-    if (dryRun) return;
+    if (dryRun) return {};
     for (const char* part : {kCreated, kChanged}) {
       status = store.RegDeleteKeyA(HKEY_CURRENT_USER, path + "\\" + part);
       if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) break;
@@ -673,18 +383,27 @@ BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, boo
     if (status == ERROR_SUCCESS) status = store.RegDeleteKeyA(HKEY_CURRENT_USER, path);
     if (status != ERROR_SUCCESS) {
       result.status = status;
-      failure = "cannot delete the record HKEY_CURRENT_USER\\" + path + ": " + StatusText(status);
-      return;
+      return Result::Failure("cannot delete the record HKEY_CURRENT_USER\\" + path + ": " + StatusText(status),
+                             status);
     }
     DeleteKeyIfEmpty(store, kBlocklistsPath);
     DeleteKeyIfEmpty(store, "Software\\Portwarden");
-  });
-  if (dryRun) return result;
-  failure = EndWork(store, std::move(failure), "undo", result.status);
-  if (failure.empty()) return result;
-  result.error = failure + (store.SupportsRollback() ? "; nothing was undone"
-                                                     : "; what was undone before it stays undone, since this store "
-                                                       "cannot roll back; the record is kept");
+    return {};
+  };
+  // A dry run reads one state of the store; a write runs in one transaction.
+  if (dryRun) {
+    ReadSnapshot snapshot(store);
+    (void)work();
+    return result;
+  }
+  Result done = RunInTransaction(store, "undo", work);
+  if (done.Ok()) return result;
+  result.status = done.Status();
+  // A transaction that could not begin undid nothing, whatever the store.
+  bool nothingUndone = store.SupportsRollback() || !begun;
+  result.error = done.Message() + (nothingUndone ? "; nothing was undone"
+                                                 : "; what was undone before it stays undone, since this store "
+                                                   "cannot roll back; the record is kept");
   result.removed = result.restored = 0;
   result.left.clear();
   return result;
@@ -693,36 +412,33 @@ BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, boo
 std::vector<AppliedBlocklist> AppliedBlocklists(RegistryStore& store) {
   std::vector<AppliedBlocklist> lists;
   ReadSnapshot snapshot(store);
-  HKEY base = 0;
-  if (store.RegOpenKeyExA(HKEY_CURRENT_USER, kBlocklistsPath, 0, KEY_READ, &base) != ERROR_SUCCESS) return lists;
+  KeyHandle base;
+  if (base.Open(store, HKEY_CURRENT_USER, kBlocklistsPath, KEY_READ) != ERROR_SUCCESS) return lists;
   std::vector<std::string> names;
-  ForEachSubkey(store, base, [&](const std::string& name) {
+  ForEachSubkey(store, base.get(), [&](const std::string& name) {
     names.push_back(name);
     return true;
   });
   for (const std::string& name : names) {
     AppliedBlocklist list;
     list.name = name;
-    HKEY record = 0;
-    if (store.RegOpenKeyExA(base, name, 0, KEY_READ, &record) != ERROR_SUCCESS) continue;
+    KeyHandle record;
+    if (record.Open(store, base.get(), name, KEY_READ) != ERROR_SUCCESS) continue;
     for (auto [value, text] : {std::pair{"Source", &list.source}, std::pair{"Applied", &list.applied}}) {
-      std::optional<StoredValue> read = QueryValue(store, record, value);
+      std::optional<StoredValue> read = QueryValue(store, record.get(), value);
       if (read && read->type == REG_SZ) *text = read->data.substr(0, read->data.find('\0'));
     }
     for (const auto& part : {std::pair{kCreated, &list.created}, std::pair{kChanged, &list.changed}}) {
-      HKEY key = 0;
-      if (store.RegOpenKeyExA(record, part.first, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+      KeyHandle key;
+      if (key.Open(store, record.get(), part.first, KEY_READ) != ERROR_SUCCESS) continue;
       std::size_t* count = part.second;
-      ForEachValue(store, key, [count](const EnumeratedValue&) {
+      ForEachValue(store, key.get(), [count](const EnumeratedValue&) {
         ++*count;
         return true;
       });
-      store.RegCloseKey(key);
     }
-    store.RegCloseKey(record);
     lists.push_back(std::move(list));
   }
-  store.RegCloseKey(base);
   return lists;
 }
 
