@@ -4,6 +4,7 @@
 
 #include "enforcement/FirefoxPlacement.h"
 #include "enforcement/PolicyFolders.h"
+#include "enforcement/RegistryPlacement.h"
 #include "enforcement/RegistryPolicy.h"
 #include "registry/FollowUpStore.h"
 #include "registry/KeyHandle.h"
@@ -139,19 +140,6 @@ bool MapChanged(const std::vector<FollowUpStore::Changes>* changes) {
   return false;
 }
 
-std::vector<PolicyTarget> RegistryTargetsOf(const EnforcementSettings& settings) {
-  std::vector<PolicyTarget> targets;
-  if (!settings.registry) return targets;
-  for (const ChromiumBrowser& browser : ChromiumBrowsers()) {
-    bool named = settings.browsers.empty();
-    for (const std::string& name : settings.browsers) named = named || name == browser.name;
-    if (named)
-      targets.push_back({browser.name, browser.title, "", browser.policyKey,
-                         std::string(kEnforcementPath) + "\\Written\\" + browser.name});
-  }
-  return targets;
-}
-
 }  // namespace
 
 const std::vector<ChromiumBrowser>& ChromiumBrowsers() {
@@ -215,21 +203,6 @@ std::vector<PolicyTarget> TargetsOf(const EnforcementSettings& settings) {
   std::vector<PolicyTarget> targets = FolderTargetsOf(settings);
   for (PolicyTarget& target : RegistryTargetsOf(settings)) targets.push_back(std::move(target));
   return targets;
-}
-
-std::string RepairCommand(const std::string& store, const EnforcementSettings& settings) {
-#if defined(_WIN32)
-  (void)store;
-  (void)settings;
-  return "portwarden-cli enforce on (as an administrator)";
-#else
-  std::string command = "sudo portwarden-cli --store " + store + " enforce on";
-  if (!settings.policyRoot.empty()) command += " --policy-root " + settings.policyRoot;
-  if (!settings.browsers.empty()) command += " --browsers " + JoinNames(settings.browsers);
-  if (settings.copy) command += " --copy";
-  if (settings.registry) command += " --registry";
-  return command;
-#endif
 }
 
 std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
@@ -300,17 +273,16 @@ EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
   // The policy folders first: they complete the settings the others place by.
   FolderPlacer folders(settings, request);
   FirefoxPlacer firefox(settings, request);
-  Placer* placers[] = {&folders, &firefox};
+  RegistryPlacer registry(store, settings);
+  Placer* placers[] = {&folders, &firefox, &registry};
   for (Placer* placer : placers) {
     outcome.error = placer->Check(outcome.needsRoot, outcome.notes);
     if (!outcome.error.empty()) return outcome;
   }
 
   std::optional<EnforcementSettings> previous = ReadEnforcement(store);
-  std::vector<PolicyTarget> madeKeys;
   bool recorded = false;
   auto undo = [&](const std::string& error) {
-    for (const PolicyTarget& target : madeKeys) ApplyRegistryPolicy(store, target.policyKey, target.recordKey, nullptr);
     for (auto placer = std::rbegin(placers); placer != std::rend(placers); ++placer) (*placer)->Undo();
     if (recorded) {
       if (previous) WriteEnforcement(store, *previous);
@@ -346,29 +318,10 @@ EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
     std::string error = placer->Place(translated.policy, domains, generation, outcome);
     if (!error.empty()) return undo(error);
   }
-  for (const PolicyTarget& target : RegistryTargetsOf(settings)) {
-    if (!Registry(store).RegKeyExists(HKEY_LOCAL_MACHINE, target.recordKey)) madeKeys.push_back(target);
-    RegistryPolicyResult result = ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &translated.policy);
-    if (!result.error.empty()) return undo(result.error);
-    outcome.places.push_back(target.name + ": HKEY_LOCAL_MACHINE\\" + target.policyKey);
-    if (result.keptDefault)
-      outcome.notes.push_back("An administrator's DefaultJavaScriptSetting under HKEY_LOCAL_MACHINE\\" +
-                              target.policyKey + " was left in place; it applies instead of ours.");
-  }
 
   // What earlier settings placed and these do not, goes: in folders by root's
   // own records, in the registry by the store's.
   for (Placer* placer : placers) placer->RemoveStale(previous, outcome.notes);
-  if (previous) {
-    std::vector<PolicyTarget> now = RegistryTargetsOf(settings);
-    for (const PolicyTarget& old : RegistryTargetsOf(*previous)) {
-      bool kept = false;
-      for (const PolicyTarget& target : now) kept = kept || old.policyKey == target.policyKey;
-      if (kept) continue;
-      std::string stale = ApplyRegistryPolicy(store, old.policyKey, old.recordKey, nullptr).error;
-      if (!stale.empty()) outcome.notes.push_back(stale);
-    }
-  }
   return outcome;
 }
 

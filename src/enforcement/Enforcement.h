@@ -98,7 +98,12 @@ struct ReapplyMemory {
   AssembledDomains assembled;  // the policy of `domains`, and their text
   // Without links (the registry form alone): the generation `domains` hold.
   std::optional<std::uint32_t> domainsGeneration;
-  std::string text[4];
+  // Room reused from one re-apply to the next: the managed and the
+  // recommended policy documents (by PolicyLevel), the index's text, and what
+  // a file is read into to see whether it already holds its content.
+  std::string policyJson[2];
+  std::string indexText;
+  std::string readBack;
   std::string firefox;  // Firefox's manifest
 };
 

@@ -45,14 +45,6 @@ std::string FolderOf(const std::string& path) {
 
 std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
-std::string CanonicalPath(const std::string& path) {
-  char* resolved = ::realpath(path.c_str(), nullptr);
-  if (!resolved) return path;
-  std::string canonical = resolved;
-  std::free(resolved);
-  return canonical;
-}
-
 struct Record {
   std::string store;
   std::string linkedFolder;  // links: the folder they point into; empty: a copy
@@ -531,7 +523,7 @@ std::string FollowFirefox(RegistryStore& store, const EnforcementSettings& setti
                           ReapplyMemory& memory) {
   FirefoxPlaces places = FirefoxPlacesOf(settings);
   if (places.manifestFolder.empty()) return "";
-  std::string storePath = CanonicalPath(store.Describe());
+  std::string storePath = StoreNamed(store);
   std::string path = places.manifestFolder + "/" + ManifestName();
   auto gone = [&](const std::string& what) {
     return "Firefox: " + what + "; run `" + RepairCommand(storePath, settings) + "` to put it back";
@@ -551,7 +543,7 @@ std::string FollowFirefox(RegistryStore& store, const EnforcementSettings& setti
   }
   if (!there) return gone("the policy copy " + path + " is missing");
   WriteManagedStorageJson(SwitchesOf(policy), memory.firefox);
-  std::string error = ReplaceFileIn(root, ManifestName(), memory.firefox, &memory.text[3]);
+  std::string error = ReplaceFileIn(root, ManifestName(), memory.firefox, &memory.readBack);
   if (!error.empty())
     return error + "; the policy files are copies only root may rewrite: run `" + RepairCommand(storePath, settings) +
            "` to bring them in step";

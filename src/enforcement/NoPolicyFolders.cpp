@@ -52,4 +52,8 @@ std::string FollowFolders(RegistryStore&, const EnforcementSettings&, const Scri
   return "";
 }
 
+std::string RepairCommand(const std::string&, const EnforcementSettings&) {
+  return "portwarden-cli enforce on (as an administrator)";
+}
+
 }  // namespace pw

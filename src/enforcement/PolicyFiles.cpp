@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -250,6 +251,19 @@ std::string PlaceLinkIn(const Folder& folder, const std::string& name, const std
     return "";
   }
   return "cannot make a link in " + folder.Path() + ": no free temporary name";
+}
+
+std::string CanonicalPath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return path;
+  std::string canonical = resolved;
+  std::free(resolved);
+  return canonical;
+}
+
+std::string StoreNamed(const RegistryStore& store) {
+  std::string file = store.FilePath();
+  return file.empty() ? store.Describe() : CanonicalPath(file);
 }
 
 std::optional<std::string> LinkTargetIn(const Folder& folder, const std::string& name) {

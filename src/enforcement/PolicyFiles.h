@@ -96,6 +96,11 @@ std::string FileIdentityIn(const Folder& folder, const std::string& name);
 std::string CheckWritable(const std::string& path);
 // The folder above `path` that others cannot pass through, or empty.
 std::string ClosedFolderAbove(const std::string& path);
+// The path without links, "." or ".."; the path as given when it cannot be resolved.
+std::string CanonicalPath(const std::string& path);
+// The store as a command names it: its file's canonical path, or, for a store
+// that is no file, its description.
+std::string StoreNamed(const RegistryStore& store);
 // Where a symbolic link points; nothing when `path` is not a link.
 std::optional<std::string> LinkTarget(const std::string& path);
 

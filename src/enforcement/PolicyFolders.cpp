@@ -56,14 +56,6 @@ bool Exists(const std::string& path) {
 
 // The store file without links on the way: what records name and what links
 // are compared with.
-std::string CanonicalPath(const std::string& path) {
-  char* resolved = ::realpath(path.c_str(), nullptr);
-  if (!resolved) return path;
-  std::string canonical = resolved;
-  std::free(resolved);
-  return canonical;
-}
-
 // Root acts as the store's owner beside the store; anyone else as themselves.
 struct StoreOwner {
   long user = -1;
@@ -680,7 +672,7 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
                               const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory) {
   std::optional<std::uint32_t> stamped = memory.stamped;
   memory.stamped.reset();
-  StoreOwner owner = OwnerOf(store.Describe());
+  StoreOwner owner = OwnerOf(store.FilePath());
   ActingAs acting(owner.user, owner.group);
   std::string error = acting.Error();
   Folder parent, linked;
@@ -705,8 +697,8 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
     known = !identity.empty() && identity == memory.indexIdentity && memory.indexGeneration == *wanted;
     std::uint32_t generation = 0;
     std::vector<DomainPatterns> read;
-    if (!known && ReadFileIn(linked, kIndexName, memory.text[2]).empty() &&
-        ParseIndex(memory.text[2], generation, read) && generation == *wanted) {
+    if (!known && ReadFileIn(linked, kIndexName, memory.indexText).empty() &&
+        ParseIndex(memory.indexText, generation, read) && generation == *wanted) {
       memory.domains = std::move(read);
       memory.assembled.valid = false;
       known = true;
@@ -730,23 +722,23 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
 
   // The policy first, the index last: an index is never ahead of the files.
   if (!FolderTargetsOf(settings).empty()) {
-    WritePolicyJson(policy, PolicyLevel::Managed, memory.text[0]);
-    WritePolicyJson(policy, PolicyLevel::Recommended, memory.text[1]);
+    WritePolicyJson(policy, PolicyLevel::Managed, memory.policyJson[0]);
+    WritePolicyJson(policy, PolicyLevel::Recommended, memory.policyJson[1]);
     for (int level = 0; level < 2 && error.empty(); ++level)
-      error = ReplaceFileIn(linked, LinkedName(level), memory.text[level], &memory.text[3]);
+      error = ReplaceFileIn(linked, LinkedName(level), memory.policyJson[level], &memory.readBack);
   }
   if (error.empty() && NamesFirefox(settings)) {
     WriteManagedStorageJson(SwitchesOf(policy), memory.firefox);
-    error = ReplaceFileIn(linked, kFirefoxLinkedName, memory.firefox, &memory.text[3]);
+    error = ReplaceFileIn(linked, kFirefoxLinkedName, memory.firefox, &memory.readBack);
   }
   if (error.empty() && (!known || mapChanged)) {
-    std::string& index = memory.text[2];
+    std::string& index = memory.indexText;
     index.reserve(assembled.text.size() + 64);
     index.assign(kGenerationLine);
     index += std::to_string(now);
     index += '\n';
     index += assembled.text;
-    error = ReplaceFileIn(linked, kIndexName, index, &memory.text[3], true);
+    error = ReplaceFileIn(linked, kIndexName, index, &memory.readBack, true);
   }
   if (!error.empty()) {
     RemoveIn(linked, kIndexName);  // a later re-apply then reads the whole map
@@ -772,11 +764,11 @@ std::string FollowFolders(RegistryStore& store, const EnforcementSettings& setti
                           ReapplyMemory& memory) {
   std::vector<PolicyTarget> targets = FolderTargetsOf(settings);
   if (targets.empty()) return "";
-  std::string storePath = CanonicalPath(store.Describe());
+  std::string storePath = StoreNamed(store);
   std::string repair = RepairCommand(storePath, settings);
   if (settings.copy) {
-    WritePolicyJson(policy, PolicyLevel::Managed, memory.text[0]);
-    WritePolicyJson(policy, PolicyLevel::Recommended, memory.text[1]);
+    WritePolicyJson(policy, PolicyLevel::Managed, memory.policyJson[0]);
+    WritePolicyJson(policy, PolicyLevel::Recommended, memory.policyJson[1]);
   }
   for (const PolicyTarget& target : targets)
     for (int level = 0; level < 2; ++level) {
@@ -800,12 +792,24 @@ std::string FollowFolders(RegistryStore& store, const EnforcementSettings& setti
         there = record && record->store == storePath && record->linkedFolder.empty();
       }
       if (!there) return gone("the policy copy " + path + " is missing");
-      std::string error = ReplaceFileIn(folder, kPolicyFileName, memory.text[level], &memory.text[3]);
+      std::string error = ReplaceFileIn(folder, kPolicyFileName, memory.policyJson[level], &memory.readBack);
       if (!error.empty())
         return error + "; the policy files are copies only root may rewrite: run `" + repair +
                "` to bring them in step";
     }
   return "";
+}
+
+std::string RepairCommand(const std::string& store, const EnforcementSettings& settings) {
+  std::string command = "sudo portwarden-cli --store " + store + " enforce on";
+  if (!settings.policyRoot.empty()) command += " --policy-root " + settings.policyRoot;
+  if (!settings.browsers.empty()) {
+    command += " --browsers ";
+    for (std::size_t i = 0; i < settings.browsers.size(); ++i) command += (i ? "," : "") + settings.browsers[i];
+  }
+  if (settings.copy) command += " --copy";
+  if (settings.registry) command += " --registry";
+  return command;
 }
 
 }  // namespace pw
