@@ -72,8 +72,8 @@ void PrintSwitchGaps(std::ostream& out, const std::optional<SwitchGaps>& gaps) {
 int Failed(Run& run, const char* action, const EnforceOutcome& outcome, const std::string& again) {
   run.env.err << "portwarden-cli enforce " << action << ": " << outcome.error << "\n";
   if (outcome.needsRoot)
-    run.env.err << "The browsers' policy folders belong to root. Run as root:\n  sudo portwarden-cli --store "
-                << Absolute(run.store.FilePath()) << " enforce " << action << again << "\n";
+    run.env.err << "The browsers' policy folders belong to root. Run as root:\n  "
+                << AsRootCommand(Absolute(run.store.FilePath()), std::string("enforce ") + action + again) << "\n";
   return kExitFailure;
 }
 

@@ -205,6 +205,10 @@ std::vector<PolicyTarget> TargetsOf(const EnforcementSettings& settings) {
   return targets;
 }
 
+std::string AsRootCommand(const std::string& store, const std::string& words) {
+  return "sudo portwarden-cli --store " + store + " " + words;
+}
+
 std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
                                                const std::vector<FollowUpStore::Changes>* changes,
                                                ReapplyMemory* memory) {

@@ -171,6 +171,9 @@ EnforcementStatus EnforcementStatusOf(RegistryStore& store, const std::string& s
 
 // The command that puts the policy back in place (run as root or an administrator).
 std::string RepairCommand(const std::string& store, const EnforcementSettings& settings);
+// The command line that runs `words` as root on the store `store`:
+// "sudo portwarden-cli --store STORE WORDS".
+std::string AsRootCommand(const std::string& store, const std::string& words);
 
 // The folder beside a store file that links point to.
 std::string PolicyFolderFor(const std::string& storePath);

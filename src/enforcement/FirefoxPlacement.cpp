@@ -514,7 +514,7 @@ void FirefoxStates(const std::string& storePath, const std::optional<Enforcement
     state.note = placement.found == Found::OurLink || placement.found == Found::OurCopy
                      ? "still placed for this store: " + candidate + "/" + ManifestName()
                      : "root's record for this store is still in " + candidate;
-    state.note += "; run `sudo portwarden-cli --store " + storePath + " enforce off` to take it out";
+    state.note += "; run `" + AsRootCommand(storePath, "enforce off") + "` to take it out";
     states.push_back(std::move(state));
   }
 }

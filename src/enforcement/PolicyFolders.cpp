@@ -663,7 +663,7 @@ void FolderStates(const std::string& storePath, const std::optional<EnforcementS
       if (placement.found[level] != Found::Nothing && placement.found[level] != Found::Other)
         state.note = "still placed for this store: " + PlacePath(candidate, level);
     if (state.note.empty()) state.note = "root's record for this store is still in " + candidate.folder;
-    state.note += "; run `sudo portwarden-cli --store " + store + " enforce off` to take it out";
+    state.note += "; run `" + AsRootCommand(store, "enforce off") + "` to take it out";
     states.push_back(std::move(state));
   }
 }
@@ -801,7 +801,7 @@ std::string FollowFolders(RegistryStore& store, const EnforcementSettings& setti
 }
 
 std::string RepairCommand(const std::string& store, const EnforcementSettings& settings) {
-  std::string command = "sudo portwarden-cli --store " + store + " enforce on";
+  std::string command = AsRootCommand(store, "enforce on");
   if (!settings.policyRoot.empty()) command += " --policy-root " + settings.policyRoot;
   if (!settings.browsers.empty()) {
     command += " --browsers ";
