@@ -219,7 +219,7 @@ class Lookup {
     if (IsKeyName(front)) names.emplace_back(front);
     if (std::size_t dot = OneLabelSplit(front, LeastLabel());
         dot != std::string::npos && front.size() - dot + 1 <= kMaxKeyNameLength)
-      names.emplace_back(1, '*').append(front.substr(dot));
+      names.push_back("*" + std::string(front.substr(dot)));
     if (rules_.listingOrder) SortByListingOrder(names);
     for (std::string& candidate : names)
       if (OpenKey(source_, domain, candidate)) {
