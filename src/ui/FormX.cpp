@@ -6,7 +6,6 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -24,6 +23,7 @@
 
 #include "listings/ZoneAssignment.h"
 #include "ui/AccessibleTexts.h"
+#include "ui/FormXTexts.h"
 #include "ui/HelpFile.h"
 #include "ui/Twips.h"
 #include "policy/SecuritySwitch.h"
@@ -37,52 +37,6 @@
 
 namespace pw::ui {
 namespace {
-
-struct ButtonText {
-  const char* name;
-  const char* caption;
-  const char* toolTip;
-};
-
-const ButtonText kButtons[] = {
-    {"cmdTrust", "Trust",
-     "Trust me only if I am a bank or escrow provider you would trust with your life savings. Sites marked as "
-     "trusted are allowed to run any script on your computer and are not constrained by Portwarden Security "
-     "settings."},
-    {"cmdDeclassify", "Declassify",
-     "This is for declssified sites, or those sites under consideration for Trusted or Restricted Status. The "
-     "Portwarden security settings you have chosen apply to these sites."},
-    {"cmdRestrict", "Restrict",
-     "This places the site on the restricted sites list, disabling all site access to standard client side "
-     "functions."},
-    {"cmdAdd", "Add", "This adds the site below to the list where you can assign scripting privileges."},
-    {"cmdPrint", "Print", "This prints the Portwarden Script Security Report"},
-    {"cmdDelete", "Delete",
-     "This deletes the site from this list AND therefore declassifies the deleted site, subjecting it to the "
-     "Portwarden security settings you have chosen."},
-    {"cmdAddd", "Add", nullptr},
-};
-
-struct LegendText {
-  const char* image;
-  int picture;
-  const char* label;
-  const char* caption;
-};
-
-const LegendText kLegend[] = {
-    {"Image2", 2, "Label1",
-     "Can run any script on your computer - Only for Banks and Escrow providers you can trust with your life "
-     "savings!"},
-    {"Image3", 3, "Label3",
-     "Unclassified - sites under consideration for Trusted or Restricted Status - Selected Portwarden Settings "
-     "apply."},
-    {"Image4", 4, "Label4",
-     "Restricted - the site is not allowed any standard access to client side functions. This is for malicious "
-     "sites."},
-    {"Image5", 11, "Label5",
-     "Delete Site - This removes the site from the list when it no longer warrants Trusted or Restricted Status."},
-};
 
 const StatusPanel kPanels[] = {StatusPanel::Secured, StatusPanel::SemiSecure, StatusPanel::Unsecure};
 
@@ -217,7 +171,7 @@ void FormX::BuildControls() {
       control = new ClickLabel(parent);
     } else if (name.rfind("Image", 0) == 0) {
       int picture = 0;
-      for (const LegendText& legend : kLegend)
+      for (const LegendText& legend : FormXLegendTexts())
         if (name == legend.image) picture = legend.picture;
       control = new PictureControl(parent, [picture](QPainter& p, const QRectF& r) {
         PaintImageListPicture(p, picture, r);
@@ -252,7 +206,7 @@ void FormX::BuildControls() {
 void FormX::SetTexts() {
   QFont graphic = DesignFont("MS Sans Serif", 8.25, true);
   int iconSide = TwipsToPixels(450, dpiY_);
-  for (const ButtonText& text : kButtons) {
+  for (const ButtonText& text : FormXButtonTexts()) {
     auto* button = static_cast<QToolButton*>(Control(text.name));
     button->setText(text.caption);
     if (text.toolTip) button->setToolTip(text.toolTip);
@@ -273,14 +227,13 @@ void FormX::SetTexts() {
   addd->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
   auto* help = static_cast<QPushButton*>(Control("cmdHelp"));
-  help->setText("Help");
-  help->setToolTip("Need to know more? Just press this button!");
+  help->setText(kHelpCaption);
+  help->setToolTip(kHelpToolTip);
 
   txtURL_->setEditable(true);
   txtURL_->setInsertPolicy(QComboBox::NoInsert);
   txtURL_->setFont(DesignFont("MS Sans Serif", 9.75, false));
-  txtURL_->setToolTip(
-      "Just click the \"Add\" Button to add the site in this box to the list, or type in another address...");
+  txtURL_->setToolTip(kAddressToolTip);
 
   QColor panelText[] = {Qt::white, QColor(0x4a, 0x30, 0x00), Qt::white};
   for (StatusPanel panel : kPanels) {
@@ -299,7 +252,7 @@ void FormX::SetTexts() {
     Control(design.picture)->setToolTip(design.pictureToolTip);
   }
 
-  for (const LegendText& legend : kLegend) {
+  for (const LegendText& legend : FormXLegendTexts()) {
     auto* label = static_cast<QLabel*>(Control(legend.label));
     label->setText(legend.caption);
     label->setWordWrap(true);
@@ -615,7 +568,7 @@ QRect FormX::ToPixels(const TwipRect& rect) const { return PixelRect(rect, dpiX_
 
 void FormX::ApplyPlaces() {
   for (const DesignControl& design : FormXDesign()) Control(design.name)->setGeometry(ToPixels(layout_.places.at(design.name)));
-  TwipRect zonePlace = ZoneLine::Place(layout_);
+  TwipRect zonePlace = ZoneLinePlace(layout_);
   lblZone_->setVisible(zonePlace.width > 0);
   if (zonePlace.width > 0) lblZone_->setGeometry(ToPixels(zonePlace));
   Flagged(placingColumns_, [this] {
@@ -631,15 +584,16 @@ void FormX::FitLegendTexts() {
   // The design's legend texts are longer than their labels hold in the window
   // font; a label takes the largest size, down to 6.5 points, at which its text
   // fits rather than running under the next row.
-  for (const LegendText& legend : kLegend) {
+  for (const LegendText& legend : FormXLegendTexts()) {
     auto* label = static_cast<QLabel*>(Control(legend.label));
     QFont fitted = font();
-    for (qreal points = fitted.pointSizeF(); points >= 6.5; points -= 0.25) {
-      fitted.setPointSizeF(points);
-      QRect needed = QFontMetrics(fitted).boundingRect(QRect(0, 0, label->width(), 10000),
-                                                        Qt::TextWordWrap | Qt::AlignLeft, label->text());
-      if (needed.height() <= label->height()) break;
-    }
+    fitted.setPointSizeF(FittedLegendPoints(fitted.pointSizeF(), [&](double points) {
+      QFont trial = fitted;
+      trial.setPointSizeF(points);
+      QRect needed = QFontMetrics(trial).boundingRect(QRect(0, 0, label->width(), 10000),
+                                                       Qt::TextWordWrap | Qt::AlignLeft, label->text());
+      return needed.height() <= label->height();
+    }));
     label->setFont(fitted);
   }
 }
@@ -668,10 +622,7 @@ void FormX::changeEvent(QEvent* event) {
 void FormX::OpenHelp() {
   std::string path = help_.locate ? help_.locate() : std::string();
   if (path.empty()) {
-    prompter_.MsgBox("Portwarden Help",
-                     std::string("The help could not be found: neither ") + kHelpFileName +
-                         " nor the help pages are beside the program.",
-                     MsgButtons::Ok, MsgIcon::Exclamation);
+    prompter_.MsgBox(kHelpTitle, HelpMissingMessage(), MsgButtons::Ok, MsgIcon::Exclamation);
     return;
   }
   QPointer<FormX> self(this);
@@ -682,11 +633,7 @@ void FormX::OpenHelp() {
 }
 
 void FormX::HelpNotShown(const std::string& path) {
-  std::string folder = QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
-  prompter_.MsgBox("Portwarden Help",
-                   "The help could not be shown: no program on this desktop opened " + path +
-                       ". The help pages are in the folder " + folder + "; open index.html there in a web browser.",
-                   MsgButtons::Ok, MsgIcon::Exclamation);
+  prompter_.MsgBox(kHelpTitle, HelpNotShownMessage(path), MsgButtons::Ok, MsgIcon::Exclamation);
 }
 
 }  // namespace pw::ui
