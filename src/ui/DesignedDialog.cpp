@@ -8,6 +8,7 @@
 #include <QRadioButton>
 
 #include "ui/Controls.h"
+#include "ui/DialogDesign.h"
 #include "ui/Pictures.h"
 #include "ui/Twips.h"
 
@@ -64,8 +65,8 @@ DesignedDialog::DesignedDialog(QWidget* owner, const char* name, const char* cap
     controls_[control.name] = made;
   }
   setFixedSize(TwipsToPixels(clientWidth, dpiX), TwipsToPixels(clientHeight, dpiY));
-  SetCaption("Label1", "Listing the SubDomain:");
-  SetCaption("Label2", "At the Domain:");
+  SetCaption("Label1", kSubDomainCaption);
+  SetCaption("Label2", kDomainCaption);
 }
 
 void DesignedDialog::SetCaption(const std::string& name, const char* caption) {

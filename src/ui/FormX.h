@@ -13,6 +13,7 @@
 #include "listings/Zones.h"
 #include "ui/AddFlow.h"
 #include "ui/FormXLayout.h"
+#include "ui/FormXTexts.h"
 #include "ui/Startup.h"
 #include "ui/StatusPresentation.h"
 #include "ui/StoreFailureReporter.h"
@@ -32,8 +33,6 @@ class FormZ;
 class GraphicButton;
 class SiteListModel;
 class ZoneLine;
-
-inline constexpr const char* kFormXCaption = "PORTWARDEN - Script Security and Trusted Sites Manager";
 
 // Finding and opening the help. `locate` gives the file to open (empty when
 // there is none); `open` hands it to the desktop and says whether a program

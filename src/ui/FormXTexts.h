@@ -10,6 +10,8 @@
 
 namespace pw {
 
+inline constexpr const char* kFormXCaption = "PORTWARDEN - Script Security and Trusted Sites Manager";
+
 struct ButtonText {
   const char* name;
   const char* caption;

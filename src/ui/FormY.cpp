@@ -18,7 +18,7 @@ FormY::FormY(FormX& main)
     : DesignedDialog(&main, "FormY", kFormYCaption, FormYDesign(), kFormYClientWidth,
                      kFormYClientHeight),
       main_(main) {
-  SetCaption("Label4", "Status by Protocol:");
+  SetCaption("Label4", kProtocolsCaption);
   for (int row = 0; row < kProtocolRows; ++row) {
     const ProtocolRowDesign& design = FormYRows()[row];
     auto* check = Control<QCheckBox>(design.check);
