@@ -1,0 +1,138 @@
+#include "win32window/ReportPrinter.h"
+
+#include <commdlg.h>
+#include <richedit.h>
+#include <winspool.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+namespace pw::win32 {
+namespace {
+
+constexpr const char* kTitle = "Print";
+constexpr const wchar_t* kDocumentName = L"Portwarden Scripting Privilege Report";
+
+struct Source {
+  const std::string& text;
+  std::size_t at = 0;
+};
+
+::DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, ::LONG wanted, ::LONG* given) {
+  auto* source = reinterpret_cast<Source*>(cookie);
+  std::size_t count = std::min(static_cast<std::size_t>(wanted), source->text.size() - source->at);
+  std::copy_n(source->text.data() + source->at, count, buffer);
+  source->at += count;
+  *given = static_cast<::LONG>(count);
+  return 0;
+}
+
+std::string LastError() {
+  wchar_t* text = nullptr;
+  ::DWORD code = GetLastError();
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  std::string message = text ? Utf8(text) : "error " + std::to_string(code);
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+    message.pop_back();
+  return message.empty() ? "error " + std::to_string(code) : message;
+}
+
+// Asks where to save the report; empty when the user declines.
+std::string ChooseRtfPath(HWND owner) {
+  wchar_t path[MAX_PATH] = L"Portwarden Scripting Privilege Report.rtf";
+  OPENFILENAMEW choose{};
+  choose.lStructSize = sizeof choose;
+  choose.hwndOwner = owner;
+  choose.lpstrFilter = L"Rich text files (*.rtf)\0*.rtf\0";
+  choose.lpstrFile = path;
+  choose.nMaxFile = MAX_PATH;
+  choose.lpstrDefExt = L"rtf";
+  choose.lpstrTitle = L"Save the report as rich text";
+  choose.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  return GetSaveFileNameW(&choose) ? Utf8(path) : std::string();
+}
+
+}  // namespace
+
+std::string PrintRichText(HWND richEdit, const std::string& rtf) {
+  Source source{rtf};
+  EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&source), 0, ReadRtf};
+  SendMessageW(richEdit, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+
+  ::DWORD size = 0;
+  GetDefaultPrinterW(nullptr, &size);
+  std::wstring printer(size, L'\0');
+  if (size == 0 || !GetDefaultPrinterW(printer.data(), &size)) return NoDefaultPrinterMessage();
+  printer.resize(wcslen(printer.c_str()));
+  HDC dc = CreateDCW(L"WINSPOOL", printer.c_str(), nullptr, nullptr);
+  if (!dc) return PrinterRefusedMessage(Utf8(printer), LastError());
+  DOCINFOW document{};
+  document.cbSize = sizeof document;
+  document.lpszDocName = kDocumentName;
+  std::string problem;
+  if (StartDocW(dc, &document) <= 0) {
+    problem = PrinterRefusedMessage(Utf8(printer), LastError());
+    DeleteDC(dc);
+    return problem;
+  }
+  // The page less an inch all round, in twips.
+  auto twips = [dc](int pixels, int axis) { return MulDiv(pixels, 1440, GetDeviceCaps(dc, axis)); };
+  FORMATRANGE range{};
+  range.hdc = range.hdcTarget = dc;
+  range.rcPage = RECT{0, 0, twips(GetDeviceCaps(dc, PHYSICALWIDTH), LOGPIXELSX),
+                      twips(GetDeviceCaps(dc, PHYSICALHEIGHT), LOGPIXELSY)};
+  RECT printable{twips(GetDeviceCaps(dc, PHYSICALOFFSETX), LOGPIXELSX),
+                 twips(GetDeviceCaps(dc, PHYSICALOFFSETY), LOGPIXELSY), 0, 0};
+  range.rc = RECT{1440 - printable.left, 1440 - printable.top, range.rcPage.right - 1440 - printable.left,
+                  range.rcPage.bottom - 1440 - printable.top};
+  GETTEXTLENGTHEX length{GTL_NUMCHARS, 1200};
+  ::LONG end = static_cast<::LONG>(SendMessageW(richEdit, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0));
+  ::LONG start = 0;
+  RECT area = range.rc;
+  do {
+    if (StartPage(dc) <= 0) {
+      problem = PrinterRefusedMessage(Utf8(printer), LastError());
+      break;
+    }
+    range.rc = area;
+    range.chrg = CHARRANGE{start, -1};
+    ::LONG next = static_cast<::LONG>(SendMessageW(richEdit, EM_FORMATRANGE, TRUE, reinterpret_cast<LPARAM>(&range)));
+    if (EndPage(dc) <= 0) {
+      problem = PrinterRefusedMessage(Utf8(printer), LastError());
+      break;
+    }
+    if (next <= start) break;  // nothing more fits: the rest would never print
+    start = next;
+  } while (start < end);
+  SendMessageW(richEdit, EM_FORMATRANGE, FALSE, 0);
+  if (problem.empty()) {
+    if (EndDoc(dc) <= 0) problem = PrinterRefusedMessage(Utf8(printer), LastError());
+  } else {
+    AbortDoc(dc);
+  }
+  DeleteDC(dc);
+  return problem;
+}
+
+void PrintRtfReport(HWND owner, HWND richEdit, const std::string& rtf, Prompter& prompter) {
+  HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  std::string problem = PrintRichText(richEdit, rtf);
+  SetCursor(previous);
+  if (problem.empty()) return;
+  if (prompter.MsgBox(kTitle, problem + "\n\nDo you want to save the report as a rich text file instead?",
+                      MsgButtons::YesNo, MsgIcon::Exclamation) != MsgAnswer::Yes)
+    return;
+  std::string path = ChooseRtfPath(owner);
+  if (path.empty()) return;
+  std::ofstream file(std::filesystem::path(Wide(path)), std::ios::binary);
+  file << rtf;
+  file.close();
+  if (!file)
+    prompter.MsgBox(kTitle, "The report could not be saved as " + path + ": the file could not be written.",
+                    MsgButtons::Ok, MsgIcon::Critical);
+}
+
+}  // namespace pw::win32
