@@ -134,50 +134,51 @@ std::vector<ReportRun> ReportRuns(std::u16string_view text, const EventPump& pum
   return runs;
 }
 
-std::string ReportRtf(const std::vector<SiteRow>& rows, const EventPump& pump) {
-  const std::u16string text = Utf16(ReportText(rows));
-  const std::vector<ReportRun> runs = ReportRuns(text, pump);
-
-  // Each character's look after every run is merged in, as a document would.
-  const std::vector<std::string> families = {"Arial", "Courier New"};
-  std::vector<ReportColour> colours = {{0, 0, 0}, kReportSiteRgb};
-  for (const ReportColour& tag : kReportTagRgb) colours.push_back(tag);
-  struct Look {
-    int family = 0, points = 10, colour = 0;
-    bool bold = false;
-    bool operator==(const Look&) const = default;
-  };
-  std::vector<Look> looks(text.size());
+std::vector<ReportLook> ReportLooks(std::size_t length, const std::vector<ReportRun>& runs) {
+  std::vector<ReportLook> looks(length);
   for (const ReportRun& run : runs) {
-    int family = -1, colour = -1;
-    if (run.style.family)
-      family = static_cast<int>(std::find(families.begin(), families.end(), *run.style.family) - families.begin());
-    if (run.style.colour)
-      colour = static_cast<int>(std::find(colours.begin(), colours.end(), *run.style.colour) - colours.begin());
-    for (int i = run.start; i < run.end; ++i) {
-      Look& look = looks[static_cast<std::size_t>(i)];
-      if (family >= 0) look.family = family;
+    for (int i = std::max(run.start, 0); i < run.end && i < static_cast<int>(length); ++i) {
+      ReportLook& look = looks[static_cast<std::size_t>(i)];
+      if (run.style.family) look.family = *run.style.family;
       if (run.style.points) look.points = *run.style.points;
       if (run.style.bold) look.bold = *run.style.bold;
-      if (colour >= 0) look.colour = colour;
+      if (run.style.colour) look.colour = *run.style.colour;
     }
   }
+  return looks;
+}
+
+std::string ReportRtf(const std::vector<SiteRow>& rows, const EventPump& pump) {
+  const std::u16string text = Utf16(ReportText(rows));
+  return ReportRtf(text, ReportLooks(text.size(), ReportRuns(text, pump)));
+}
+
+std::string ReportRtf(std::u16string_view text, const std::vector<ReportLook>& looks) {
+  std::vector<std::string> families = {"Arial", "Courier New"};
+  std::vector<ReportColour> colours = {kReportProtocolRgb, kReportSiteRgb};
+  for (const ReportColour& tag : kReportTagRgb) colours.push_back(tag);
+  auto indexOf = [](auto& table, const auto& item) {
+    auto found = std::find(table.begin(), table.end(), item);
+    if (found == table.end()) found = table.insert(found, item);
+    return static_cast<int>(found - table.begin());
+  };
+  for (const ReportLook& look : looks) indexOf(families, look.family), indexOf(colours, look.colour);
 
   std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deftab720{\\fonttbl";
   for (std::size_t i = 0; i < families.size(); ++i)
-    rtf += "{\\f" + std::to_string(i) + (i == 0 ? "\\fswiss " : "\\fmodern ") + families[i] + ";}";
+    rtf += "{\\f" + std::to_string(i) + (families[i] == "Courier New" ? "\\fmodern " : "\\fswiss ") + families[i] + ";}";
   rtf += "}{\\colortbl;";
   for (const ReportColour& colour : colours)
     rtf += "\\red" + std::to_string(colour.red) + "\\green" + std::to_string(colour.green) + "\\blue" +
            std::to_string(colour.blue) + ";";
   rtf += "}\n\\pard\\plain";
-  std::optional<Look> current;
+  const ReportLook* current = nullptr;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const Look& look = looks[i];
+    const ReportLook& look = looks[i];
     if (!current || !(*current == look)) {
-      rtf += "\\f" + std::to_string(look.family) + "\\fs" + std::to_string(look.points * 2) + (look.bold ? "\\b" : "\\b0") +
-             "\\cf" + std::to_string(look.colour + 1) + " ";
-      current = look;
+      rtf += "\\f" + std::to_string(indexOf(families, look.family)) + "\\fs" + std::to_string(look.points * 2) +
+             (look.bold ? "\\b" : "\\b0") + "\\cf" + std::to_string(indexOf(colours, look.colour) + 1) + " ";
+      current = &look;
     }
     char16_t c = text[i];
     if (c == u'\n') rtf += "\\par\n";

@@ -41,9 +41,22 @@ struct ReportRun {
 // applied. `pump` runs between the matches of the finds.
 std::vector<ReportRun> ReportRuns(std::u16string_view text, const EventPump& pump = {});
 
+// How one character of the report looks once every run is merged in, as a
+// document merges them. Before any run: Arial 10, black, not bold.
+struct ReportLook {
+  std::string family = "Arial";
+  int points = 10;
+  bool bold = false;
+  ReportColour colour;
+  bool operator==(const ReportLook&) const = default;
+};
+std::vector<ReportLook> ReportLooks(std::size_t length, const std::vector<ReportRun>& runs);
+
 // The report of `rows` as rich text (RTF): the same text and runs, tab stops
 // half an inch apart.
 std::string ReportRtf(const std::vector<SiteRow>& rows, const EventPump& pump = {});
+// The same for a text and the look of each of its characters.
+std::string ReportRtf(std::u16string_view text, const std::vector<ReportLook>& looks);
 
 std::u16string Utf16(std::string_view utf8);
 

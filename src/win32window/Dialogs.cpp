@@ -35,7 +35,7 @@ DesignedWindow::DesignedWindow(MainWindow& main, const char* caption, const std:
     : main_(main) {
   RegisterDialogClass(Proc);
   int dpi = main.Dpi();
-  constexpr ::DWORD style = WS_CAPTION | WS_SYSMENU | WS_POPUP | WS_CLIPCHILDREN;
+  constexpr ::DWORD style = WS_CAPTION | WS_SYSMENU | WS_POPUP;
   constexpr ::DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
   RECT outer{0, 0, Px(clientWidth, dpi), Px(clientHeight, dpi)};
   AdjustWindowRectExForDpi(&outer, style, FALSE, exStyle, static_cast<UINT>(dpi));

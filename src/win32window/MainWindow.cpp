@@ -557,9 +557,9 @@ void MainWindow::ShowProtocolDialog(const VerificationListing& listing) {
 
 void MainWindow::PrintReport() {
   if (rebuilding_) return;
-  std::string rtf;
-  HoldingInput([&](const EventPump& pump) { rtf = ReportRtf(sites_.Rows(), pump); });
-  PrintRtfReport(window_, report_, rtf, prompter_);
+  ComposedReport report;
+  HoldingInput([&](const EventPump& pump) { report = ComposeReport(sites_.Rows(), pump); });
+  PrintReportOrOfferRtf(window_, report_, report, prompter_);
 }
 
 void MainWindow::OpenHelp() {

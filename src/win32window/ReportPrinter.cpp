@@ -5,8 +5,12 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <map>
+#include <tuple>
 #include <filesystem>
 #include <fstream>
+
+#include "ui/ReportText.h"
 
 namespace pw::win32 {
 namespace {
@@ -55,9 +59,87 @@ std::string ChooseRtfPath(HWND owner) {
   return GetSaveFileNameW(&choose) ? Utf8(path) : std::string();
 }
 
+// Draws the report's characters in their looks, a line at a time, inside
+// `area` (device units), the tab stops half an inch apart; a new page when a
+// line would not fit. False when the printer refused a page.
+bool DrawReportPages(HDC dc, const RECT& area, const ComposedReport& report) {
+  const int dpiX = GetDeviceCaps(dc, LOGPIXELSX);
+  const int dpiY = GetDeviceCaps(dc, LOGPIXELSY);
+  std::map<std::tuple<std::string, int, bool>, HFONT> fonts;
+  auto fontOf = [&](const ReportLook& look) {
+    HFONT& font = fonts[{look.family, look.points, look.bold}];
+    if (!font) {
+      LOGFONTW info{};
+      info.lfHeight = -MulDiv(look.points, dpiY, 72);
+      info.lfWeight = look.bold ? FW_BOLD : FW_NORMAL;
+      info.lfCharSet = DEFAULT_CHARSET;
+      std::wstring face = Wide(look.family);
+      wcsncpy(info.lfFaceName, face.c_str(), LF_FACESIZE - 1);
+      font = CreateFontIndirectW(&info);
+    }
+    return font;
+  };
+  const std::u16string& text = report.text;
+  const int tab = dpiX / 2;
+  int y = area.top;
+  bool ok = StartPage(dc) > 0;
+  SetBkMode(dc, TRANSPARENT);
+  for (std::size_t lineStart = 0; ok && lineStart < text.size();) {
+    std::size_t lineEnd = text.find(u'\n', lineStart);
+    if (lineEnd == std::u16string::npos) lineEnd = text.size();
+    int height = 0;
+    for (std::size_t i = lineStart; i <= lineEnd && i < text.size(); ++i) {
+      SelectObject(dc, fontOf(report.looks[i]));
+      TEXTMETRICW metrics;
+      GetTextMetricsW(dc, &metrics);
+      height = std::max(height, static_cast<int>(metrics.tmHeight));
+    }
+    if (y + height > area.bottom && y > area.top) {
+      ok = EndPage(dc) > 0 && StartPage(dc) > 0;
+      SetBkMode(dc, TRANSPARENT);
+      y = area.top;
+    }
+    int x = area.left;
+    for (std::size_t i = lineStart; i < lineEnd;) {
+      if (text[i] == u'\t') {
+        x = area.left + ((x - area.left) / tab + 1) * tab;
+        ++i;
+        continue;
+      }
+      std::size_t end = i;
+      while (end < lineEnd && text[end] != u'\t' && report.looks[end] == report.looks[i]) ++end;
+      const ReportLook& look = report.looks[i];
+      SelectObject(dc, fontOf(look));
+      SetTextColor(dc, RGB(look.colour.red, look.colour.green, look.colour.blue));
+      auto run = reinterpret_cast<const wchar_t*>(text.data() + i);
+      int count = static_cast<int>(end - i);
+      TextOutW(dc, x, y, run, count);
+      SIZE size{};
+      GetTextExtentPoint32W(dc, run, count, &size);
+      x += size.cx;
+      i = end;
+    }
+    y += height;
+    lineStart = lineEnd + 1;
+  }
+  if (ok) ok = EndPage(dc) > 0;
+  SelectObject(dc, GetStockObject(SYSTEM_FONT));
+  for (auto& [key, font] : fonts) DeleteObject(font);
+  return ok;
+}
+
 }  // namespace
 
-std::string PrintRichText(HWND richEdit, const std::string& rtf) {
+ComposedReport ComposeReport(const std::vector<SiteRow>& rows, const EventPump& pump) {
+  ComposedReport report;
+  report.text = Utf16(ReportText(rows));
+  report.looks = ReportLooks(report.text.size(), ReportRuns(report.text, pump));
+  report.rtf = ReportRtf(report.text, report.looks);
+  return report;
+}
+
+std::string PrintReport(HWND richEdit, const ComposedReport& report) {
+  const std::string& rtf = report.rtf;
   Source source{rtf};
   EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&source), 0, ReadRtf};
   SendMessageW(richEdit, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
@@ -92,7 +174,18 @@ std::string PrintRichText(HWND richEdit, const std::string& rtf) {
   ::LONG end = static_cast<::LONG>(SendMessageW(richEdit, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0));
   ::LONG start = 0;
   RECT area = range.rc;
-  do {
+  // Measured first: a box that lays out no page (as some do not at all)
+  // leaves the drawing to the report's own looks.
+  range.chrg = CHARRANGE{0, -1};
+  bool laysOut = end > 0 && SendMessageW(richEdit, EM_FORMATRANGE, FALSE, reinterpret_cast<LPARAM>(&range)) > 0;
+  SendMessageW(richEdit, EM_FORMATRANGE, FALSE, 0);
+  if (!laysOut) {
+    RECT device{MulDiv(area.left, GetDeviceCaps(dc, LOGPIXELSX), 1440), MulDiv(area.top, GetDeviceCaps(dc, LOGPIXELSY), 1440),
+                MulDiv(area.right, GetDeviceCaps(dc, LOGPIXELSX), 1440),
+                MulDiv(area.bottom, GetDeviceCaps(dc, LOGPIXELSY), 1440)};
+    if (!DrawReportPages(dc, device, report)) problem = PrinterRefusedMessage(Utf8(printer), LastError());
+  }
+  while (laysOut && start < end) {
     if (StartPage(dc) <= 0) {
       problem = PrinterRefusedMessage(Utf8(printer), LastError());
       break;
@@ -106,7 +199,7 @@ std::string PrintRichText(HWND richEdit, const std::string& rtf) {
     }
     if (next <= start) break;  // nothing more fits: the rest would never print
     start = next;
-  } while (start < end);
+  }
   SendMessageW(richEdit, EM_FORMATRANGE, FALSE, 0);
   if (problem.empty()) {
     if (EndDoc(dc) <= 0) problem = PrinterRefusedMessage(Utf8(printer), LastError());
@@ -117,9 +210,10 @@ std::string PrintRichText(HWND richEdit, const std::string& rtf) {
   return problem;
 }
 
-void PrintRtfReport(HWND owner, HWND richEdit, const std::string& rtf, Prompter& prompter) {
+void PrintReportOrOfferRtf(HWND owner, HWND richEdit, const ComposedReport& report, Prompter& prompter) {
+  const std::string& rtf = report.rtf;
   HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  std::string problem = PrintRichText(richEdit, rtf);
+  std::string problem = PrintReport(richEdit, report);
   SetCursor(previous);
   if (problem.empty()) return;
   if (prompter.MsgBox(kTitle, problem + "\n\nDo you want to save the report as a rich text file instead?",

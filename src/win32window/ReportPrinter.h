@@ -11,11 +11,22 @@
 
 namespace pw::win32 {
 
-// Why printing failed; empty when the report was printed.
-std::string PrintRichText(HWND richEdit, const std::string& rtf);
+// The report as it is printed: its text, the look of each character, and
+// the same as rich text.
+struct ComposedReport {
+  std::u16string text;
+  std::vector<ReportLook> looks;
+  std::string rtf;
+};
+ComposedReport ComposeReport(const std::vector<SiteRow>& rows, const EventPump& pump);
 
-// Loads `rtf` into `richEdit`, prints it, and on failure says why and offers
-// to save it (the file dialog owned by `owner`).
-void PrintRtfReport(HWND owner, HWND richEdit, const std::string& rtf, Prompter& prompter);
+// Why printing failed; empty when the report was printed. The rich text box
+// lays out the pages; where it cannot (a box that lays out no page), the
+// report's looks are drawn line by line.
+std::string PrintReport(HWND richEdit, const ComposedReport& report);
+
+// Prints the report, and on failure says why and offers to save it as rich
+// text (the file dialog owned by `owner`).
+void PrintReportOrOfferRtf(HWND owner, HWND richEdit, const ComposedReport& report, Prompter& prompter);
 
 }  // namespace pw::win32
