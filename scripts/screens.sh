@@ -20,4 +20,4 @@ command -v xvfb-run >/dev/null || { echo "screens.sh: xvfb-run is missing (scrip
 cmake --build build --target portwarden-screens >/dev/null
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/pw-runtime-XXXXXX)}
 chmod 700 "$XDG_RUNTIME_DIR"
-xvfb-run -a -s "-screen 0 1600x1200x24 -dpi 96" build/tests/ui/portwarden-screens "$out"
+xvfb-run -a -s "-screen 0 1600x1200x24 -dpi 96" build/tests/qtwindow/portwarden-screens "$out"

@@ -2,6 +2,7 @@
 
 #include "Cli.h"
 #include "browser/DesktopBrowserPages.h"
+#include "windowlogic/Startup.h"
 #include "browser/Installation.h"
 #include "browser/TrustButtonRemoval.h"
 
@@ -76,8 +77,7 @@ int RunRegisterButton(Run& run) {
 
 int RunOpenPages(Run& run) {
   run.args.Done();
-  DesktopBrowserPages pages;
-  for (const std::string& address : OfferedAddresses(&pages)) run.env.out << address << "\n";
+  for (const std::string& address : OfferedAddresses(DesktopOpenPages)) run.env.out << address << "\n";
   return kExitOk;
 }
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../common/StoreChoice.h"
+#include "storechoice/StoreChoice.h"
 #include "common/Prompter.h"
 #include "registry/Registry.h"
 

@@ -2,7 +2,7 @@
 #include <ostream>
 
 #include "Cli.h"
-#include "browser/Enforcement.h"
+#include "enforcement/Enforcement.h"
 
 namespace pw::cli {
 namespace {

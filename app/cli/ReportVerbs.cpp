@@ -6,7 +6,7 @@
 
 #include "Cli.h"
 #include "listings/SiteList.h"
-#include "ui/ReportText.h"
+#include "report/ReportText.h"
 
 #if defined(PW_HAVE_REPORT_DOCUMENT)
 #include <QGuiApplication>
@@ -15,8 +15,8 @@
 #include <QTextDocument>
 #include <memory>
 
-#include "ui/ReportDocument.h"
-#include "ui/ReportOutput.h"
+#include "report/ReportDocument.h"
+#include "report/ReportOutput.h"
 #endif
 
 namespace pw::cli {
@@ -108,7 +108,7 @@ int RunReport(Run& run) {
 #endif
 
   SiteList sites;
-  sites.Refresher(run.store);
+  sites.Rebuild(run.store);
 #if defined(PW_HAVE_REPORT_DOCUMENT)
   if (html || pdf || print) {
     DocumentSession session;

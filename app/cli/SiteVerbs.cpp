@@ -13,6 +13,7 @@
 #include "listings/SiteList.h"
 #include "listings/SiteListText.h"
 #include "listings/ZoneAssignment.h"
+#include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 
 namespace pw::cli {
@@ -87,14 +88,10 @@ std::string FailedBecause(Run& run, LONG status) {
 }
 
 bool ValueExists(Run& run, const ListingAddress& address) {
-  HKEY key = 0;
-  bool found = false;
-  if (run.store.RegOpenKeyA(HKEY_CURRENT_USER, address.keyPath, &key) == ERROR_SUCCESS) {
-    DWORD type = 0;
-    found = run.store.RegQueryValueExA(key, address.valueName, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS;
-    run.store.RegCloseKey(key);
-  }
-  return found;
+  KeyHandle key;
+  if (key.OpenA(run.store, HKEY_CURRENT_USER, address.keyPath) != ERROR_SUCCESS) return false;
+  DWORD type = 0;
+  return run.store.RegQueryValueExA(key.get(), address.valueName, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 // True when the value exists; otherwise says so.
@@ -119,7 +116,7 @@ int RunList(Run& run) {
   // rebuild keeps each row's zone).
   ReadSnapshot snapshot(run.store);
   SiteList list;
-  list.Refresher(run.store);
+  list.Rebuild(run.store);
   std::ostream& out = run.env.out;
 
   if (format == "json") {
@@ -288,7 +285,7 @@ int RunDelete(Run& run) {
   run.args.Done();
   if (!ListingExists(run, "delete", listing)) return kExitFailure;
   SiteList list;
-  list.Refresher(run.store);
+  list.Rebuild(run.store);
   ListingDeletion deletion = DeleteListing(list, run.registry, listing.address);
   if (deletion.removal != ERROR_SUCCESS) {
     run.env.err << kProgram << " delete: cannot delete \"" << listing.address.valueName << "\" from the key "

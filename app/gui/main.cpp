@@ -13,14 +13,14 @@
 #include <unistd.h>
 #endif
 
-#include "common/StoreChoice.h"
+#include "storechoice/StoreChoice.h"
 #include "TerminalView.h"
 #include "browser/DesktopBrowserPages.h"
 #include "browser/Installation.h"
-#include "ui/Startup.h"
-#include "ui/FormX.h"
-#include "ui/QtPrompter.h"
-#include "ui/ReportPrinting.h"
+#include "windowlogic/Startup.h"
+#include "qtwindow/MainWindow.h"
+#include "qtwindow/QtPrompter.h"
+#include "qtwindow/ReportPrinting.h"
 
 namespace {
 
@@ -193,22 +193,21 @@ int main(int argc, char** argv) {
     std::cerr << "portwarden: no display found (" << NoDisplayReason()
               << "); the security state and the site list follow instead of the window.\n";
     pw::SiteList sites;
-    sites.Refresher(*opened.store);
+    sites.Rebuild(*opened.store);
     pw::PrintStateAndSites(std::cout, state, sites, *opened.store);
     return 0;
   }
 
-  pw::ui::FormX window(*opened.store, prompter);
+  pw::ui::MainWindow window(*opened.store, prompter);
   prompter.SetFallbackParent(&window);
   pw::ui::InstallReportPrinting(window, prompter, pw::ui::DesktopPdfPathDialog(&window));
-  pw::DesktopBrowserPages pages;
   auto firstStart = [&] {
     pw::Installation place = pw::InstallationOf(pw::RunningExecutablePath(), opened.folder);
     pw::TrustButtonResult result;
     window.HoldingInput([&](const pw::EventPump& pump) { result = pw::RunFirstStart(window.Reg(), place, pump); });
     for (const pw::StoreFailure& failure : result.failures) window.ReportStoreFailure(failure);
   };
-  if (window.Load(&pages, firstStart, commandLine) == pw::StartupOutcome::EndRun) return 0;
+  if (window.Load(pw::DesktopOpenPages, firstStart, commandLine) == pw::StartupOutcome::EndRun) return 0;
   if (QScreen* screen = window.screen()) {
     QRect available = screen->availableGeometry();
     window.move(available.center() - window.rect().center());

@@ -8,7 +8,7 @@
 #include <QPainter>
 #include <cstdio>
 
-#include "ui/Pictures.h"
+#include "qtwindow/Pictures.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "browser/DesktopBrowserPages.h"
 #include "browser/Installation.h"
-#include "common/StoreChoice.h"
-#include "ui/Startup.h"
+#include "storechoice/StoreChoice.h"
+#include "windowlogic/Startup.h"
 #include "win32window/MainWindow.h"
 
 // After the store's headers, whose names the platform's headers define as macros.
@@ -47,14 +47,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
 
   pw::win32::MainWindow window(*opened.store, prompter);
   if (!window.Create()) return fail("The window could not be made.", 1);
-  pw::DesktopBrowserPages pages;
   auto firstStart = [&] {
     pw::Installation place = pw::InstallationOf(pw::RunningExecutablePath(), opened.folder);
     pw::TrustButtonResult result;
     window.HoldingInput([&](const pw::EventPump& pump) { result = pw::RunFirstStart(window.Reg(), place, pump); });
     for (const pw::StoreFailure& failure : result.failures) window.ReportStoreFailure(failure);
   };
-  if (window.Load(&pages, firstStart, pw::CommandLineText(args)) == pw::StartupOutcome::EndRun) return 0;
+  if (window.Load(pw::DesktopOpenPages, firstStart, pw::CommandLineText(args)) == pw::StartupOutcome::EndRun) return 0;
   window.Show(showCommand);
 
   MSG message;

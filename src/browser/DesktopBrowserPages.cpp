@@ -8,7 +8,7 @@
 
 namespace pw {
 
-std::vector<std::string> DesktopBrowserPages::OpenPageAddresses() {
+std::vector<std::string> DesktopOpenPages() {
 #if defined(_WIN32)
   return ShellWindowAddresses();
 #else

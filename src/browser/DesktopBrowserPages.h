@@ -1,14 +1,13 @@
-// The pages open in the desktop's browser, offered at start-up: the shell's
+// The pages open in the desktop's browser, which start-up offers: the shell's
 // windows on Windows, the running Firefox's tabs elsewhere.
 #pragma once
 
-#include "ui/Startup.h"
+#include <string>
+#include <vector>
 
 namespace pw {
 
-class DesktopBrowserPages : public BrowserPageSource {
- public:
-  std::vector<std::string> OpenPageAddresses() override;
-};
+// The addresses in the windows' order; they may fail in any way (throw).
+std::vector<std::string> DesktopOpenPages();
 
 }  // namespace pw

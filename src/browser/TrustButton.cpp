@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "browser/UninstallLog.h"
+#include "registry/KeyHandle.h"
 
 namespace pw {
 namespace {
@@ -33,22 +34,20 @@ std::vector<ButtonValue> ButtonValues(const Installation& place) {
 
 // Draws GUIDs until one names no key, makes that key and opens it again with
 // full access. A name that exists, an empty draw and a key that will not open
-// again all lead to another draw. 0 when no key could be made.
-HKEY MakeButtonKey(Registry& registry, const std::function<void()>& pump, std::string& guid) {
+// again all lead to another draw. Empty when no key could be made.
+KeyHandle MakeButtonKey(Registry& registry, const std::function<void()>& pump, std::string& guid) {
   int draws = 0;
   for (;;) {
     std::string path;  // empty names the hive itself, which exists: at least one draw
     guid.clear();
     while (guid.empty() || registry.RegKeyExists(HKEY_LOCAL_MACHINE, path)) {
-      if (draws++ == kGuidDraws) return 0;
+      if (draws++ == kGuidDraws) return {};
       if (pump) pump();
       guid = registry.NewGuidString();
       path = std::string(kExtensionsPath) + "\\" + guid;
     }
-    HKEY made = registry.CreateRegKey(HKEY_LOCAL_MACHINE, path);
-    if (!made) return 0;
-    registry.Store().RegCloseKey(made);
-    if (HKEY key = registry.OpenRegKey(HKEY_LOCAL_MACHINE, path)) return key;
+    if (!KeyHandle(registry.Store(), registry.CreateRegKey(HKEY_LOCAL_MACHINE, path))) return {};
+    if (KeyHandle key(registry.Store(), registry.OpenRegKey(HKEY_LOCAL_MACHINE, path)); key) return key;
   }
 }
 
@@ -65,7 +64,7 @@ class ButtonRegistration {
   // Makes the key, then opens the log: a key that cannot be made leaves no log
   // behind, not even an empty one.
   void Run(const std::function<void()>& pump) {
-    HKEY key = MakeButtonKey(registry_, pump, result_.guid);
+    KeyHandle key = MakeButtonKey(registry_, pump, result_.guid);
     if (!key) {
       result_.guid.clear();
       return;
@@ -76,7 +75,7 @@ class ButtonRegistration {
     log_->Record("RegValue", buttonKey, "");
     for (const ButtonValue& value : ButtonValues(place_)) {
       if (!log_->Ok()) break;  // values the log cannot name are not written
-      LONG status = registry_.WriteRegEntry(key, value.name, REG_SZ, value.data);
+      LONG status = registry_.WriteRegEntry(key.get(), value.name, REG_SZ, value.data);
       if (status != ERROR_SUCCESS) {
         result_.failures.push_back({registry_.Store().Describe(), "RegSetValueExA",
                                     "the value \"" + value.name + "\" of " + buttonKey +
@@ -87,7 +86,7 @@ class ButtonRegistration {
       log_->Record("RegKey", buttonKey, value.name);
       log_->Record("RegValue", buttonKey + "\\" + value.name, value.logText);
     }
-    registry_.Store().RegCloseKey(key);
+    key.Close();
     result_.logError = log_->Error();
     result_.registered = result_.failures.empty() && result_.logError.empty();
   }
@@ -102,9 +101,8 @@ class ButtonRegistration {
     }
     if (rolledBack) return;
     if (markWritten_) {
-      HKEY program = registry_.OpenRegKey(HKEY_LOCAL_MACHINE, kProgramKeyPath);
-      if (program) registry_.Store().RegDeleteValueA(program, kButtonMarkName);
-      if (program) registry_.Store().RegCloseKey(program);
+      KeyHandle program(registry_.Store(), registry_.OpenRegKey(HKEY_LOCAL_MACHINE, kProgramKeyPath));
+      if (program) registry_.Store().RegDeleteValueA(program.get(), kButtonMarkName);
     }
     if (result_.guid.empty()) return;
     std::string path = std::string(kExtensionsPath) + "\\" + result_.guid;
@@ -119,9 +117,9 @@ class ButtonRegistration {
 
   void WriteMark() {
     RegistryStore& store = registry_.Store();
-    HKEY key = registry_.CreateRegKey(HKEY_LOCAL_MACHINE, kProgramKeyPath);
-    LONG status = key ? registry_.WriteRegEntry(key, kButtonMarkName, REG_SZ, result_.guid) : ERROR_ACCESS_DENIED;
-    if (key) store.RegCloseKey(key);
+    KeyHandle key(store, registry_.CreateRegKey(HKEY_LOCAL_MACHINE, kProgramKeyPath));
+    LONG status = key ? registry_.WriteRegEntry(key.get(), kButtonMarkName, REG_SZ, result_.guid) : ERROR_ACCESS_DENIED;
+    key.Close();
     markWritten_ = status == ERROR_SUCCESS;
     if (markWritten_) return;
     result_.registered = false;

@@ -8,6 +8,7 @@
 
 #include "browser/TrustButton.h"
 #include "registry/Enumeration.h"
+#include "registry/KeyHandle.h"
 #include "registry/NameFold.h"
 
 namespace pw {
@@ -144,14 +145,14 @@ TrustButtonRemoval RemoveTrustButtons(Registry& registry, const std::string& log
   LONG committed = RunInTransaction(store, [&] {
     for (const std::string& guid : recorded) {
       std::string path = std::string(kExtensionsPath) + "\\" + guid;
-      HKEY key = 0;
-      if (store.RegOpenKeyA(HKEY_LOCAL_MACHINE, path, &key) != ERROR_SUCCESS) {
+      KeyHandle key;
+      if (key.OpenA(store, HKEY_LOCAL_MACHINE, path) != ERROR_SUCCESS) {
         result.gone.push_back(guid);
         dropped.insert(FoldedGuid(guid));
         continue;
       }
-      std::string why = NotOurs(store, key);
-      store.RegCloseKey(key);
+      std::string why = NotOurs(store, key.get());
+      key.Close();
       if (!why.empty()) {
         result.kept.push_back("HKEY_LOCAL_MACHINE\\" + path + ": " + why);
         continue;
@@ -165,10 +166,9 @@ TrustButtonRemoval RemoveTrustButtons(Registry& registry, const std::string& log
       dropped.insert(FoldedGuid(guid));
     }
     if (!mark.empty() && dropped.count(FoldedGuid(mark))) {
-      HKEY key = 0;
-      if (store.RegOpenKeyA(HKEY_LOCAL_MACHINE, kProgramKeyPath, &key) == ERROR_SUCCESS) {
-        LONG status = store.RegDeleteValueA(key, kButtonMarkName);
-        store.RegCloseKey(key);
+      if (KeyHandle key; key.OpenA(store, HKEY_LOCAL_MACHINE, kProgramKeyPath) == ERROR_SUCCESS) {
+        LONG status = store.RegDeleteValueA(key.get(), kButtonMarkName);
+        key.Close();
         if (status != ERROR_SUCCESS) failure = status;
       }
     }

@@ -1,5 +1,7 @@
 #include "listings/ListingKeys.h"
 
+#include "registry/KeyHandle.h"
+
 namespace pw {
 
 bool IsListingKeyName(std::string_view name) {
@@ -27,12 +29,9 @@ LONG WriteListingValues(Registry& registry, const std::string& path, const std::
 }
 
 LONG CreateListingKey(RegistryStore& store, const std::string& path) {
-  HKEY key = 0;
+  KeyHandle key;
   DWORD disposition = 0;
-  LONG status = store.RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, "REG_DWORD", 0, kAccess3F, nullptr,
-                                      &key, &disposition);
-  if (status == ERROR_SUCCESS) store.RegCloseKey(key);
-  return status;
+  return key.Create(store, HKEY_CURRENT_USER, path, kAccess3F, "REG_DWORD", &disposition);
 }
 
 }  // namespace pw

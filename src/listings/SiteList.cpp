@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "registry/Enumeration.h"
+#include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
 #include "registry/RegData.h"
@@ -36,15 +37,14 @@ const std::string& Column(const SiteRow& row, int key) {
 // closes it; nothing when it does not open.
 template <typename Body>
 void WithKey(RegistryStore& store, HKEY hive, const std::string& path, Body body) {
-  HKEY key = 0;
-  if (store.RegOpenKeyA(hive, path, &key) != ERROR_SUCCESS) return;
-  body(key);
-  store.RegCloseKey(key);
+  KeyHandle key;
+  if (key.OpenA(store, hive, path) != ERROR_SUCCESS) return;
+  body(key.get());
 }
 
 }  // namespace
 
-int SiteList::GetSelectedIndex() const { return selected_ ? selected_ : Count() + 1; }
+int SiteList::SelectedPositionOrEnd() const { return selected_ ? selected_ : Count() + 1; }
 
 void SiteList::Select(int position) { selected_ = position >= 1 && position <= Count() ? position : 0; }
 
@@ -89,8 +89,8 @@ void SiteList::Sort() {
   selected_ = selected;
 }
 
-void SiteList::Refresher(RegistryStore& store, const EventPump& pump) {
-  int remembered = GetSelectedIndex();
+void SiteList::Rebuild(RegistryStore& store, const EventPump& pump) {
+  int remembered = SelectedPositionOrEnd();
   EnumDomainListings(store, HKEY_CURRENT_USER, kDomainsPathUpper, pump);
   if (remembered <= Count()) Select(remembered);
 }

@@ -38,8 +38,9 @@ class SiteList {
   const SiteRow& Row(int position) const { return rows_.at(static_cast<std::size_t>(position - 1)); }
   const std::vector<SiteRow>& Rows() const { return rows_; }
 
-  // The position of the first selected row, or Count() + 1 when none is.
-  int GetSelectedIndex() const;
+  // The position of the selected row; one past the last row (Count() + 1)
+  // when none is selected, the position a rebuild then restores.
+  int SelectedPositionOrEnd() const;
   // Selects the row at `position` alone; 0 (or a position past the end)
   // clears the selection.
   void Select(int position);
@@ -56,7 +57,7 @@ class SiteList {
 
   // Rebuilds the rows from the zone map of HKEY_CURRENT_USER and restores the
   // selection by position.
-  void Refresher(RegistryStore& store, const EventPump& pump = {});
+  void Rebuild(RegistryStore& store, const EventPump& pump = {});
   // Replaces the rows with those of the zone map at hive\base (base ends with a
   // backslash), read in one snapshot of the store, then sorts by the domain
   // column in the current order. Every value of a domain key is listed once,

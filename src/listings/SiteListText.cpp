@@ -7,6 +7,7 @@
 
 #include "listings/ZoneAssignment.h"
 #include "listings/Zones.h"
+#include "registry/KeyHandle.h"
 #include "registry/RegData.h"
 
 namespace pw {
@@ -47,14 +48,13 @@ std::size_t DisplayWidth(std::string_view text) {
 std::optional<int> ListedZone(RegistryStore& store, const SiteRow& row) {
   if (row.text.empty()) return std::nullopt;
   ListingAddress listing = ListingAddressOf(row);
-  HKEY key = 0;
-  if (store.RegOpenKeyExA(HKEY_CURRENT_USER, listing.keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return std::nullopt;
+  KeyHandle key;
+  if (key.Open(store, HKEY_CURRENT_USER, listing.keyPath, KEY_QUERY_VALUE) != ERROR_SUCCESS) return std::nullopt;
   DWORD type = 0;
   BYTE data[4] = {};
   DWORD size = sizeof data;
-  LONG status = store.RegQueryValueExA(key, listing.valueName, nullptr, &type, data, &size);
-  store.RegCloseKey(key);
+  LONG status = store.RegQueryValueExA(key.get(), listing.valueName, nullptr, &type, data, &size);
+  key.Close();
   if (status != ERROR_SUCCESS) return std::nullopt;
   std::optional<std::uint32_t> number =
       DwordValue(type, std::string_view(reinterpret_cast<const char*>(data), size));

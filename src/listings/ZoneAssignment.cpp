@@ -1,12 +1,13 @@
 #include "listings/ZoneAssignment.h"
 
+#include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 
 namespace pw {
 namespace {
 
 const SiteRow* SelectedRow(const SiteList& list) {
-  int position = list.GetSelectedIndex();
+  int position = list.SelectedPositionOrEnd();
   return position <= list.Count() ? &list.Row(position) : nullptr;
 }
 
@@ -23,11 +24,9 @@ LONG FirstValueStatus(RegistryStore& store, HKEY key) {
 
 // True when the key opens and holds no value at all.
 bool KeyHoldsNoValues(RegistryStore& store, const std::string& path) {
-  HKEY key = 0;
-  if (store.RegOpenKeyA(HKEY_CURRENT_USER, path, &key) != ERROR_SUCCESS) return false;
-  LONG values = FirstValueStatus(store, key);
-  store.RegCloseKey(key);
-  return values == ERROR_NO_MORE_ITEMS;
+  KeyHandle key;
+  if (key.OpenA(store, HKEY_CURRENT_USER, path) != ERROR_SUCCESS) return false;
+  return FirstValueStatus(store, key.get()) == ERROR_NO_MORE_ITEMS;
 }
 
 }  // namespace
@@ -35,13 +34,13 @@ bool KeyHoldsNoValues(RegistryStore& store, const std::string& path) {
 // Deletes the key when it opens and has neither subkeys nor values at this
 // moment.
 void DeleteKeyIfEmpty(RegistryStore& store, const std::string& path) {
-  HKEY key = 0;
-  if (store.RegOpenKeyA(HKEY_CURRENT_USER, path, &key) != ERROR_SUCCESS) return;
+  KeyHandle key;
+  if (key.OpenA(store, HKEY_CURRENT_USER, path) != ERROR_SUCCESS) return;
   char name[255];
   DWORD nameLength = sizeof name;
-  LONG subkeys = store.RegEnumKeyExA(key, 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
-  LONG values = FirstValueStatus(store, key);
-  store.RegCloseKey(key);
+  LONG subkeys = store.RegEnumKeyExA(key.get(), 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+  LONG values = FirstValueStatus(store, key.get());
+  key.Close();
   if (subkeys == ERROR_NO_MORE_ITEMS && values == ERROR_NO_MORE_ITEMS) store.RegDeleteKeyA(HKEY_CURRENT_USER, path);
 }
 
@@ -69,14 +68,14 @@ LONG AssignListingZone(SiteList& list, Registry& registry, const ListingAddress&
                        const EventPump& pump) {
   LONG status = registry.SetRegValueChecked(HKEY_CURRENT_USER, listing.keyPath, listing.valueName,
                                             static_cast<int>(zone), REG_DWORD);
-  list.Refresher(registry.Store(), pump);
+  list.Rebuild(registry.Store(), pump);
   return status;
 }
 
 void AssignSelectedZone(SiteList& list, Registry& registry, Zone zone, const EventPump& pump) {
   const SiteRow* row = SelectedRow(list);
   if (!row) {
-    list.Refresher(registry.Store(), pump);
+    list.Rebuild(registry.Store(), pump);
     return;
   }
   ListingAddress listing = ListingAddressOf(*row);
@@ -93,7 +92,7 @@ void DeleteSelectedListing(SiteList& list, Registry& registry, const EventPump& 
   if (list.Count() == 0) return;
   const SiteRow* row = SelectedRow(list);
   if (!row) {
-    list.Refresher(registry.Store(), pump);
+    list.Rebuild(registry.Store(), pump);
     return;
   }
   DeleteListing(list, registry, ListingAddressOf(*row), pump);
@@ -103,16 +102,14 @@ ListingDeletion DeleteListing(SiteList& list, Registry& registry, const ListingA
                               const EventPump& pump) {
   RegistryStore& store = registry.Store();
   ListingDeletion result;
-  HKEY key = 0;
-  if (store.RegOpenKeyA(HKEY_CURRENT_USER, listing.keyPath, &key) == ERROR_SUCCESS) {
-    result.removal = store.RegDeleteValueA(key, listing.valueName);
+  if (KeyHandle key; key.OpenA(store, HKEY_CURRENT_USER, listing.keyPath) == ERROR_SUCCESS) {
+    result.removal = store.RegDeleteValueA(key.get(), listing.valueName);
     if (result.removal == ERROR_FILE_NOT_FOUND) result.removal = ERROR_SUCCESS;  // gone meanwhile
-    store.RegCloseKey(key);
   }
-  list.Refresher(store, pump);
+  list.Rebuild(store, pump);
   if (result.removal != ERROR_SUCCESS) return result;
   result.prune = PruneEmptyListingKeys(list, store);
-  list.Refresher(store, pump);
+  list.Rebuild(store, pump);
   return result;
 }
 

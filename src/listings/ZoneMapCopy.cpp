@@ -2,6 +2,7 @@
 
 #include "common/Ascii.h"
 #include "registry/Enumeration.h"
+#include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
 
@@ -40,37 +41,34 @@ bool Same(const std::string& a, const std::string& b) {
 
 std::vector<std::string> ZoneMapDomainNames(RegistryStore& store, HKEY hive) {
   std::vector<std::string> names;
-  HKEY base = 0;
-  if (store.RegOpenKeyExA(hive, kDomainsPath, 0, KEY_READ, &base) != ERROR_SUCCESS) return names;
-  ForEachSubkey(store, base, [&](const std::string& name) {
+  KeyHandle base;
+  if (base.Open(store, hive, kDomainsPath, KEY_READ) != ERROR_SUCCESS) return names;
+  ForEachSubkey(store, base.get(), [&](const std::string& name) {
     names.push_back(name);
     return true;
   });
-  store.RegCloseKey(base);
   return names;
 }
 
 std::optional<ZoneMapKeyCopy> CopyZoneMapKey(RegistryStore& store, HKEY hive, HKEY domains, const std::string& name) {
-  HKEY key = 0;
+  KeyHandle key;
   if (!domains || name.empty() || name.find('\\') != std::string::npos ||
-      store.RegOpenKeyExA(domains, name, 0, KEY_READ, &key) != ERROR_SUCCESS)
+      key.Open(store, domains, name, KEY_READ) != ERROR_SUCCESS)
     return std::nullopt;
   ZoneMapKeyCopy copy;
   copy.hive = hive;
   copy.name = name;
-  copy.values = Values(store, key);
+  copy.values = Values(store, key.get());
   std::vector<std::string> subkeys;
-  ForEachSubkey(store, key, [&](const std::string& sub) {
+  ForEachSubkey(store, key.get(), [&](const std::string& sub) {
     subkeys.push_back(sub);
     return true;
   });
   for (const std::string& sub : subkeys) {
-    HKEY subKey = 0;
-    if (store.RegOpenKeyExA(key, sub, 0, KEY_READ, &subKey) != ERROR_SUCCESS) continue;
-    copy.subkeys.push_back({sub, Values(store, subKey)});
-    store.RegCloseKey(subKey);
+    KeyHandle subKey;
+    if (subKey.Open(store, key.get(), sub, KEY_READ) != ERROR_SUCCESS) continue;
+    copy.subkeys.push_back({sub, Values(store, subKey.get())});
   }
-  store.RegCloseKey(key);
   return copy;
 }
 

@@ -1,6 +1,7 @@
 #include "listings/ZoneMapValues.h"
 
 #include "registry/Enumeration.h"
+#include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 
 namespace pw {
@@ -12,32 +13,29 @@ class Walk {
 
   // Appends the values of the domain key below `parent` and of its subkeys.
   void Domain(HKEY parent, const std::string& domain, std::vector<ZoneMapValue>& values) {
-    HKEY key = Open(parent, domain, domain, nullptr);
+    KeyHandle key = Open(parent, domain, domain, nullptr);
     if (!key) return;
-    Values(key, domain, nullptr, values);
+    Values(key.get(), domain, nullptr, values);
     std::vector<std::string> subdomains;
-    Note(ForEachSubkey(store_, key,
+    Note(ForEachSubkey(store_, key.get(),
                        [&](const std::string& name) {
                          subdomains.push_back(name);
                          return true;
                        }),
          "read the keys of", domain, nullptr);
     for (const std::string& subdomain : subdomains) {
-      if (HKEY subKey = Open(key, subdomain, domain, &subdomain)) {
-        Values(subKey, domain, &subdomain, values);
-        store_.RegCloseKey(subKey);
-      }
+      if (KeyHandle subKey = Open(key.get(), subdomain, domain, &subdomain))
+        Values(subKey.get(), domain, &subdomain, values);
     }
-    store_.RegCloseKey(key);
   }
 
-  // Opens `name` below `parent` for reading; 0 when it cannot be.
-  HKEY Open(HKEY parent, const std::string& name, const std::string& domain, const std::string* subdomain) {
-    HKEY key = 0;
-    LONG status = store_.RegOpenKeyExA(parent, name, 0, KEY_READ, &key);
-    if (status == ERROR_SUCCESS) return key;
-    if (status != ERROR_FILE_NOT_FOUND) Note(status, "open", domain, subdomain);  // not deleted meanwhile
-    return 0;
+  // Opens `name` below `parent` for reading; empty when it cannot be.
+  KeyHandle Open(HKEY parent, const std::string& name, const std::string& domain, const std::string* subdomain) {
+    KeyHandle key;
+    LONG status = key.Open(store_, parent, name, KEY_READ);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+      Note(status, "open", domain, subdomain);  // not deleted meanwhile
+    return key;
   }
 
   // Records the status when it is the first failure of the walk.
@@ -67,31 +65,29 @@ class Walk {
 ZoneMapReadFailure ForEachZoneMapDomain(
     RegistryStore& store, const std::function<void(const std::string&, const std::vector<ZoneMapValue>&)>& visit) {
   Walk walk(store);
-  HKEY base = 0;
-  LONG status = store.RegOpenKeyExA(HKEY_CURRENT_USER, kDomainsPath, 0, KEY_READ, &base);
+  KeyHandle base;
+  LONG status = base.Open(store, HKEY_CURRENT_USER, kDomainsPath, KEY_READ);
   if (status != ERROR_SUCCESS) {
     if (status != ERROR_FILE_NOT_FOUND) walk.Note(status, "open", std::nullopt, nullptr);
     return walk.Failure();
   }
   std::vector<ZoneMapValue> values;
-  walk.Note(ForEachSubkey(store, base,
+  walk.Note(ForEachSubkey(store, base.get(),
                           [&](const std::string& domain) {
                             values.clear();
-                            walk.Domain(base, domain, values);
+                            walk.Domain(base.get(), domain, values);
                             visit(domain, values);
                             return true;
                           }),
             "read the keys of", std::nullopt, nullptr);
-  store.RegCloseKey(base);
   return walk.Failure();
 }
 
 std::vector<ZoneMapValue> ReadZoneMapDomain(RegistryStore& store, const std::string& domain) {
   std::vector<ZoneMapValue> values;
-  HKEY base = 0;
-  if (store.RegOpenKeyExA(HKEY_CURRENT_USER, kDomainsPath, 0, KEY_READ, &base) != ERROR_SUCCESS) return values;
-  Walk(store).Domain(base, domain, values);
-  store.RegCloseKey(base);
+  KeyHandle base;
+  if (base.Open(store, HKEY_CURRENT_USER, kDomainsPath, KEY_READ) != ERROR_SUCCESS) return values;
+  Walk(store).Domain(base.get(), domain, values);
   return values;
 }
 

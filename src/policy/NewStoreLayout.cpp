@@ -1,6 +1,7 @@
 #include "policy/NewStoreLayout.h"
 
 #include "policy/ZoneProfiles.h"
+#include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 
 namespace pw {
@@ -9,7 +10,7 @@ void LayOutNewStore(RegistryStore& store) {
   Registry registry(store);
   for (auto [hive, path] : {std::pair{HKEY_CURRENT_USER, kZonePath}, std::pair{HKEY_CURRENT_USER, kDomainsPath},
                             std::pair{HKEY_LOCAL_MACHINE, kExtensionsPath}})
-    store.RegCloseKey(registry.CreateRegKey(hive, path));
+    KeyHandle(store, registry.CreateRegKey(hive, path));
   WriteZoneProfile(registry, ZoneProfile::Default);
 }
 

@@ -3,7 +3,7 @@
 #include <map>
 
 #include "common/Ascii.h"
-#include "browser/ScriptPolicy.h"
+#include "scriptpolicy/ScriptPolicy.h"
 #include "listings/ZoneMapValues.h"
 #include "policy/ZoneProfiles.h"
 #include "policy/ZoneSecurity.h"

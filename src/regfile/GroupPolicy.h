@@ -14,6 +14,7 @@
 #include "regfile/PolicyFile.h"
 #include "regfile/RegFile.h"
 #include "registry/RegistryStore.h"
+#include "scriptpolicy/ScriptPolicy.h"
 
 namespace pw {
 
@@ -23,9 +24,6 @@ inline constexpr const char* kPolicySiteListPath =
     "Software\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMapKey";
 inline constexpr const char* kPolicyZonePath =
     "Software\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\3";
-// The script policy keys of the two browsers a domain's machines run.
-inline constexpr const char* kChromePolicyPath = "Software\\Policies\\Google\\Chrome";
-inline constexpr const char* kEdgePolicyPath = "Software\\Policies\\Microsoft\\Edge";
 
 // One protocol value of the zone map, in UTF-8.
 struct ZoneListing {

@@ -2,6 +2,7 @@
 
 #include "regfile/RegFileWriter.h"
 #include "registry/Enumeration.h"
+#include "registry/KeyHandle.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
 
@@ -58,12 +59,11 @@ LONG CollectTree(RegistryStore& store, HKEY handle, HKEY hive, const std::string
       tooDeep->push_back(why + " (the key is left out with everything below it)");
       continue;
     }
-    HKEY child = 0;
-    status = store.RegOpenKeyExA(handle, name, 0, KEY_READ, &child);
+    KeyHandle child;
+    status = child.Open(store, handle, name, KEY_READ);
     if (status == ERROR_FILE_NOT_FOUND) continue;  // deleted meanwhile by another program
     if (status != ERROR_SUCCESS) return Failed(status, error, "cannot open " + FullKeyName(hive, childPath));
-    status = CollectTree(store, child, hive, childPath, depth + 1, file, error, tooDeep);
-    store.RegCloseKey(child);
+    status = CollectTree(store, child.get(), hive, childPath, depth + 1, file, error, tooDeep);
     if (status != ERROR_SUCCESS) return status;
   }
   return ERROR_SUCCESS;
@@ -78,14 +78,12 @@ std::string StoreSpelling(RegistryStore& store, HKEY hive, const std::string& pa
     std::size_t end = path.find('\\', start);
     if (end == std::string::npos) end = path.size();
     std::string component = path.substr(start, end - start);
-    HKEY parent = 0;
-    if (store.RegOpenKeyExA(hive, spelled, 0, KEY_READ, &parent) == ERROR_SUCCESS) {
-      ForEachSubkey(store, parent, [&](const std::string& name) {
+    if (KeyHandle parent; parent.Open(store, hive, spelled, KEY_READ) == ERROR_SUCCESS) {
+      ForEachSubkey(store, parent.get(), [&](const std::string& name) {
         if (!SameName(name, component)) return true;
         component = name;
         return false;
       });
-      store.RegCloseKey(parent);
     }
     spelled += (spelled.empty() ? "" : "\\") + component;
     start = end + 1;
@@ -103,14 +101,12 @@ std::vector<KeyName> DefaultExportKeys() {
 
 LONG CollectKeys(RegistryStore& store, const KeyName& root, RegFile& file, std::string& error,
                  std::vector<std::string>* tooDeep) {
-  HKEY handle = 0;
-  LONG status = store.RegOpenKeyExA(root.hive, root.path, 0, KEY_READ, &handle);
+  KeyHandle handle;
+  LONG status = handle.Open(store, root.hive, root.path, KEY_READ);
   if (status == ERROR_FILE_NOT_FOUND) return status;
   if (status != ERROR_SUCCESS) return Failed(status, error, "cannot open " + FullKeyName(root.hive, root.path));
   std::string path = StoreSpelling(store, root.hive, root.path);
-  status = CollectTree(store, handle, root.hive, path, DepthOf(path), file, error, tooDeep);
-  store.RegCloseKey(handle);
-  return status;
+  return CollectTree(store, handle.get(), root.hive, path, DepthOf(path), file, error, tooDeep);
 }
 
 ExportResult ExportRegFile(RegistryStore& store, const std::vector<KeyName>& roots, RegFileFormat format,

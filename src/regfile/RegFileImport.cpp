@@ -4,6 +4,7 @@
 
 #include "regfile/RegFileWriter.h"
 #include "registry/Enumeration.h"
+#include "registry/KeyHandle.h"
 #include "registry/KeyTree.h"
 #include "registry/KnownKeys.h"
 #include "registry/NameFold.h"
@@ -99,9 +100,7 @@ ImportResult ApplyImport(RegistryStore& store, const RegFile& file, const Import
       const RegFileKey& key = file.keys[index];
       std::string name = FullKeyName(key.hive, key.path);
       if (key.remove) {
-        HKEY probe = 0;
-        bool existed = store.RegOpenKeyExA(key.hive, key.path, 0, KEY_READ, &probe) == ERROR_SUCCESS;
-        if (existed) store.RegCloseKey(probe);
+        bool existed = static_cast<bool>(OpenedKey(store, key.hive, key.path, KEY_READ));
         LONG status = DeleteKeyTree(store, key.hive, key.path);
         if (status != ERROR_SUCCESS) {
           fail(key, status, "cannot delete " + name);
@@ -110,8 +109,8 @@ ImportResult ApplyImport(RegistryStore& store, const RegFile& file, const Import
         if (existed) ++result.keysDeleted;
         continue;
       }
-      HKEY handle = 0;
-      LONG status = store.RegCreateKeyExA(key.hive, key.path, 0, nullptr, 0, kAccess3F, nullptr, &handle, nullptr);
+      KeyHandle handle;
+      LONG status = handle.Create(store, key.hive, key.path, kAccess3F);
       if (status != ERROR_SUCCESS) {
         fail(key, status, "cannot create " + name);
         break;
@@ -119,11 +118,11 @@ ImportResult ApplyImport(RegistryStore& store, const RegFile& file, const Import
       ++result.keysWritten;
       for (const RegFileValue& value : key.values) {
         if (value.remove) {
-          status = store.RegDeleteValueA(handle, value.name);
+          status = store.RegDeleteValueA(handle.get(), value.name);
           if (status == ERROR_SUCCESS) ++result.valuesDeleted;
           if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
         } else {
-          status = store.RegSetValueExA(handle, value.name, 0, value.type,
+          status = store.RegSetValueExA(handle.get(), value.name, 0, value.type,
                                         reinterpret_cast<const BYTE*>(value.data.data()),
                                         static_cast<DWORD>(value.data.size()));
           if (status == ERROR_SUCCESS) ++result.valuesSet;
@@ -134,7 +133,7 @@ ImportResult ApplyImport(RegistryStore& store, const RegFile& file, const Import
           break;
         }
       }
-      store.RegCloseKey(handle);
+      handle.Close();
       if (failedKey) break;
     }
   } catch (...) {

@@ -48,10 +48,12 @@ FollowUpStore::FollowUpStore(std::unique_ptr<RegistryStore> inner, std::vector<W
   hives_[1].hive = HKEY_LOCAL_MACHINE;
   pending_.resize(watched_.size());
   pendingNames_.resize(watched_.size());
-  inner_->SetErrorSink([this](const StoreFailure& failure) { ReportFailure(failure); });
+  // The follow-up's failures are reported here: so must the inner store's be,
+  // sink or not.
+  RelayFailuresOf(*inner_);
 }
 
-FollowUpStore::~FollowUpStore() { inner_->SetErrorSink({}); }
+FollowUpStore::~FollowUpStore() { StopRelaying(); }
 
 const FollowUpStore::Place* FollowUpStore::PlaceOf(HKEY key) const {
   if (key == HKEY_CURRENT_USER) return &hives_[0];

@@ -1,7 +1,11 @@
 // A store that forwards every operation to another store, so that a test can
 // override one operation to inject a fault (an open that fails, an enumeration
-// that returns a failure status) and leave the rest real. A subclass may
-// supply the target itself, for example to open it only when first used.
+// that returns a failure status) and leave the rest real, and so that a store
+// can add to another (FollowUpStore). A subclass may supply the target itself,
+// for example to open it only when first used.
+//
+// Failures the target reports reach this store's error sink once one is set:
+// a decorator never hides its target's failures from whoever watches it.
 #pragma once
 
 #include "registry/RegistryStore.h"
@@ -11,7 +15,15 @@ namespace pw {
 class ForwardingStore : public RegistryStore {
  public:
   explicit ForwardingStore(RegistryStore& target) : target_(&target) {}
+  ~ForwardingStore() override { StopRelaying(); }
   virtual RegistryStore& Target() const { return *target_; }
+
+  // Also has the target's failures reported here (for a subclass supplying
+  // its target itself: once it has one, through RelayFailuresOf).
+  void SetErrorSink(StoreErrorSink sink) override {
+    RegistryStore::SetErrorSink(std::move(sink));
+    if (target_) RelayFailuresOf(*target_);
+  }
 
   LONG RegOpenKeyExA(HKEY hKey, RegName lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) override {
     return Target().RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
@@ -64,8 +76,20 @@ class ForwardingStore : public RegistryStore {
  protected:
   ForwardingStore() = default;  // for a subclass that overrides Target()
 
+  // Reports the failures `target` reports through this store's sink.
+  void RelayFailuresOf(RegistryStore& target) {
+    target.SetErrorSink([this](const StoreFailure& failure) { ReportFailure(failure); });
+    relaying_ = &target;
+  }
+  // Before a target the subclass owns goes.
+  void StopRelaying() {
+    if (relaying_) relaying_->SetErrorSink({});
+    relaying_ = nullptr;
+  }
+
  private:
   RegistryStore* target_ = nullptr;
+  RegistryStore* relaying_ = nullptr;  // the store whose sink reports here
 };
 
 }  // namespace pw

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "registry/Enumeration.h"
+#include "registry/KeyHandle.h"
 
 namespace pw {
 namespace {
@@ -11,7 +12,7 @@ namespace {
 struct Level {
   HKEY parent;
   std::string name;
-  HKEY key = 0;
+  KeyHandle key;
   std::vector<std::string> children;
   std::size_t next = 0;
 };
@@ -19,14 +20,14 @@ struct Level {
 LONG OpenLevel(RegistryStore& store, HKEY parent, const std::string& name, Level& level) {
   level.parent = parent;
   level.name = name;
-  LONG status = store.RegOpenKeyExA(parent, name, 0, KEY_READ, &level.key);
+  LONG status = level.key.Open(store, parent, name, KEY_READ);
   if (status != ERROR_SUCCESS) return status;
-  status = ForEachSubkey(store, level.key, [&](const std::string& child) {
+  status = ForEachSubkey(store, level.key.get(), [&](const std::string& child) {
     level.children.push_back(child);
     return true;
   });
   if (status == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-  store.RegCloseKey(level.key);
+  level.key.Close();
   return status;
 }
 
@@ -44,7 +45,7 @@ LONG DeleteKeyTree(RegistryStore& store, HKEY parent, const std::string& path) {
   while (!stack.empty()) {
     Level& top = stack.back();
     if (top.next < top.children.size()) {
-      HKEY key = top.key;
+      HKEY key = top.key.get();
       std::string child = top.children[top.next++];
       Level below;
       status = OpenLevel(store, key, child, below);
@@ -53,7 +54,7 @@ LONG DeleteKeyTree(RegistryStore& store, HKEY parent, const std::string& path) {
       stack.push_back(std::move(below));
       continue;
     }
-    store.RegCloseKey(top.key);
+    top.key.Close();
     HKEY from = top.parent;
     std::string name = std::move(top.name);
     stack.pop_back();
@@ -61,7 +62,6 @@ LONG DeleteKeyTree(RegistryStore& store, HKEY parent, const std::string& path) {
     if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
     if (status != ERROR_SUCCESS) break;
   }
-  for (Level& level : stack) store.RegCloseKey(level.key);
   return status;
 }
 

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "registry/KeyHandle.h"
+
 namespace pw {
 
 LONG Registry::WriteRegValue(HKEY key, const std::string& name, DWORD type, const RegData& data) {
@@ -27,10 +29,9 @@ void Registry::SetRegValue(HKEY hive, const std::string& path, const std::string
 
 LONG Registry::SetRegValueChecked(HKEY hive, const std::string& path, const std::string& name, const RegData& data,
                                   DWORD type) {
-  HKEY key = 0;
-  LONG opened = store_.RegOpenKeyExA(hive, path, 0, kAccess3F, &key);
-  LONG written = WriteRegValue(key, name, type, data);
-  store_.RegCloseKey(key);
+  KeyHandle key;
+  LONG opened = key.Open(store_, hive, path, kAccess3F);
+  LONG written = WriteRegValue(key.get(), name, type, data);
   return opened != ERROR_SUCCESS ? opened : written;
 }
 
@@ -50,9 +51,7 @@ HKEY Registry::OpenRegKey(HKEY hive, const std::string& path) {
 }
 
 bool Registry::RegKeyExists(HKEY hive, const std::string& path) {
-  HKEY key = OpenRegKey(hive, path);
-  if (key) store_.RegCloseKey(key);
-  return key != 0;
+  return static_cast<bool>(OpenedKey(store_, hive, path, kAccess3F));
 }
 
 LONG Registry::WriteRegEntry(HKEY key, const RegData& name, const RegData& type, const RegData& data) {
@@ -113,11 +112,9 @@ std::string Registry::ReadRegValue(HKEY key, const std::string& name) {
 }
 
 std::string Registry::GetRegValue(HKEY hive, const std::string& path, const std::string& name) {
-  HKEY key = 0;
-  store_.RegOpenKeyA(hive, path, &key);
-  std::string text = ReadRegValue(key, name);
-  store_.RegCloseKey(key);
-  return text;
+  KeyHandle key;
+  key.OpenA(store_, hive, path);
+  return ReadRegValue(key.get(), name);
 }
 
 }  // namespace pw

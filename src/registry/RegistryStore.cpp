@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "registry/Result.h"
 #include "registry/SystemRandom.h"
 
 namespace pw {
@@ -26,6 +27,8 @@ const char* StatusName(LONG status) {
     default: return "failure";
   }
 }
+
+std::string StatusText(LONG status) { return std::to_string(status) + " (" + StatusName(status) + ")"; }
 
 LONG RegistryStore::CoCreateGuid(GUID* pguid) {
   if (!pguid) return ERROR_INVALID_PARAMETER;

@@ -163,8 +163,9 @@ class RegistryStore {
   // What the store is, for messages: a file path, "memory", "Windows registry".
   virtual std::string Describe() const = 0;
 
-  // Where failures of the store's medium are reported besides the status.
-  void SetErrorSink(StoreErrorSink sink) { sink_ = std::move(sink); }
+  // Where failures of the store's medium are reported besides the status. A
+  // store over another (a decorator) has the other's failures reported here too.
+  virtual void SetErrorSink(StoreErrorSink sink) { sink_ = std::move(sink); }
 
  protected:
   void ReportFailure(const StoreFailure& failure) const {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "ui/Twips.h"
+#include "windowlogic/Twips.h"
 
 namespace pw::win32 {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/FormXLayout.h"
+#include "windowlogic/MainWindowLayout.h"
 
 namespace pw::win32 {
 

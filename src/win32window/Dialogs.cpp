@@ -2,7 +2,9 @@
 
 #include <commctrl.h>
 
-#include "ui/DialogDesign.h"
+#include <algorithm>
+
+#include "windowlogic/DialogDesign.h"
 #include "win32window/MainWindow.h"
 
 namespace pw::win32 {
@@ -62,15 +64,14 @@ DesignedWindow::DesignedWindow(MainWindow& main, const char* caption, const std:
     RECT rect = PxRect(place, dpi);
     HWND made = nullptr;
     if (StartsWith(name, "Label") || StartsWith(name, "lbl")) {
-      // The captions are a little wider in the stand-in face; they run on into the gap to their right.
-      if (StartsWith(name, "Label")) rect.right += Px(120, dpi);
       made = MakeChild(window_, L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_LEFTNOWORDWRAP, rect, id,
                        StartsWith(name, "lbl") ? bold_ : font_);
     } else if (StartsWith(name, "Line")) {
       rect.bottom = rect.top + 2;
       made = MakeChild(window_, L"STATIC", "", SS_ETCHEDHORZ, rect, id, nullptr);
     } else if (StartsWith(name, "Frame")) {
-      made = MakeChild(window_, L"BUTTON", "", BS_GROUPBOX | WS_GROUP, rect, id, font_);
+      // Beneath the check box that sits on its edge, and drawn only where nothing above it is.
+      made = MakeChild(window_, L"BUTTON", "", BS_GROUPBOX | WS_GROUP | WS_CLIPSIBLINGS, rect, id, font_);
     } else if (name == "Picture1") {
       made = MakeChild(window_, kPictureClass, "", 0, rect, id, nullptr);
       SetPictureBitmap(made, kProductBitmapResource, SIZE{Px(4155, dpi), Px(1575, dpi)});
@@ -94,6 +95,8 @@ DesignedWindow::DesignedWindow(MainWindow& main, const char* caption, const std:
   }
   SetText("Label1", kSubDomainCaption);
   SetText("Label2", kDomainCaption);
+  FitCaption("Label1", "lblSubDomain");
+  FitCaption("Label2", "lblDomain");
   SetText("Command1", "OK");
   SetText("Command2", "Cancel");
 }
@@ -106,6 +109,32 @@ DesignedWindow::~DesignedWindow() {
   }
   if (font_) DeleteObject(font_);
   if (bold_) DeleteObject(bold_);
+}
+
+void DesignedWindow::FitCaption(const std::string& label, const std::string& value) {
+  // The stand-in face can be wider than the design's: the value then moves
+  // right, so that the caption is never covered.
+  HWND caption = Control(label);
+  HWND shown = Control(value);
+  HDC dc = GetDC(caption);
+  HGDIOBJ old = SelectObject(dc, font_);
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(caption)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(caption, text.data(), static_cast<int>(text.size()))));
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(caption, dc);
+  RECT captionRect, shownRect;
+  GetWindowRect(caption, &captionRect);
+  GetWindowRect(shown, &shownRect);
+  MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&captionRect), 2);
+  MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&shownRect), 2);
+  int needed = captionRect.left + size.cx + Px(60, main_.Dpi());
+  if (needed <= shownRect.left) return;
+  SetWindowPos(caption, nullptr, 0, 0, needed - captionRect.left, captionRect.bottom - captionRect.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(shown, nullptr, needed, shownRect.top, std::max(0L, shownRect.right - needed),
+               shownRect.bottom - shownRect.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HWND DesignedWindow::Control(const std::string& name) const {
@@ -177,15 +206,15 @@ LRESULT CALLBACK DesignedWindow::Proc(HWND window, UINT message, WPARAM wParam, 
 }
 
 VerifyDialog::VerifyDialog(MainWindow& main)
-    : DesignedWindow(main, kFormZCaption, FormZDesign(), kFormZClientWidth, kFormZClientHeight) {
+    : DesignedWindow(main, kVerifyListingCaption, VerifyListingDesign(), kVerifyListingClientWidth, kVerifyListingClientHeight) {
   SetText("Frame3", kChoicesFrameTitle);
   SetText("Command3", kAdvancedCaption);
   tips_.Set(Control("Command3"), kAdvancedToolTip);
   tips_.Set(Control("lblSubDomain"), kSubDomainToolTip);
-  for (std::size_t i = 0; i < kFormZOptions.size(); ++i) {
-    SetText(kFormZOptions[i], kChoiceCaptions[i]);
+  for (std::size_t i = 0; i < kVerifyListingOptions.size(); ++i) {
+    SetText(kVerifyListingOptions[i], kChoiceCaptions[i]);
     // Only an accepted address enables the choices.
-    EnableWindow(Control(kFormZOptions[i]), FALSE);
+    EnableWindow(Control(kVerifyListingOptions[i]), FALSE);
   }
   SetTabOrder({"Option7", "Option8", "Option9", "Command2", "Command3", "Command1"});
 }
@@ -194,9 +223,9 @@ bool VerifyDialog::Load() {
   std::optional<VerificationListing> listing = LoadVerification(main_, main_.Prompts());
   if (!listing) return false;
   listing_ = std::move(*listing);
-  for (std::size_t i = 0; i < kFormZOptions.size(); ++i) {
-    SetPictureIcon(Control(kFormZPictures[i]), ImageListResource(2 + static_cast<int>(i)));
-    EnableWindow(Control(kFormZOptions[i]), TRUE);
+  for (std::size_t i = 0; i < kVerifyListingOptions.size(); ++i) {
+    SetPictureIcon(Control(kVerifyListingPictures[i]), ImageListResource(2 + static_cast<int>(i)));
+    EnableWindow(Control(kVerifyListingOptions[i]), TRUE);
   }
   SetText("lblSubDomain", listing_.subDomain);
   SetText("lblDomain", listing_.domain);
@@ -204,8 +233,8 @@ bool VerifyDialog::Load() {
 }
 
 std::optional<Zone> VerifyDialog::Choice() const {
-  for (std::size_t i = 0; i < kFormZOptions.size(); ++i)
-    if (SendMessageW(Control(kFormZOptions[i]), BM_GETCHECK, 0, 0) == BST_CHECKED) return kChoiceZones[i];
+  for (std::size_t i = 0; i < kVerifyListingOptions.size(); ++i)
+    if (SendMessageW(Control(kVerifyListingOptions[i]), BM_GETCHECK, 0, 0) == BST_CHECKED) return kChoiceZones[i];
   return std::nullopt;
 }
 
@@ -225,15 +254,15 @@ void VerifyDialog::Command(const std::string& name, int code) {
 void VerifyDialog::Ok() {
   StoreFailureReporter::Action action(main_.Reporter());
   WriteVerifiedListing(main_.Reg(), main_.Reporter(), listing_, Choice());
-  main_.Refresher();
+  main_.RebuildSiteList();
   Close();
 }
 
 ProtocolDialog::ProtocolDialog(MainWindow& main)
-    : DesignedWindow(main, kFormYCaption, FormYDesign(), kFormYClientWidth, kFormYClientHeight) {
+    : DesignedWindow(main, kProtocolListingCaption, ProtocolListingDesign(), kProtocolListingClientWidth, kProtocolListingClientHeight) {
   SetText("Label4", kProtocolsCaption);
   std::vector<std::string> order;
-  for (const ProtocolRowDesign& row : FormYRows()) {
+  for (const ProtocolRowDesign& row : ProtocolListingRows()) {
     SetText(row.check, row.caption);
     for (std::size_t i = 0; i < kChoiceCaptions.size(); ++i) SetText(row.options[i], kChoiceCaptions[i]);
     order.push_back(row.check);
@@ -250,13 +279,13 @@ void ProtocolDialog::Load(const std::string& fullSubDomain, const std::string& d
   SetText("lblDomain", domain_);
   rows_ = ProtocolsForAddress(address);
   for (int row = 0; row < kProtocolRows; ++row)
-    SendMessageW(Control(FormYRows()[row].check), BM_SETCHECK, RowOf(rows_, row).checked ? BST_CHECKED : BST_UNCHECKED,
+    SendMessageW(Control(ProtocolListingRows()[row].check), BM_SETCHECK, RowOf(rows_, row).checked ? BST_CHECKED : BST_UNCHECKED,
                  0);
   for (int row = 0; row < kProtocolRows; ++row) UpdateRowControls(row);
 }
 
 void ProtocolDialog::UpdateRowControls(int row) {
-  const ProtocolRowDesign& design = FormYRows()[row];
+  const ProtocolRowDesign& design = ProtocolListingRows()[row];
   RowLook look = UpdateRow(RowOf(rows_, row));
   for (std::size_t i = 0; i < kChoiceZones.size(); ++i) {
     SetPictureIcon(Control(design.pictures[i]), ImageListResource(look.firstPicture + static_cast<int>(i)));
@@ -276,7 +305,7 @@ void ProtocolDialog::Command(const std::string& name, int code) {
     return;
   }
   for (int row = 0; row < kProtocolRows; ++row) {
-    const ProtocolRowDesign& design = FormYRows()[row];
+    const ProtocolRowDesign& design = ProtocolListingRows()[row];
     if (name == design.check && code == BN_CLICKED) {
       RowOf(rows_, row).checked = SendMessageW(Control(name), BM_GETCHECK, 0, 0) == BST_CHECKED;
       UpdateRowControls(row);
@@ -303,7 +332,7 @@ void ProtocolDialog::Ok() {
 void ProtocolDialog::Closed() {
   // OK, Cancel, Escape and the close box all end here.
   StoreFailureReporter::Action action(main_.Reporter());
-  main_.Refresher();
+  main_.RebuildSiteList();
 }
 
 }  // namespace pw::win32

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "listings/ProtocolListing.h"
-#include "ui/AddFlow.h"
-#include "ui/FormXLayout.h"
+#include "windowlogic/AddFlow.h"
+#include "windowlogic/MainWindowLayout.h"
 #include "win32window/Controls.h"
 
 namespace pw::win32 {
@@ -38,6 +38,7 @@ class DesignedWindow {
   virtual void Closed() {}
   HWND Control(const std::string& name) const;
   void SetText(const std::string& name, const std::string& text);
+  void FitCaption(const std::string& label, const std::string& value);
   void SetTabOrder(const std::vector<std::string>& names);
   MainWindow& main_;
   ToolTips tips_;

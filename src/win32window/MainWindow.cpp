@@ -10,9 +10,9 @@
 #include "browser/Installation.h"
 #include "listings/ZoneAssignment.h"
 #include "policy/SecuritySwitch.h"
-#include "ui/FormXTexts.h"
-#include "ui/HelpFile.h"
-#include "ui/Twips.h"
+#include "windowlogic/MainWindowTexts.h"
+#include "windowlogic/HelpFile.h"
+#include "windowlogic/Twips.h"
 #include "win32window/Dialogs.h"
 #include "win32window/ReportPrinter.h"
 
@@ -57,9 +57,9 @@ int PanelBitmap(StatusPanel panel) {
 }
 
 const DesignControl& DesignOfControl(const std::string& name) {
-  for (const DesignControl& control : FormXDesign())
+  for (const DesignControl& control : MainWindowDesign())
     if (control.name == name) return control;
-  return FormXDesign().front();
+  return MainWindowDesign().front();
 }
 
 template <typename Work>
@@ -129,7 +129,7 @@ MainWindow::~MainWindow() {
 
 bool MainWindow::Create() {
   RegisterMainClasses(Proc, PanelProc, ZoneLineProc);
-  window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass, Wide(kFormXCaption).c_str(),
+  window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass, Wide(kMainWindowCaption).c_str(),
                             WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, 800, 600, nullptr,
                             nullptr, GetModuleHandleW(nullptr), this);
   if (!window_) return false;
@@ -172,7 +172,7 @@ int MainWindow::IdOf(const std::string& name) const {
 void MainWindow::BuildControls() {
   int id = kFirstId;
   RECT none{0, 0, 0, 0};
-  for (const DesignControl& design : FormXDesign()) {
+  for (const DesignControl& design : MainWindowDesign()) {
     const std::string& name = design.name;
     ids_[name] = ++id;
     if (IsPanel(design.parent) || name == "Image1") continue;  // painted by their panel or picture box
@@ -270,7 +270,7 @@ void MainWindow::BuildControls() {
 }
 
 void MainWindow::ApplyPlaces() {
-  for (const DesignControl& design : FormXDesign()) {
+  for (const DesignControl& design : MainWindowDesign()) {
     HWND control = Control(design.name);
     if (!control || IsPanel(design.parent)) continue;
     TwipRect place = layout_.places.at(design.name);
@@ -341,13 +341,13 @@ void MainWindow::RunResizeRules() {
   if (ApplyResizeRules(layout_, width, height, IsIconic(window_))) ApplyPlaces();
 }
 
-StartupOutcome MainWindow::Load(BrowserPageSource* pages, std::function<void()> firstStart,
+StartupOutcome MainWindow::Load(OpenPagesSource pages, std::function<void()> firstStart,
                                 const std::string& commandLine) {
   StoreFailureReporter::Action action(reporter_);
   StartupServices services;
   services.registry = &registry_;
   services.prompter = &prompter_;
-  services.pages = pages;
+  services.pages = std::move(pages);
   services.firstStart = std::move(firstStart);
   services.commandLine = commandLine;
   follower_.WholeReadStarts();
@@ -439,14 +439,14 @@ std::string MainWindow::AddressBoxText() const { return WindowText(address_); }
 
 void MainWindow::SetAddressBoxText(const std::string& text) { SetWindowTextW(address_, Wide(text).c_str()); }
 
-void MainWindow::Refresher() {
-  Rebuild([this](const EventPump& pump) { sites_.Refresher(store_, pump); });
+void MainWindow::RebuildSiteList() {
+  Rebuild([this](const EventPump& pump) { sites_.Rebuild(store_, pump); });
 }
 
 void MainWindow::RefreshAll() {
   follower_.WholeReadStarts();
   ShowZoneSecurityState(DetectZoneSecurity(registry_), false);
-  Refresher();
+  RebuildSiteList();
 }
 
 void MainWindow::FollowStore() {
@@ -486,7 +486,7 @@ void MainWindow::ShowSortIndicator() {
 
 void MainWindow::ShowSelection() {
   Flagged(showingSelection_, [this] {
-    int selected = sites_.GetSelectedIndex();
+    int selected = sites_.SelectedPositionOrEnd();
     if (selected >= 1 && selected <= sites_.Count()) {
       ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
       ListView_SetItemState(list_, selected - 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);

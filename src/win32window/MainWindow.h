@@ -12,12 +12,12 @@
 
 #include "listings/SiteList.h"
 #include "registry/Registry.h"
-#include "ui/AddFlow.h"
-#include "ui/FormXLayout.h"
-#include "ui/Startup.h"
-#include "ui/StatusPresentation.h"
-#include "ui/StoreFailureReporter.h"
-#include "ui/StoreFollower.h"
+#include "windowlogic/AddFlow.h"
+#include "windowlogic/MainWindowLayout.h"
+#include "windowlogic/Startup.h"
+#include "windowlogic/StatusPresentation.h"
+#include "windowlogic/StoreFailureReporter.h"
+#include "windowlogic/StoreFollower.h"
 #include "win32window/Controls.h"
 #include "win32window/MessageBoxPrompter.h"
 
@@ -39,7 +39,7 @@ class MainWindow : public StartupWindow, public AddFlowWindow {
   bool Create();
   HWND Handle() const { return window_; }
 
-  StartupOutcome Load(BrowserPageSource* pages, std::function<void()> firstStart, const std::string& commandLine);
+  StartupOutcome Load(OpenPagesSource pages, std::function<void()> firstStart, const std::string& commandLine);
   // Centres the window on its monitor and shows it.
   void Show(int showCommand);
   // Lets the open window under `message` take its keys (Tab, Enter, Escape).
@@ -51,7 +51,7 @@ class MainWindow : public StartupWindow, public AddFlowWindow {
   void ShowZoneSecurityState(ZoneSecurityState state, bool setPanelToolTip) override;
   void OfferAddress(const std::string& address) override;
   void PlaceStatusPanels() override;
-  void Refresher() override;
+  void RebuildSiteList() override;
   // AddFlowWindow
   std::string AddressBoxText() const override;
   void SetAddressBoxText(const std::string& text) override;
@@ -109,7 +109,7 @@ class MainWindow : public StartupWindow, public AddFlowWindow {
   StoreFollower follower_;
   ZoneSecurityState shownState_ = ZoneSecurityState::Unsecured;
   SiteList sites_;
-  FormXLayout layout_;
+  MainWindowLayout layout_;
   int dpi_ = 96;
 
   HWND window_ = nullptr;

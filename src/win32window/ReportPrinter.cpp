@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ui/ReportText.h"
+#include "report/ReportText.h"
 
 namespace pw::win32 {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/Prompter.h"
-#include "ui/ReportFormat.h"
+#include "report/ReportFormat.h"
 #include "win32window/Controls.h"
 
 namespace pw::win32 {

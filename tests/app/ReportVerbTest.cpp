@@ -7,7 +7,7 @@
 
 #include "CliTestSupport.h"
 #include "ZoneMap.h"
-#include "ui/ReportText.h"
+#include "report/ReportText.h"
 
 #if defined(PW_HAVE_REPORT_DOCUMENT)
 #include <filesystem>

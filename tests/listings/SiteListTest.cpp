@@ -38,7 +38,7 @@ TEST_P(SiteListTest, EmptyOrMissingZoneMapGivesAnEmptyList) {
   EXPECT_TRUE(Rebuild().empty());
   ASSERT_EQ(Store().RegDeleteKeyA(HKEY_CURRENT_USER, kDomainsPath), ERROR_SUCCESS);
   EXPECT_TRUE(Rebuild().empty());
-  EXPECT_EQ(list_.GetSelectedIndex(), 1);
+  EXPECT_EQ(list_.SelectedPositionOrEnd(), 1);
 }
 
 // --- Passes 2 and 3 ---
@@ -179,7 +179,7 @@ TEST_P(SiteListTest, AFailureEndsThatKeysEnumerationOnly) {
   FailingStore failing(Store());
   failing.failOpen = "broken.com";
   failing.failFromIndex = 1;
-  list_.Refresher(failing);
+  list_.Rebuild(failing);
   EXPECT_EQ(RowTexts(list_), (Rows{"http||broken.com|2", "Default||fine.com|2"}));
   EXPECT_LT(failing.valueCalls, 20);  // it did not go on taking the failure for items
 }
@@ -202,10 +202,10 @@ TEST_P(SiteListTest, KeysThatDoNotOpenKeepTheRowsTheEarlierPassesMade) {
   Map().SetZone("example.com\\www", "http", 2);
   UnopenableStore refusing(Store());
   refusing.refuse = "\\mail";
-  list_.Refresher(refusing);
+  list_.Rebuild(refusing);
   EXPECT_EQ(RowTexts(list_), (Rows{"|mail|example.com|0", "http|www|example.com|2"}));
   refusing.refuse = "Domains\\";  // the base key itself
-  list_.Refresher(refusing);
+  list_.Rebuild(refusing);
   EXPECT_TRUE(RowTexts(list_).empty());
 }
 
@@ -218,7 +218,7 @@ TEST_P(SiteListTest, PendingEventsRunOncePerValueFromEachKeysSecond) {
   Map().SetZone("c.com\\www", "http", 2);
   Map().SetZone("c.com\\www", "ftp", 2);
   int events = 0;
-  list_.Refresher(Store(), [&] { ++events; });
+  list_.Rebuild(Store(), [&] { ++events; });
   EXPECT_EQ(events, 3);
 }
 
@@ -285,16 +285,16 @@ TEST_P(SiteListTest, SelectionIsKeptByPositionAcrossARebuild) {
   Map().SetZone("c.com", "*", 2);
   Rebuild();
   list_.Select(2);
-  EXPECT_EQ(list_.Row(list_.GetSelectedIndex()).domain, "c.com");
+  EXPECT_EQ(list_.Row(list_.SelectedPositionOrEnd()).domain, "c.com");
   Map().SetZone("a.com", "*", 2);
   Rebuild();
-  EXPECT_EQ(list_.GetSelectedIndex(), 2);
+  EXPECT_EQ(list_.SelectedPositionOrEnd(), 2);
   EXPECT_EQ(list_.Row(2).domain, "b.com");  // the position, not the listing
 
   ASSERT_EQ(Store().RegDeleteKeyA(HKEY_CURRENT_USER, ZoneMap::Path("c.com")), ERROR_SUCCESS);
   ASSERT_EQ(Store().RegDeleteKeyA(HKEY_CURRENT_USER, ZoneMap::Path("b.com")), ERROR_SUCCESS);
   Rebuild();  // position 2 is gone: nothing selected
-  EXPECT_EQ(list_.GetSelectedIndex(), list_.Count() + 1);
+  EXPECT_EQ(list_.SelectedPositionOrEnd(), list_.Count() + 1);
 }
 
 TEST_P(SiteListTest, WithNothingSelectedARebuildSelectsTheFirstNewPosition) {
@@ -302,15 +302,15 @@ TEST_P(SiteListTest, WithNothingSelectedARebuildSelectsTheFirstNewPosition) {
   Map().SetZone("a.com", "*", 2);
   Map().SetZone("b.com", "*", 2);
   Rebuild();
-  EXPECT_EQ(list_.GetSelectedIndex(), 1);
+  EXPECT_EQ(list_.SelectedPositionOrEnd(), 1);
 
   list_.Select(0);
-  EXPECT_EQ(list_.GetSelectedIndex(), 3);
+  EXPECT_EQ(list_.SelectedPositionOrEnd(), 3);
   Rebuild();  // same rows: position 3 does not exist
-  EXPECT_EQ(list_.GetSelectedIndex(), 3);
+  EXPECT_EQ(list_.SelectedPositionOrEnd(), 3);
   Map().SetZone("c.com", "*", 2);
   Rebuild();  // one more row: position 3 now does
-  EXPECT_EQ(list_.GetSelectedIndex(), 3);
+  EXPECT_EQ(list_.SelectedPositionOrEnd(), 3);
   EXPECT_EQ(list_.Row(3).domain, "c.com");
 }
 
@@ -320,7 +320,7 @@ TEST_P(SiteListTest, HeaderClickKeepsTheSelectedRowSelected) {
   Rebuild();
   list_.Select(1);  // https, a.com
   list_.ColumnClick(1);
-  EXPECT_EQ(list_.GetSelectedIndex(), 2);
+  EXPECT_EQ(list_.SelectedPositionOrEnd(), 2);
   EXPECT_EQ(list_.Row(2).text, "https");
 }
 
@@ -329,9 +329,9 @@ TEST_P(SiteListTest, SelectOutsideTheRowsClearsTheSelection) {
   Rebuild();
   list_.Select(1);
   list_.Select(5);
-  EXPECT_EQ(list_.GetSelectedIndex(), 2);
+  EXPECT_EQ(list_.SelectedPositionOrEnd(), 2);
   list_.Select(-1);
-  EXPECT_EQ(list_.GetSelectedIndex(), 2);
+  EXPECT_EQ(list_.SelectedPositionOrEnd(), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, SiteListTest, testing::ValuesIn(AllStoreKinds()), StoreKindName);

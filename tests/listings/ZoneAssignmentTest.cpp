@@ -63,7 +63,7 @@ TEST_P(ZoneAssignmentTest, TrustOnTheDomainsDefaultRowWritesItsStarValue) {
   AssignSelectedZone(list_, Reg(), Zone::Trusted);
   EXPECT_EQ(Map().Zone("example.com", "*"), 2u);
   EXPECT_EQ(RowTexts(list_), (Rows{"Default||example.com|2"}));
-  EXPECT_EQ(list_.GetSelectedIndex(), 1);
+  EXPECT_EQ(list_.SelectedPositionOrEnd(), 1);
 }
 
 TEST_P(ZoneAssignmentTest, RestrictAndDeclassifyWriteTheRowsOwnValue) {
@@ -151,7 +151,7 @@ TEST_P(ZoneAssignmentTest, DeletingADomainsOnlyValueRemovesTheDomain) {
   DeleteSelectedListing(list_, Reg());
   EXPECT_FALSE(Map().KeyExists("example.com"));
   EXPECT_EQ(RowTexts(list_), (Rows{"Default||other.com|2"}));
-  EXPECT_EQ(list_.GetSelectedIndex(), 1);  // the row that moved into the position
+  EXPECT_EQ(list_.SelectedPositionOrEnd(), 1);  // the row that moved into the position
 }
 
 TEST_P(ZoneAssignmentTest, DeletingASubdomainsOnlyValueRemovesItsKeyButKeepsTheDomain) {
@@ -252,7 +252,7 @@ TEST_P(ZoneAssignmentTest, PruneDeletesNothingWhenItCannotBeAtomic) {
   Map().SetZone("example.com", "*", 2);
   BusyStore busy(Store());
   Registry registry(busy);
-  list_.Refresher(busy);
+  list_.Rebuild(busy);
   list_.Select(2);
   EXPECT_EQ(DeleteListing(list_, registry, ListingAddressOf(list_.Row(2))).prune, ERROR_BUSY);
   EXPECT_EQ(Map().ValueNames("example.com"), Rows{});  // the value is gone...
@@ -299,7 +299,7 @@ TEST(PruneAcrossProcesses, AValueWrittenDuringThePruneIsNeverDeletedWithItsKey) 
     otherStatus = second.store->RegSetValueExA(other, "*", 0, REG_DWORD, zone, 4);
   });
   SiteList list;
-  list.Refresher(pausing);
+  list.Rebuild(pausing);
   EXPECT_EQ(PruneEmptyListingKeys(list, pausing), ERROR_SUCCESS);
   writer.join();
   second.store->RegCloseKey(other);

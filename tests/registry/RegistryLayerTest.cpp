@@ -5,7 +5,9 @@
 #include <set>
 
 #include "StoreKinds.h"
+#include "FullDiskStore.h"
 #include "registry/ForwardingStore.h"
+#include "registry/KeyHandle.h"
 #include "registry/MemoryStore.h"
 #include "registry/Registry.h"
 
@@ -205,6 +207,37 @@ TEST(RegistryLayerGuid, NewGuidStringIsEmptyWhenThePlatformFails) {
     int StringFromGUID2(const GUID&, char16_t*, int) override { return 0; }
   } noText(memory);
   EXPECT_EQ(Registry(noText).NewGuidString(), "");
+}
+
+// A held key is closed once, when its holder goes, and never a key the holder
+// was given back by RegOpenKeyA of an empty path (the parent's own handle).
+TEST(RegistryLayerHandles, AKeyHandleClosesWhatItOpenedAndNothingElse) {
+  MemoryStore store;
+  Registry registry(store);
+  KeyHandle parent(store, registry.CreateRegKey(HKEY_CURRENT_USER, kKey));
+  {
+    KeyHandle same;
+    ASSERT_EQ(same.OpenA(store, parent.get(), ""), ERROR_SUCCESS);
+    EXPECT_EQ(same.get(), parent.get());
+    KeyHandle moved;
+    ASSERT_EQ(moved.Open(store, HKEY_CURRENT_USER, kKey, KEY_READ), ERROR_SUCCESS);
+    KeyHandle holder = std::move(moved);
+    EXPECT_EQ(store.OpenHandleCount(), 2u);
+  }
+  EXPECT_EQ(store.OpenHandleCount(), 1u);
+  EXPECT_EQ(store.RegQueryValueExA(parent.get(), "absent", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+}
+
+// Whoever watches a store over another hears of the other's failures too.
+TEST(RegistryLayerHandles, AStoreOverAnotherReportsTheOthersFailures) {
+  MemoryStore memory;
+  FullDiskStore full(memory);
+  ForwardingStore over(static_cast<RegistryStore&>(full));
+  std::vector<StoreFailure> heard;
+  over.SetErrorSink([&](const StoreFailure& failure) { heard.push_back(failure); });
+  Registry(over).SetRegValue(HKEY_CURRENT_USER, "Software", "v", 1, REG_DWORD);
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0].status, 112);
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ class ListingsTest : public testing::TestWithParam<StoreKind> {
   }
 
   std::vector<std::string> Rebuild() {
-    list_.Refresher(*store_);
+    list_.Rebuild(*store_);
     return RowTexts(list_);
   }
 

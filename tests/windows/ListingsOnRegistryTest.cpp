@@ -67,7 +67,7 @@ TEST_F(ListingsOnRegistry, EveryRowMapsBackToItsKeyWithNamesOutsideAscii) {
       "nchen";  // "münchen" in code page 1252
   map_->SetZone(latin, "*", 2);
   map_->SetZone(utf8 + "\\" + sub, "http", 4);
-  list_.Refresher(*store_);
+  list_.Rebuild(*store_);
   ASSERT_EQ(list_.Count(), 2) << Rows(list_);
   for (const SiteRow& row : list_.Rows()) {
     ListingAddress address = ListingAddressOf(row);
@@ -124,7 +124,7 @@ TEST_F(ListingsOnRegistry, AKeyDeletedByAnotherProgramDuringARebuildEndsOnlyItsO
   map_->SetZone("b.example", "*", 4);
   BeforeFirstValue deleting(*store_,
                             [] { RegElsewhere("delete " + DomainKeyForReg("a.example") + " /f"); });
-  list_.Refresher(deleting);
+  list_.Rebuild(deleting);
   // a.example's row stays as the domain pass made it; b.example is listed.
   EXPECT_EQ(Rows(list_), "||a.example|0\nDefault||b.example|4\n");
 }
@@ -150,7 +150,7 @@ class SubkeyBeforeDelete : public ForwardingStore {
 TEST_F(ListingsOnRegistry, APruneLeavesAKeyThatGainedASubkeyMeanwhile) {
   map_->SetZone("bare.example", "*", 2);
   map_->SetZone("kept.example", "*", 3);
-  list_.Refresher(*store_);
+  list_.Rebuild(*store_);
   SubkeyBeforeDelete racing(*store_);
   Registry registry(racing);
   ListingDeletion deletion = DeleteListing(list_, registry, {ZoneMap::Path("bare.example"), "*"});

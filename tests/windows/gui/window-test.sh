@@ -141,7 +141,7 @@ in_main
 click 9217 427
 refusal=$(wg_wait_window '^Print$')
 focused "$refusal"
-wg_screenshot "$shots/no-printer-96dpi.png" "$refusal"
+wg_screenshot "$shots/print-refused-96dpi.png" "$refusal"
 wg_key n
 wg_wait_window_gone "$refusal"
 
@@ -150,6 +150,8 @@ wg_geometry "$main"
 in_main
 wg_click "$main" $((WG_WIDTH - mx - (my - mx) / 2)) $((mx + (my - mx) / 2))
 wg_until 30 "the program to end" eval '! kill -0 $WG_LAST_PID 2>/dev/null'
+# The button goes again, by its log, so that it is not left for other tests.
+cli register-button --remove >/dev/null
 
 # At 144 DPI: the windows at their design sizes, for the screenshots.
 wg_set_dpi 144

@@ -1,0 +1,139 @@
+// The file operations of enforcement on Linux. Root runs them on folders a
+// user may control, so nothing here follows a link a user could plant: a
+// folder is opened once, checked (a real folder, its owner, nobody else may
+// write it) and then used by name inside it; reads are capped. Each returns
+// what failed, as text naming the path and the reason, or empty text.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "scriptpolicy/ScriptPolicy.h"
+
+namespace pw {
+
+// The largest policy file or index read: far beyond a real one (a policy of
+// 100,000 listings is about 4 MB), small enough that a sparse or hostile file
+// costs little.
+inline constexpr std::size_t kMaxPolicyFileBytes = std::size_t{64} << 20;
+
+// A folder held open: what is done in it by name cannot be sent elsewhere by
+// a link or a folder swapped in on the way.
+class Folder {
+ public:
+  Folder() = default;
+  ~Folder();
+  Folder(Folder&& other) noexcept;
+  Folder& operator=(Folder&& other) noexcept;
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  int Descriptor() const { return fd_; }
+  const std::string& Path() const { return path_; }
+  std::string PathOf(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  friend std::string OpenFolder(const std::string&, Folder&, long, bool, std::vector<std::string>*);
+  friend std::string OpenStoreFolder(const std::string&, Folder&, long);
+  friend std::string OpenFolderIn(const Folder&, const std::string&, Folder&, long, bool, std::vector<std::string>*);
+  int fd_ = -1;
+  std::string path_;
+};
+
+// Opens the folder at `path` (its last name never a link) and checks that it
+// is a folder owned by `owner` (-1: by this process's user or root) that no
+// one else may write. With `create`, missing folders on the way are made (mode
+// 0755), their paths added to `made`, outermost first.
+std::string OpenFolder(const std::string& path, Folder& folder, long owner = -1, bool create = false,
+                       std::vector<std::string>* made = nullptr);
+// The folder a store lies in, which the files beside the store go into: a
+// folder of `owner` (-1: of this process's user) or root that others may not
+// change, or only under the sticky bit (their entries stay theirs).
+std::string OpenStoreFolder(const std::string& path, Folder& folder, long owner = -1);
+// The same for the entry `name` of an open folder.
+std::string OpenFolderIn(const Folder& parent, const std::string& name, Folder& folder, long owner = -1,
+                         bool create = false, std::vector<std::string>* made = nullptr);
+
+// Reads the regular file `name` (not a link) into `content`, whose room is
+// reused; at most `limit` bytes, a larger file being a failure. Nothing there
+// is a failure with `missing` set.
+std::string ReadFileIn(const Folder& folder, const std::string& name, std::string& content,
+                       std::size_t limit = kMaxPolicyFileBytes, bool* missing = nullptr);
+// Replaces `name` with `content` at once, so that a browser never reads half of
+// it: a new file beside it (mode 0644), renamed over it. Content already there
+// is not written again; `scratch`, when given, is the room it is read into.
+std::string ReplaceFileIn(const Folder& folder, const std::string& name, const std::string& content,
+                          std::string* scratch = nullptr);
+// Puts a symbolic link `name` pointing to `target`, replacing what is there at once.
+std::string PlaceLinkIn(const Folder& folder, const std::string& name, const std::string& target);
+// Where the link `name` points; nothing when it is no link.
+std::optional<std::string> LinkTargetIn(const Folder& folder, const std::string& name);
+// Whether anything at all is called `name`.
+bool ExistsIn(const Folder& folder, const std::string& name);
+// Renames `from` in one folder to `to` in another (or the same); fails when
+// `to` exists.
+std::string MoveBetween(const Folder& from, const std::string& fromName, const Folder& to, const std::string& toName);
+// Removes the file or link `name`; one that is not there is no failure.
+std::string RemoveIn(const Folder& folder, const std::string& name);
+// Removes the folder `name` when it is empty; false when it is not (or not there).
+bool RemoveEmptyFolderIn(const Folder& folder, const std::string& name);
+// Removes what an interrupted write or link left: files and links whose name
+// starts with `prefix`.
+void SweepIn(const Folder& folder, const std::string& prefix);
+// Device, inode, size and change time of `name`: a file replaced by a rename
+// shows another. Empty when there is none.
+std::string FileIdentityIn(const Folder& folder, const std::string& name);
+
+// Whether this process may make entries in the folder at `path` or, when it
+// does not exist yet, in the nearest folder above it that does.
+std::string CheckWritable(const std::string& path);
+// The folder above `path` that others cannot pass through, or empty.
+std::string ClosedFolderAbove(const std::string& path);
+// Where a symbolic link points; nothing when `path` is not a link.
+std::optional<std::string> LinkTarget(const std::string& path);
+
+// An exclusive lock on the file `name` (made with mode 0600, so that no other
+// user can open it, let alone hold it) while it lives, so that processes
+// rewriting the files of a folder take turns. Waits at most `seconds`.
+class FileLock {
+ public:
+  FileLock() = default;
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  std::string Take(const Folder& folder, const std::string& name, int seconds);
+
+ private:
+  int fd_ = -1;
+};
+
+// While it lives, this thread touches files as the user `user` of group
+// `group` (without root's other groups): what it makes is theirs, and it may
+// do nothing they could not. Nothing changes unless this process is root and
+// the user is another.
+class ActingAs {
+ public:
+  ActingAs(long user, long group);
+  ~ActingAs();
+  ActingAs(const ActingAs&) = delete;
+  ActingAs& operator=(const ActingAs&) = delete;
+  // Empty when it took effect (or had nothing to do).
+  const std::string& Error() const { return error_; }
+
+ private:
+  bool active_ = false;
+  std::vector<unsigned> groups_;
+  unsigned group_ = 0;
+  std::string error_;
+};
+
+// The policies of a browser's policy file that we write; nothing when the text
+// is not a JSON object.
+std::optional<ScriptPolicy> ParsePolicyFile(const std::string& text, PolicyLevel level);
+// Whether the policy file holds nothing but the policies we write.
+bool HoldsOnlyOurPolicies(const std::string& text);
+
+}  // namespace pw

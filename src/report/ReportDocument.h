@@ -1,0 +1,31 @@
+// The scripting privilege report as a formatted document, without any widget:
+// the report's text, then its fonts and colours set in seven steps, each
+// finding its runs in the document as the report's design describes them.
+#pragma once
+
+#include <QColor>
+#include <vector>
+
+#include "listings/SiteList.h"
+#include "report/ReportFormat.h"
+
+class QTextDocument;
+
+namespace pw::ui {
+
+// The colours of the report's runs.
+inline QColor ToQColor(const ReportColour& colour) { return QColor(colour.red, colour.green, colour.blue); }
+inline const QColor kReportSiteColour = ToQColor(kReportSiteRgb);
+inline const QColor kReportProtocolColour = ToQColor(kReportProtocolRgb);
+inline const QColor kReportTagColours[] = {ToQColor(kReportTagRgb[0]), ToQColor(kReportTagRgb[1]),
+                                           ToQColor(kReportTagRgb[2])};
+
+// Replaces the content of `document` with the report of `rows`, in their
+// order: the title in Arial 14 bold, the heading in Arial 10 bold, the lines in
+// Courier New 10, blue but black from six characters before each "//" through
+// the first dot after it on that line, and the tags in bold green, orange and
+// red. Columns are the default tab stops, half an inch apart. `pump` runs
+// between the matches of the finds, as the list's rebuild runs it.
+void ComposeReport(QTextDocument& document, const std::vector<SiteRow>& rows, const EventPump& pump = {});
+
+}  // namespace pw::ui
