@@ -171,7 +171,7 @@ void MainWindow::BuildControls() {
       control = new ClickLabel(parent);
     } else if (name.rfind("Image", 0) == 0) {
       int picture = 0;
-      for (const LegendText& legend : FormXLegendTexts())
+      for (const LegendText& legend : MainWindowLegendTexts())
         if (name == legend.image) picture = legend.picture;
       control = new PictureControl(parent, [picture](QPainter& p, const QRectF& r) {
         PaintImageListPicture(p, picture, r);
@@ -206,7 +206,7 @@ void MainWindow::BuildControls() {
 void MainWindow::SetTexts() {
   QFont graphic = DesignFont("MS Sans Serif", 8.25, true);
   int iconSide = TwipsToPixels(450, dpiY_);
-  for (const ButtonText& text : FormXButtonTexts()) {
+  for (const ButtonText& text : MainWindowButtonTexts()) {
     auto* button = static_cast<QToolButton*>(Control(text.name));
     button->setText(text.caption);
     if (text.toolTip) button->setToolTip(text.toolTip);
@@ -252,7 +252,7 @@ void MainWindow::SetTexts() {
     Control(design.picture)->setToolTip(design.pictureToolTip);
   }
 
-  for (const LegendText& legend : FormXLegendTexts()) {
+  for (const LegendText& legend : MainWindowLegendTexts()) {
     auto* label = static_cast<QLabel*>(Control(legend.label));
     label->setText(legend.caption);
     label->setWordWrap(true);
@@ -584,7 +584,7 @@ void MainWindow::FitLegendTexts() {
   // The design's legend texts are longer than their labels hold in the window
   // font; a label takes the largest size, down to 6.5 points, at which its text
   // fits rather than running under the next row.
-  for (const LegendText& legend : FormXLegendTexts()) {
+  for (const LegendText& legend : MainWindowLegendTexts()) {
     auto* label = static_cast<QLabel*>(Control(legend.label));
     QFont fitted = font();
     fitted.setPointSizeF(FittedLegendPoints(fitted.pointSizeF(), [&](double points) {

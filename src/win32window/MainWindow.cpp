@@ -224,19 +224,17 @@ void MainWindow::BuildControls() {
     controls_[name] = control;
   }
 
-  for (const ButtonText& text : FormXButtonTexts()) {
+  for (const ButtonText& text : MainWindowButtonTexts()) {
     SetWindowTextW(Control(text.name), Wide(text.caption).c_str());
     if (text.toolTip) tips_.Set(Control(text.name), text.toolTip);
   }
-  for (const LegendText& legend : FormXLegendTexts()) {
+  for (const LegendText& legend : MainWindowLegendTexts()) {
     SetWindowTextW(Control(legend.label), Wide(legend.caption).c_str());
     SetPictureIcon(Control(legend.image), ImageListResource(legend.picture));
   }
   for (StatusPanel panel : kPanels) {
     const PanelDesign& design = DesignOf(panel);
     HWND window = Control(design.name);
-    const std::string* labels[] = {nullptr, nullptr};
-    (void)labels;
     UINT tool = 1;
     for (const char* label : {design.upperLabel, design.lowerLabel})
       tips_.SetRect(window, tool++, PxRect(DesignOfControl(label).rect, dpi_), design.labelToolTip);
@@ -248,11 +246,7 @@ void MainWindow::BuildControls() {
                               GetModuleHandleW(nullptr), this);
 
   ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
-  int side = Px(240, dpi_);
-  pictures_ = ImageList_Create(side, side, ILC_COLOR32 | ILC_MASK, kImageListPictures, 0);
-  for (int index = 1; index <= kImageListPictures; ++index)
-    ImageList_AddIcon(pictures_, PictureIcon(ImageListResource(index), side));
-  ListView_SetImageList(list_, pictures_, LVSIL_SMALL);
+  MakePictureList();
   for (int column = 0; column < 3; ++column) {
     std::wstring heading = Wide(kListHeadings[column]);
     LVCOLUMNW info{};
@@ -267,6 +261,17 @@ void MainWindow::BuildControls() {
                    SIZE{Px(DesignOfControl("Image1").rect.width, dpi_), Px(DesignOfControl("Image1").rect.height, dpi_)});
   SetPictureIcon(Control("cmdSecure"), 0);
   ShowSortIndicator();
+}
+
+void MainWindow::MakePictureList() {
+  // The list's pictures at 240 twips through the DPI.
+  int side = Px(240, dpi_);
+  HIMAGELIST pictures = ImageList_Create(side, side, ILC_COLOR32 | ILC_MASK, kImageListPictures, 0);
+  for (int index = 1; index <= kImageListPictures; ++index)
+    ImageList_AddIcon(pictures, PictureIcon(ImageListResource(index), side));
+  ListView_SetImageList(list_, pictures, LVSIL_SMALL);
+  if (pictures_) ImageList_Destroy(pictures_);
+  pictures_ = pictures;
 }
 
 void MainWindow::ApplyPlaces() {
@@ -306,7 +311,7 @@ void MainWindow::PlaceColumns() {
 
 void MainWindow::FitLegendTexts() {
   HDC dc = GetDC(window_);
-  for (const LegendText& legend : FormXLegendTexts()) {
+  for (const LegendText& legend : MainWindowLegendTexts()) {
     HWND label = Control(legend.label);
     RECT place;
     GetClientRect(label, &place);
@@ -780,6 +785,8 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
       SendMessageW(address_, WM_SETFONT, reinterpret_cast<WPARAM>(addressFont_), FALSE);
       SendMessageW(list_, WM_SETFONT, reinterpret_cast<WPARAM>(listFont_), FALSE);
+      SendMessageW(ListView_GetHeader(list_), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+      MakePictureList();
       const RECT* suggested = reinterpret_cast<RECT*>(lParam);
       SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                    suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);

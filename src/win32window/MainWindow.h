@@ -81,6 +81,7 @@ class MainWindow : public StartupWindow, public AddFlowWindow {
 
   void BuildControls();
   void MakeFonts();
+  void MakePictureList();
   void ApplyPlaces();
   void PlaceColumns();
   void FitLegendTexts();

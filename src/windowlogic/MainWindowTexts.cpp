@@ -7,7 +7,7 @@
 
 namespace pw {
 
-const std::vector<ButtonText>& FormXButtonTexts() {
+const std::vector<ButtonText>& MainWindowButtonTexts() {
   static const std::vector<ButtonText> texts = {
       {"cmdTrust", "Trust",
        "Trust me only if I am a bank or escrow provider you would trust with your life savings. Sites marked as "
@@ -29,7 +29,7 @@ const std::vector<ButtonText>& FormXButtonTexts() {
   return texts;
 }
 
-const std::vector<LegendText>& FormXLegendTexts() {
+const std::vector<LegendText>& MainWindowLegendTexts() {
   static const std::vector<LegendText> texts = {
       {"Image2", 2, "Label1",
        "Can run any script on your computer - Only for Banks and Escrow providers you can trust with your life "

@@ -18,7 +18,7 @@ struct ButtonText {
   const char* toolTip;  // null: none
 };
 // cmdTrust, cmdDeclassify, cmdRestrict, cmdAdd, cmdPrint, cmdDelete, cmdAddd.
-const std::vector<ButtonText>& FormXButtonTexts();
+const std::vector<ButtonText>& MainWindowButtonTexts();
 
 inline constexpr const char* kHelpCaption = "Help";
 inline constexpr const char* kHelpToolTip = "Need to know more? Just press this button!";
@@ -33,7 +33,7 @@ struct LegendText {
   const char* label;
   const char* caption;
 };
-const std::vector<LegendText>& FormXLegendTexts();
+const std::vector<LegendText>& MainWindowLegendTexts();
 
 // The legend's texts are longer than their labels hold in the window font: a
 // label takes the largest size from `points` down to 6.5 points, in quarter
