@@ -24,15 +24,16 @@ for file in "${installed[@]}"; do wg_wait_file "$folder/$file"; done
 for link in 'Portwarden.lnk' 'Portwarden Help.lnk' 'Portwarden command line.lnk'; do
   [[ -f $menu/$link ]] || wg_fail "no Start-menu entry '$link' in $menu: $(ls "$menu" 2>&1)"
 done
-[[ $(wg_reg_value "$uninstall_key" UninstallString) == '"C:\Program Files\Portwarden\uninstall.exe"' ]] ||
-  wg_fail "the uninstall entry does not name the uninstaller"
+# The registry is written after the files, the button last of all.
+wg_wait_reg "$uninstall_key" UninstallString '"C:\Program Files\Portwarden\uninstall.exe"'
 [[ $(wg_reg_value "$uninstall_key" DisplayVersion) =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] ||
   wg_fail "the uninstall entry has no version"
 
 # The button, as the window program's first start would make it, and the
 # mark that keeps that start from making another.
 log=$folder/st6unst.log
-wg_wait_file "$log"
+log_complete() { [[ -f $log && $(grep -c . "$log") == 14 ]]; }
+wg_until "$WG_TIMEOUT" "the button's fourteen records in $log" log_complete
 guid=$(grep -o '{[0-9A-Fa-f-]\{36\}}' "$log" | head -n 1)
 button_key="HKLM\\Software\\Microsoft\\Internet Explorer\\Extensions\\$guid"
 [[ -n $guid && $(grep -c . "$log") == 14 ]] || wg_fail "register-button did not log one button: $(cat "$log")"
