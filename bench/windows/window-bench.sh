@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The native window with 20,000 listings under Wine on a virtual display, the
 # wineserver warm: the time from starting portwarden.exe to its window shown
-# (outside, five starts), and window_bench.exe's figures from inside (window
+# (outside, three starts), and window_bench.exe's figures from inside (window
 # made, started up and painted; the site list's rebuild). Puts the listings in
 # the registry of the GUI test prefix and takes them out again afterwards.
 #   bench/windows/window-bench.sh [BUILD-WINDOWS [PREFIX [LISTINGS]]]
@@ -39,7 +39,7 @@ listed=$(($(cli list | wc -l) - 1))
 echo "listings in the registry: $listed"
 
 shown() { xdotool search --onlyvisible --name '^PORTWARDEN - Script' >/dev/null 2>&1; }
-for run in 1 2 3 4 5; do
+for run in 1 2 3; do
   start=$(date +%s%N)
   wg_launch "$bin/portwarden.exe"
   until shown; do sleep 0.01; done
