@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <richedit.h>
 #include <shellapi.h>
+#include <uxtheme.h>
+#include <vssym32.h>
 
 #include <algorithm>
 #include <chrono>
@@ -681,7 +683,15 @@ void MainWindow::DrawButton(const DRAWITEMSTRUCT& item) {
   HDC dc = item.hDC;
   RECT rect = item.rcItem;
   bool pushed = item.itemState & ODS_SELECTED;
-  DrawFrameControl(dc, &rect, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  // In the theme's look where there is one, as the other buttons are drawn.
+  if (HTHEME theme = OpenThemeData(item.hwndItem, L"BUTTON")) {
+    int state = item.itemState & ODS_DISABLED ? PBS_DISABLED : pushed ? PBS_PRESSED : PBS_NORMAL;
+    DrawThemeParentBackground(item.hwndItem, dc, &rect);
+    DrawThemeBackground(theme, dc, BP_PUSHBUTTON, state, &rect, nullptr);
+    CloseThemeData(theme);
+  } else {
+    DrawFrameControl(dc, &rect, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  }
   std::string name;
   for (const auto& [control, window] : controls_)
     if (window == item.hwndItem) name = control;
