@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "windowlogic/AccessibleTexts.h"
 #include "windowlogic/DialogDesign.h"
 #include "win32window/MainWindow.h"
 
@@ -32,8 +33,8 @@ void RegisterDialogClass(WNDPROC proc) {
 
 }  // namespace
 
-DesignedWindow::DesignedWindow(MainWindow& main, const char* caption, const std::vector<DesignControl>& design,
-                               int clientWidth, int clientHeight)
+DesignedWindow::DesignedWindow(MainWindow& main, const char* designName, const char* caption,
+                               const std::vector<DesignControl>& design, int clientWidth, int clientHeight)
     : main_(main) {
   RegisterDialogClass(Proc);
   int dpi = main.Dpi();
@@ -76,7 +77,8 @@ DesignedWindow::DesignedWindow(MainWindow& main, const char* caption, const std:
       made = MakeChild(window_, kPictureClass, "", 0, rect, id, nullptr);
       SetPictureBitmap(made, kProductBitmapResource, SIZE{Px(4155, dpi), Px(1575, dpi)});
     } else if (StartsWith(name, "Image")) {
-      made = MakeChild(window_, kPictureClass, "", 0, rect, id, nullptr);
+      // Named for screen readers by its window text, which a picture does not show.
+      made = MakeChild(window_, kPictureClass, AccessibleTextOf(designName, name).name, 0, rect, id, nullptr);
     } else if (StartsWith(name, "Option")) {
       // Each frame's options are a group of their own.
       bool first = !StartsWith(previous, "Option") && !StartsWith(previous, "Image");
@@ -206,7 +208,7 @@ LRESULT CALLBACK DesignedWindow::Proc(HWND window, UINT message, WPARAM wParam, 
 }
 
 VerifyDialog::VerifyDialog(MainWindow& main)
-    : DesignedWindow(main, kVerifyListingCaption, VerifyListingDesign(), kVerifyListingClientWidth, kVerifyListingClientHeight) {
+    : DesignedWindow(main, "FormZ", kVerifyListingCaption, VerifyListingDesign(), kVerifyListingClientWidth, kVerifyListingClientHeight) {
   SetText("Frame3", kChoicesFrameTitle);
   SetText("Command3", kAdvancedCaption);
   tips_.Set(Control("Command3"), kAdvancedToolTip);
@@ -259,7 +261,7 @@ void VerifyDialog::Ok() {
 }
 
 ProtocolDialog::ProtocolDialog(MainWindow& main)
-    : DesignedWindow(main, kProtocolListingCaption, ProtocolListingDesign(), kProtocolListingClientWidth, kProtocolListingClientHeight) {
+    : DesignedWindow(main, "FormY", kProtocolListingCaption, ProtocolListingDesign(), kProtocolListingClientWidth, kProtocolListingClientHeight) {
   SetText("Label4", kProtocolsCaption);
   std::vector<std::string> order;
   for (const ProtocolRowDesign& row : ProtocolListingRows()) {

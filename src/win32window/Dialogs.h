@@ -20,8 +20,9 @@ class MainWindow;
 // flattened onto the window, with its command id.
 class DesignedWindow {
  public:
-  DesignedWindow(MainWindow& main, const char* caption, const std::vector<DesignControl>& design, int clientWidth,
-                 int clientHeight);
+  // `designName` names the design ("FormZ", "FormY") for the spoken names.
+  DesignedWindow(MainWindow& main, const char* designName, const char* caption,
+                 const std::vector<DesignControl>& design, int clientWidth, int clientHeight);
   virtual ~DesignedWindow();
   DesignedWindow(const DesignedWindow&) = delete;
   DesignedWindow& operator=(const DesignedWindow&) = delete;

@@ -12,6 +12,7 @@
 #include "browser/Installation.h"
 #include "listings/ZoneAssignment.h"
 #include "policy/SecuritySwitch.h"
+#include "windowlogic/AccessibleTexts.h"
 #include "windowlogic/MainWindowTexts.h"
 #include "windowlogic/HelpFile.h"
 #include "windowlogic/Twips.h"
@@ -246,6 +247,14 @@ void MainWindow::BuildControls() {
 
   zoneLine_ = CreateWindowExW(0, kZoneLineClass, nullptr, WS_CHILD, 0, 0, 0, 0, window_, nullptr,
                               GetModuleHandleW(nullptr), this);
+
+  // Controls that show no caption of their own are named for screen readers by their window text.
+  for (const auto& [name, control] : controls_) {
+    if (!control || !(IsPanel(name) || StartsWith(name, "Image") || name == "Picture1" || name == "LVw")) continue;
+    const char* spoken = AccessibleTextOf("FormX", name == "Picture1" ? "Image1" : name).name;
+    if (*spoken) SetWindowTextW(control, Wide(spoken).c_str());
+  }
+  SetWindowTextW(zoneLine_, Wide(AccessibleTextOf("FormX", "lblZone").name).c_str());
 
   ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
   MakePictureList();
