@@ -168,6 +168,9 @@ void DesignedWindow::Present() {
     SetWindowPos(window_, nullptr, owner.left + (owner.right - owner.left - width) / 2,
                  owner.top + (owner.bottom - owner.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ShowWindow(window_, SW_SHOW);
+    // The keyboard goes to the default button, so that Enter and Escape work at once.
+    SetForegroundWindow(window_);
+    SetFocus(Control("Command1"));
     return;
   }
   SetForegroundWindow(window_);

@@ -34,6 +34,9 @@ listed() { cli list | grep -Eq "$1"; }
 listings() { cli list | tail -n +2 | grep -c . || true; }
 listing_count_is() { [[ $(listings) == "$1" ]]; }
 
+# Waits until window $1 has the keyboard: a window just shown gets it a moment later.
+has_focus() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
+focused() { wg_until 10 "window $1 to take the keyboard" has_focus "$1"; }
 # Sets id and the client area's origin (cx, cy) of the window whose title
 # matches, for a client area of W x H twips at the session's DPI.
 find_window() {
@@ -45,10 +48,9 @@ find_window() {
   cy=$((WG_HEIGHT - height - border))
   ((border >= 0 && border <= 16 && cy > border)) ||
     wg_fail "'$1' is ${WG_WIDTH}x${WG_HEIGHT}, not a frame around ${width}x${height}"
+  # Mapped is not yet taken in hand: a click before the window holds the keyboard can miss it.
+  focused "$id"
 }
-# Waits until window $1 has the keyboard: a window just shown gets it a moment later.
-has_focus() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
-focused() { wg_until 10 "window $1 to take the keyboard" has_focus "$1"; }
 # Clicks the point X,Y (twips) of the client area of window $id.
 click() { wg_click "$id" $((cx + $1 * WG_DPI / 1440)) $((cy + $2 * WG_DPI / 1440)); }
 main_window() { find_window '^PORTWARDEN - Script Security and Trusted Sites Manager$' 11760 8055; main=$id; mx=$cx; my=$cy; }
