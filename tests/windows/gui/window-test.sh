@@ -36,7 +36,7 @@ listing_count_is() { [[ $(listings) == "$1" ]]; }
 
 # Waits until window $1 has the keyboard: a window just shown gets it a moment later.
 has_focus() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
-focused() { wg_until 10 "window $1 to take the keyboard" has_focus "$1"; }
+focused() { wg_until "$WG_TIMEOUT" "window $1 to take the keyboard" has_focus "$1"; }
 # Sets id and the client area's origin (cx, cy) of the window whose title
 # matches, for a client area of W x H twips at the session's DPI.
 find_window() {
