@@ -1,6 +1,8 @@
 #include "win32window/ReportPrinter.h"
 
 #include <commdlg.h>
+#include <knownfolders.h>
+#include <shlobj.h>
 #include <richedit.h>
 #include <winspool.h>
 
@@ -55,6 +57,12 @@ std::string ChooseRtfPath(HWND owner) {
   choose.nMaxFile = MAX_PATH;
   choose.lpstrDefExt = L"rtf";
   choose.lpstrTitle = L"Save the report as rich text";
+  // In the user's documents unless the user goes elsewhere.
+  PWSTR documents = nullptr;
+  std::wstring folder;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &documents))) folder = documents;
+  CoTaskMemFree(documents);
+  if (!folder.empty()) choose.lpstrInitialDir = folder.c_str();
   choose.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   return GetSaveFileNameW(&choose) ? Utf8(path) : std::string();
 }

@@ -6,7 +6,8 @@
 # typed with Enter is listed Restricted through the verification dialog, one
 # is listed HTTPS Trusted through the per-protocol editor, a refused one gives
 # its message and lists nothing, Delete removes a listing; Print puts the
-# report on the default printer, and without one says so. Screenshots of every
+# report on the default printer, and without it says so and saves the report
+# as rich text. Screenshots of every
 # window at 96 and 144 DPI go to SHOTS.
 #   window-test.sh BIN PREFIX SHOTS
 set -euo pipefail
@@ -137,15 +138,23 @@ click 3000 $((1200 + 42 * 1440 / 96))
 click 10192 427
 wg_until 30 "one listing deleted" listing_count_is 1
 
-# Without a default printer it says so, and the offer to save can be declined.
+# Without its printer it says so, and the report is saved as rich text instead.
 lpadmin -x PDF
 in_main
 click 9217 427
 refusal=$(wg_wait_window '^Print$')
 focused "$refusal"
 wg_screenshot "$shots/print-refused-96dpi.png" "$refusal"
-wg_key n
-wg_wait_window_gone "$refusal"
+wg_key y
+save=$(wg_wait_window '^Save the report as rich text$')
+focused "$save"
+# Saved under its own name where the dialog opens (the user's documents).
+saved_report() { find "$WINEPREFIX/drive_c/users" -name 'Portwarden Scripting Privilege Report.rtf' -newer "$log" | head -n 1; }
+rtf_complete() { [[ -n $(saved_report) ]] && grep -q 'Portwarden Scripting Privilege Report.' "$(saved_report)"; }
+find "$WINEPREFIX/drive_c/users" -name 'Portwarden Scripting Privilege Report.rtf' -delete
+wg_key Return
+wg_until 30 "the report saved as rich text" rtf_complete
+[[ $(head -c 6 "$(saved_report)") == '{\rtf1' ]] || wg_fail "the saved report is no rich text"
 
 # The caption's close button ends the program.
 wg_geometry "$main"
@@ -167,4 +176,4 @@ wg_screenshot "$shots/verify-144dpi.png" "$id"
 click 5347 2527   # Advanced
 protocol_dialog
 wg_screenshot "$shots/protocols-144dpi.png" "$id"
-echo "window: first start, switch, add, advanced, refusal, print, delete; screenshots in $shots"
+echo "window: first start, switch, add, advanced, refusal, print, delete, report saved as rich text; screenshots in $shots"
