@@ -105,6 +105,7 @@ void PaintPicture(HWND window, HDC dc) {
   if (side <= 0) return;
   DrawIconEx(dc, (client.right - side) / 2, (client.bottom - side) / 2, PictureIcon(state->icon, side), side, side, 0,
              nullptr, DI_NORMAL);
+  if (GetFocus() == window) DrawFocusRect(dc, &client);
 }
 
 LRESULT CALLBACK PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -129,6 +130,16 @@ LRESULT CALLBACK PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       if (IsWindowEnabled(window))
         SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), STN_CLICKED),
                      reinterpret_cast<LPARAM>(window));
+      return 0;
+    // One that takes clicks is reached with Tab and pressed with the space bar.
+    case WM_GETDLGCODE:
+      return DLGC_WANTCHARS;
+    case WM_CHAR:
+      if (wParam == L' ') SendMessageW(window, WM_LBUTTONUP, 0, 0);
+      return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      InvalidateRect(window, nullptr, FALSE);
       return 0;
     case WM_SETCURSOR:
       if (GetWindowLongW(window, GWL_STYLE) & SS_NOTIFY) {

@@ -181,7 +181,7 @@ void MainWindow::BuildControls() {
     if (IsPanel(design.parent) || name == "Image1") continue;  // painted by their panel or picture box
     HWND control = nullptr;
     if (IsPanel(name)) {
-      control = CreateWindowExW(0, kPanelClass, nullptr, WS_CHILD, 0, 0, 0, 0, window_,
+      control = CreateWindowExW(0, kPanelClass, nullptr, WS_CHILD | WS_TABSTOP, 0, 0, 0, 0, window_,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), this);
       StatusPanel panel = name == "pSecured" ? StatusPanel::Secured
                           : name == "pSemisecure" ? StatusPanel::SemiSecure
@@ -218,7 +218,7 @@ void MainWindow::BuildControls() {
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
       report_ = control;
     } else if (StartsWith(name, "Image")) {
-      control = MakeChild(window_, kPictureClass, "", name == "Image3" ? SS_NOTIFY : 0, none, id, nullptr);
+      control = MakeChild(window_, kPictureClass, "", name == "Image3" ? SS_NOTIFY | WS_TABSTOP : 0, none, id, nullptr);
     } else if (StartsWith(name, "Label")) {
       control = MakeChild(window_, L"STATIC", "", SS_LEFT | SS_NOPREFIX, none, id, font_);
     } else if (StartsWith(name, "Line")) {
@@ -384,6 +384,8 @@ void MainWindow::Show(int showCommand) {
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(window_, showCommand);
   UpdateWindow(window_);
+  // The address box holds the page offered last: Enter lists it at once.
+  SetFocus(address_);
 }
 
 bool MainWindow::TranslateDialogKeys(MSG& message) {
@@ -743,6 +745,12 @@ void MainWindow::PaintPanel(HWND window, HDC dc) {
     DrawTextW(dc, Wide(caption).c_str(), -1, &place, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, old);
   }
+  if (GetFocus() == window) {
+    RECT focus;
+    GetClientRect(window, &focus);
+    InflateRect(&focus, -2, -2);
+    DrawFocusRect(dc, &focus);
+  }
 }
 
 void MainWindow::PaintZoneLine(HWND line, HDC dc) {
@@ -817,6 +825,15 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
       if (wParam == kFollowTimer) FollowStore();
       return 0;
+    case WM_ACTIVATE:
+      // The control that had the keyboard gets it back when the window does.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(window_, focus)) lastFocus_ = focus;
+      } else if (lastFocus_ && IsWindow(lastFocus_) && IsChild(window_, lastFocus_)) {
+        SetFocus(lastFocus_);
+      }
+      return 0;
     case kOpenHelp:
       OpenHelp();
       return 0;
@@ -856,6 +873,16 @@ LRESULT CALLBACK MainWindow::PanelProc(HWND window, UINT message, WPARAM wParam,
     case WM_LBUTTONUP:
       SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), STN_CLICKED),
                    reinterpret_cast<LPARAM>(window));
+      return 0;
+    // Reached with Tab, pressed with the space bar, framed while it has the keyboard.
+    case WM_GETDLGCODE:
+      return DLGC_WANTCHARS;
+    case WM_CHAR:
+      if (wParam == L' ') SendMessageW(window, WM_LBUTTONUP, 0, 0);
+      return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      InvalidateRect(window, nullptr, FALSE);
       return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);

@@ -118,6 +118,7 @@ class MainWindow : public StartupWindow, public AddFlowWindow {
   HWND address_ = nullptr;
   HWND zoneLine_ = nullptr;
   HWND report_ = nullptr;  // rT
+  HWND lastFocus_ = nullptr;
   HIMAGELIST pictures_ = nullptr;
   HFONT font_ = nullptr, bold_ = nullptr, boldLarge_ = nullptr, addressFont_ = nullptr, listFont_ = nullptr;
   std::map<std::string, HFONT> legendFonts_;
