@@ -35,9 +35,20 @@ listed() { cli list | grep -Eq "$1"; }
 listings() { cli list | tail -n +2 | grep -c . || true; }
 listing_count_is() { [[ $(listings) == "$1" ]]; }
 
-# Waits until window $1 has the keyboard: a window just shown gets it a moment later.
+# Waits until window $1 has the keyboard: a window just shown gets it a moment
+# later. Now and then a late focus event of the window beneath takes it back
+# (no window manager settles it); then a click on the caption gives it again.
 has_focus() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
-focused() { wg_until "$WG_TIMEOUT" "window $1 to take the keyboard" has_focus "$1"; }
+focused() {
+  local polls
+  for ((polls = 0; polls < 30; polls++)); do
+    has_focus "$1" && return 0
+    sleep 0.1
+  done
+  wg_geometry "$1"
+  wg_click "$1" $((WG_WIDTH / 2)) $((10 * WG_DPI / 96))
+  wg_until "$WG_TIMEOUT" "window $1 to take the keyboard" has_focus "$1"
+}
 # Sets id and the client area's origin (cx, cy) of the window whose title
 # matches, for a client area of W x H twips at the session's DPI.
 find_window() {
