@@ -39,6 +39,9 @@ std::vector<std::string> SplitNames(const std::string& text) {
 
 bool LinksToFiles(const EnforcementSettings& settings) { return !settings.copy && !settings.policyFolder.empty(); }
 
+// More domains written at once than this are read again with the whole map.
+constexpr std::size_t kMaxDomainsReread = 256;
+
 std::optional<std::uint32_t> GenerationIn(RegistryStore& store, HKEY key) {
   DWORD type = 0;
   char data[8];
@@ -82,11 +85,49 @@ LONG WriteEnforcement(RegistryStore& store, const EnforcementSettings& settings)
                          registry.WriteRegValue(key.get(), "Copy", REG_DWORD, settings.copy ? 1 : 0),
                          registry.WriteRegValue(key.get(), "Registry", REG_DWORD, settings.registry ? 1 : 0)})
       if (status == ERROR_SUCCESS) status = written;
-    // Links start counting; a count already there goes on.
-    if (status == ERROR_SUCCESS && LinksToFiles(settings) && !GenerationIn(store, key.get()))
+    // Links and registry entries start counting; a count already there goes on.
+    if (status == ERROR_SUCCESS && (LinksToFiles(settings) || settings.registry) && !GenerationIn(store, key.get()))
       status = SetGeneration(store, key.get(), 0);
   });
   return status != ERROR_SUCCESS ? status : commit;
+}
+
+// The store's count of writes to the zone map, when it keeps one.
+std::optional<std::uint32_t> StoredGeneration(RegistryStore& store) {
+  KeyHandle key;
+  if (key.Open(store, HKEY_LOCAL_MACHINE, kEnforcementPath, KEY_READ) != ERROR_SUCCESS) return std::nullopt;
+  return GenerationIn(store, key.get());
+}
+
+// The registry form without files beside the store: the groups this process
+// translated last serve when they hold the generation before this write's
+// (after a write to the zone state alone, the current one), as the index
+// beside the store does for links; otherwise the whole map is read.
+void FollowInMemory(RegistryStore& store, const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory) {
+  std::optional<std::uint32_t> stamped = memory.stamped;
+  memory.stamped.reset();
+  ReadSnapshot snapshot(store);
+  std::optional<std::uint32_t> now = StoredGeneration(store);
+  std::vector<std::string> written;
+  bool oneByOne = WrittenDomainKeys(changes, written);
+  bool mapChanged = !oneByOne || !written.empty();
+  std::optional<std::uint32_t> wanted;
+  if (now && !mapChanged) wanted = now;
+  else if (now && stamped && *stamped == *now) wanted = *now - 1;
+  bool known = wanted && memory.domainsGeneration == wanted && oneByOne && written.size() <= kMaxDomainsReread;
+  Registry registry(store);
+  ZoneSecurityState state = DetectZoneSecurity(registry);
+  AssembledDomains& assembled = memory.assembled;
+  if (known) {
+    DomainsUpdate update;
+    UpdateDomainPatterns(store, memory.domains, written, &update);
+    if (assembled.valid && assembled.state == state) ReassembleDomains(memory.domains, update, assembled);
+    else AssembleDomains(state, memory.domains, assembled);
+  } else {
+    memory.domains = TranslateDomains(store);
+    AssembleDomains(state, memory.domains, assembled);
+  }
+  memory.domainsGeneration = now;
 }
 
 // A write to either zone map (the watched keys' first and third), or writes
@@ -202,14 +243,21 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
     return std::nullopt;
   }
   std::string error;
-  ScriptPolicy policy;
-  if (LinksToFiles(*settings) && (!FolderTargetsOf(*settings).empty() || NamesFirefox(*settings))) {
-    error = FollowLinkedFiles(store, *settings, changes, *memory, policy);
+  ScriptPolicy translated;
+  bool linked = LinksToFiles(*settings) && (!FolderTargetsOf(*settings).empty() || NamesFirefox(*settings));
+  bool inMemory = !linked && settings->registry;
+  if (linked) {
+    memory->domainsGeneration.reset();
+    error = FollowLinkedFiles(store, *settings, changes, *memory);
+  } else if (inMemory) {
+    memory->indexIdentity.clear();
+    FollowInMemory(store, changes, *memory);
   } else {
     // The lists depend on the zone state too: a listing that follows the
     // state under a broader Trusted or Restricted one is stated as it says.
-    policy = ScriptPolicyOf(store).policy;
+    translated = ScriptPolicyOf(store).policy;
   }
+  const ScriptPolicy& policy = linked || inMemory ? memory->assembled.policy : translated;
   for (const std::string& placed :
        {FollowFolders(store, *settings, policy, *memory), FollowFirefox(store, *settings, policy, *memory)})
     if (error.empty()) error = placed;

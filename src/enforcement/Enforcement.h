@@ -95,6 +95,9 @@ struct ReapplyMemory {
   std::uint32_t indexGeneration = 0;
   std::string indexIdentity;
   std::vector<DomainPatterns> domains;
+  AssembledDomains assembled;  // the policy of `domains`, and their text
+  // Without links (the registry form alone): the generation `domains` hold.
+  std::optional<std::uint32_t> domainsGeneration;
   std::string text[4];
   std::string firefox;  // Firefox's manifest
 };

@@ -42,8 +42,9 @@ void FolderStates(const std::string&, const std::optional<EnforcementSettings>&,
                   std::vector<TargetState>&) {}
 
 std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings&,
-                              const std::vector<FollowUpStore::Changes>*, ReapplyMemory&, ScriptPolicy& policy) {
-  policy = ScriptPolicyOf(store).policy;
+                              const std::vector<FollowUpStore::Changes>*, ReapplyMemory& memory) {
+  memory.assembled.policy = ScriptPolicyOf(store).policy;
+  memory.assembled.valid = false;
   return "";
 }
 

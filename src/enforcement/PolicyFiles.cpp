@@ -210,7 +210,7 @@ std::string ReadFileIn(const Folder& folder, const std::string& name, std::strin
 }
 
 std::string ReplaceFileIn(const Folder& folder, const std::string& name, const std::string& content,
-                          std::string* scratch) {
+                          std::string* scratch, bool rebuilt) {
   std::string local;
   std::string& old = scratch ? *scratch : local;
   if (ReadFileIn(folder, name, old).empty() && old == content) return "";
@@ -223,6 +223,8 @@ std::string ReplaceFileIn(const Folder& folder, const std::string& name, const s
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) return Failure("cannot write in", folder.Path());
+  // A failure to reserve leaves the file to be written as any other.
+  if (rebuilt && !content.empty()) ::fallocate(fd, 0, 0, static_cast<off_t>(content.size()));
   bool written = ::fchmod(fd, 0644) == 0 && WriteAll(fd, content);
   std::string error = written ? "" : Failure("cannot write", folder.PathOf(temporary));
   if (::close(fd) != 0 && error.empty()) error = Failure("cannot write", folder.PathOf(temporary));

@@ -65,8 +65,12 @@ std::string ReadFileIn(const Folder& folder, const std::string& name, std::strin
 // Replaces `name` with `content` at once, so that a browser never reads half of
 // it: a new file beside it (mode 0644), renamed over it. Content already there
 // is not written again; `scratch`, when given, is the room it is read into.
+// A file the programs make again whenever they cannot read it (`rebuilt`) has
+// its room reserved before it is written: ext4 then has nothing to flush when
+// it is renamed over the old one (some milliseconds a megabyte), a flush that
+// only guards against a file left empty by a power loss.
 std::string ReplaceFileIn(const Folder& folder, const std::string& name, const std::string& content,
-                          std::string* scratch = nullptr);
+                          std::string* scratch = nullptr, bool rebuilt = false);
 // Puts a symbolic link `name` pointing to `target`, replacing what is there at once.
 std::string PlaceLinkIn(const Folder& folder, const std::string& name, const std::string& target);
 // Where the link `name` points; nothing when it is no link.

@@ -677,8 +677,7 @@ void FolderStates(const std::string& storePath, const std::optional<EnforcementS
 }
 
 std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& settings,
-                              const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory,
-                              ScriptPolicy& policy) {
+                              const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory) {
   std::optional<std::uint32_t> stamped = memory.stamped;
   memory.stamped.reset();
   StoreOwner owner = OwnerOf(store.Describe());
@@ -709,17 +708,24 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
     if (!known && ReadFileIn(linked, kIndexName, memory.text[2]).empty() &&
         ParseIndex(memory.text[2], generation, read) && generation == *wanted) {
       memory.domains = std::move(read);
+      memory.assembled.valid = false;
       known = true;
     }
   }
   memory.indexIdentity.clear();
+  Registry registry(store);
+  ZoneSecurityState state = DetectZoneSecurity(registry);
+  AssembledDomains& assembled = memory.assembled;
   if (known) {
-    UpdateDomainPatterns(store, memory.domains, written);
-    Registry registry(store);
-    policy = AssemblePolicy(DetectZoneSecurity(registry), memory.domains).policy;
+    DomainsUpdate update;
+    UpdateDomainPatterns(store, memory.domains, written, &update);
+    if (assembled.valid && assembled.state == state) ReassembleDomains(memory.domains, update, assembled);
+    else AssembleDomains(state, memory.domains, assembled);
   } else {
-    policy = ScriptPolicyOf(store, &memory.domains).policy;
+    memory.domains = TranslateDomains(store);
+    AssembleDomains(state, memory.domains, assembled);
   }
+  const ScriptPolicy& policy = assembled.policy;
   if (!error.empty()) return error;
 
   // The policy first, the index last: an index is never ahead of the files.
@@ -733,8 +739,15 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
     WriteManagedStorageJson(SwitchesOf(policy), memory.firefox);
     error = ReplaceFileIn(linked, kFirefoxLinkedName, memory.firefox, &memory.text[3]);
   }
-  if (error.empty() && (!known || mapChanged))
-    error = ReplaceFileIn(linked, kIndexName, IndexText(now, memory.domains, memory.text[2]), &memory.text[3]);
+  if (error.empty() && (!known || mapChanged)) {
+    std::string& index = memory.text[2];
+    index.reserve(assembled.text.size() + 64);
+    index.assign(kGenerationLine);
+    index += std::to_string(now);
+    index += '\n';
+    index += assembled.text;
+    error = ReplaceFileIn(linked, kIndexName, index, &memory.text[3], true);
+  }
   if (!error.empty()) {
     RemoveIn(linked, kIndexName);  // a later re-apply then reads the whole map
     return error;

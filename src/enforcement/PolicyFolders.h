@@ -73,12 +73,12 @@ void FolderStates(const std::string& storePath, const std::optional<EnforcementS
 std::string ReadBesideStore(const std::string& storePath, const std::string& policyFolder, const std::string& name,
                             std::string& text);
 
-// Every write, with links: the policy the store asks for, read through the
-// index beside the store when it is exactly one generation behind, and written
-// there (the policy files first, the index last).
+// Every write, with links: the policy the store asks for (left in
+// `memory.assembled`), read through the index beside the store when it is
+// exactly one generation behind, and written there (the policy files first,
+// the index last).
 std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& settings,
-                              const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory,
-                              ScriptPolicy& policy);
+                              const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory);
 // Every write: copies brought in step, links checked in place; the first
 // failure, naming the browser, the path and the command that repairs it.
 std::string FollowFolders(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,

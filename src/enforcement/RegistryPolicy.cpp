@@ -1,5 +1,6 @@
 #include "enforcement/RegistryPolicy.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -83,60 +84,210 @@ std::map<std::string, std::string> OurEntries(const std::map<std::string, Enumer
   return ours;
 }
 
+// A list's values, read once into one text: those named by a number ("1",
+// "2", ..., as the list's entries are) found by that number, the others by
+// name. Lists hold up to 100,000 entries, read at every re-apply.
+class ListValues {
+ public:
+  struct Value {
+    std::string_view name;
+    DWORD type;
+    std::string_view data;
+    std::string_view Sz() const { return data.substr(0, data.find('\0')); }
+  };
+
+  ListValues(RegistryStore& store, const std::string& path) {
+    KeyHandle key;
+    if (key.Open(store, HKEY_LOCAL_MACHINE, path, KEY_READ) != ERROR_SUCCESS) return;
+    struct Place {
+      std::size_t name, nameSize;
+      DWORD type;
+      std::size_t data, dataSize;
+    };
+    std::vector<Place> places;
+    ForEachValue(store, key.get(), [&](const EnumeratedValue& value) {
+      places.push_back({text_.size(), value.name.size(), value.type, text_.size() + value.name.size(), value.data.size()});
+      text_ += value.name;
+      text_ += value.data;
+      return true;
+    });
+    key.Close();
+    std::string_view text(text_);
+    values_.reserve(places.size());
+    for (const Place& place : places)
+      values_.push_back({text.substr(place.name, place.nameSize), place.type, text.substr(place.data, place.dataSize)});
+    for (std::size_t i = 0; i < values_.size(); ++i) {
+      if (std::size_t number = NumberOf(values_[i].name)) {
+        if (byNumber_.size() <= number) byNumber_.resize(std::max(number + 1, byNumber_.size() * 2), kNone);
+        byNumber_[number] = static_cast<std::uint32_t>(i);
+      } else {
+        others_.emplace(values_[i].name, static_cast<std::uint32_t>(i));
+      }
+    }
+  }
+  ListValues(const ListValues&) = delete;
+  ListValues& operator=(const ListValues&) = delete;
+
+  const std::vector<Value>& All() const { return values_; }
+  bool Empty() const { return values_.empty(); }
+  const Value* At(std::size_t number) const {
+    return number < byNumber_.size() && byNumber_[number] != kNone ? &values_[byNumber_[number]] : nullptr;
+  }
+  const Value* Find(std::string_view name) const {
+    if (std::size_t number = NumberOf(name)) return At(number);
+    auto found = others_.find(name);
+    return found == others_.end() ? nullptr : &values_[found->second];
+  }
+  // The number a name writes out exactly ("7", not "07" or "+7"); 0 for none.
+  static std::size_t NumberOf(std::string_view name) {
+    if (name.empty() || name.size() > 9 || name[0] < '1' || name[0] > '9') return 0;
+    std::size_t number = 0;
+    for (char c : name) {
+      if (c < '0' || c > '9') return 0;
+      number = number * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return number;
+  }
+
+ private:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  std::string text_;
+  std::vector<Value> values_;
+  std::vector<std::uint32_t> byNumber_;
+  std::unordered_map<std::string_view, std::uint32_t> others_;
+};
+
+// Patterns with a number each, in a table at most half full: no allocation
+// per pattern.
+class PatternNumbers {
+ public:
+  explicit PatternNumbers(std::size_t most) {
+    std::size_t size = 16;
+    while (size < most * 2) size *= 2;
+    slots_.assign(size, Slot{});
+  }
+  // The number kept for the pattern; `number` is kept when there was none.
+  std::size_t& Put(std::string_view pattern, std::size_t number) {
+    Slot& slot = slots_[SlotOf(pattern)];
+    if (!slot.number) slot = {pattern, number};
+    return slot.number;
+  }
+  // 0 when the pattern has none.
+  std::size_t Get(std::string_view pattern) const { return slots_[SlotOf(pattern)].number; }
+
+ private:
+  struct Slot {
+    std::string_view pattern;
+    std::size_t number = 0;
+  };
+  std::size_t SlotOf(std::string_view pattern) const {
+    std::size_t mask = slots_.size() - 1;
+    std::size_t i = std::hash<std::string_view>{}(pattern) & mask;
+    while (slots_[i].number && slots_[i].pattern != pattern) i = (i + 1) & mask;
+    return i;
+  }
+  std::vector<Slot> slots_;
+};
+
+// Names in the order a map of names gives them, as the writes go.
+void SortNames(std::vector<std::string>& names) { std::sort(names.begin(), names.end()); }
+
 void SyncList(RegistryStore& store, const std::string& listKey, const std::string& recordKey,
               const std::vector<std::string>& wanted, std::string& error) {
-  std::map<std::string, EnumeratedValue> current = ValuesOf(store, listKey);
-  std::map<std::string, EnumeratedValue> record = ValuesOf(store, recordKey);
-  std::map<std::string, std::string> ours = OurEntries(current, record);
-  if (wanted.empty() && ours.empty() && record.empty()) return;
+  using Value = ListValues::Value;
+  ListValues current(store, listKey);
+  ListValues record(store, recordKey);
+  // Ours: the recorded values the list still holds unchanged.
+  std::vector<const Value*> ours;           // record entries
+  std::vector<std::uint32_t> oursByNumber;  // index in `ours` + 1, 0 for none
+  for (const Value& written : record.All()) {
+    const Value* found = current.Find(written.name);
+    if (!found || found->type != REG_SZ || written.type != REG_SZ || found->Sz() != written.Sz()) continue;
+    ours.push_back(&written);
+    if (std::size_t number = ListValues::NumberOf(written.name)) {
+      if (oursByNumber.size() <= number) oursByNumber.resize(std::max(number + 1, oursByNumber.size() * 2), 0);
+      oursByNumber[number] = static_cast<std::uint32_t>(ours.size());
+    }
+  }
+  if (wanted.empty() && ours.empty() && record.Empty()) return;
+  auto ourAt = [&](std::size_t number) -> const Value* {
+    return number < oursByNumber.size() && oursByNumber[number] ? ours[oursByNumber[number] - 1] : nullptr;
+  };
 
   // The numbers the list's entries take: the lowest ones an administrator's
   // entry does not hold.
-  std::set<long long> slots;
-  for (long long number = 1; slots.size() < wanted.size(); ++number) {
-    std::string name = std::to_string(number);
-    if (!current.count(name) || ours.count(name)) slots.insert(number);
-  }
+  std::vector<std::size_t> slots;
+  slots.reserve(wanted.size());
+  for (std::size_t number = 1; slots.size() < wanted.size(); ++number)
+    if (!current.At(number) || ourAt(number)) slots.push_back(number);
+  std::size_t top = slots.empty() ? 0 : slots.back();
+  std::vector<char> isSlot(top + 1, 0), used(top + 1, 0);
+  for (std::size_t number : slots) isSlot[number] = 1;
   // An entry of ours that already holds a wanted pattern in one of those
-  // numbers stays where it is; the other patterns take the numbers left.
-  std::unordered_set<std::string> wantedSet(wanted.begin(), wanted.end());
-  std::unordered_map<std::string, std::string> placed;  // pattern -> name
-  std::set<long long> used;
-  for (const auto& [name, pattern] : ours) {
-    std::optional<std::int64_t> number = ParseDecimal(name);
-    if (!number || !slots.count(*number) || std::to_string(*number) != name) continue;
-    if (wantedSet.count(pattern) && placed.emplace(pattern, name).second) used.insert(*number);
+  // numbers stays where it is (the first by name, where several hold it);
+  // the other patterns take the numbers left.
+  PatternNumbers wantedSet(wanted.size());
+  for (const std::string& pattern : wanted) wantedSet.Put(pattern, 1);
+  PatternNumbers placed(ours.size());  // pattern -> number
+  for (const Value* entry : ours) {
+    std::size_t number = ListValues::NumberOf(entry->name);
+    if (!number || number > top || !isSlot[number]) continue;
+    std::string_view pattern = entry->Sz();
+    if (!wantedSet.Get(pattern)) continue;
+    std::size_t& at = placed.Put(pattern, number);
+    if (at != number && std::to_string(number) < std::to_string(at)) at = number;
   }
-  std::map<std::string, std::string> final;  // name -> pattern
-  auto slot = slots.begin();
+  for (const Value* entry : ours) {
+    std::size_t number = ListValues::NumberOf(entry->name);
+    if (number && number <= top && placed.Get(entry->Sz()) == number) used[number] = 1;
+  }
+  std::vector<std::string_view> final(top + 1);  // by number
+  std::vector<char> isFinal(top + 1, 0);
+  std::size_t slot = 0;
   for (const std::string& pattern : wanted) {
-    auto kept = placed.find(pattern);
-    if (kept != placed.end()) {
-      final.emplace(kept->second, pattern);
+    if (std::size_t kept = placed.Get(pattern)) {
+      if (!isFinal[kept]) final[kept] = pattern, isFinal[kept] = 1;
       continue;
     }
-    while (used.count(*slot)) ++slot;
-    used.insert(*slot);
-    final.emplace(std::to_string(*slot), pattern);
+    while (used[slots[slot]]) ++slot;
+    used[slots[slot]] = 1;
+    final[slots[slot]] = pattern;
+    isFinal[slots[slot]] = 1;
   }
+  auto inFinal = [&](std::string_view name) {
+    std::size_t number = ListValues::NumberOf(name);
+    return number && number <= top && isFinal[number];
+  };
 
   KeyWriter list(store, listKey, error);
   KeyWriter mirror(store, recordKey, error);
-  for (const auto& [name, pattern] : ours)
-    if (!final.count(name)) list.Delete(name);
-  for (const auto& [name, pattern] : final) {
-    auto have = ours.find(name);
-    if (have == ours.end() || have->second != pattern) list.Set(name, REG_SZ, SzData(pattern));
+  std::vector<std::string> names;
+  for (const Value* entry : ours)
+    if (!inFinal(entry->name)) names.emplace_back(entry->name);
+  SortNames(names);
+  for (const std::string& name : names) list.Delete(name);
+  names.clear();
+  for (std::size_t number = 1; number <= top; ++number) {
+    if (!isFinal[number]) continue;
+    const Value* have = ourAt(number);
+    if (!have || have->Sz() != final[number]) names.push_back(std::to_string(number));
   }
-  for (const auto& [name, written] : record) {
-    auto wantedHere = final.find(name);
-    if (wantedHere == final.end()) mirror.Delete(name);
+  SortNames(names);
+  for (const std::string& name : names) list.Set(name, REG_SZ, SzData(std::string(final[ListValues::NumberOf(name)])));
+  names.clear();
+  for (const Value& written : record.All())
+    if (!inFinal(written.name)) names.emplace_back(written.name);
+  SortNames(names);
+  for (const std::string& name : names) mirror.Delete(name);
+  names.clear();
+  for (std::size_t number = 1; number <= top; ++number) {
+    if (!isFinal[number]) continue;
+    const Value* have = record.At(number);
+    if (!have || have->type != REG_SZ || have->Sz() != final[number]) names.push_back(std::to_string(number));
   }
-  for (const auto& [name, pattern] : final) {
-    auto have = record.find(name);
-    if (have == record.end() || have->second.type != REG_SZ || SzText(have->second) != pattern)
-      mirror.Set(name, REG_SZ, SzData(pattern));
-  }
+  SortNames(names);
+  for (const std::string& name : names)
+    mirror.Set(name, REG_SZ, SzData(std::string(final[ListValues::NumberOf(name)])));
 }
 
 // Returns false when an administrator's value was kept instead of ours.

@@ -165,6 +165,70 @@ std::string RefusalReason(const SiteAddressParts& parts) {
   }
 }
 
+// A set of folded names kept in one text: a list of 100,000 hosts makes no
+// allocation per name, nor frees one.
+class FoldedNames {
+ public:
+  // Whether the name was not in the set yet.
+  bool Insert(std::string_view name) {
+    if ((places_.size() + 1) * 2 > slots_.size()) Grow();
+    std::size_t at = SlotOf(name);
+    if (slots_[at] != kEmpty) return false;
+    slots_[at] = static_cast<std::uint32_t>(places_.size());
+    places_.push_back({text_.size(), name.size()});
+    text_ += name;
+    return true;
+  }
+
+ private:
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+  struct Place {
+    std::size_t start, size;
+  };
+  std::string_view At(std::uint32_t i) const { return std::string_view(text_).substr(places_[i].start, places_[i].size); }
+  std::size_t SlotOf(std::string_view name) const {
+    std::size_t mask = slots_.size() - 1;
+    std::size_t i = std::hash<std::string_view>{}(name) & mask;
+    while (slots_[i] != kEmpty && At(slots_[i]) != name) i = (i + 1) & mask;
+    return i;
+  }
+  void Grow() {
+    slots_.assign(std::max<std::size_t>(slots_.size() * 2, 1024), kEmpty);
+    for (std::uint32_t i = 0; i < places_.size(); ++i) slots_[SlotOf(At(i))] = i;
+  }
+  std::string text_;
+  std::vector<Place> places_;
+  std::vector<std::uint32_t> slots_;
+};
+
+// Orders names as the store's index does, near enough for locality: letters
+// folded (ASCII only), the bytes unsigned.
+int CompareFolded(std::string_view a, std::string_view b) {
+  std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned char x = static_cast<unsigned char>(AsciiUpper(a[i]));
+    unsigned char y = static_cast<unsigned char>(AsciiUpper(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+// A listing's key for ordering writes: its domain key, then its subdomain key
+// below it (the domain key's own listing first).
+struct KeyOrder {
+  explicit KeyOrder(const BlocklistListing& listing)
+      : domain(listing.domain), sub(listing.subDomain == "*" ? std::string_view() : listing.subDomain) {}
+  // A key as the record names it: "example.com" or "example.com\*.b".
+  explicit KeyOrder(std::string_view key) : domain(key.substr(0, key.find('\\'))) {
+    if (domain.size() < key.size()) sub = key.substr(domain.size() + 1);
+  }
+  bool operator<(const KeyOrder& other) const {
+    int byDomain = CompareFolded(domain, other.domain);
+    return byDomain != 0 ? byDomain < 0 : CompareFolded(sub, other.sub) < 0;
+  }
+  std::string_view domain, sub;
+};
+
 struct StoredValue {
   DWORD type = REG_NONE;
   std::string data;
@@ -317,8 +381,8 @@ Blocklist ReadBlocklist(std::string_view text, bool generalise) {
     return list;
   }
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  std::unordered_set<std::string> hosts;
-  std::unordered_set<std::string> keys;
+  FoldedNames hosts;
+  FoldedNames keys;
   constexpr std::string_view kSpace = " \t\r\f\v";
   int number = 0;
   for (std::size_t start = 0; start < text.size();) {
@@ -373,10 +437,10 @@ Blocklist ReadBlocklist(std::string_view text, bool generalise) {
       // the add flow lists it, which covers its neighbours too.
       bool widened = !parts.FullSubDomain.empty();
       if (!generalise) parts.SubDomain = widened ? parts.FullSubDomain : "*";
-      if (hosts.insert(FoldName(host)).second) ++list.hosts;
+      if (hosts.Insert(FoldName(host))) ++list.hosts;
       BlocklistListing listing{std::move(parts.Domain), std::move(parts.SubDomain), std::string(host), number,
                                generalise && widened};
-      if (keys.insert(FoldName(listing.Key())).second) list.listings.push_back(std::move(listing));
+      if (keys.Insert(FoldName(listing.Key()))) list.listings.push_back(std::move(listing));
     }
   }
   return list;
@@ -426,6 +490,23 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
       failure = "cannot write the record HKEY_CURRENT_USER\\" + path + ": " + StatusText(status);
     }
     std::unordered_map<std::string, Claim> claims = OtherListsClaims(store, name);
+    // A store that rolls back gets the listings after their record entries,
+    // in the order of their keys: a failure leaves nothing either way, and
+    // inserts in key order keep the store's indexes from being rewritten page
+    // by page at random (a quarter of a large list's time). Elsewhere each
+    // listing is written with its entry, so that one written has its entry.
+    bool later = !dryRun && store.SupportsRollback();
+    std::vector<const BlocklistListing*> pending;
+    auto fail = [&](const BlocklistListing& listing, LONG failed) {
+      failedAt = &listing;
+      result.status = failed;
+      failure = "cannot restrict " + listing.Key() + " (line " + std::to_string(listing.line) + ", " + listing.host +
+                "): " + StatusText(failed);
+    };
+    auto restrict = [&](const BlocklistListing& listing) {
+      status = WriteGeneralisedListing(registry, listing.domain, listing.subDomain, Zone::Restricted);
+      if (status != ERROR_SUCCESS) fail(listing, status);
+    };
     for (const BlocklistListing& listing : list.listings) {
       if (status != ERROR_SUCCESS) break;
       std::string key = listing.Key();
@@ -454,20 +535,25 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
         continue;
       }
       if (!dryRun) {
-        status = WriteGeneralisedListing(registry, listing.domain, listing.subDomain, Zone::Restricted);
+        if (!later) restrict(listing);
         if (status == ERROR_SUCCESS)
           status = old ? SetValue(store, changed, key, old->type, old->data)
                        : SetValue(store, created, key, REG_DWORD, std::string("\x04\0\0\0", 4));
         if (status != ERROR_SUCCESS) {
-          failedAt = &listing;
-          result.status = status;
-          failure = "cannot restrict " + key + " (line " + std::to_string(listing.line) + ", " + listing.host +
-                    "): " + StatusText(status);
+          if (failure.empty()) fail(listing, status);
           break;
         }
+        if (later) pending.push_back(&listing);
       }
       ++(old ? result.changed : result.created);
       result.planned.push_back({static_cast<std::size_t>(&listing - list.listings.data()), old ? Describe(*old) : ""});
+    }
+    std::sort(pending.begin(), pending.end(), [](const BlocklistListing* a, const BlocklistListing* b) {
+      return KeyOrder(*a) < KeyOrder(*b);
+    });
+    for (const BlocklistListing* listing : pending) {
+      if (status != ERROR_SUCCESS) break;
+      restrict(*listing);
     }
     if (created) store.RegCloseKey(created);
     if (changed) store.RegCloseKey(changed);
@@ -533,13 +619,45 @@ BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, boo
       DeleteKeyIfEmpty(store, ListingPath(domain));
       return LONG{ERROR_SUCCESS};
     };
+    // Where the store rolls back, the listings go in the order of their keys,
+    // as apply wrote them (deletes in the tables' order); each one's outcome
+    // is its own, and what is left is told in the record's order.
+    struct Entry {
+      const EnumeratedValue* value;
+      bool changed;
+      std::size_t place;  // in the record's order
+    };
+    std::vector<Entry> entries;
+    entries.reserve(created.size() + changed.size());
+    bool sorted = !dryRun && store.SupportsRollback();
+    for (const auto* part : {&created, &changed})
+      for (const EnumeratedValue& entry : *part)
+        entries.push_back({&entry, part == &changed, entries.size()});
+    std::vector<std::size_t> leftAt;  // each left listing's place in `entries`
+    if (sorted)
+      std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return KeyOrder(a.value->name) < KeyOrder(b.value->name);
+      });
     LONG status = ERROR_SUCCESS;
-    for (const EnumeratedValue& entry : created) {
-      if ((status = undo(entry, nullptr)) != ERROR_SUCCESS) break;
+    for (const Entry& entry : entries) {
+      std::size_t leftBefore = result.left.size();
+      if (entry.changed) {
+        StoredValue before{entry.value->type, entry.value->data};
+        status = undo(*entry.value, &before);
+      } else {
+        status = undo(*entry.value, nullptr);
+      }
+      if (result.left.size() > leftBefore) leftAt.push_back(entry.place);
+      if (status != ERROR_SUCCESS) break;
     }
-    for (std::size_t i = 0; i < changed.size() && status == ERROR_SUCCESS; ++i) {
-      StoredValue before{changed[i].type, changed[i].data};
-      status = undo(changed[i], &before);
+    if (sorted) {
+      std::vector<std::size_t> order(result.left.size());
+      for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+      std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return leftAt[a] < leftAt[b]; });
+      std::vector<LeftListing> inOrder;
+      inOrder.reserve(order.size());
+      for (std::size_t i : order) inOrder.push_back(std::move(result.left[i]));
+      result.left = std::move(inOrder);
     }
     if (status != ERROR_SUCCESS) {
       result.status = status;

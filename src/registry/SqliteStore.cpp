@@ -816,6 +816,10 @@ LONG SqliteStore::Revalidate() { return CheckMirror(false); }
 
 LONG SqliteStore::CheckMirror(bool askVersion) {
   if (snapshotTxn_ && !stale_) return ERROR_SUCCESS;
+  // While this connection holds the write lock no other can commit: the
+  // mirror checked when the lock was taken stays current (a transaction
+  // SQLite ended itself, after a failure, is checked as usual).
+  if (writeLocked_ && !stale_ && !askVersion && !sqlite3_get_autocommit(db_)) return ERROR_SUCCESS;
   // Read before the version is asked, so that a commit landing in between
   // makes the next check ask again rather than pass.
   LogHeader header;
@@ -876,6 +880,7 @@ LONG SqliteStore::BeginPhysical(const char* operation, bool) {
   if (status != ERROR_SUCCESS) return status;
   status = Revalidate();
   if (status != ERROR_SUCCESS) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  writeLocked_ = status == ERROR_SUCCESS;
   return status;
 }
 
@@ -904,6 +909,7 @@ LONG SqliteStore::CheckBeforeFirstWrite(const char* operation) {
 }
 
 LONG SqliteStore::CommitPhysical(const char* operation) {
+  writeLocked_ = false;
   int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) return ERROR_SUCCESS;
   LONG status = Fail(operation, rc);
@@ -912,6 +918,7 @@ LONG SqliteStore::CommitPhysical(const char* operation) {
 }
 
 void SqliteStore::RollbackPhysical() {
+  writeLocked_ = false;
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   stale_ = true;  // the mirror may hold what was undone
 }

@@ -151,6 +151,7 @@ class SqliteStore : public TreeStore {
   std::uint64_t otherChanges_ = 0;  // how often either changed
   int snapshotDepth_ = 0;
   bool snapshotTxn_ = false;  // a read transaction of ours is open
+  bool writeLocked_ = false;  // between BEGIN IMMEDIATE (the mirror checked) and its end
   std::string lastReason_;    // the last failure's reason, for messages at open
   bool valuesCompared_ = false;  // every value's row was compared with its index entry at the last load
   int keysReadOneByOne_ = 0;      // keys whose values were read alone since then

@@ -6,6 +6,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "report/ReportFormat.h"
@@ -34,12 +35,47 @@ qreal DocumentDpi() {
   return 100;
 }
 
-QTextCharFormat FormatOf(const ReportStyle& style) {
+// Formats over the document's runs.
+class Formatter {
+ public:
+  // One edit block for all steps: the cursor then skips placing itself on a
+  // laid-out line after every move, and changes are announced once.
+  explicit Formatter(QTextDocument& document) : cursor_(&document) { cursor_.beginEditBlock(); }
+  ~Formatter() { cursor_.endEditBlock(); }
+  Formatter(const Formatter&) = delete;
+  Formatter& operator=(const Formatter&) = delete;
+
+  void Apply(int start, int end, const QTextCharFormat& format) {
+    if (end <= start) return;
+    cursor_.setPosition(start);
+    cursor_.setPosition(end, QTextCursor::KeepAnchor);
+    cursor_.mergeCharFormat(format);
+  }
+  // The same where `format` is what the merge would give: the document then
+  // keeps one format for every run instead of merging it run by run.
+  void Set(int start, int end, const QTextCharFormat& format) {
+    if (end <= start) return;
+    cursor_.setPosition(start);
+    cursor_.setPosition(end, QTextCursor::KeepAnchor);
+    cursor_.setCharFormat(format);
+  }
+
+ private:
+  QTextCursor cursor_;
+};
+
+QTextCharFormat FontFormat(const char* family, int points, bool bold) {
   QTextCharFormat format;
-  if (style.family) format.setFontFamilies({QString::fromStdString(*style.family)});
-  if (style.points) format.setFontPointSize(*style.points);
-  if (style.bold) format.setFontWeight(*style.bold ? QFont::Bold : QFont::Normal);
-  if (style.colour) format.setForeground(QColor(style.colour->red, style.colour->green, style.colour->blue));
+  format.setFontFamilies({QString::fromLatin1(family)});
+  format.setFontPointSize(points);
+  format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+  return format;
+}
+
+QTextCharFormat ColourFormat(const QColor& colour, bool bold) {
+  QTextCharFormat format;
+  format.setForeground(colour);
+  if (bold) format.setFontWeight(QFont::Bold);
   return format;
 }
 
@@ -51,25 +87,55 @@ void ComposeReport(QTextDocument& document, const std::vector<SiteRow>& rows, co
   QTextOption option = document.defaultTextOption();
   option.setTabStopDistance(DocumentDpi() / 2);
   document.setDefaultTextOption(option);
-  document.setPlainText(Q(ReportText(rows)));
+  const QString text = Q(ReportText(rows));
+  const int size = static_cast<int>(text.size());
 
-  // The steps find their runs in the document's text, in which every
-  // character keeps its document position (a paragraph separator is a line feed).
-  QString raw = document.toRawText();
-  raw.chop(1);  // the final separator, which no plain text has
-  raw.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-  std::u16string text(reinterpret_cast<const char16_t*>(raw.utf16()), static_cast<std::size_t>(raw.size()));
-  std::vector<ReportRun> runs = ReportRuns(text, pump);
-  // One edit block for all runs: the cursor then skips placing itself on a
-  // laid-out line after every move, and changes are announced once.
-  QTextCursor cursor(&document);
-  cursor.beginEditBlock();
-  for (const ReportRun& run : runs) {
-    cursor.setPosition(run.start);
-    cursor.setPosition(run.end, QTextCursor::KeepAnchor);
-    cursor.mergeCharFormat(FormatOf(run.style));
+  // The seven steps are worked out on the text first (the same for every
+  // window), each character getting the kind of run it ends up in. The lines
+  // then go in already in their font and colour, and each run is set once, in
+  // order, in its final format: the document neither merges a format over
+  // every line nor splits a run again for each step.
+  const ReportMarkup markup =
+      MarkReport(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), text.size()), pump);
+  const std::vector<std::uint8_t>& kinds = markup.kinds;
+  const int title = markup.title;
+  const int heading = markup.heading;
+  const int headingEnd = markup.headingEnd;
+  enum Kind : std::uint8_t { kLines = kReportLines, kBlack = kReportBlack, kTag = kReportTag };
+
+  // Step 3: everything after the heading's line in the lines' font and
+  // colour, the runs of steps 4 to 7 merged over it.
+  QTextCharFormat formats[kReportKinds];
+  formats[kLines] = FontFormat("Courier New", 10, false);
+  formats[kLines].setForeground(kReportSiteColour);
+  formats[kBlack] = formats[kLines];
+  formats[kBlack].merge(ColourFormat(kReportProtocolColour, false));
+  for (std::size_t i = 0; i < std::size(kReportTags); ++i) {
+    formats[kTag + i] = formats[kLines];
+    formats[kTag + i].merge(ColourFormat(kReportTagColours[i], true));
   }
-  cursor.endEditBlock();
+  document.clear();
+  {
+    QTextCursor cursor(&document);
+    cursor.beginEditBlock();
+    cursor.insertText(text.left(headingEnd));
+    cursor.insertText(QString::fromRawData(text.constData() + headingEnd, size - headingEnd), formats[kLines]);
+    // The empty block after the last line keeps the default, as the
+    // document's own end does.
+    cursor.setBlockCharFormat(QTextCharFormat());
+    cursor.endEditBlock();
+  }
+
+  Formatter format(document);
+  for (int at = headingEnd; at < size;) {
+    int end = at + 1;
+    while (end < size && kinds[end] == kinds[at]) ++end;
+    if (kinds[at] != kLines) format.Set(at, end, formats[kinds[at]]);  // only lines' kinds follow the heading
+    at = end;
+  }
+  // Steps 1 and 2: title and heading.
+  format.Apply(title, title + static_cast<int>(kReportTitle.size()), FontFormat("Arial", 14, true));
+  format.Apply(heading, headingEnd, FontFormat("Arial", 10, true));
 }
 
 }  // namespace pw::ui

@@ -6,44 +6,6 @@
 #include "report/ReportText.h"
 
 namespace pw {
-namespace {
-
-// Finds over the text, with the line around a position looked up rather than
-// searched, so that a long line with many finds costs no more than a short one.
-class Finder {
- public:
-  explicit Finder(std::u16string_view text) : text_(text) {
-    for (std::size_t i = 0; i < text_.size(); ++i)
-      if (text_[i] == u'\n') lineEnds_.push_back(static_cast<int>(i));
-  }
-  int Length() const { return static_cast<int>(text_.size()); }
-  int Find(std::u16string_view needle, int from) const {
-    if (from < 0) from = 0;
-    std::size_t found = text_.find(needle, static_cast<std::size_t>(from));
-    return found == std::u16string_view::npos ? -1 : static_cast<int>(found);
-  }
-  // Where the line holding `position` begins and where its line feed stands (-1: none).
-  std::pair<int, int> Line(int position) const {
-    auto end = std::lower_bound(lineEnds_.begin(), lineEnds_.end(), position);
-    int before = end == lineEnds_.begin() ? -1 : *(end - 1);
-    return {before + 1, end == lineEnds_.end() ? -1 : *end};
-  }
-  char16_t At(int position) const { return text_[static_cast<std::size_t>(position)]; }
-
- private:
-  std::u16string_view text_;
-  std::vector<int> lineEnds_;
-};
-
-ReportStyle Font(const char* family, int points, bool bold) {
-  ReportStyle style;
-  style.family = family;
-  style.points = points;
-  style.bold = bold;
-  return style;
-}
-
-}  // namespace
 
 std::u16string Utf16(std::string_view utf8) {
   std::u16string out;
@@ -77,108 +39,115 @@ std::u16string Utf16(std::string_view utf8) {
   return out;
 }
 
-std::vector<ReportRun> ReportRuns(std::u16string_view text, const EventPump& pump) {
-  std::vector<ReportRun> runs;
-  auto apply = [&runs](int start, int end, ReportStyle style) {
-    if (end > start) runs.push_back({start, end, std::move(style)});
+ReportMarkup MarkReport(std::u16string_view text, const EventPump& pump) {
+  const int size = static_cast<int>(text.size());
+  ReportMarkup markup;
+  markup.kinds.assign(text.size(), kReportPlain);
+  auto find = [&](std::u16string_view needle, int from) {
+    std::size_t found = text.find(needle, static_cast<std::size_t>(std::max(from, 0)));
+    return found == std::u16string_view::npos ? -1 : static_cast<int>(found);
   };
-  Finder format(text);
+  auto mark = [&](int start, int end, std::uint8_t kind) {
+    if (start >= 0 && end > start) std::fill(markup.kinds.begin() + start, markup.kinds.begin() + end, kind);
+  };
   const std::u16string title = Utf16(kReportTitle);
   const std::u16string heading = Utf16(kReportHeading);
-  const int length = format.Length();
-  const int titleAt = format.Find(title, 0);
-  const int headingAt = format.Find(heading, titleAt + static_cast<int>(title.size()) + 1);
-  const int headingEnd = format.Line(headingAt).second;
+  const int titleAt = find(title, 0);
+  const int headingAt = find(heading, titleAt + static_cast<int>(title.size()) + 1);
+  int headingEnd = headingAt < 0 ? -1 : find(u"\n", headingAt);
+  if (headingEnd < 0) headingEnd = size;
+  markup.title = titleAt;
+  markup.heading = headingAt;
+  markup.headingEnd = headingEnd;
+
+  std::vector<int> lineEnds;
+  for (int i = 0; i < size; ++i)
+    if (text[static_cast<std::size_t>(i)] == u'\n') lineEnds.push_back(i);
+  // Where the line holding `position` begins and where its line feed stands;
+  // looked up, not searched, so that a long line with many finds costs no
+  // more than a short one.
+  auto line = [&](int position) {
+    auto end = std::lower_bound(lineEnds.begin(), lineEnds.end(), position);
+    int before = end == lineEnds.begin() ? -1 : *(end - 1);
+    return std::pair<int, int>{before + 1, end == lineEnds.end() ? size : *end};
+  };
 
   // Steps 1 to 3: title, heading, and everything after the heading.
-  apply(titleAt, titleAt + static_cast<int>(title.size()), Font("Arial", 14, true));
-  apply(headingAt, headingEnd, Font("Arial", 10, true));
-  ReportStyle lines = Font("Courier New", 10, false);
-  lines.colour = kReportSiteRgb;
-  apply(headingEnd, length, lines);
+  mark(titleAt, titleAt + static_cast<int>(title.size()), kReportTitle_);
+  mark(headingAt, headingEnd, kReportHeading_);
+  mark(headingEnd, size, kReportLines);
 
   // Step 4: black from six characters before each "//" through the first dot
   // at or after that point. The run stays on the line of its "//", and the
   // next find starts past both the run and the "//", so the loop always moves
   // forward, also where a line has no dot after its "//".
-  ReportStyle black;
-  black.colour = kReportProtocolRgb;
   for (int from = 0;;) {
-    const int slashes = format.Find(u"//", from);
+    const int slashes = find(u"//", from);
     if (slashes < 0) break;
     if (pump) pump();
-    auto [lineStart, lineEnd] = format.Line(slashes);
-    if (lineEnd < 0) lineEnd = length;
+    auto [lineStart, lineEnd] = line(slashes);
     const int start = std::max(slashes - 6, lineStart);
     int end = start;
-    while (end < lineEnd && format.At(end) != u'.') ++end;
+    while (end < lineEnd && text[static_cast<std::size_t>(end)] != u'.') ++end;
     if (end < lineEnd) ++end;  // through the dot
-    apply(start, end, black);
+    mark(start, end, kReportBlack);
     from = std::max(end, slashes + 2);
   }
 
   // Steps 5 to 7: each tag bold in its colour, one tag after the other.
   for (std::size_t i = 0; i < std::size(kReportTags); ++i) {
-    ReportStyle tag;
-    tag.colour = kReportTagRgb[i];
-    tag.bold = true;
     const std::u16string needle = Utf16(kReportTags[i]);
     for (int from = 0;;) {
-      const int match = format.Find(needle, from);
+      const int match = find(needle, from);
       if (match < 0) break;
       if (pump) pump();
       from = match + static_cast<int>(needle.size());
-      apply(match, from, tag);
+      mark(match, from, static_cast<std::uint8_t>(kReportTag + i));
     }
   }
-  return runs;
+  return markup;
 }
 
-std::vector<ReportLook> ReportLooks(std::size_t length, const std::vector<ReportRun>& runs) {
-  std::vector<ReportLook> looks(length);
-  for (const ReportRun& run : runs) {
-    for (int i = std::max(run.start, 0); i < run.end && i < static_cast<int>(length); ++i) {
-      ReportLook& look = looks[static_cast<std::size_t>(i)];
-      if (run.style.family) look.family = *run.style.family;
-      if (run.style.points) look.points = *run.style.points;
-      if (run.style.bold) look.bold = *run.style.bold;
-      if (run.style.colour) look.colour = *run.style.colour;
-    }
+ReportLook LookOf(int kind) {
+  switch (kind) {
+    case kReportTitle_: return {"Arial", 14, true, {}};
+    case kReportHeading_: return {"Arial", 10, true, {}};
+    case kReportLines: return {"Courier New", 10, false, kReportSiteRgb};
+    case kReportBlack: return {"Courier New", 10, false, kReportProtocolRgb};
+    case kReportPlain: return {};
+    default: return {"Courier New", 10, true, kReportTagRgb[kind - kReportTag]};
   }
-  return looks;
 }
 
 std::string ReportRtf(const std::vector<SiteRow>& rows, const EventPump& pump) {
   const std::u16string text = Utf16(ReportText(rows));
-  return ReportRtf(text, ReportLooks(text.size(), ReportRuns(text, pump)));
+  return ReportRtf(text, MarkReport(text, pump));
 }
 
-std::string ReportRtf(std::u16string_view text, const std::vector<ReportLook>& looks) {
-  std::vector<std::string> families = {"Arial", "Courier New"};
+std::string ReportRtf(std::u16string_view text, const ReportMarkup& markup) {
+  // Font 0 Arial, 1 Courier New; colour 1 black, 2 blue, 3 to 5 the tags'.
+  std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deftab720{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\fmodern Courier New;}}"
+                    "{\\colortbl;";
   std::vector<ReportColour> colours = {kReportProtocolRgb, kReportSiteRgb};
   for (const ReportColour& tag : kReportTagRgb) colours.push_back(tag);
-  auto indexOf = [](auto& table, const auto& item) {
-    auto found = std::find(table.begin(), table.end(), item);
-    if (found == table.end()) found = table.insert(found, item);
-    return static_cast<int>(found - table.begin());
-  };
-  for (const ReportLook& look : looks) indexOf(families, look.family), indexOf(colours, look.colour);
-
-  std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deftab720{\\fonttbl";
-  for (std::size_t i = 0; i < families.size(); ++i)
-    rtf += "{\\f" + std::to_string(i) + (families[i] == "Courier New" ? "\\fmodern " : "\\fswiss ") + families[i] + ";}";
-  rtf += "}{\\colortbl;";
   for (const ReportColour& colour : colours)
     rtf += "\\red" + std::to_string(colour.red) + "\\green" + std::to_string(colour.green) + "\\blue" +
            std::to_string(colour.blue) + ";";
   rtf += "}\n\\pard\\plain";
-  const ReportLook* current = nullptr;
+  std::string switches[kReportKinds];
+  for (int kind = 0; kind < kReportKinds; ++kind) {
+    ReportLook look = LookOf(kind);
+    int colour = static_cast<int>(std::find(colours.begin(), colours.end(), look.colour) - colours.begin());
+    switches[kind] = std::string("\\f") + (std::string_view(look.family) == "Arial" ? "0" : "1") + "\\fs" +
+                     std::to_string(look.points * 2) + (look.bold ? "\\b" : "\\b0") + "\\cf" +
+                     std::to_string(colour + 1) + " ";
+  }
+  rtf.reserve(rtf.size() + text.size() * 2);
+  int current = -1;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const ReportLook& look = looks[i];
-    if (!current || !(*current == look)) {
-      rtf += "\\f" + std::to_string(indexOf(families, look.family)) + "\\fs" + std::to_string(look.points * 2) +
-             (look.bold ? "\\b" : "\\b0") + "\\cf" + std::to_string(indexOf(colours, look.colour) + 1) + " ";
-      current = &look;
+    if (markup.kinds[i] != current) {
+      current = markup.kinds[i];
+      rtf += switches[current];
     }
     char16_t c = text[i];
     if (c == u'\n') rtf += "\\par\n";

@@ -374,7 +374,7 @@ std::vector<DomainPatterns> TranslateDomains(RegistryStore& store) {
 }
 
 bool UpdateDomainPatterns(RegistryStore& store, std::vector<DomainPatterns>& domains,
-                          const std::vector<std::string>& changed) {
+                          const std::vector<std::string>& changed, DomainsUpdate* update) {
   ReadSnapshot snapshot(store);
   std::set<std::string> names;
   std::vector<bool> drop(domains.size());
@@ -383,10 +383,13 @@ bool UpdateDomainPatterns(RegistryStore& store, std::vector<DomainPatterns>& dom
     drop[i] = true;
     names.insert(domains[i].keys.begin(), domains[i].keys.end());
   };
+  // Whether a group of host names is named so (then dropped).
   auto find = [&](std::string_view domain) {
     auto at = std::lower_bound(domains.begin(), domains.end(), domain,
                                [](const DomainPatterns& d, std::string_view name) { return d.domain < name; });
-    if (at != domains.end() && at->domain == domain) dropGroup(static_cast<std::size_t>(at - domains.begin()));
+    if (at == domains.end() || at->domain != domain) return false;
+    dropGroup(static_cast<std::size_t>(at - domains.begin()));
+    return IsLoadableName(domain);
   };
   for (const std::string& written : changed) {
     if (written.empty()) continue;
@@ -395,26 +398,54 @@ bool UpdateDomainPatterns(RegistryStore& store, std::vector<DomainPatterns>& dom
     std::string_view base = BaseOf(name);
     find(name);
     // The group it is in: the one named by it or by a name that ends it.
-    find(base);
+    bool grouped = find(base);
     for (std::size_t dot = base.find('.'); dot != std::string_view::npos; dot = base.find('.', dot + 1))
-      find(base.substr(dot + 1));
-    // The groups below it, which it may now gather under itself.
+      grouped = find(base.substr(dot + 1)) || grouped;
+    // The groups below it, which it may now gather under itself. Where it
+    // was in a group already, none is: that group's name ends theirs, so
+    // they would be in it.
+    if (grouped) continue;
     std::string tail = "." + std::string(base);
     for (std::size_t i = 0; i < domains.size(); ++i)
       if (EndsWith(domains[i].domain, tail)) dropGroup(i);
   }
   std::vector<DomainPatterns> now = TranslateNames(store, names);
+  // Usually the groups translated again are the groups dropped, in the same
+  // places: they are replaced where they stand.
+  std::vector<std::size_t> dropped;
+  for (std::size_t i = 0; i < drop.size(); ++i)
+    if (drop[i]) dropped.push_back(i);
+  bool samePlaces = dropped.size() == now.size();
+  for (std::size_t k = 0; samePlaces && k < now.size(); ++k) samePlaces = now[k].domain == domains[dropped[k]].domain;
+  if (samePlaces) {
+    bool changedAny = false;
+    for (std::size_t k = 0; k < now.size(); ++k) {
+      changedAny = changedAny || now[k] != domains[dropped[k]];
+      domains[dropped[k]] = std::move(now[k]);
+    }
+    if (update) {
+      update->fresh = drop;
+      update->dropped = std::move(drop);
+    }
+    return changedAny;
+  }
   std::vector<DomainPatterns> before;
   std::vector<DomainPatterns> kept;
   kept.reserve(domains.size() + now.size());
   for (std::size_t i = 0; i < domains.size(); ++i) (drop[i] ? before : kept).push_back(std::move(domains[i]));
   bool changedAny = before != now;
+  std::vector<bool> fresh(kept.size(), false);
   for (DomainPatterns& group : now) {
     auto at = std::lower_bound(kept.begin(), kept.end(), group.domain,
                                [](const DomainPatterns& d, const std::string& name) { return d.domain < name; });
+    fresh.insert(fresh.begin() + (at - kept.begin()), true);
     kept.insert(at, std::move(group));
   }
   domains = std::move(kept);
+  if (update) {
+    update->dropped = std::move(drop);
+    update->fresh = std::move(fresh);
+  }
   return changedAny;
 }
 
@@ -467,36 +498,136 @@ std::string DomainPatternsText(const std::vector<DomainPatterns>& domains) {
   return text;
 }
 
-void WriteDomainPatternsText(const std::vector<DomainPatterns>& domains, std::string& text) {
-  std::size_t size = kPatternsHeader.size();
-  for (const DomainPatterns& domain : domains) {
-    size += domain.domain.size() + 2;
-    for (const std::string& key : domain.keys) size += key.size() + 2;
-    for (const DomainPatterns::Pattern& pattern : domain.patterns) size += pattern.text.size() + 2;
-  }
-  text.reserve(size);
-  text.assign(kPatternsHeader);
-  // Names that hold a line break are no host names, and their groups have no
-  // patterns; such a name is left out, and with it a key the index forgets.
+namespace {
+
+std::size_t TextSizeOf(const DomainPatterns& domain) {
+  std::size_t size = domain.domain.size() + 2;
+  for (const std::string& key : domain.keys) size += key.size() + 2;
+  for (const DomainPatterns::Pattern& pattern : domain.patterns) size += pattern.text.size() + 2;
+  return size;
+}
+
+// A group's lines. Names that hold a line break are no host names, and their
+// groups have no patterns; such a name is left out, and with it a key the
+// index forgets.
+void AppendGroupText(const DomainPatterns& domain, std::string& text) {
   auto line = [&](std::string_view mark, std::string_view item) {
     if (item.find('\n') != std::string_view::npos) return;
     text += mark;
     text += item;
     text += '\n';
   };
+  if (domain.domain.find('\n') != std::string::npos) return;
+  line("@", domain.domain);
+  if (domain.keys.size() != 1 || domain.keys.front() != domain.domain)
+    for (const std::string& key : domain.keys) line("=", key);
+  for (const DomainPatterns::Pattern& pattern : domain.patterns)
+    line(std::string_view(&kIntentMarks[static_cast<int>(pattern.intent)], 1), pattern.text);
+  for (const DomainPatterns::Overblocked& over : domain.overblocked)
+    line(std::string("!") + kWhenMarks[static_cast<int>(over.when)], over.pattern);
+  if (domain.ftp || domain.unexpressible || domain.unreadable)
+    line("#", std::to_string(domain.ftp) + " " + std::to_string(domain.unexpressible) + " " +
+                  std::to_string(domain.unreadable));
+}
+
+void WriteGroupsText(const std::vector<DomainPatterns>& domains, std::string& text, std::vector<std::size_t>* ends) {
+  std::size_t size = kPatternsHeader.size();
+  for (const DomainPatterns& domain : domains) size += TextSizeOf(domain);
+  text.reserve(size);
+  text.assign(kPatternsHeader);
+  if (ends) ends->clear();
   for (const DomainPatterns& domain : domains) {
-    if (domain.domain.find('\n') != std::string::npos) continue;
-    line("@", domain.domain);
-    if (domain.keys.size() != 1 || domain.keys.front() != domain.domain)
-      for (const std::string& key : domain.keys) line("=", key);
-    for (const DomainPatterns::Pattern& pattern : domain.patterns)
-      line(std::string_view(&kIntentMarks[static_cast<int>(pattern.intent)], 1), pattern.text);
-    for (const DomainPatterns::Overblocked& over : domain.overblocked)
-      line(std::string("!") + kWhenMarks[static_cast<int>(over.when)], over.pattern);
-    if (domain.ftp || domain.unexpressible || domain.unreadable)
-      line("#", std::to_string(domain.ftp) + " " + std::to_string(domain.unexpressible) + " " +
-                    std::to_string(domain.unreadable));
+    AppendGroupText(domain, text);
+    if (ends) ends->push_back(text.size());
   }
+}
+
+bool AllowsIn(ScriptIntent intent, bool unsecured) {
+  return intent == ScriptIntent::Allow || (intent == ScriptIntent::Follow && unsecured);
+}
+
+bool Unsecured(ZoneSecurityState state) {
+  return state != ZoneSecurityState::Secured && state != ZoneSecurityState::SemiSecured;
+}
+
+}  // namespace
+
+void WriteDomainPatternsText(const std::vector<DomainPatterns>& domains, std::string& text) {
+  WriteGroupsText(domains, text, nullptr);
+}
+
+void AssembleDomains(ZoneSecurityState state, const std::vector<DomainPatterns>& domains, AssembledDomains& out) {
+  out.policy = AssemblePolicy(state, domains).policy;
+  out.state = state;
+  bool unsecured = Unsecured(state);
+  out.counts.assign(domains.size(), {0, 0});
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < domains.size(); ++i)
+    for (const DomainPatterns::Pattern& pattern : domains[i].patterns) {
+      ++(AllowsIn(pattern.intent, unsecured) ? out.counts[i].second : out.counts[i].first);
+      ++total;
+    }
+  // Patterns held twice were assembled once: then the lists are no longer
+  // the groups' patterns one after another.
+  out.valid = out.policy.blocked.size() + out.policy.allowed.size() == total;
+  WriteGroupsText(domains, out.text, &out.ends);
+}
+
+void ReassembleDomains(const std::vector<DomainPatterns>& domains, const DomainsUpdate& update,
+                       AssembledDomains& assembled) {
+  bool unsecured = Unsecured(assembled.state);
+  ScriptPolicy& policy = assembled.policy;
+  std::vector<std::string> blocked, allowed;
+  blocked.reserve(policy.blocked.size() + 64);
+  allowed.reserve(policy.allowed.size() + 64);
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> counts;
+  counts.reserve(domains.size());
+  std::string text;
+  text.reserve(assembled.text.size() + 4096);
+  text.assign(kPatternsHeader);
+  std::vector<std::size_t> ends;
+  ends.reserve(domains.size());
+  // The groups kept come in the same order as before: each takes its run of
+  // the lists and of the text from where the one before it left off, past
+  // the groups taken out.
+  std::size_t old = 0, oldBlocked = 0, oldAllowed = 0;
+  std::size_t oldText = kPatternsHeader.size();
+  auto skipDropped = [&] {
+    while (old < update.dropped.size() && update.dropped[old]) {
+      oldBlocked += assembled.counts[old].first;
+      oldAllowed += assembled.counts[old].second;
+      oldText = assembled.ends[old];
+      ++old;
+    }
+  };
+  for (std::size_t i = 0; i < domains.size(); ++i) {
+    if (update.fresh[i]) {
+      std::pair<std::uint32_t, std::uint32_t> count{0, 0};
+      for (const DomainPatterns::Pattern& pattern : domains[i].patterns) {
+        bool allow = AllowsIn(pattern.intent, unsecured);
+        (allow ? allowed : blocked).push_back(pattern.text);
+        ++(allow ? count.second : count.first);
+      }
+      counts.push_back(count);
+      AppendGroupText(domains[i], text);
+      ends.push_back(text.size());
+      continue;
+    }
+    skipDropped();
+    const std::pair<std::uint32_t, std::uint32_t>& count = assembled.counts[old];
+    for (std::uint32_t k = 0; k < count.first; ++k) blocked.push_back(std::move(policy.blocked[oldBlocked++]));
+    for (std::uint32_t k = 0; k < count.second; ++k) allowed.push_back(std::move(policy.allowed[oldAllowed++]));
+    counts.push_back(count);
+    text.append(assembled.text, oldText, assembled.ends[old] - oldText);
+    oldText = assembled.ends[old];
+    ends.push_back(text.size());
+    ++old;
+  }
+  policy.blocked = std::move(blocked);
+  policy.allowed = std::move(allowed);
+  assembled.counts = std::move(counts);
+  assembled.text = std::move(text);
+  assembled.ends = std::move(ends);
 }
 
 std::optional<std::vector<DomainPatterns>> ParseDomainPatterns(std::string_view text) {

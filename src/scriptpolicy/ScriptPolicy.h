@@ -104,14 +104,43 @@ struct DomainPatterns {
 // names. Reads in one read snapshot.
 std::vector<DomainPatterns> TranslateDomains(RegistryStore& store);
 
+// Which groups an update took out (by their place before) and which it put
+// in (by their place after); the others kept their order.
+struct DomainsUpdate {
+  std::vector<bool> dropped;
+  std::vector<bool> fresh;
+};
+
 // Translates again the groups that the domain keys named `changed` (either
 // hive, letter case aside) belong to or join, in `domains` as
 // TranslateDomains gives them. Returns whether anything changed.
 bool UpdateDomainPatterns(RegistryStore& store, std::vector<DomainPatterns>& domains,
-                          const std::vector<std::string>& changed);
+                          const std::vector<std::string>& changed, DomainsUpdate* update = nullptr);
 
 // The policy of the groups for a zone state, each pattern once.
 TranslatedPolicy AssemblePolicy(ZoneSecurityState state, const std::vector<DomainPatterns>& domains);
+
+// The policy and the groups' text kept from one re-apply to the next, so that
+// after an update of a few groups only theirs are assembled and written: the
+// others' patterns and lines are moved over as they stand. A group's patterns
+// lie under its own name and under no other group's, so no pattern is in two
+// groups; where the groups held one twice all the same (a damaged index), the
+// policy is assembled whole every time.
+struct AssembledDomains {
+  bool valid = false;
+  ZoneSecurityState state = ZoneSecurityState::Unsecured;
+  ScriptPolicy policy;
+  // Each group's patterns in the blocked and the allowed list.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> counts;
+  std::string text;  // as WriteDomainPatternsText writes it
+  std::vector<std::size_t> ends;  // where each group's lines end in it
+};
+// Assembles the policy and writes the text of all the groups.
+void AssembleDomains(ZoneSecurityState state, const std::vector<DomainPatterns>& domains, AssembledDomains& out);
+// Brings `assembled`, made for the groups before `update`, in step with
+// `domains` after it, in the same zone state.
+void ReassembleDomains(const std::vector<DomainPatterns>& domains, const DomainsUpdate& update,
+                       AssembledDomains& assembled);
 
 // The zone state and the zone maps of the store, translated; the groups too
 // when `domains` is given. The reads happen in one read snapshot.

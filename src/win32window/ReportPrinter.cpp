@@ -75,7 +75,7 @@ bool DrawReportPages(HDC dc, const RECT& area, const ComposedReport& report) {
   const int dpiY = GetDeviceCaps(dc, LOGPIXELSY);
   std::map<std::tuple<std::string, int, bool>, HFONT> fonts;
   auto fontOf = [&](const ReportLook& look) {
-    HFONT& font = fonts[{look.family, look.points, look.bold}];
+    HFONT& font = fonts[{std::string(look.family), look.points, look.bold}];
     if (!font) {
       LOGFONTW info{};
       info.lfHeight = -MulDiv(look.points, dpiY, 72);
@@ -97,7 +97,7 @@ bool DrawReportPages(HDC dc, const RECT& area, const ComposedReport& report) {
     if (lineEnd == std::u16string::npos) lineEnd = text.size();
     int height = 0;
     for (std::size_t i = lineStart; i <= lineEnd && i < text.size(); ++i) {
-      SelectObject(dc, fontOf(report.looks[i]));
+      SelectObject(dc, fontOf(LookOf(report.markup.kinds[i])));
       TEXTMETRICW metrics;
       GetTextMetricsW(dc, &metrics);
       height = std::max(height, static_cast<int>(metrics.tmHeight));
@@ -115,8 +115,8 @@ bool DrawReportPages(HDC dc, const RECT& area, const ComposedReport& report) {
         continue;
       }
       std::size_t end = i;
-      while (end < lineEnd && text[end] != u'\t' && report.looks[end] == report.looks[i]) ++end;
-      const ReportLook& look = report.looks[i];
+      while (end < lineEnd && text[end] != u'\t' && report.markup.kinds[end] == report.markup.kinds[i]) ++end;
+      const ReportLook look = LookOf(report.markup.kinds[i]);
       SelectObject(dc, fontOf(look));
       SetTextColor(dc, RGB(look.colour.red, look.colour.green, look.colour.blue));
       auto run = reinterpret_cast<const wchar_t*>(text.data() + i);
@@ -141,8 +141,8 @@ bool DrawReportPages(HDC dc, const RECT& area, const ComposedReport& report) {
 ComposedReport ComposeReport(const std::vector<SiteRow>& rows, const EventPump& pump) {
   ComposedReport report;
   report.text = Utf16(ReportText(rows));
-  report.looks = ReportLooks(report.text.size(), ReportRuns(report.text, pump));
-  report.rtf = ReportRtf(report.text, report.looks);
+  report.markup = MarkReport(report.text, pump);
+  report.rtf = ReportRtf(report.text, report.markup);
   return report;
 }
 

@@ -11,11 +11,11 @@
 
 namespace pw::win32 {
 
-// The report as it is printed: its text, the look of each character, and
+// The report as it is printed: its text, the run each character is in, and
 // the same as rich text.
 struct ComposedReport {
   std::u16string text;
-  std::vector<ReportLook> looks;
+  ReportMarkup markup;
   std::string rtf;
 };
 ComposedReport ComposeReport(const std::vector<SiteRow>& rows, const EventPump& pump);

@@ -88,6 +88,9 @@ TEST(ScriptPolicyDifference, TranslatingAgainWhatWritesTouchedGivesTheWholeTrans
     MemoryStore store;
     WriteZoneMap(store, first);
     std::vector<DomainPatterns> domains = TranslateDomains(store);
+    AssembledDomains assembled[3];
+    for (int state = 0; state < 3; ++state)
+      AssembleDomains(static_cast<ZoneSecurityState>(state), domains, assembled[state]);
     std::vector<std::string> written;
     RandomZoneMap added;
     for (const RandomZoneMap* source : {&first, &second})
@@ -103,10 +106,20 @@ TEST(ScriptPolicyDifference, TranslatingAgainWhatWritesTouchedGivesTheWholeTrans
           }
         }
     WriteZoneMap(store, added, false);
-    UpdateDomainPatterns(store, domains, written);
+    DomainsUpdate update;
+    UpdateDomainPatterns(store, domains, written, &update);
     ASSERT_EQ(domains, TranslateDomains(store)) << "map " << m << ":\n"
                                                 << DescribeZoneMap(first) << "then:\n"
                                                 << DescribeZoneMap(added);
+    // The policy and the text carried over from before give the whole assembly's.
+    for (int state = 0; state < 3; ++state) {
+      ASSERT_TRUE(assembled[state].valid);
+      ReassembleDomains(domains, update, assembled[state]);
+      AssembledDomains whole;
+      AssembleDomains(static_cast<ZoneSecurityState>(state), domains, whole);
+      ASSERT_EQ(assembled[state].policy, whole.policy) << "map " << m << ", state " << state;
+      ASSERT_EQ(assembled[state].text, whole.text) << "map " << m << ", state " << state;
+    }
   }
 }
 
