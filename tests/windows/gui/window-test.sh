@@ -35,19 +35,19 @@ listed() { cli list | grep -Eq "$1"; }
 listings() { cli list | tail -n +2 | grep -c . || true; }
 listing_count_is() { [[ $(listings) == "$1" ]]; }
 
-# Waits until window $1 has the keyboard: a window just shown gets it a moment
-# later. Now and then a late focus event of the window beneath takes it back
-# (no window manager settles it); then a click on the caption gives it again.
-has_focus() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
-focused() {
-  local polls
-  for ((polls = 0; polls < 30; polls++)); do
-    has_focus "$1" && return 0
-    sleep 0.1
+# Presses KEY for window $1 (a message box or a dialog) until it has gone: the
+# key goes to the window Wine has made active, which a window just shown
+# becomes a moment after it maps.
+answer() {
+  local tries polls
+  for ((tries = 0; tries < 3; tries++)); do
+    wg_key "$2"
+    for ((polls = 0; polls < 100; polls++)); do
+      wg_window_gone "$1" && return 0
+      sleep 0.1
+    done
   done
-  wg_geometry "$1"
-  wg_click "$1" $((WG_WIDTH / 2)) $((10 * WG_DPI / 96))
-  wg_until "$WG_TIMEOUT" "window $1 to take the keyboard" has_focus "$1"
+  wg_fail "window $1 is still there after $2"
 }
 # Sets id and the client area's origin (cx, cy) of the window whose title
 # matches, for a client area of W x H twips at the session's DPI.
@@ -60,8 +60,6 @@ find_window() {
   cy=$((WG_HEIGHT - height - border))
   ((border >= 0 && border <= 16 && cy > border)) ||
     wg_fail "'$1' is ${WG_WIDTH}x${WG_HEIGHT}, not a frame around ${width}x${height}"
-  # Mapped is not yet taken in hand: a click before the window holds the keyboard can miss it.
-  focused "$id"
 }
 # Clicks the point X,Y (twips) of the client area of window $id.
 click() { wg_click "$id" $((cx + $1 * WG_DPI / 1440)) $((cy + $2 * WG_DPI / 1440)); }
@@ -107,8 +105,7 @@ wg_reg_key_exists 'HKLM\Software\Portwarden' || wg_fail "the first start left no
 # The switch: secured -> De-Secure asks, Yes -> unsecured; Ctrl+Alt -> semi-secured; a click -> secured.
 click 2387 427
 confirm=$(wg_wait_window '^Confirm Disable Security$')
-focused "$confirm"
-wg_key Return
+answer "$confirm" Return
 wg_until 30 "the default profile" state_is unsecured
 in_main
 xdotool keydown ctrl alt
@@ -141,10 +138,8 @@ wg_until 30 "https mail.example.org listed Trusted" listed '^https +mail +exampl
 type_address '10.1.2.3'
 wg_key Return
 alert=$(wg_wait_window '^Fraud Alert$')
-focused "$alert"
 wg_screenshot "$shots/fraud-alert-96dpi.png" "$alert"
-wg_key Return
-wg_wait_window_gone "$alert"
+answer "$alert" Return
 if xdotool search --onlyvisible --name '^Verify Generalised' >/dev/null 2>&1; then wg_fail "a refused address opened the dialog"; fi
 listing_count_is 2 || wg_fail "the listings after the refused address: $(cli list)"
 
@@ -167,16 +162,14 @@ lpadmin -x PDF
 in_main
 click 9217 427
 refusal=$(wg_wait_window '^Print$')
-focused "$refusal"
 wg_screenshot "$shots/print-refused-96dpi.png" "$refusal"
-wg_key y
+answer "$refusal" y
 save=$(wg_wait_window '^Save the report as rich text$')
-focused "$save"
 # Saved under its own name where the dialog opens (the user's documents).
 saved_report() { find "$WINEPREFIX/drive_c/users" -name 'Portwarden Scripting Privilege Report.rtf' -newer "$log" | head -n 1; }
 rtf_complete() { [[ -n $(saved_report) ]] && grep -q 'Portwarden Scripting Privilege Report.' "$(saved_report)"; }
 find "$WINEPREFIX/drive_c/users" -name 'Portwarden Scripting Privilege Report.rtf' -delete
-wg_key Return
+answer "$save" Return
 wg_until 30 "the report saved as rich text" rtf_complete
 [[ $(head -c 6 "$(saved_report)") == '{\rtf1' ]] || wg_fail "the saved report is no rich text"
 
