@@ -45,12 +45,15 @@ pw_svg_icon(${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/TrustHot.ico ${PW_WINDOWS_PACKAGIN
 add_custom_target(pw_windows_icons ALL DEPENDS ${PW_ICON_DIR}/portwarden.ico
                   ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/VadadAr.ico ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/TrustHot.ico)
 
-# pw_windows_resources(TARGET DESCRIPTION [WINDOW]): links the icon and the
-# version into TARGET. WINDOW makes it a window program: WinMain with UTF-16
-# arguments (-municode, wWinMain), no console, and the manifest that asks for
-# per-monitor DPI awareness and common controls 6.
+# pw_windows_resources(TARGET DESCRIPTION [WINDOW] [INCLUDE RC DEPENDS...]):
+# links the icon and the version into TARGET. WINDOW makes it a window
+# program: WinMain with UTF-16 arguments (-municode, wWinMain), no console,
+# and the manifest that asks for per-monitor DPI awareness and common
+# controls 6. INCLUDE adds the resources of another .rc file, made from the
+# files DEPENDS names (one resource script, so that icon images are numbered
+# once).
 function(pw_windows_resources target description)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "WINDOW" "" "")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "WINDOW" "INCLUDE" "DEPENDS")
   get_target_property(output ${target} OUTPUT_NAME)
   if(NOT output)
     set(output ${target})
@@ -61,6 +64,11 @@ function(pw_windows_resources target description)
   set(PW_RC_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
   set(PW_RC_MANIFEST_LINE "")
   set(depends ${PW_RC_ICON})
+  set(PW_RC_INCLUDE_LINE "")
+  if(arg_INCLUDE)
+    set(PW_RC_INCLUDE_LINE "#include \"${arg_INCLUDE}\"")
+    list(APPEND depends ${arg_INCLUDE} ${arg_DEPENDS})
+  endif()
   if(arg_WINDOW)
     # 1 and 24: the program's manifest, of the resource type RT_MANIFEST.
     set(PW_RC_MANIFEST_LINE "1 24 \"${PW_WINDOWS_RESOURCES}/window-program.manifest\"")

@@ -91,6 +91,14 @@ Section "Portwarden"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+!if /FileExists "${BIN}/portwarden.exe"
+  ; The browser's Trust button, registered here with the rights it needs (the
+  ; local machine's keys, the log in this folder), as the window program's
+  ; first start would; the mark it sets keeps that start from adding another.
+  nsExec::Exec '"$INSTDIR\portwarden-cli.exe" register-button'
+  Pop $0
+!endif
 SectionEnd
 
 ; --- What st6unst.log records ----------------------------------------------

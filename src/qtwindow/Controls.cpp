@@ -10,7 +10,7 @@
 
 #include "policy/SecuritySwitch.h"
 #include "windowlogic/AccessibleTexts.h"
-#include "qtwindow/Twips.h"
+#include "windowlogic/Twips.h"
 
 namespace pw::ui {
 

@@ -9,7 +9,8 @@
 
 #include "qtwindow/Controls.h"
 #include "qtwindow/Pictures.h"
-#include "qtwindow/Twips.h"
+#include "windowlogic/DialogDesign.h"
+#include "windowlogic/Twips.h"
 
 namespace pw::ui {
 namespace {
@@ -64,8 +65,8 @@ DesignedDialog::DesignedDialog(QWidget* owner, const char* name, const char* cap
     controls_[control.name] = made;
   }
   setFixedSize(TwipsToPixels(clientWidth, dpiX), TwipsToPixels(clientHeight, dpiY));
-  SetCaption("Label1", "Listing the SubDomain:");
-  SetCaption("Label2", "At the Domain:");
+  SetCaption("Label1", kSubDomainCaption);
+  SetCaption("Label2", kDomainCaption);
 }
 
 void DesignedDialog::SetCaption(const std::string& name, const char* caption) {

@@ -6,7 +6,6 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -27,7 +26,8 @@
 #include "listings/ZoneAssignment.h"
 #include "windowlogic/AccessibleTexts.h"
 #include "windowlogic/HelpFile.h"
-#include "qtwindow/Twips.h"
+#include "windowlogic/MainWindowTexts.h"
+#include "windowlogic/Twips.h"
 #include "policy/SecuritySwitch.h"
 #include "qtwindow/Controls.h"
 #include "qtwindow/ProtocolListingDialog.h"
@@ -39,52 +39,6 @@
 
 namespace pw::ui {
 namespace {
-
-struct ButtonText {
-  const char* name;
-  const char* caption;
-  const char* toolTip;
-};
-
-const ButtonText kButtons[] = {
-    {"cmdTrust", "Trust",
-     "Trust me only if I am a bank or escrow provider you would trust with your life savings. Sites marked as "
-     "trusted are allowed to run any script on your computer and are not constrained by Portwarden Security "
-     "settings."},
-    {"cmdDeclassify", "Declassify",
-     "This is for declssified sites, or those sites under consideration for Trusted or Restricted Status. The "
-     "Portwarden security settings you have chosen apply to these sites."},
-    {"cmdRestrict", "Restrict",
-     "This places the site on the restricted sites list, disabling all site access to standard client side "
-     "functions."},
-    {"cmdAdd", "Add", "This adds the site below to the list where you can assign scripting privileges."},
-    {"cmdPrint", "Print", "This prints the Portwarden Script Security Report"},
-    {"cmdDelete", "Delete",
-     "This deletes the site from this list AND therefore declassifies the deleted site, subjecting it to the "
-     "Portwarden security settings you have chosen."},
-    {"cmdAddd", "Add", nullptr},
-};
-
-struct LegendText {
-  const char* image;
-  int picture;
-  const char* label;
-  const char* caption;
-};
-
-const LegendText kLegend[] = {
-    {"Image2", 2, "Label1",
-     "Can run any script on your computer - Only for Banks and Escrow providers you can trust with your life "
-     "savings!"},
-    {"Image3", 3, "Label3",
-     "Unclassified - sites under consideration for Trusted or Restricted Status - Selected Portwarden Settings "
-     "apply."},
-    {"Image4", 4, "Label4",
-     "Restricted - the site is not allowed any standard access to client side functions. This is for malicious "
-     "sites."},
-    {"Image5", 11, "Label5",
-     "Delete Site - This removes the site from the list when it no longer warrants Trusted or Restricted Status."},
-};
 
 const StatusPanel kPanels[] = {StatusPanel::Secured, StatusPanel::SemiSecure, StatusPanel::Unsecure};
 
@@ -215,7 +169,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::BuildControls() {
   std::map<std::string, QWidget*> byName;
-  legendLabels_.assign(std::size(kLegend), nullptr);
+  legendLabels_.assign(MainWindowLegendTexts().size(), nullptr);
   for (const DesignControl& design : MainWindowDesign()) {
     QWidget* parent = design.parent.empty() ? this : byName.at(design.parent);
     const std::string& name = design.name;
@@ -233,7 +187,7 @@ void MainWindow::BuildControls() {
       control = new ClickLabel(parent);
     } else if (name.rfind("Image", 0) == 0) {
       int picture = 0;
-      for (const LegendText& legend : kLegend)
+      for (const LegendText& legend : MainWindowLegendTexts())
         if (name == legend.image) picture = legend.picture;
       control = new PictureControl(parent, [picture](QPainter& p, const QRectF& r) {
         PaintImageListPicture(p, picture, r);
@@ -283,8 +237,8 @@ void MainWindow::BuildControls() {
     controls.upper = static_cast<ClickLabel*>(byName.at(design.upperLabel));
     controls.lower = static_cast<ClickLabel*>(byName.at(design.lowerLabel));
   }
-  for (std::size_t i = 0; i < std::size(kLegend); ++i)
-    legendLabels_[i] = static_cast<ClickLabel*>(byName.at(kLegend[i].label));
+  for (std::size_t i = 0; i < legendLabels_.size(); ++i)
+    legendLabels_[i] = static_cast<ClickLabel*>(byName.at(MainWindowLegendTexts()[i].label));
 }
 
 GraphicButton* MainWindow::ButtonNamed(const std::string& name) const {
@@ -297,7 +251,7 @@ GraphicButton* MainWindow::ButtonNamed(const std::string& name) const {
 void MainWindow::SetTexts() {
   QFont graphic = DesignFont("MS Sans Serif", 8.25, true);
   int iconSide = TwipsToPixels(450, dpiY_);
-  for (const ButtonText& text : kButtons) {
+  for (const ButtonText& text : MainWindowButtonTexts()) {
     GraphicButton* button = ButtonNamed(text.name);
     button->setText(text.caption);
     if (text.toolTip) button->setToolTip(text.toolTip);
@@ -316,14 +270,13 @@ void MainWindow::SetTexts() {
   addFromBoxButton_->setFont(DesignFont("MS Sans Serif", 9.75, true));
   addFromBoxButton_->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
-  helpButton_->setText("Help");
-  helpButton_->setToolTip("Need to know more? Just press this button!");
+  helpButton_->setText(kHelpCaption);
+  helpButton_->setToolTip(kHelpToolTip);
 
   txtURL_->setEditable(true);
   txtURL_->setInsertPolicy(QComboBox::NoInsert);
   txtURL_->setFont(DesignFont("MS Sans Serif", 9.75, false));
-  txtURL_->setToolTip(
-      "Just click the \"Add\" Button to add the site in this box to the list, or type in another address...");
+  txtURL_->setToolTip(kAddressToolTip);
 
   QColor panelText[] = {Qt::white, QColor(0x4a, 0x30, 0x00), Qt::white};
   for (StatusPanel panel : kPanels) {
@@ -342,9 +295,9 @@ void MainWindow::SetTexts() {
     controls.picture->setToolTip(design.pictureToolTip);
   }
 
-  for (std::size_t i = 0; i < std::size(kLegend); ++i) {
+  for (std::size_t i = 0; i < legendLabels_.size(); ++i) {
     ClickLabel* label = legendLabels_[i];
-    label->setText(kLegend[i].caption);
+    label->setText(MainWindowLegendTexts()[i].caption);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   }
@@ -659,7 +612,7 @@ QRect MainWindow::ToPixels(const TwipRect& rect) const { return PixelRect(rect, 
 
 void MainWindow::ApplyPlaces() {
   for (const auto& [name, control] : placed_) control->setGeometry(ToPixels(layout_.places.at(name)));
-  TwipRect zonePlace = ZoneLine::Place(layout_);
+  TwipRect zonePlace = ZoneLinePlace(layout_);
   lblZone_->setVisible(zonePlace.width > 0);
   if (zonePlace.width > 0) lblZone_->setGeometry(ToPixels(zonePlace));
   Flagged(placingColumns_, [this] {
@@ -677,12 +630,13 @@ void MainWindow::FitLegendTexts() {
   // fits rather than running under the next row.
   for (ClickLabel* label : legendLabels_) {
     QFont fitted = font();
-    for (qreal points = fitted.pointSizeF(); points >= 6.5; points -= 0.25) {
-      fitted.setPointSizeF(points);
-      QRect needed = QFontMetrics(fitted).boundingRect(QRect(0, 0, label->width(), 10000),
-                                                        Qt::TextWordWrap | Qt::AlignLeft, label->text());
-      if (needed.height() <= label->height()) break;
-    }
+    fitted.setPointSizeF(FittedLegendPoints(fitted.pointSizeF(), [&](double points) {
+      QFont trial = fitted;
+      trial.setPointSizeF(points);
+      QRect needed = QFontMetrics(trial).boundingRect(QRect(0, 0, label->width(), 10000),
+                                                       Qt::TextWordWrap | Qt::AlignLeft, label->text());
+      return needed.height() <= label->height();
+    }));
     label->setFont(fitted);
   }
 }
@@ -711,10 +665,7 @@ void MainWindow::changeEvent(QEvent* event) {
 void MainWindow::OpenHelp() {
   std::string path = help_.locate ? help_.locate() : std::string();
   if (path.empty()) {
-    prompter_.MsgBox("Portwarden Help",
-                     std::string("The help could not be found: neither ") + kHelpFileName +
-                         " nor the help pages are beside the program.",
-                     MsgButtons::Ok, MsgIcon::Exclamation);
+    prompter_.MsgBox(kHelpTitle, HelpMissingMessage(), MsgButtons::Ok, MsgIcon::Exclamation);
     return;
   }
   QPointer<MainWindow> self(this);
@@ -725,11 +676,7 @@ void MainWindow::OpenHelp() {
 }
 
 void MainWindow::HelpNotShown(const std::string& path) {
-  std::string folder = QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
-  prompter_.MsgBox("Portwarden Help",
-                   "The help could not be shown: no program on this desktop opened " + path +
-                       ". The help pages are in the folder " + folder + "; open index.html there in a web browser.",
-                   MsgButtons::Ok, MsgIcon::Exclamation);
+  prompter_.MsgBox(kHelpTitle, HelpNotShownMessage(path), MsgButtons::Ok, MsgIcon::Exclamation);
 }
 
 }  // namespace pw::ui

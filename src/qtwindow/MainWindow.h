@@ -14,6 +14,7 @@
 #include "listings/Zones.h"
 #include "windowlogic/AddFlow.h"
 #include "windowlogic/MainWindowLayout.h"
+#include "windowlogic/MainWindowTexts.h"
 #include "windowlogic/Startup.h"
 #include "windowlogic/StatusPresentation.h"
 #include "windowlogic/StoreFailureReporter.h"
@@ -36,8 +37,6 @@ class PictureControl;
 class SiteListView;
 class SiteListModel;
 class ZoneLine;
-
-inline constexpr const char* kMainWindowCaption = "PORTWARDEN - Script Security and Trusted Sites Manager";
 
 // Finding and opening the help. `locate` gives the file to open (empty when
 // there is none); `open` hands it to the desktop and says whether a program
@@ -184,7 +183,7 @@ class MainWindow : public QWidget, public StartupWindow, public AddFlowWindow {
   QComboBox* txtURL_ = nullptr;
   SiteListView* listView_ = nullptr;
   PictureControl* reloadPicture_ = nullptr;  // Image3: the legend's Unclassified picture, a reload
-  std::vector<ClickLabel*> legendLabels_;    // as kLegend
+  std::vector<ClickLabel*> legendLabels_;    // as MainWindowLegendTexts()
   SiteListModel* model_ = nullptr;
   ZoneLine* lblZone_ = nullptr;
 

@@ -18,7 +18,7 @@ ProtocolListingDialog::ProtocolListingDialog(MainWindow& main)
     : DesignedDialog(&main, "FormY", kProtocolListingCaption, ProtocolListingDesign(), kProtocolListingClientWidth,
                      kProtocolListingClientHeight),
       main_(main) {
-  SetCaption("Label4", "Status by Protocol:");
+  SetCaption("Label4", kProtocolsCaption);
   for (int row = 0; row < kProtocolRows; ++row) {
     const ProtocolRowDesign& design = ProtocolListingRows()[row];
     auto* check = Control<QCheckBox>(design.check);

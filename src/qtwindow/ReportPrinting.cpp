@@ -7,6 +7,7 @@
 
 #include "qtwindow/MainWindow.h"
 #include "report/ReportOutput.h"
+#include "report/ReportFormat.h"
 
 namespace pw::ui {
 namespace {
@@ -16,10 +17,8 @@ constexpr const char* kOffer = "\n\nDo you want to save the report as a PDF file
 
 // Why the report did not reach a printer, as the user is told it.
 std::string NotPrinted(const PrintResult& result) {
-  if (result.status == PrintStatus::NoPrinter)
-    return "There is no default printer, so the Portwarden Scripting Privilege Report cannot be printed.";
-  return "The printer \"" + result.printer + "\" did not take the Portwarden Scripting Privilege Report: " +
-         result.reason;
+  if (result.status == PrintStatus::NoPrinter) return NoDefaultPrinterMessage();
+  return PrinterRefusedMessage(result.printer, result.reason);
 }
 
 class WaitCursor {

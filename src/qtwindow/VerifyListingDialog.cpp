@@ -16,7 +16,7 @@ VerifyListingDialog::VerifyListingDialog(MainWindow& main)
     : DesignedDialog(&main, "FormZ", kVerifyListingCaption, VerifyListingDesign(), kVerifyListingClientWidth,
                      kVerifyListingClientHeight),
       main_(main) {
-  Control<QGroupBox>("Frame3")->setTitle("Global Status");
+  Control<QGroupBox>("Frame3")->setTitle(kChoicesFrameTitle);
   auto* choices = new QButtonGroup(this);
   for (std::size_t i = 0; i < kVerifyListingOptions.size(); ++i) {
     auto* option = Control<QRadioButton>(kVerifyListingOptions[i]);
@@ -31,11 +31,11 @@ VerifyListingDialog::VerifyListingDialog(MainWindow& main)
   ok->setText("OK");
   ok->setDefault(true);
   Control<QPushButton>("Command2")->setText("Cancel");
-  Control<QPushButton>("Command3")->setText("Advanced");
+  Control<QPushButton>("Command3")->setText(kAdvancedCaption);
   Control<QPushButton>("Command3")
-      ->setToolTip("Classify the exact subdomain separately for HTTPS, FTP and HTTP.");
+      ->setToolTip(kAdvancedToolTip);
   Control<QLabel>("lblSubDomain")
-      ->setToolTip("\"*\" stands for any name in its place: www, mail or any other.");
+      ->setToolTip(kSubDomainToolTip);
   connect(ok, &QPushButton::clicked, this, &VerifyListingDialog::Ok);
   connect(Control<QPushButton>("Command2"), &QPushButton::clicked, this, &QDialog::reject);
   connect(Control<QPushButton>("Command3"), &QPushButton::clicked, this, &VerifyListingDialog::Advanced);

@@ -2,9 +2,7 @@
 
 #include <QFontMetrics>
 
-#include "listings/ZoneAddress.h"
-#include "listings/ZoneAnswerText.h"
-#include "listings/ZoneForUrl.h"
+#include "windowlogic/MainWindowTexts.h"
 
 namespace pw::ui {
 
@@ -15,27 +13,11 @@ ZoneLine::ZoneLine(QWidget* parent) : QLabel(parent) {
 }
 
 void ZoneLine::Show(RegistryStore& store, const QString& typed) {
-  std::string address = AddressAsTyped(typed.toStdString());
+  ZoneLineText shown = ZoneLineFor(store, typed.toStdString());
   lines_.clear();
-  if (address.empty()) {
-    setToolTip({});
-  } else {
-    ZoneAnswer answer = ZoneForUrl(store, address);
-    for (const std::string& line : ZoneAnswerLines(answer)) lines_ << QString::fromStdString(line);
-    std::string name = ZoneAnswerName(answer);
-    setToolTip(QString::fromStdString(address + ": " + (name.empty() ? "" : name + ", ") +
-                                      ZoneAnswerReason(answer)));
-  }
+  for (const std::string& line : shown.lines) lines_ << QString::fromStdString(line);
+  setToolTip(QString::fromStdString(shown.toolTip));
   ShowLines();
-}
-
-TwipRect ZoneLine::Place(const MainWindowLayout& layout) {
-  const TwipRect& add = layout.places.at("cmdAdd");
-  const TwipRect& print = layout.places.at("cmdPrint");
-  const TwipRect& box = layout.places.at("txtURL");
-  TwipRect place{add.left + add.width + 60, 60, 0, box.top - 80};
-  place.width = print.left - 60 - place.left;
-  return place.width >= 600 ? place : TwipRect{};
 }
 
 void ZoneLine::resizeEvent(QResizeEvent* event) {

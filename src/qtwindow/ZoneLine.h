@@ -20,9 +20,6 @@ class ZoneLine : public QLabel {
   void Show(RegistryStore& store, const QString& typed);
   QStringList Lines() const { return lines_; }
 
-  // The place: from 60 twips right of cmdAdd to 60 left of cmdPrint, above
-  // the address box. Empty when the window leaves no room.
-  static TwipRect Place(const MainWindowLayout& layout);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

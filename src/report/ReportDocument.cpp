@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "report/ReportFormat.h"
 #include "report/ReportText.h"
 
 namespace pw::ui {
@@ -88,59 +89,23 @@ void ComposeReport(QTextDocument& document, const std::vector<SiteRow>& rows, co
   document.setDefaultTextOption(option);
   const QString text = Q(ReportText(rows));
   const int size = static_cast<int>(text.size());
-  const int title = static_cast<int>(text.indexOf(Q(kReportTitle)));
-  const int heading =
-      static_cast<int>(text.indexOf(Q(kReportHeading), title + static_cast<int>(kReportTitle.size()) + 1));
-  const int headingEnd = static_cast<int>(text.indexOf(QLatin1Char('\n'), heading));
 
-  // Steps 3 to 7 are worked out on the text first, each character getting
-  // the kind of run it ends up in. The lines then go in already in their
-  // font and colour, and each run is set once, in order, in its final format:
-  // the document neither merges a format over every line nor splits a run
-  // again for each step.
-  enum Kind : std::uint8_t { kLines, kBlack, kTag };  // kTag + i: the i-th tag
-  std::vector<std::uint8_t> kinds(static_cast<std::size_t>(size), kLines);
-  std::vector<int> lineEnds;
-  for (int i = 0; i < size; ++i)
-    if (text[i] == QLatin1Char('\n')) lineEnds.push_back(i);
-  // Where the line holding `position` begins and where its line feed stands.
-  auto line = [&](int position) {
-    auto end = std::lower_bound(lineEnds.begin(), lineEnds.end(), position);
-    int before = end == lineEnds.begin() ? -1 : *(end - 1);
-    return std::pair<int, int>{before + 1, end == lineEnds.end() ? size : *end};
-  };
-
-  // Step 4: black from six characters before each "//" through the first dot
-  // at or after that point. The run stays on the line of its "//", and the
-  // next find starts past both the run and the "//", so the loop always moves
-  // forward, also where a line has no dot after its "//".
-  for (int from = 0;;) {
-    const int slashes = static_cast<int>(text.indexOf(QLatin1String("//"), from));
-    if (slashes < 0) break;
-    if (pump) pump();
-    auto [lineStart, lineEnd] = line(slashes);
-    const int start = std::max(slashes - 6, lineStart);
-    int end = start;
-    while (end < lineEnd && text[end] != QLatin1Char('.')) ++end;
-    if (end < lineEnd) ++end;  // through the dot
-    std::fill(kinds.begin() + start, kinds.begin() + end, kBlack);
-    from = std::max(end, slashes + 2);
-  }
-  // Steps 5 to 7: each tag bold in its colour, one tag after the other.
-  for (std::size_t i = 0; i < std::size(kReportTags); ++i) {
-    const QString needle = Q(kReportTags[i]);
-    for (int from = 0;;) {
-      const int match = static_cast<int>(text.indexOf(needle, from));
-      if (match < 0) break;
-      if (pump) pump();
-      from = match + static_cast<int>(needle.size());
-      std::fill(kinds.begin() + match, kinds.begin() + from, static_cast<std::uint8_t>(kTag + i));
-    }
-  }
+  // The seven steps are worked out on the text first (the same for every
+  // window), each character getting the kind of run it ends up in. The lines
+  // then go in already in their font and colour, and each run is set once, in
+  // order, in its final format: the document neither merges a format over
+  // every line nor splits a run again for each step.
+  const ReportMarkup markup =
+      MarkReport(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), text.size()), pump);
+  const std::vector<std::uint8_t>& kinds = markup.kinds;
+  const int title = markup.title;
+  const int heading = markup.heading;
+  const int headingEnd = markup.headingEnd;
+  enum Kind : std::uint8_t { kLines = kReportLines, kBlack = kReportBlack, kTag = kReportTag };
 
   // Step 3: everything after the heading's line in the lines' font and
   // colour, the runs of steps 4 to 7 merged over it.
-  QTextCharFormat formats[kTag + std::size(kReportTags)];
+  QTextCharFormat formats[kReportKinds];
   formats[kLines] = FontFormat("Courier New", 10, false);
   formats[kLines].setForeground(kReportSiteColour);
   formats[kBlack] = formats[kLines];
@@ -165,7 +130,7 @@ void ComposeReport(QTextDocument& document, const std::vector<SiteRow>& rows, co
   for (int at = headingEnd; at < size;) {
     int end = at + 1;
     while (end < size && kinds[end] == kinds[at]) ++end;
-    if (kinds[at] != kLines) format.Set(at, end, formats[kinds[at]]);
+    if (kinds[at] != kLines) format.Set(at, end, formats[kinds[at]]);  // only lines' kinds follow the heading
     at = end;
   }
   // Steps 1 and 2: title and heading.

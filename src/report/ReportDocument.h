@@ -7,15 +7,18 @@
 #include <vector>
 
 #include "listings/SiteList.h"
+#include "report/ReportFormat.h"
 
 class QTextDocument;
 
 namespace pw::ui {
 
 // The colours of the report's runs.
-inline const QColor kReportSiteColour(0, 0, 255);         // the rest of each line
-inline const QColor kReportProtocolColour(0, 0, 0);       // protocol, "://" and host up to its first dot
-inline const QColor kReportTagColours[] = {QColor(0, 192, 0), QColor(255, 128, 0), QColor(255, 0, 0)};
+inline QColor ToQColor(const ReportColour& colour) { return QColor(colour.red, colour.green, colour.blue); }
+inline const QColor kReportSiteColour = ToQColor(kReportSiteRgb);
+inline const QColor kReportProtocolColour = ToQColor(kReportProtocolRgb);
+inline const QColor kReportTagColours[] = {ToQColor(kReportTagRgb[0]), ToQColor(kReportTagRgb[1]),
+                                           ToQColor(kReportTagRgb[2])};
 
 // Replaces the content of `document` with the report of `rows`, in their
 // order: the title in Arial 14 bold, the heading in Arial 10 bold, the lines in

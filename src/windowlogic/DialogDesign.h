@@ -40,4 +40,13 @@ const std::array<ProtocolRowDesign, 3>& ProtocolListingRows();
 // The choices' captions, Trusted, Unclassified, Restricted.
 inline constexpr std::array<const char*, 3> kChoiceCaptions = {ZoneName(2), ZoneName(3), ZoneName(4)};
 
+// The dialogs' fixed texts.
+inline constexpr const char* kSubDomainCaption = "Listing the SubDomain:";
+inline constexpr const char* kDomainCaption = "At the Domain:";
+inline constexpr const char* kSubDomainToolTip = "\"*\" stands for any name in its place: www, mail or any other.";
+inline constexpr const char* kChoicesFrameTitle = "Global Status";
+inline constexpr const char* kAdvancedCaption = "Advanced";
+inline constexpr const char* kAdvancedToolTip = "Classify the exact subdomain separately for HTTPS, FTP and HTTP.";
+inline constexpr const char* kProtocolsCaption = "Status by Protocol:";
+
 }  // namespace pw

@@ -1,6 +1,7 @@
 // The report's text, character for character.
 #include <gtest/gtest.h>
 
+#include "report/ReportFormat.h"
 #include "report/ReportText.h"
 
 namespace pw {
@@ -31,6 +32,21 @@ TEST(ReportText, EachRowIsOneLineInListOrder) {
                                   "\t\t\tftp://*.files.example\n"
                                   "\t\t\t://*.bare.example\n"
                                   "\t\t\tdefault://x.case.example\n");
+}
+
+// The rich text the native window prints: the runs' looks switch where the
+// steps put them, and what RTF reserves or cannot hold as text is escaped.
+TEST(ReportRtf, SwitchesLooksAtTheRunsAndEscapesTheText) {
+  std::string rtf = ReportRtf({{"https", "", "caf\xC3\xA9{x}\\.example", 4, 0}});
+  EXPECT_EQ(rtf.rfind("{\\rtf1", 0), 0u);
+  // The heading bold Arial 10; on a line the tag bold red, the site blue but
+  // black through the first dot after "//".
+  EXPECT_NE(rtf.find("\\f0\\fs20\\b\\cf1 Priviledge\\tab \\tab \\tab Site..."), std::string::npos) << rtf;
+  EXPECT_NE(rtf.find("\\f1\\fs20\\b\\cf5 RESTRICTED\\f1\\fs20\\b0\\cf2 \\tab \\tab \\tab \\f1\\fs20\\b0\\cf1 "
+                     "https://*.\\f1\\fs20\\b0\\cf2 caf\\u233?\\{x\\}\\\\.example\\par"),
+            std::string::npos)
+      << rtf;
+  EXPECT_EQ(rtf.back(), '}');
 }
 
 }  // namespace

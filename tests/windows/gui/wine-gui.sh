@@ -80,6 +80,12 @@ wg_prepare() {
     rm -rf "$home"
     touch "$prefix/.portwarden-gui-ready"
   fi
+  # The user's folders point into the home the prefix was made with, which is
+  # gone: folders of their own, so that programs can save there.
+  local folder
+  for folder in "$prefix"/drive_c/users/*/{Desktop,Documents,Downloads,Music,Pictures,Videos,Templates}; do
+    if [[ -L $folder && ! -e $folder ]]; then rm -f "$folder" && mkdir -p "$folder"; fi
+  done
   # fonts-wine's fonts, missing from a new prefix.
   local fonts=$prefix/drive_c/windows/Fonts
   [[ -f /usr/share/wine/fonts/tahoma.ttf ]] || wg_fail "the fonts of fonts-wine are missing: scripts/setup.sh test installs them"
