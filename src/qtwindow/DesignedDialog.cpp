@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <map>
 
 #include "qtwindow/Controls.h"
 #include "qtwindow/Pictures.h"
@@ -57,29 +58,33 @@ DesignedDialog::DesignedDialog(QWidget* owner, const char* name, const char* cap
   InstallControlAccessibility();
   int dpiX = logicalDpiX();
   int dpiY = logicalDpiY();
+  std::map<std::string, QWidget*> made;  // by name, for the children to find their parent
   for (const DesignControl& control : design) {
-    QWidget* parent = control.parent.empty() ? this : controls_.at(control.parent);
-    QWidget* made = MakeControl(control.name, parent);
-    made->setObjectName(QString::fromStdString(control.name));
-    made->setGeometry(PixelRect(control.rect, dpiX, dpiY));
-    controls_[control.name] = made;
+    QWidget* parent = control.parent.empty() ? this : made.at(control.parent);
+    QWidget* widget = MakeControl(control.name, parent);
+    widget->setObjectName(QString::fromStdString(control.name));
+    widget->setGeometry(PixelRect(control.rect, dpiX, dpiY));
+    made[control.name] = widget;
   }
   setFixedSize(TwipsToPixels(clientWidth, dpiX), TwipsToPixels(clientHeight, dpiY));
-  SetCaption("Label1", kSubDomainCaption);
-  SetCaption("Label2", kDomainCaption);
+  subDomainLabel_ = Designed<QLabel>("lblSubDomain");
+  domainLabel_ = Designed<QLabel>("lblDomain");
+  okButton_ = Designed<QPushButton>("Command1");
+  cancelButton_ = Designed<QPushButton>("Command2");
+  SetCaption(Designed<QLabel>("Label1"), kSubDomainCaption);
+  SetCaption(Designed<QLabel>("Label2"), kDomainCaption);
 }
 
-void DesignedDialog::SetCaption(const std::string& name, const char* caption) {
+void DesignedDialog::SetCaption(QLabel* label, const char* caption) {
   // Some captions are a little wider in the stand-in font than their labels;
   // the label grows to the right, into the gap the design leaves there.
-  auto* label = Control<QLabel>(name);
   label->setText(caption);
   label->resize(std::max(label->width(), label->fontMetrics().horizontalAdvance(label->text()) + 1),
                 label->height());
 }
 
-void DesignedDialog::SetTabOrder(const std::vector<std::string>& names) {
-  for (std::size_t i = 1; i < names.size(); ++i) setTabOrder(controls_.at(names[i - 1]), controls_.at(names[i]));
+void DesignedDialog::SetTabOrder(const std::vector<QWidget*>& order) {
+  for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void DesignedDialog::Present() {
@@ -91,8 +96,7 @@ void DesignedDialog::Present() {
   activateWindow();
 }
 
-void DesignedDialog::ShowPicture(const std::string& name, int index) {
-  auto* picture = Control<PictureControl>(name);
+void DesignedDialog::ShowPicture(PictureControl* picture, int index) {
   picture->SetPainter(
       [index](QPainter& p, const QRectF& r) { PaintImageListPicture(p, index, r); });
   picture->setProperty("picture", index);

@@ -5,13 +5,18 @@
 #pragma once
 
 #include <QDialog>
-#include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "windowlogic/MainWindowLayout.h"
 
+class QLabel;
+class QPushButton;
+
 namespace pw::ui {
+
+class PictureControl;
 
 class DesignedDialog : public QDialog {
   Q_OBJECT
@@ -26,23 +31,31 @@ class DesignedDialog : public QDialog {
   // Shows the dialog, or brings it to the front when it shows already.
   void Present();
 
+ protected:
+  // The control of designed name `name`, made by the constructor, as the
+  // type its name's prefix made it; a name missing from the design, or a
+  // wrong type, is a programming fault and throws.
   template <typename T>
-  T* Control(const std::string& name) const {
-    return static_cast<T*>(controls_.at(name));
+  T* Designed(const char* name) const {
+    T* control = findChild<T*>(QString::fromLatin1(name));
+    if (control == nullptr) throw std::logic_error(std::string("no such designed control: ") + name);
+    return control;
   }
 
- protected:
-  // Puts picture `index` of ImageList11 into the image control `name`; its
-  // "picture" property tells which one it shows.
-  void ShowPicture(const std::string& name, int index);
+  // Puts picture `index` of ImageList11 into `picture`; its "picture"
+  // property tells which one it shows.
+  static void ShowPicture(PictureControl* picture, int index);
   // Tab goes through these controls in this order.
-  void SetTabOrder(const std::vector<std::string>& names);
+  void SetTabOrder(const std::vector<QWidget*>& order);
   // Sets the fixed caption of a label, widening the label where it is too
   // narrow for it.
-  void SetCaption(const std::string& name, const char* caption);
+  static void SetCaption(QLabel* label, const char* caption);
 
- private:
-  std::map<std::string, QWidget*> controls_;
+  // The controls both dialogs have.
+  QLabel* subDomainLabel_ = nullptr;  // lblSubDomain
+  QLabel* domainLabel_ = nullptr;     // lblDomain
+  QPushButton* okButton_ = nullptr;   // Command1
+  QPushButton* cancelButton_ = nullptr;  // Command2
 };
 
 }  // namespace pw::ui

@@ -3,16 +3,20 @@
 // site list is rebuilt.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "listings/ProtocolListing.h"
 #include "qtwindow/DesignedDialog.h"
 
 class QButtonGroup;
+class QCheckBox;
+class QRadioButton;
 
 namespace pw::ui {
 
 class MainWindow;
+class PictureControl;
 
 class ProtocolListingDialog : public DesignedDialog {
   Q_OBJECT
@@ -34,7 +38,15 @@ class ProtocolListingDialog : public DesignedDialog {
   std::string subDomain_;
   std::string domain_;
   ProtocolChoices rows_;
-  QButtonGroup* groups_[3] = {};
+  // A protocol row's controls, HTTPS, FTP, HTTP; the choices and pictures
+  // Trusted, Unclassified, Restricted.
+  struct RowControls {
+    QCheckBox* check = nullptr;
+    std::array<QRadioButton*, 3> options{};
+    std::array<PictureControl*, 3> pictures{};
+    QButtonGroup* group = nullptr;
+  };
+  std::array<RowControls, 3> rowControls_{};
 };
 
 }  // namespace pw::ui

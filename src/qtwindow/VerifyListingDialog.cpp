@@ -16,31 +16,32 @@ VerifyListingDialog::VerifyListingDialog(MainWindow& main)
     : DesignedDialog(&main, "FormZ", kVerifyListingCaption, VerifyListingDesign(), kVerifyListingClientWidth,
                      kVerifyListingClientHeight),
       main_(main) {
-  Control<QGroupBox>("Frame3")->setTitle(kChoicesFrameTitle);
-  auto* choices = new QButtonGroup(this);
   for (std::size_t i = 0; i < kVerifyListingOptions.size(); ++i) {
-    auto* option = Control<QRadioButton>(kVerifyListingOptions[i]);
-    option->setText(kChoiceCaptions[i]);
-    choices->addButton(option);
+    options_[i] = Designed<QRadioButton>(kVerifyListingOptions[i]);
+    pictures_[i] = Designed<PictureControl>(kVerifyListingPictures[i]);
+  }
+  advancedButton_ = Designed<QPushButton>("Command3");
+  Designed<QGroupBox>("Frame3")->setTitle(kChoicesFrameTitle);
+  auto* choices = new QButtonGroup(this);
+  for (std::size_t i = 0; i < options_.size(); ++i) {
+    options_[i]->setText(kChoiceCaptions[i]);
+    choices->addButton(options_[i]);
     // Only an accepted address enables the choices; a click on a picture
     // chooses nothing here.
-    option->setEnabled(false);
-    Control<QWidget>(kVerifyListingPictures[i])->setEnabled(false);
+    options_[i]->setEnabled(false);
+    pictures_[i]->setEnabled(false);
   }
-  auto* ok = Control<QPushButton>("Command1");
-  ok->setText("OK");
-  ok->setDefault(true);
-  Control<QPushButton>("Command2")->setText("Cancel");
-  Control<QPushButton>("Command3")->setText(kAdvancedCaption);
-  Control<QPushButton>("Command3")
-      ->setToolTip(kAdvancedToolTip);
-  Control<QLabel>("lblSubDomain")
-      ->setToolTip(kSubDomainToolTip);
-  connect(ok, &QPushButton::clicked, this, &VerifyListingDialog::Ok);
-  connect(Control<QPushButton>("Command2"), &QPushButton::clicked, this, &QDialog::reject);
-  connect(Control<QPushButton>("Command3"), &QPushButton::clicked, this, &VerifyListingDialog::Advanced);
+  okButton_->setText("OK");
+  okButton_->setDefault(true);
+  cancelButton_->setText("Cancel");
+  advancedButton_->setText(kAdvancedCaption);
+  advancedButton_->setToolTip(kAdvancedToolTip);
+  subDomainLabel_->setToolTip(kSubDomainToolTip);
+  connect(okButton_, &QPushButton::clicked, this, &VerifyListingDialog::Ok);
+  connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
+  connect(advancedButton_, &QPushButton::clicked, this, &VerifyListingDialog::Advanced);
   // The choices, then the buttons top to bottom; Escape is Cancel (QDialog's own).
-  SetTabOrder({"Option7", "Option8", "Option9", "Command2", "Command3", "Command1"});
+  SetTabOrder({options_[0], options_[1], options_[2], cancelButton_, advancedButton_, okButton_});
   ApplyAccessibleTexts(*this);
 }
 
@@ -48,21 +49,20 @@ bool VerifyListingDialog::Load() {
   std::optional<VerificationListing> listing = LoadVerification(main_, main_.Prompts());
   if (!listing) return false;
   listing_ = std::move(*listing);
-  for (std::size_t i = 0; i < kVerifyListingOptions.size(); ++i) {
-    ShowPicture(kVerifyListingPictures[i], 2 + static_cast<int>(i));
-    Control<QWidget>(kVerifyListingOptions[i])->setEnabled(true);
-    Control<QWidget>(kVerifyListingPictures[i])->setEnabled(true);
+  for (std::size_t i = 0; i < options_.size(); ++i) {
+    ShowPicture(pictures_[i], 2 + static_cast<int>(i));
+    options_[i]->setEnabled(true);
+    pictures_[i]->setEnabled(true);
   }
-  Control<QLabel>("lblSubDomain")->setText(QString::fromStdString(listing_.subDomain));
-  Control<QLabel>("lblDomain")->setText(QString::fromStdString(listing_.domain));
-  Control<QLabel>("lblSubDomain")
-      ->setProperty("Tag", QString::fromStdString(listing_.fullSubDomain));
+  subDomainLabel_->setText(QString::fromStdString(listing_.subDomain));
+  domainLabel_->setText(QString::fromStdString(listing_.domain));
+  subDomainLabel_->setProperty("Tag", QString::fromStdString(listing_.fullSubDomain));
   return true;
 }
 
 std::optional<Zone> VerifyListingDialog::Choice() const {
-  for (std::size_t i = 0; i < kVerifyListingOptions.size(); ++i)
-    if (Control<QRadioButton>(kVerifyListingOptions[i])->isChecked()) return kChoiceZones[i];
+  for (std::size_t i = 0; i < options_.size(); ++i)
+    if (options_[i]->isChecked()) return kChoiceZones[i];
   return std::nullopt;
 }
 

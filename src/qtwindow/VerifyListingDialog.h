@@ -2,15 +2,19 @@
 // one classification for all protocols, and the way to the per-protocol editor.
 #pragma once
 
+#include <array>
 #include <optional>
 
 #include "listings/Zones.h"
 #include "windowlogic/AddFlow.h"
 #include "qtwindow/DesignedDialog.h"
 
+class QRadioButton;
+
 namespace pw::ui {
 
 class MainWindow;
+class PictureControl;
 
 class VerifyListingDialog : public DesignedDialog {
   Q_OBJECT
@@ -31,6 +35,10 @@ class VerifyListingDialog : public DesignedDialog {
 
   MainWindow& main_;
   VerificationListing listing_;
+  // Trusted, Unclassified, Restricted (Option7 to Option9, Image7 to Image9).
+  std::array<QRadioButton*, 3> options_{};
+  std::array<PictureControl*, 3> pictures_{};
+  QPushButton* advancedButton_ = nullptr;  // Command3
 };
 
 }  // namespace pw::ui
