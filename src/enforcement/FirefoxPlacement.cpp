@@ -176,21 +176,21 @@ void TakeEntryOut(const Placement& placement, std::vector<std::string>& problems
     if (!edit.error.empty()) error = record.policies + " " + edit.error;
   }
   if (error.empty() && record.createdPolicies && HoldsNoPolicies(edit.text))
-    error = RemoveIn(folder, NameOf(record.policies));
+    error = RemoveIn(folder, NameOf(record.policies)).Message();
   else if (error.empty() && edit.changed)
     error = ReplaceFileIn(folder, NameOf(record.policies), edit.text);
   if (!error.empty()) {
     problems.push_back(error);
     return;
   }
-  RemoveIn(placement.root, kKeptEntry);
+  (void)RemoveIn(placement.root, kKeptEntry);  // only a leftover when it stays
 }
 
 // Removes our manifest, puts back what was kept aside, takes our entry out,
 // and removes the record and the folders `on` made while they are empty.
 void TakeOut(Placement& placement, std::vector<std::string>& problems) {
-  auto note = [&](const std::string& error) {
-    if (!error.empty()) problems.push_back(error);
+  auto note = [&](const Result& result) {
+    if (!result.Ok()) problems.push_back(result.Message());
   };
   if (placement.found == Found::OurLink || placement.found == Found::OurCopy)
     note(RemoveIn(placement.root, ManifestName()));
@@ -346,7 +346,7 @@ std::string FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<D
   SweepIn(s.root, "." + ManifestName() + ".");
   bool fresh = !ExistsIn(s.root, ManifestName());
   if (s.keepManifest) {
-    error = MoveBetween(s.root, ManifestName(), s.root, kKeptManifest);
+    error = MoveBetween(s.root, ManifestName(), s.root, kKeptManifest).Message();
     if (!error.empty()) return error;
     s.moved = true;
     fresh = true;
@@ -355,7 +355,7 @@ std::string FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<D
   }
   std::string linkedFile = settings.policyFolder + "/" + kFirefoxLinkedName;
   error = settings.copy ? ReplaceFileIn(s.root, ManifestName(), ManagedStorageJson(SwitchesOf(policy)))
-                        : PlaceLinkIn(s.root, ManifestName(), linkedFile);
+                        : PlaceLinkIn(s.root, ManifestName(), linkedFile).Message();
   if (!error.empty()) return error;
   s.placed = fresh;
   outcome.places.push_back(std::string(kFirefoxName) + ": " + s.root.PathOf(ManifestName()) +
@@ -393,15 +393,15 @@ void FirefoxPlacer::Undo() {
   if (s.policiesWritten && s.policies.IsOpen()) {
     std::string name = NameOf(s.places.policiesFile);
     if (s.policiesBefore) ReplaceFileIn(s.policies, name, *s.policiesBefore);
-    else RemoveIn(s.policies, name);
+    else (void)RemoveIn(s.policies, name);
   }
   if (s.root.IsOpen()) {
-    if (s.keptEntryWritten) RemoveIn(s.root, kKeptEntry);
-    if (s.placed) RemoveIn(s.root, ManifestName());
-    if (s.moved) MoveBetween(s.root, kKeptManifest, s.root, ManifestName());
+    if (s.keptEntryWritten) (void)RemoveIn(s.root, kKeptEntry);
+    if (s.placed) (void)RemoveIn(s.root, ManifestName());
+    if (s.moved) (void)MoveBetween(s.root, kKeptManifest, s.root, ManifestName());
     if (s.recordWritten) {
       if (s.recordBefore) ReplaceFileIn(s.root, kRecordName, *s.recordBefore);
-      else RemoveIn(s.root, kRecordName);
+      else (void)RemoveIn(s.root, kRecordName);
     }
   }
   s.root = Folder();

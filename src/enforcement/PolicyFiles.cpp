@@ -235,22 +235,22 @@ std::string ReplaceFileIn(const Folder& folder, const std::string& name, const s
   return error;
 }
 
-std::string PlaceLinkIn(const Folder& folder, const std::string& name, const std::string& target) {
-  if (LinkTargetIn(folder, name) == target) return "";
+Result PlaceLinkIn(const Folder& folder, const std::string& name, const std::string& target) {
+  if (LinkTargetIn(folder, name) == target) return {};
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temporary = ".portwarden-link." + std::to_string(::getpid()) + "." + std::to_string(attempt);
     if (::symlinkat(target.c_str(), folder.Descriptor(), temporary.c_str()) != 0) {
       if (errno == EEXIST) continue;
-      return Failure("cannot make a link in", folder.Path());
+      return Result::Failure(Failure("cannot make a link in", folder.Path()));
     }
     if (::renameat(folder.Descriptor(), temporary.c_str(), folder.Descriptor(), name.c_str()) != 0) {
-      std::string error = Failure("cannot place the link", folder.PathOf(name));
+      Result failed = Result::Failure(Failure("cannot place the link", folder.PathOf(name)));
       ::unlinkat(folder.Descriptor(), temporary.c_str(), 0);
-      return error;
+      return failed;
     }
-    return "";
+    return {};
   }
-  return "cannot make a link in " + folder.Path() + ": no free temporary name";
+  return Result::Failure("cannot make a link in " + folder.Path() + ": no free temporary name");
 }
 
 std::string CanonicalPath(const std::string& path) {
@@ -279,16 +279,16 @@ bool ExistsIn(const Folder& folder, const std::string& name) {
   return ::fstatat(folder.Descriptor(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-std::string MoveBetween(const Folder& from, const std::string& fromName, const Folder& to, const std::string& toName) {
+Result MoveBetween(const Folder& from, const std::string& fromName, const Folder& to, const std::string& toName) {
   if (::renameat2(from.Descriptor(), fromName.c_str(), to.Descriptor(), toName.c_str(), RENAME_NOREPLACE) != 0)
-    return Failure("cannot move " + from.PathOf(fromName) + " to", to.PathOf(toName));
-  return "";
+    return Result::Failure(Failure("cannot move " + from.PathOf(fromName) + " to", to.PathOf(toName)));
+  return {};
 }
 
-std::string RemoveIn(const Folder& folder, const std::string& name) {
+Result RemoveIn(const Folder& folder, const std::string& name) {
   if (::unlinkat(folder.Descriptor(), name.c_str(), 0) != 0 && errno != ENOENT)
-    return Failure("cannot remove", folder.PathOf(name));
-  return "";
+    return Result::Failure(Failure("cannot remove", folder.PathOf(name)));
+  return {};
 }
 
 bool RemoveEmptyFolderIn(const Folder& folder, const std::string& name) {

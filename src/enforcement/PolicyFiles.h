@@ -1,8 +1,9 @@
 // The file operations of enforcement on Linux. Root runs them on folders a
 // user may control, so nothing here follows a link a user could plant: a
 // folder is opened once, checked (a real folder, its owner, nobody else may
-// write it) and then used by name inside it; reads are capped. Each returns
-// what failed, as text naming the path and the reason, or empty text.
+// write it) and then used by name inside it; reads are capped. Each reports
+// what failed naming the path and the reason: the steps that change an entry
+// as a Result, the others as text, empty when done.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/Result.h"
 #include "scriptpolicy/ScriptPolicy.h"
 
 namespace pw {
@@ -72,16 +74,16 @@ std::string ReadFileIn(const Folder& folder, const std::string& name, std::strin
 std::string ReplaceFileIn(const Folder& folder, const std::string& name, const std::string& content,
                           std::string* scratch = nullptr, bool rebuilt = false);
 // Puts a symbolic link `name` pointing to `target`, replacing what is there at once.
-std::string PlaceLinkIn(const Folder& folder, const std::string& name, const std::string& target);
+Result PlaceLinkIn(const Folder& folder, const std::string& name, const std::string& target);
 // Where the link `name` points; nothing when it is no link.
 std::optional<std::string> LinkTargetIn(const Folder& folder, const std::string& name);
 // Whether anything at all is called `name`.
 bool ExistsIn(const Folder& folder, const std::string& name);
 // Renames `from` in one folder to `to` in another (or the same); fails when
 // `to` exists.
-std::string MoveBetween(const Folder& from, const std::string& fromName, const Folder& to, const std::string& toName);
+Result MoveBetween(const Folder& from, const std::string& fromName, const Folder& to, const std::string& toName);
 // Removes the file or link `name`; one that is not there is no failure.
-std::string RemoveIn(const Folder& folder, const std::string& name);
+Result RemoveIn(const Folder& folder, const std::string& name);
 // Removes the folder `name` when it is empty; false when it is not (or not there).
 bool RemoveEmptyFolderIn(const Folder& folder, const std::string& name);
 // Removes what an interrupted write or link left: files and links whose name

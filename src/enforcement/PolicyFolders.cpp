@@ -222,8 +222,8 @@ std::string CheckRemovable(const Placement& placement) {
 // interrupted run left, and removes the record and the folders `on` made
 // while they are empty.
 void TakeOut(Placement& placement, std::vector<std::string>& problems) {
-  auto note = [&](const std::string& error) {
-    if (!error.empty()) problems.push_back(error);
+  auto note = [&](const Result& result) {
+    if (!result.Ok()) problems.push_back(result.Message());
   };
   for (int level = 0; level < 2; ++level) {
     const Folder& folder = placement.level[level];
@@ -259,11 +259,11 @@ bool RemoveLinkedFiles(const std::string& path, const StoreOwner& owner, std::ve
   std::vector<std::string> names = NamesBeside();
   names.push_back(kIndexName);
   for (const std::string& name : names) {
-    error = RemoveIn(linked, name);
+    error = RemoveIn(linked, name).Message();
     if (!error.empty()) problems.push_back(error);
     SweepIn(linked, "." + name + ".");
   }
-  RemoveIn(linked, kLockName);
+  (void)RemoveIn(linked, kLockName);
   std::string name = path.substr(path.find_last_of('/') + 1);
   linked = Folder();
   RemoveEmptyFolderIn(parent, name);
@@ -479,14 +479,14 @@ std::string FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<Do
       SweepIn(level[i], std::string(".") + kPolicyFileName + ".");
       bool fresh = !ExistsIn(level[i], kPolicyFileName);
       if (placed.keep[i]) {
-        error = MoveBetween(level[i], kPolicyFileName, root, KeptName(i));
+        error = MoveBetween(level[i], kPolicyFileName, root, KeptName(i)).Message();
         if (!error.empty()) return error;
         placed.moved[i] = true;
         fresh = true;
       }
       std::string linkedFile = settings.policyFolder + "/" + LinkedName(i);
       error = settings.copy ? ReplaceFileIn(level[i], kPolicyFileName, json[i])
-                            : PlaceLinkIn(level[i], kPolicyFileName, linkedFile);
+                            : PlaceLinkIn(level[i], kPolicyFileName, linkedFile).Message();
       if (!error.empty()) return error;
       placed.placed[i] = fresh;
       outcome.places.push_back(placed.target.name + ": " + PlacePath(placed.target, i) +
@@ -507,12 +507,12 @@ void FolderPlacer::Undo() {
       for (int i = 0; i < 2; ++i) {
         Folder level;
         if (!OpenFolderIn(root, kLevels[i], level).empty()) continue;
-        if (placed->placed[i]) RemoveIn(level, kPolicyFileName);
-        if (placed->moved[i]) MoveBetween(root, KeptName(i), level, kPolicyFileName);
+        if (placed->placed[i]) (void)RemoveIn(level, kPolicyFileName);
+        if (placed->moved[i]) (void)MoveBetween(root, KeptName(i), level, kPolicyFileName);
       }
       if (placed->recordWritten) {
         if (placed->recordBefore) ReplaceFileIn(root, kRecordName, *placed->recordBefore);
-        else RemoveIn(root, kRecordName);
+        else (void)RemoveIn(root, kRecordName);
       }
     }
     for (auto made = placed->made.rbegin(); made != placed->made.rend(); ++made) ::rmdir(made->c_str());
@@ -521,7 +521,7 @@ void FolderPlacer::Undo() {
     ActingAs acting(s.owner.user, s.owner.group);
     std::vector<std::string> names = NamesBeside();
     names.insert(names.end(), {kIndexName, kLockName});
-    for (const std::string& name : names) RemoveIn(s.linked, name);
+    for (const std::string& name : names) (void)RemoveIn(s.linked, name);
     s.linked = Folder();
     RemoveEmptyFolderIn(s.parent, s.settings.policyFolder.substr(s.settings.policyFolder.find_last_of('/') + 1));
   }
@@ -741,7 +741,7 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
     error = ReplaceFileIn(linked, kIndexName, index, &memory.readBack, true);
   }
   if (!error.empty()) {
-    RemoveIn(linked, kIndexName);  // a later re-apply then reads the whole map
+    (void)RemoveIn(linked, kIndexName);  // a later re-apply then reads the whole map
     return error;
   }
   memory.indexIdentity = FileIdentityIn(linked, kIndexName);
