@@ -178,7 +178,7 @@ void TakeEntryOut(const Placement& placement, std::vector<std::string>& problems
   if (error.empty() && record.createdPolicies && HoldsNoPolicies(edit.text))
     error = RemoveIn(folder, NameOf(record.policies)).Message();
   else if (error.empty() && edit.changed)
-    error = ReplaceFileIn(folder, NameOf(record.policies), edit.text);
+    error = ReplaceFileIn(folder, NameOf(record.policies), edit.text).Message();
   if (!error.empty()) {
     problems.push_back(error);
     return;
@@ -338,7 +338,7 @@ std::string FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<D
   record.createdPolicies = record.createdPolicies || !policiesExisted;
   record.keptManifest = record.keptManifest || s.keepManifest;
   record.keptEntry = record.keptEntry || s.replaceEntry;
-  error = ReplaceFileIn(s.root, kRecordName, RecordText(record));
+  error = ReplaceFileIn(s.root, kRecordName, RecordText(record)).Message();
   if (!error.empty()) return error;
   s.recordWritten = true;
 
@@ -354,8 +354,9 @@ std::string FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<D
                             s.root.PathOf(kKeptManifest) + "; `enforce off` puts it back.");
   }
   std::string linkedFile = settings.policyFolder + "/" + kFirefoxLinkedName;
-  error = settings.copy ? ReplaceFileIn(s.root, ManifestName(), ManagedStorageJson(SwitchesOf(policy)))
-                        : PlaceLinkIn(s.root, ManifestName(), linkedFile).Message();
+  error = (settings.copy ? ReplaceFileIn(s.root, ManifestName(), ManagedStorageJson(SwitchesOf(policy)))
+                         : PlaceLinkIn(s.root, ManifestName(), linkedFile))
+              .Message();
   if (!error.empty()) return error;
   s.placed = fresh;
   outcome.places.push_back(std::string(kFirefoxName) + ": " + s.root.PathOf(ManifestName()) +
@@ -368,7 +369,7 @@ std::string FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<D
   PoliciesEdit edit = AddBlockerEntry(missing ? "" : text, s.request.force);
   if (!edit.error.empty()) return policiesFile + " " + edit.error;
   if (edit.theirs) {
-    error = ReplaceFileIn(s.root, kKeptEntry, *edit.theirs);
+    error = ReplaceFileIn(s.root, kKeptEntry, *edit.theirs).Message();
     if (!error.empty()) return error;
     s.keptEntryWritten = true;
     outcome.notes.push_back("The entry for " + std::string(kBlockerId) + " in " + policiesFile + " is kept as " +
@@ -377,7 +378,7 @@ std::string FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<D
   if (edit.changed) {
     if (!missing) s.policiesBefore = text;
     s.policiesWritten = true;
-    error = ReplaceFileIn(s.policies, NameOf(policiesFile), edit.text);
+    error = ReplaceFileIn(s.policies, NameOf(policiesFile), edit.text).Message();
     if (!error.empty()) return error;
   }
   outcome.places.push_back(std::string(kFirefoxName) + ": " + policiesFile +
@@ -392,7 +393,7 @@ void FirefoxPlacer::Undo() {
   State& s = *state_;
   if (s.policiesWritten && s.policies.IsOpen()) {
     std::string name = NameOf(s.places.policiesFile);
-    if (s.policiesBefore) ReplaceFileIn(s.policies, name, *s.policiesBefore);
+    if (s.policiesBefore) (void)ReplaceFileIn(s.policies, name, *s.policiesBefore);
     else (void)RemoveIn(s.policies, name);
   }
   if (s.root.IsOpen()) {
@@ -400,7 +401,7 @@ void FirefoxPlacer::Undo() {
     if (s.placed) (void)RemoveIn(s.root, ManifestName());
     if (s.moved) (void)MoveBetween(s.root, kKeptManifest, s.root, ManifestName());
     if (s.recordWritten) {
-      if (s.recordBefore) ReplaceFileIn(s.root, kRecordName, *s.recordBefore);
+      if (s.recordBefore) (void)ReplaceFileIn(s.root, kRecordName, *s.recordBefore);
       else (void)RemoveIn(s.root, kRecordName);
     }
   }
@@ -543,7 +544,7 @@ std::string FollowFirefox(RegistryStore& store, const EnforcementSettings& setti
   }
   if (!there) return gone("the policy copy " + path + " is missing");
   WriteManagedStorageJson(SwitchesOf(policy), memory.firefox);
-  std::string error = ReplaceFileIn(root, ManifestName(), memory.firefox, &memory.readBack);
+  std::string error = ReplaceFileIn(root, ManifestName(), memory.firefox, &memory.readBack).Message();
   if (!error.empty())
     return error + "; the policy files are copies only root may rewrite: run `" + RepairCommand(storePath, settings) +
            "` to bring them in step";

@@ -210,11 +210,11 @@ std::string ReadFileIn(const Folder& folder, const std::string& name, std::strin
   return error;
 }
 
-std::string ReplaceFileIn(const Folder& folder, const std::string& name, const std::string& content,
-                          std::string* scratch, bool rebuilt) {
+Result ReplaceFileIn(const Folder& folder, const std::string& name, const std::string& content,
+                     std::string* scratch, bool rebuilt) {
   std::string local;
   std::string& old = scratch ? *scratch : local;
-  if (ReadFileIn(folder, name, old).empty() && old == content) return "";
+  if (ReadFileIn(folder, name, old).empty() && old == content) return {};
   static unsigned counter = 0;
   std::string temporary;
   int fd = -1;
@@ -223,7 +223,7 @@ std::string ReplaceFileIn(const Folder& folder, const std::string& name, const s
     fd = ::openat(folder.Descriptor(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) return Failure("cannot write in", folder.Path());
+  if (fd < 0) return Result::Failure(Failure("cannot write in", folder.Path()));
   // A failure to reserve leaves the file to be written as any other.
   if (rebuilt && !content.empty()) ::fallocate(fd, 0, 0, static_cast<off_t>(content.size()));
   bool written = ::fchmod(fd, 0644) == 0 && WriteAll(fd, content);
@@ -231,8 +231,9 @@ std::string ReplaceFileIn(const Folder& folder, const std::string& name, const s
   if (::close(fd) != 0 && error.empty()) error = Failure("cannot write", folder.PathOf(temporary));
   if (error.empty() && ::renameat(folder.Descriptor(), temporary.c_str(), folder.Descriptor(), name.c_str()) != 0)
     error = Failure("cannot replace", folder.PathOf(name));
-  if (!error.empty()) ::unlinkat(folder.Descriptor(), temporary.c_str(), 0);
-  return error;
+  if (error.empty()) return {};
+  ::unlinkat(folder.Descriptor(), temporary.c_str(), 0);
+  return Result::Failure(error);
 }
 
 Result PlaceLinkIn(const Folder& folder, const std::string& name, const std::string& target) {

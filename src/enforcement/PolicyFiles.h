@@ -71,8 +71,8 @@ std::string ReadFileIn(const Folder& folder, const std::string& name, std::strin
 // its room reserved before it is written: ext4 then has nothing to flush when
 // it is renamed over the old one (some milliseconds a megabyte), a flush that
 // only guards against a file left empty by a power loss.
-std::string ReplaceFileIn(const Folder& folder, const std::string& name, const std::string& content,
-                          std::string* scratch = nullptr, bool rebuilt = false);
+Result ReplaceFileIn(const Folder& folder, const std::string& name, const std::string& content,
+                     std::string* scratch = nullptr, bool rebuilt = false);
 // Puts a symbolic link `name` pointing to `target`, replacing what is there at once.
 Result PlaceLinkIn(const Folder& folder, const std::string& name, const std::string& target);
 // Where the link `name` points; nothing when it is no link.

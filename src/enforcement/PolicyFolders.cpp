@@ -441,11 +441,11 @@ std::string FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<Do
     ActingAs acting(s.owner.user, s.owner.group);
     if (!acting.Error().empty()) return acting.Error();
     std::string index, error;
-    if (!s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(0), json[0]);
-    if (error.empty() && !s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(1), json[1]);
+    if (!s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(0), json[0]).Message();
+    if (error.empty() && !s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(1), json[1]).Message();
     if (error.empty() && NamesFirefox(settings))
-      error = ReplaceFileIn(s.linked, kFirefoxLinkedName, ManagedStorageJson(SwitchesOf(policy)));
-    if (error.empty()) error = ReplaceFileIn(s.linked, kIndexName, IndexText(generation, domains, index));
+      error = ReplaceFileIn(s.linked, kFirefoxLinkedName, ManagedStorageJson(SwitchesOf(policy))).Message();
+    if (error.empty()) error = ReplaceFileIn(s.linked, kIndexName, IndexText(generation, domains, index)).Message();
     if (!error.empty()) return error;
     outcome.notes.push_back("The user " + UserName(s.owner.user) +
                             ", who owns the store, now controls the script policy of these browsers for every "
@@ -471,7 +471,7 @@ std::string FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<Do
     record.linkedFolder = settings.copy ? "" : settings.policyFolder;
     record.made.insert(record.made.end(), placed.made.begin(), placed.made.end());
     for (int i = 0; i < 2; ++i) record.kept[i] = record.kept[i] || placed.keep[i];
-    error = ReplaceFileIn(root, kRecordName, RecordText(record));
+    error = ReplaceFileIn(root, kRecordName, RecordText(record)).Message();
     if (!error.empty()) return error;
     placed.recordWritten = true;
     for (int i = 0; i < 2; ++i) {
@@ -485,8 +485,9 @@ std::string FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<Do
         fresh = true;
       }
       std::string linkedFile = settings.policyFolder + "/" + LinkedName(i);
-      error = settings.copy ? ReplaceFileIn(level[i], kPolicyFileName, json[i])
-                            : PlaceLinkIn(level[i], kPolicyFileName, linkedFile).Message();
+      error = (settings.copy ? ReplaceFileIn(level[i], kPolicyFileName, json[i])
+                             : PlaceLinkIn(level[i], kPolicyFileName, linkedFile))
+                  .Message();
       if (!error.empty()) return error;
       placed.placed[i] = fresh;
       outcome.places.push_back(placed.target.name + ": " + PlacePath(placed.target, i) +
@@ -511,7 +512,7 @@ void FolderPlacer::Undo() {
         if (placed->moved[i]) (void)MoveBetween(root, KeptName(i), level, kPolicyFileName);
       }
       if (placed->recordWritten) {
-        if (placed->recordBefore) ReplaceFileIn(root, kRecordName, *placed->recordBefore);
+        if (placed->recordBefore) (void)ReplaceFileIn(root, kRecordName, *placed->recordBefore);
         else (void)RemoveIn(root, kRecordName);
       }
     }
@@ -725,11 +726,11 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
     WritePolicyJson(policy, PolicyLevel::Managed, memory.policyJson[0]);
     WritePolicyJson(policy, PolicyLevel::Recommended, memory.policyJson[1]);
     for (int level = 0; level < 2 && error.empty(); ++level)
-      error = ReplaceFileIn(linked, LinkedName(level), memory.policyJson[level], &memory.readBack);
+      error = ReplaceFileIn(linked, LinkedName(level), memory.policyJson[level], &memory.readBack).Message();
   }
   if (error.empty() && NamesFirefox(settings)) {
     WriteManagedStorageJson(SwitchesOf(policy), memory.firefox);
-    error = ReplaceFileIn(linked, kFirefoxLinkedName, memory.firefox, &memory.readBack);
+    error = ReplaceFileIn(linked, kFirefoxLinkedName, memory.firefox, &memory.readBack).Message();
   }
   if (error.empty() && (!known || mapChanged)) {
     std::string& index = memory.indexText;
@@ -738,7 +739,7 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
     index += std::to_string(now);
     index += '\n';
     index += assembled.text;
-    error = ReplaceFileIn(linked, kIndexName, index, &memory.readBack, true);
+    error = ReplaceFileIn(linked, kIndexName, index, &memory.readBack, true).Message();
   }
   if (!error.empty()) {
     (void)RemoveIn(linked, kIndexName);  // a later re-apply then reads the whole map
@@ -792,7 +793,7 @@ std::string FollowFolders(RegistryStore& store, const EnforcementSettings& setti
         there = record && record->store == storePath && record->linkedFolder.empty();
       }
       if (!there) return gone("the policy copy " + path + " is missing");
-      std::string error = ReplaceFileIn(folder, kPolicyFileName, memory.policyJson[level], &memory.readBack);
+      std::string error = ReplaceFileIn(folder, kPolicyFileName, memory.policyJson[level], &memory.readBack).Message();
       if (!error.empty())
         return error + "; the policy files are copies only root may rewrite: run `" + repair +
                "` to bring them in step";
