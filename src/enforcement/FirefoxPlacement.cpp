@@ -98,7 +98,7 @@ std::optional<Record> ParseRecord(std::string_view text) {
 // can have put it there).
 std::optional<Record> ReadRecord(const Folder& folder) {
   std::string text;
-  if (!ReadFileIn(folder, kRecordName, text, 1 << 16).empty()) return std::nullopt;
+  if (!ReadFileIn(folder, kRecordName, text, 1 << 16).Ok()) return std::nullopt;
   return ParseRecord(text);
 }
 
@@ -117,7 +117,7 @@ Found WhatIsAt(const Folder& folder, const std::vector<std::string>& linkedFolde
     return Found::Other;
   }
   std::string text;
-  if (ourCopies && ReadFileIn(folder, ManifestName(), text, kMaxSmallFile).empty() && IsOurManifest(text))
+  if (ourCopies && ReadFileIn(folder, ManifestName(), text, kMaxSmallFile).Ok() && IsOurManifest(text))
     return Found::OurCopy;
   if (what) *what = "a file we did not place";
   return Found::Other;
@@ -166,10 +166,10 @@ void TakeEntryOut(const Placement& placement, std::vector<std::string>& problems
   if (record.policies.empty() || !Exists(record.policies)) return;
   Folder folder;
   std::string text, error = OpenFolder(FolderOf(record.policies), folder);
-  if (error.empty()) error = ReadFileIn(folder, NameOf(record.policies), text, kMaxSmallFile);
+  if (error.empty()) error = ReadFileIn(folder, NameOf(record.policies), text, kMaxSmallFile).Message();
   std::optional<std::string> theirs;
   std::string kept;
-  if (record.keptEntry && ReadFileIn(placement.root, kKeptEntry, kept, 1 << 20).empty()) theirs = kept;
+  if (record.keptEntry && ReadFileIn(placement.root, kKeptEntry, kept, 1 << 20).Ok()) theirs = kept;
   PoliciesEdit edit;
   if (error.empty()) {
     edit = RemoveBlockerEntry(text, theirs);
@@ -294,7 +294,7 @@ std::string FirefoxPlacer::Check(bool& needsRoot, std::vector<std::string>& note
   if (Exists(s.places.policiesFile)) {
     Folder folder;
     std::string text, error = OpenFolder(FolderOf(s.places.policiesFile), folder);
-    if (error.empty()) error = ReadFileIn(folder, NameOf(s.places.policiesFile), text, kMaxSmallFile);
+    if (error.empty()) error = ReadFileIn(folder, NameOf(s.places.policiesFile), text, kMaxSmallFile).Message();
     if (!error.empty()) return error;
     PoliciesEdit edit = AddBlockerEntry(text, s.request.force);
     if (!edit.error.empty()) {
@@ -324,7 +324,7 @@ std::string FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<D
   // The record first: `off` finds what follows even when this run is killed.
   Record record;
   std::string before;
-  if (ReadFileIn(s.root, kRecordName, before, 1 << 16).empty()) s.recordBefore = before;
+  if (ReadFileIn(s.root, kRecordName, before, 1 << 16).Ok()) s.recordBefore = before;
   std::optional<Record> earlier = s.recordBefore ? ParseRecord(before) : std::nullopt;
   if (earlier && earlier->store == s.request.storePath) record = *earlier;
   if (record.policies != policiesFile) {
@@ -364,7 +364,7 @@ std::string FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<D
 
   std::string text;
   bool missing = false;
-  error = ReadFileIn(s.policies, NameOf(policiesFile), text, kMaxSmallFile, &missing);
+  error = ReadFileIn(s.policies, NameOf(policiesFile), text, kMaxSmallFile, &missing).Message();
   if (!error.empty() && !missing) return error;
   PoliciesEdit edit = AddBlockerEntry(missing ? "" : text, s.request.force);
   if (!edit.error.empty()) return policiesFile + " " + edit.error;
@@ -471,7 +471,7 @@ void FirefoxStates(const std::string& storePath, const std::optional<Enforcement
     } else {
       Folder root;
       error = OpenFolder(places.manifestFolder, root);
-      if (error.empty()) error = ReadFileIn(root, ManifestName(), text, kMaxSmallFile);
+      if (error.empty()) error = ReadFileIn(root, ManifestName(), text, kMaxSmallFile).Message();
     }
     if (state.note.empty()) {
       std::optional<HostnameSwitches> held = error.empty() ? SwitchesInManifest(text) : std::nullopt;
@@ -491,7 +491,7 @@ void FirefoxStates(const std::string& storePath, const std::optional<Enforcement
     Folder folder;
     std::string policies;
     bool entry = Exists(places.policiesFile) && OpenFolder(FolderOf(places.policiesFile), folder).empty() &&
-                 ReadFileIn(folder, NameOf(places.policiesFile), policies, kMaxSmallFile).empty() &&
+                 ReadFileIn(folder, NameOf(places.policiesFile), policies, kMaxSmallFile).Ok() &&
                  HoldsBlockerEntry(policies);
     if (state.present && !entry) {
       state.present = state.inStep = false;

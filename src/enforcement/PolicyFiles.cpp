@@ -171,15 +171,15 @@ std::string OpenFolderIn(const Folder& parent, const std::string& name, Folder& 
   return "";
 }
 
-std::string ReadFileIn(const Folder& folder, const std::string& name, std::string& content, std::size_t limit,
-                       bool* missing) {
+Result ReadFileIn(const Folder& folder, const std::string& name, std::string& content, std::size_t limit,
+                  bool* missing) {
   if (missing) *missing = false;
   std::string path = folder.PathOf(name);
   int fd = ::openat(folder.Descriptor(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT && missing) *missing = true;
-    if (errno == ELOOP) return path + " is a link; it is not read";
-    return Failure("cannot read", path);
+    if (errno == ELOOP) return Result::Failure(path + " is a link; it is not read");
+    return Result::Failure(Failure("cannot read", path));
   }
   struct stat info;
   std::string error;
@@ -207,14 +207,14 @@ std::string ReadFileIn(const Folder& folder, const std::string& name, std::strin
     content.resize(error.empty() ? done : 0);
   }
   ::close(fd);
-  return error;
+  return error.empty() ? Result() : Result::Failure(error);
 }
 
 Result ReplaceFileIn(const Folder& folder, const std::string& name, const std::string& content,
                      std::string* scratch, bool rebuilt) {
   std::string local;
   std::string& old = scratch ? *scratch : local;
-  if (ReadFileIn(folder, name, old).empty() && old == content) return {};
+  if (ReadFileIn(folder, name, old).Ok() && old == content) return {};
   static unsigned counter = 0;
   std::string temporary;
   int fd = -1;

@@ -62,8 +62,8 @@ std::string OpenFolderIn(const Folder& parent, const std::string& name, Folder& 
 // Reads the regular file `name` (not a link) into `content`, whose room is
 // reused; at most `limit` bytes, a larger file being a failure. Nothing there
 // is a failure with `missing` set.
-std::string ReadFileIn(const Folder& folder, const std::string& name, std::string& content,
-                       std::size_t limit = kMaxPolicyFileBytes, bool* missing = nullptr);
+Result ReadFileIn(const Folder& folder, const std::string& name, std::string& content,
+                  std::size_t limit = kMaxPolicyFileBytes, bool* missing = nullptr);
 // Replaces `name` with `content` at once, so that a browser never reads half of
 // it: a new file beside it (mode 0644), renamed over it. Content already there
 // is not written again; `scratch`, when given, is the room it is read into.

@@ -139,7 +139,7 @@ std::optional<PlacementRecord> ParseRecord(std::string_view text) {
 // can have put it there); nothing when there is none.
 std::optional<PlacementRecord> ReadRecord(const Folder& root) {
   std::string text;
-  if (!ReadFileIn(root, kRecordName, text, 1 << 16).empty()) return std::nullopt;
+  if (!ReadFileIn(root, kRecordName, text, 1 << 16).Ok()) return std::nullopt;
   return ParseRecord(text);
 }
 
@@ -158,7 +158,7 @@ Found WhatIsAt(const Folder& level, int index, const std::vector<std::string>& l
     return Found::Other;
   }
   std::string text;
-  if (ourCopies && ReadFileIn(level, kPolicyFileName, text, std::size_t{16} << 20).empty() &&
+  if (ourCopies && ReadFileIn(level, kPolicyFileName, text, std::size_t{16} << 20).Ok() &&
       HoldsOnlyOurPolicies(text))
     return Found::OurCopy;
   if (what) *what = "a file we did not place";
@@ -464,7 +464,7 @@ std::string FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<Do
     // The record first: `off` finds what follows even when this run is killed.
     PlacementRecord record;
     std::string before;
-    if (ReadFileIn(root, kRecordName, before, 1 << 16).empty()) placed.recordBefore = before;
+    if (ReadFileIn(root, kRecordName, before, 1 << 16).Ok()) placed.recordBefore = before;
     std::optional<PlacementRecord> earlier = placed.recordBefore ? ParseRecord(before) : std::nullopt;
     if (earlier && earlier->store == s.request.storePath) record = *earlier;
     record.store = s.request.storePath;
@@ -598,7 +598,7 @@ void FolderStates(const std::string& storePath, const std::optional<EnforcementS
     std::string error = acting.Error();
     if (error.empty()) error = OpenLinkedFolder(settings->policyFolder, owner, false, parent, linked);
     for (int level = 0; level < 2; ++level)
-      unread[level] = error.empty() ? ReadFileIn(linked, LinkedName(level), text[level]) : error;
+      unread[level] = error.empty() ? ReadFileIn(linked, LinkedName(level), text[level]).Message() : error;
   }
   for (const PolicyTarget& target : targets) {
     TargetState state;
@@ -626,7 +626,8 @@ void FolderStates(const std::string& storePath, const std::optional<EnforcementS
         bool nothing = false;
         readError = OpenFolder(target.folder, root);
         if (readError.empty()) readError = OpenFolderIn(root, kLevels[level], folder);
-        if (readError.empty()) readError = ReadFileIn(folder, kPolicyFileName, read, kMaxPolicyFileBytes, &nothing);
+        if (readError.empty())
+          readError = ReadFileIn(folder, kPolicyFileName, read, kMaxPolicyFileBytes, &nothing).Message();
         if (nothing || !Exists(path)) {
           missing("missing: " + path);
           continue;
@@ -698,7 +699,7 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
     known = !identity.empty() && identity == memory.indexIdentity && memory.indexGeneration == *wanted;
     std::uint32_t generation = 0;
     std::vector<DomainPatterns> read;
-    if (!known && ReadFileIn(linked, kIndexName, memory.indexText).empty() &&
+    if (!known && ReadFileIn(linked, kIndexName, memory.indexText).Ok() &&
         ParseIndex(memory.indexText, generation, read) && generation == *wanted) {
       memory.domains = std::move(read);
       memory.assembled.valid = false;
@@ -757,7 +758,7 @@ std::string ReadBesideStore(const std::string& storePath, const std::string& pol
   Folder parent, linked;
   std::string error = acting.Error();
   if (error.empty()) error = OpenLinkedFolder(policyFolder, owner, false, parent, linked);
-  if (error.empty()) error = ReadFileIn(linked, name, text);
+  if (error.empty()) error = ReadFileIn(linked, name, text).Message();
   return error;
 }
 
