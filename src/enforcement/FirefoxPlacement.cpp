@@ -141,7 +141,7 @@ struct Placement {
 
 bool FindPlacement(const std::string& folder, const std::string& storePath, Placement& placement) {
   placement.folder = folder;
-  if (!Exists(folder) || !OpenFolder(folder, placement.root).empty()) return false;
+  if (!Exists(folder) || !OpenFolder(folder, placement.root).Ok()) return false;
   std::optional<Record> record = ReadRecord(placement.root);
   if (record && record->store == storePath) placement.record = std::move(record);
   std::vector<std::string> linked = {PolicyFolderFor(storePath)};
@@ -165,7 +165,7 @@ void TakeEntryOut(const Placement& placement, std::vector<std::string>& problems
   const Record& record = *placement.record;
   if (record.policies.empty() || !Exists(record.policies)) return;
   Folder folder;
-  std::string text, error = OpenFolder(FolderOf(record.policies), folder);
+  std::string text, error = OpenFolder(FolderOf(record.policies), folder).Message();
   if (error.empty()) error = ReadFileIn(folder, NameOf(record.policies), text, kMaxSmallFile).Message();
   std::optional<std::string> theirs;
   std::string kept;
@@ -265,7 +265,7 @@ std::string FirefoxPlacer::Check(bool& needsRoot, std::vector<std::string>& note
   if (!s.settings.copy && s.settings.policyFolder.empty())
     return "links need a store file to put the policy beside; use --copy with this store";
   for (const std::string& folder : {s.places.manifestFolder, FolderOf(s.places.policiesFile)}) {
-    std::string error = CheckWritable(folder);
+    std::string error = CheckWritable(folder).Message();
     if (!error.empty()) {
       needsRoot = ::geteuid() != 0;
       return error;
@@ -275,7 +275,7 @@ std::string FirefoxPlacer::Check(bool& needsRoot, std::vector<std::string>& note
   std::string manifest = s.places.manifestFolder + "/" + ManifestName();
   if (Exists(s.places.manifestFolder)) {
     Folder root;
-    std::string error = OpenFolder(s.places.manifestFolder, root);
+    std::string error = OpenFolder(s.places.manifestFolder, root).Message();
     if (!error.empty()) return error;
     std::optional<Record> record = ReadRecord(root);
     bool ours = record && record->store == storePath;
@@ -293,7 +293,7 @@ std::string FirefoxPlacer::Check(bool& needsRoot, std::vector<std::string>& note
   }
   if (Exists(s.places.policiesFile)) {
     Folder folder;
-    std::string text, error = OpenFolder(FolderOf(s.places.policiesFile), folder);
+    std::string text, error = OpenFolder(FolderOf(s.places.policiesFile), folder).Message();
     if (error.empty()) error = ReadFileIn(folder, NameOf(s.places.policiesFile), text, kMaxSmallFile).Message();
     if (!error.empty()) return error;
     PoliciesEdit edit = AddBlockerEntry(text, s.request.force);
@@ -317,8 +317,8 @@ std::string FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<D
   const EnforcementSettings& settings = s.settings;
   const std::string& policiesFile = s.places.policiesFile;
   bool policiesExisted = Exists(policiesFile);
-  std::string error = OpenFolder(s.places.manifestFolder, s.root, -1, true, &s.made);
-  if (error.empty()) error = OpenFolder(FolderOf(policiesFile), s.policies, -1, true, &s.made);
+  std::string error = OpenFolder(s.places.manifestFolder, s.root, -1, true, &s.made).Message();
+  if (error.empty()) error = OpenFolder(FolderOf(policiesFile), s.policies, -1, true, &s.made).Message();
   if (!error.empty()) return error;
 
   // The record first: `off` finds what follows even when this run is killed.
@@ -470,7 +470,7 @@ void FirefoxStates(const std::string& storePath, const std::optional<Enforcement
       missing("missing: " + path);
     } else {
       Folder root;
-      error = OpenFolder(places.manifestFolder, root);
+      error = OpenFolder(places.manifestFolder, root).Message();
       if (error.empty()) error = ReadFileIn(root, ManifestName(), text, kMaxSmallFile).Message();
     }
     if (state.note.empty()) {
@@ -490,7 +490,7 @@ void FirefoxStates(const std::string& storePath, const std::optional<Enforcement
     // The entry that lets the blocker into private windows.
     Folder folder;
     std::string policies;
-    bool entry = Exists(places.policiesFile) && OpenFolder(FolderOf(places.policiesFile), folder).empty() &&
+    bool entry = Exists(places.policiesFile) && OpenFolder(FolderOf(places.policiesFile), folder).Ok() &&
                  ReadFileIn(folder, NameOf(places.policiesFile), policies, kMaxSmallFile).Ok() &&
                  HoldsBlockerEntry(policies);
     if (state.present && !entry) {
@@ -537,7 +537,7 @@ std::string FollowFirefox(RegistryStore& store, const EnforcementSettings& setti
   }
   // Root rewrites a copy only where its record says the copy is this store's.
   Folder root;
-  bool there = OpenFolder(places.manifestFolder, root).empty() && ExistsIn(root, ManifestName());
+  bool there = OpenFolder(places.manifestFolder, root).Ok() && ExistsIn(root, ManifestName());
   if (there && ::geteuid() == 0 && Exists(storePath)) {
     std::optional<Record> record = ReadRecord(root);
     there = record && record->store == storePath && record->linkedFolder.empty();

@@ -108,11 +108,11 @@ Folder& Folder::operator=(Folder&& other) noexcept {
   return *this;
 }
 
-std::string OpenFolder(const std::string& path, Folder& folder, long owner, bool create,
-                       std::vector<std::string>* made) {
+Result OpenFolder(const std::string& path, Folder& folder, long owner, bool create,
+                  std::vector<std::string>* made) {
   folder = Folder();
-  if (path.empty() || path.front() != '/') return "not an absolute folder: " + path;
-  if (path == "/") return "/ is not used as a policy folder";
+  if (path.empty() || path.front() != '/') return Result::Failure("not an absolute folder: " + path);
+  if (path == "/") return Result::Failure("/ is not used as a policy folder");
   std::string parent = FolderOf(path);
   if (create)
     for (std::size_t i = 1; i < path.size(); ++i) {
@@ -122,25 +122,25 @@ std::string OpenFolder(const std::string& path, Folder& folder, long owner, bool
         ::chmod(part.c_str(), 0755);
         if (made) made->push_back(part);
       } else if (errno != EEXIST) {
-        return Failure("cannot create the folder", part);
+        return Result::Failure(Failure("cannot create the folder", part));
       }
     }
   int at = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (at < 0) return Failure("cannot open the folder", parent);
+  if (at < 0) return Result::Failure(Failure("cannot open the folder", parent));
   int fd = -1;
   std::string error =
       OpenChecked(at, path.substr(parent.size() == 1 ? 1 : parent.size() + 1), path, owner, create, made, fd);
   ::close(at);
-  if (!error.empty()) return error;
+  if (!error.empty()) return Result::Failure(error);
   folder.fd_ = fd;
   folder.path_ = path;
-  return "";
+  return {};
 }
 
-std::string OpenStoreFolder(const std::string& path, Folder& folder, long owner) {
+Result OpenStoreFolder(const std::string& path, Folder& folder, long owner) {
   folder = Folder();
   int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return Failure("cannot open the folder", path);
+  if (fd < 0) return Result::Failure(Failure("cannot open the folder", path));
   struct stat info;
   std::string error;
   uid_t expected = owner >= 0 ? static_cast<uid_t>(owner) : ::geteuid();
@@ -152,23 +152,23 @@ std::string OpenStoreFolder(const std::string& path, Folder& folder, long owner)
     error = "the store's folder " + path + " can be changed by other users";
   if (!error.empty()) {
     ::close(fd);
-    return error;
+    return Result::Failure(error);
   }
   folder.fd_ = fd;
   folder.path_ = path;
-  return "";
+  return {};
 }
 
-std::string OpenFolderIn(const Folder& parent, const std::string& name, Folder& folder, long owner, bool create,
-                         std::vector<std::string>* made) {
+Result OpenFolderIn(const Folder& parent, const std::string& name, Folder& folder, long owner, bool create,
+                    std::vector<std::string>* made) {
   folder = Folder();
   int fd = -1;
   std::string path = parent.PathOf(name);
   std::string error = OpenChecked(parent.Descriptor(), name, path, owner, create, made, fd);
-  if (!error.empty()) return error;
+  if (!error.empty()) return Result::Failure(error);
   folder.fd_ = fd;
   folder.path_ = path;
-  return "";
+  return {};
 }
 
 Result ReadFileIn(const Folder& folder, const std::string& name, std::string& content, std::size_t limit,
@@ -324,16 +324,17 @@ std::string FileIdentityIn(const Folder& folder, const std::string& name) {
          std::to_string(info.st_ctim.tv_sec) + "." + std::to_string(info.st_ctim.tv_nsec);
 }
 
-std::string CheckWritable(const std::string& path) {
+Result CheckWritable(const std::string& path) {
   std::string existing = path;
   struct stat info;
   while (::stat(existing.c_str(), &info) != 0) {
-    if (errno != ENOENT || existing == "/" || existing == ".") return Failure("cannot reach", existing);
+    if (errno != ENOENT || existing == "/" || existing == ".")
+      return Result::Failure(Failure("cannot reach", existing));
     existing = FolderOf(existing);
   }
-  if (!S_ISDIR(info.st_mode)) return existing + " is not a folder";
-  if (::access(existing.c_str(), W_OK | X_OK) != 0) return Failure("cannot write in", existing);
-  return "";
+  if (!S_ISDIR(info.st_mode)) return Result::Failure(existing + " is not a folder");
+  if (::access(existing.c_str(), W_OK | X_OK) != 0) return Result::Failure(Failure("cannot write in", existing));
+  return {};
 }
 
 std::string ClosedFolderAbove(const std::string& path) {
@@ -356,21 +357,22 @@ FileLock::~FileLock() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::string FileLock::Take(const Folder& folder, const std::string& name, int seconds) {
+Result FileLock::Take(const Folder& folder, const std::string& name, int seconds) {
   fd_ = ::openat(folder.Descriptor(), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-  if (fd_ < 0) return Failure("cannot open the lock", folder.PathOf(name));
+  if (fd_ < 0) return Result::Failure(Failure("cannot open the lock", folder.PathOf(name)));
   struct stat info;
-  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return folder.PathOf(name) + " is not a lock file";
+  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))
+    return Result::Failure(folder.PathOf(name) + " is not a lock file");
   if (info.st_mode & 077) ::fchmod(fd_, 0600);  // an older lock others could open
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK && errno != EINTR) return Failure("cannot lock", folder.PathOf(name));
+    if (errno != EWOULDBLOCK && errno != EINTR) return Result::Failure(Failure("cannot lock", folder.PathOf(name)));
     if (std::chrono::steady_clock::now() >= deadline)
-      return "another program has held " + folder.PathOf(name) + " for " + std::to_string(seconds) +
-             " seconds; the policy was not brought in step";
+      return Result::Failure("another program has held " + folder.PathOf(name) + " for " +
+                             std::to_string(seconds) + " seconds; the policy was not brought in step");
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  return "";
+  return {};
 }
 
 ActingAs::ActingAs(long user, long group) {

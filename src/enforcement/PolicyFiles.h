@@ -1,9 +1,8 @@
 // The file operations of enforcement on Linux. Root runs them on folders a
 // user may control, so nothing here follows a link a user could plant: a
 // folder is opened once, checked (a real folder, its owner, nobody else may
-// write it) and then used by name inside it; reads are capped. Each reports
-// what failed naming the path and the reason: the steps that change an entry
-// as a Result, the others as text, empty when done.
+// write it) and then used by name inside it; reads are capped. Each step
+// that can fail returns a Result whose message names the path and the reason.
 #pragma once
 
 #include <cstddef>
@@ -38,9 +37,9 @@ class Folder {
   std::string PathOf(const std::string& name) const { return path_ + "/" + name; }
 
  private:
-  friend std::string OpenFolder(const std::string&, Folder&, long, bool, std::vector<std::string>*);
-  friend std::string OpenStoreFolder(const std::string&, Folder&, long);
-  friend std::string OpenFolderIn(const Folder&, const std::string&, Folder&, long, bool, std::vector<std::string>*);
+  friend Result OpenFolder(const std::string&, Folder&, long, bool, std::vector<std::string>*);
+  friend Result OpenStoreFolder(const std::string&, Folder&, long);
+  friend Result OpenFolderIn(const Folder&, const std::string&, Folder&, long, bool, std::vector<std::string>*);
   int fd_ = -1;
   std::string path_;
 };
@@ -49,15 +48,15 @@ class Folder {
 // is a folder owned by `owner` (-1: by this process's user or root) that no
 // one else may write. With `create`, missing folders on the way are made (mode
 // 0755), their paths added to `made`, outermost first.
-std::string OpenFolder(const std::string& path, Folder& folder, long owner = -1, bool create = false,
-                       std::vector<std::string>* made = nullptr);
+Result OpenFolder(const std::string& path, Folder& folder, long owner = -1, bool create = false,
+                  std::vector<std::string>* made = nullptr);
 // The folder a store lies in, which the files beside the store go into: a
 // folder of `owner` (-1: of this process's user) or root that others may not
 // change, or only under the sticky bit (their entries stay theirs).
-std::string OpenStoreFolder(const std::string& path, Folder& folder, long owner = -1);
+Result OpenStoreFolder(const std::string& path, Folder& folder, long owner = -1);
 // The same for the entry `name` of an open folder.
-std::string OpenFolderIn(const Folder& parent, const std::string& name, Folder& folder, long owner = -1,
-                         bool create = false, std::vector<std::string>* made = nullptr);
+Result OpenFolderIn(const Folder& parent, const std::string& name, Folder& folder, long owner = -1,
+                    bool create = false, std::vector<std::string>* made = nullptr);
 
 // Reads the regular file `name` (not a link) into `content`, whose room is
 // reused; at most `limit` bytes, a larger file being a failure. Nothing there
@@ -95,7 +94,7 @@ std::string FileIdentityIn(const Folder& folder, const std::string& name);
 
 // Whether this process may make entries in the folder at `path` or, when it
 // does not exist yet, in the nearest folder above it that does.
-std::string CheckWritable(const std::string& path);
+Result CheckWritable(const std::string& path);
 // The folder above `path` that others cannot pass through, or empty.
 std::string ClosedFolderAbove(const std::string& path);
 // The path without links, "." or ".."; the path as given when it cannot be resolved.
@@ -115,7 +114,7 @@ class FileLock {
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
-  std::string Take(const Folder& folder, const std::string& name, int seconds);
+  Result Take(const Folder& folder, const std::string& name, int seconds);
 
  private:
   int fd_ = -1;

@@ -79,9 +79,10 @@ std::string OpenLinkedFolder(const std::string& path, const StoreOwner& owner, b
   std::size_t slash = path.find_last_of('/');
   if (path.empty() || path.front() != '/' || slash + 1 == path.size())
     return "the folder beside the store is not an absolute path: " + path;
-  std::string error = OpenStoreFolder(slash == 0 ? "/" : path.substr(0, slash), parent, owner.user);
+  std::string error = OpenStoreFolder(slash == 0 ? "/" : path.substr(0, slash), parent, owner.user).Message();
   std::vector<std::string> madeNow;
-  if (error.empty()) error = OpenFolderIn(parent, path.substr(slash + 1), linked, owner.user, create, &madeNow);
+  if (error.empty())
+    error = OpenFolderIn(parent, path.substr(slash + 1), linked, owner.user, create, &madeNow).Message();
   if (made) *made = !madeNow.empty();
   return error;
 }
@@ -189,7 +190,7 @@ struct Placement {
 bool FindPlacement(const PolicyTarget& target, const std::string& storePath, Placement& placement) {
   placement.target = target;
   // A folder that is missing, or that others than root could have changed, holds nothing of ours.
-  if (!Exists(target.folder) || !OpenFolder(target.folder, placement.root).empty()) return false;
+  if (!Exists(target.folder) || !OpenFolder(target.folder, placement.root).Ok()) return false;
   std::optional<PlacementRecord> record = ReadRecord(placement.root);
   if (record && record->store == storePath) placement.record = std::move(record);
   std::vector<std::string> linked = {PolicyFolderFor(storePath)};
@@ -197,7 +198,7 @@ bool FindPlacement(const PolicyTarget& target, const std::string& storePath, Pla
   bool any = placement.record.has_value();
   for (int level = 0; level < 2; ++level) {
     if (!ExistsIn(placement.root, kLevels[level]) ||
-        !OpenFolderIn(placement.root, kLevels[level], placement.level[level]).empty())
+        !OpenFolderIn(placement.root, kLevels[level], placement.level[level]).Ok())
       continue;
     placement.found[level] = WhatIsAt(placement.level[level], level, linked,
                                       placement.record && placement.record->linkedFolder.empty());
@@ -251,7 +252,7 @@ bool RemoveLinkedFiles(const std::string& path, const StoreOwner& owner, std::ve
   Folder parent, linked;
   if (!Exists(path) || !OpenLinkedFolder(path, owner, false, parent, linked).empty()) return false;
   FileLock lock;
-  std::string error = lock.Take(linked, kLockName, kLockSeconds);
+  std::string error = lock.Take(linked, kLockName, kLockSeconds).Message();
   if (!error.empty()) {
     problems.push_back(error);
     return true;
@@ -376,7 +377,7 @@ std::string FolderPlacer::Check(bool& needsRoot, std::vector<std::string>& notes
 
   for (const PolicyTarget& target : targets) {
     for (int level = 0; level < 2; ++level) {
-      std::string error = CheckWritable(LevelPath(target, level));
+      std::string error = CheckWritable(LevelPath(target, level)).Message();
       if (!error.empty()) {
         needsRoot = ::geteuid() != 0;
         return error;
@@ -386,7 +387,7 @@ std::string FolderPlacer::Check(bool& needsRoot, std::vector<std::string>& notes
     placed.target = target;
     if (Exists(target.folder)) {
       Folder root;
-      std::string error = OpenFolder(target.folder, root);
+      std::string error = OpenFolder(target.folder, root).Message();
       if (!error.empty()) return error;
       std::optional<PlacementRecord> record = ReadRecord(root);
       bool ours = record && record->store == request.storePath;
@@ -398,7 +399,7 @@ std::string FolderPlacer::Check(bool& needsRoot, std::vector<std::string>& notes
       for (int level = 0; level < 2; ++level) {
         if (!ExistsIn(root, kLevels[level])) continue;
         Folder folder;
-        error = OpenFolderIn(root, kLevels[level], folder);
+        error = OpenFolderIn(root, kLevels[level], folder).Message();
         if (!error.empty()) return error;
         std::string what;
         if (WhatIsAt(folder, level, linked, ours && record->linkedFolder.empty(), &what) != Found::Other) continue;
@@ -422,7 +423,7 @@ std::string FolderPlacer::Prepare() {
   ActingAs acting(s.owner.user, s.owner.group);
   if (!acting.Error().empty()) return acting.Error();
   std::string error = OpenLinkedFolder(s.settings.policyFolder, s.owner, true, s.parent, s.linked, &s.linkedMade);
-  if (error.empty()) error = s.lock.Take(s.linked, kLockName, kLockSeconds);
+  if (error.empty()) error = s.lock.Take(s.linked, kLockName, kLockSeconds).Message();
   if (!error.empty()) return error;
   // What writers killed midway left; none is writing now.
   std::vector<std::string> names = NamesBeside();
@@ -457,9 +458,9 @@ std::string FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<Do
   }
   for (State::PlacedFolder& placed : s.folders) {
     Folder root, level[2];
-    std::string error = OpenFolder(placed.target.folder, root, -1, true, &placed.made);
+    std::string error = OpenFolder(placed.target.folder, root, -1, true, &placed.made).Message();
     for (int i = 0; i < 2 && error.empty(); ++i)
-      error = OpenFolderIn(root, kLevels[i], level[i], -1, true, &placed.made);
+      error = OpenFolderIn(root, kLevels[i], level[i], -1, true, &placed.made).Message();
     if (!error.empty()) return error;
     // The record first: `off` finds what follows even when this run is killed.
     PlacementRecord record;
@@ -504,10 +505,10 @@ void FolderPlacer::Undo() {
   State& s = *state_;
   for (auto placed = s.folders.rbegin(); placed != s.folders.rend(); ++placed) {
     Folder root;
-    if (OpenFolder(placed->target.folder, root).empty()) {
+    if (OpenFolder(placed->target.folder, root).Ok()) {
       for (int i = 0; i < 2; ++i) {
         Folder level;
-        if (!OpenFolderIn(root, kLevels[i], level).empty()) continue;
+        if (!OpenFolderIn(root, kLevels[i], level).Ok()) continue;
         if (placed->placed[i]) (void)RemoveIn(level, kPolicyFileName);
         if (placed->moved[i]) (void)MoveBetween(root, KeptName(i), level, kPolicyFileName);
       }
@@ -624,8 +625,8 @@ void FolderStates(const std::string& storePath, const std::optional<EnforcementS
       } else {
         Folder root, folder;
         bool nothing = false;
-        readError = OpenFolder(target.folder, root);
-        if (readError.empty()) readError = OpenFolderIn(root, kLevels[level], folder);
+        readError = OpenFolder(target.folder, root).Message();
+        if (readError.empty()) readError = OpenFolderIn(root, kLevels[level], folder).Message();
         if (readError.empty())
           readError = ReadFileIn(folder, kPolicyFileName, read, kMaxPolicyFileBytes, &nothing).Message();
         if (nothing || !Exists(path)) {
@@ -680,7 +681,7 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
   Folder parent, linked;
   FileLock lock;
   if (error.empty()) error = OpenLinkedFolder(settings.policyFolder, owner, false, parent, linked);
-  if (error.empty()) error = lock.Take(linked, kLockName, kLockSeconds);
+  if (error.empty()) error = lock.Take(linked, kLockName, kLockSeconds).Message();
 
   // The index serves only when it holds the generation before this write's
   // (after a write to the zone state alone, the current one): a re-apply
@@ -787,7 +788,7 @@ std::string FollowFolders(RegistryStore& store, const EnforcementSettings& setti
       // Root rewrites a copy only where its record says the copy is this
       // store's: a store file's record may name any folder.
       Folder root, folder;
-      bool there = OpenFolder(target.folder, root).empty() && OpenFolderIn(root, kLevels[level], folder).empty() &&
+      bool there = OpenFolder(target.folder, root).Ok() && OpenFolderIn(root, kLevels[level], folder).Ok() &&
                    ExistsIn(folder, kPolicyFileName);
       if (there && ::geteuid() == 0 && Exists(storePath)) {
         std::optional<PlacementRecord> record = ReadRecord(root);
