@@ -134,13 +134,13 @@ void BM_FirefoxManifest(benchmark::State& state) {
   Fill(source);
   ScriptPolicy policy = ScriptPolicyOf(source).policy;
   pw::Folder folder;
-  if (!OpenFolder(Folder(), folder).empty()) state.SkipWithError("no folder");
+  if (!OpenFolder(Folder(), folder).Ok()) state.SkipWithError("no folder");
   std::string json, scratch;
   int round = 0;
   for (auto _ : state) {
     policy.managedDefault = ++round % 2 ? std::optional<int>(kBlockScripts) : std::nullopt;
     WriteManagedStorageJson(SwitchesOf(policy), json);
-    if (!ReplaceFileIn(folder, "manifest.json", json, &scratch).empty()) state.SkipWithError("not written");
+    if (!ReplaceFileIn(folder, "manifest.json", json, &scratch).Ok()) state.SkipWithError("not written");
   }
 }
 BENCHMARK(BM_FirefoxManifest)->Unit(benchmark::kMillisecond)->UseRealTime();
