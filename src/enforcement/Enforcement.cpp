@@ -116,18 +116,7 @@ void FollowInMemory(RegistryStore& store, const std::vector<FollowUpStore::Chang
   if (now && !mapChanged) wanted = now;
   else if (now && stamped && *stamped == *now) wanted = *now - 1;
   bool known = wanted && memory.domainsGeneration == wanted && oneByOne && written.size() <= kMaxDomainsReread;
-  Registry registry(store);
-  ZoneSecurityState state = DetectZoneSecurity(registry);
-  AssembledDomains& assembled = memory.assembled;
-  if (known) {
-    DomainsUpdate update;
-    UpdateDomainPatterns(store, memory.domains, written, &update);
-    if (assembled.valid && assembled.state == state) ReassembleDomains(memory.domains, update, assembled);
-    else AssembleDomains(state, memory.domains, assembled);
-  } else {
-    memory.domains = TranslateDomains(store);
-    AssembleDomains(state, memory.domains, assembled);
-  }
+  RefreshAssembledDomains(store, known, written, memory.domains, memory.assembled);
   memory.domainsGeneration = now;
 }
 

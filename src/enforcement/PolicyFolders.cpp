@@ -708,18 +708,8 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
     }
   }
   memory.indexIdentity.clear();
-  Registry registry(store);
-  ZoneSecurityState state = DetectZoneSecurity(registry);
-  AssembledDomains& assembled = memory.assembled;
-  if (known) {
-    DomainsUpdate update;
-    UpdateDomainPatterns(store, memory.domains, written, &update);
-    if (assembled.valid && assembled.state == state) ReassembleDomains(memory.domains, update, assembled);
-    else AssembleDomains(state, memory.domains, assembled);
-  } else {
-    memory.domains = TranslateDomains(store);
-    AssembleDomains(state, memory.domains, assembled);
-  }
+  RefreshAssembledDomains(store, known, written, memory.domains, memory.assembled);
+  const AssembledDomains& assembled = memory.assembled;
   const ScriptPolicy& policy = assembled.policy;
   if (!error.empty()) return error;
 

@@ -629,6 +629,21 @@ void ReassembleDomains(const std::vector<DomainPatterns>& domains, const Domains
   assembled.ends = std::move(ends);
 }
 
+void RefreshAssembledDomains(RegistryStore& store, bool knownButWritten, const std::vector<std::string>& written,
+                             std::vector<DomainPatterns>& domains, AssembledDomains& assembled) {
+  Registry registry(store);
+  ZoneSecurityState state = DetectZoneSecurity(registry);
+  if (knownButWritten) {
+    DomainsUpdate update;
+    UpdateDomainPatterns(store, domains, written, &update);
+    if (assembled.valid && assembled.state == state) ReassembleDomains(domains, update, assembled);
+    else AssembleDomains(state, domains, assembled);
+  } else {
+    domains = TranslateDomains(store);
+    AssembleDomains(state, domains, assembled);
+  }
+}
+
 std::optional<std::vector<DomainPatterns>> ParseDomainPatterns(std::string_view text) {
   if (text.substr(0, kPatternsHeader.size()) != kPatternsHeader) return std::nullopt;
   std::vector<DomainPatterns> domains;

@@ -145,6 +145,12 @@ void AssembleDomains(ZoneSecurityState state, const std::vector<DomainPatterns>&
 // `domains` after it, in the same zone state.
 void ReassembleDomains(const std::vector<DomainPatterns>& domains, const DomainsUpdate& update,
                        AssembledDomains& assembled);
+// Brings `domains` and `assembled` in step with the store after a write: when
+// the kept groups are known to be current but for the `written` domain keys,
+// only those groups are translated again (and only theirs reassembled while
+// the zone state holds); otherwise the map is translated whole.
+void RefreshAssembledDomains(RegistryStore& store, bool knownButWritten, const std::vector<std::string>& written,
+                             std::vector<DomainPatterns>& domains, AssembledDomains& assembled);
 
 // The zone state and the zone maps of the store, translated; the groups too
 // when `domains` is given. The reads happen in one read snapshot.
