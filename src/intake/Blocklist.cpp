@@ -163,6 +163,7 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
                                 const Blocklist& list, bool dryRun) {
   RegistryStore& store = registry.Store();
   BlocklistApplied result;
+  result.planned.reserve(list.listings.size());  // at most one each; grown by doubling, a third more room
   const BlocklistListing* failedAt = nullptr;
   auto work = [&]() -> Result {
     std::string failure;

@@ -262,6 +262,9 @@ Blocklist ReadBlocklist(std::string_view text, bool generalise) {
       if (keys.Insert(FoldName(listing.Key()))) list.listings.push_back(std::move(listing));
     }
   }
+  // Held while the list is applied, beside the store's growing mirror: no
+  // room to spare from the doubling.
+  list.listings.shrink_to_fit();
   return list;
 }
 

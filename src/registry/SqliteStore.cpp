@@ -75,8 +75,9 @@ class SqliteStore::Statement {
   bool Ok() const { return prepareStatus_ == SQLITE_OK && stmt_; }
   sqlite3_stmt* Get() { return stmt_; }
   void BindInt(int i, std::int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
-  void BindBlob(int i, const std::string& v) {
-    sqlite3_bind_blob(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+  // An empty blob, never NULL, also for a view without data.
+  void BindBlob(int i, std::string_view v) {
+    sqlite3_bind_blob(stmt_, i, v.data() ? v.data() : "", static_cast<int>(v.size()), SQLITE_TRANSIENT);
   }
   // Runs a statement that returns no rows; the SQLite result code.
   int Run() {
@@ -534,9 +535,9 @@ void SqliteStore::RollbackPhysical() {
 
 LONG SqliteStore::PersistKey(Key& key) {
   insertKey_->BindInt(1, key.parent->id);
-  insertKey_->BindBlob(2, key.name);
-  insertKey_->BindBlob(3, key.fold);
-  insertKey_->BindBlob(4, key.cls);
+  insertKey_->BindBlob(2, key.Name());
+  insertKey_->BindBlob(3, key.Fold());
+  insertKey_->BindBlob(4, key.Class());
   int rc = insertKey_->Run();
   if (rc != SQLITE_OK) return Fail("RegCreateKeyExA", rc);
   key.id = sqlite3_last_insert_rowid(db_);

@@ -114,14 +114,12 @@ TreeStore::Key* TreeStore::AttachLoadedKey(std::int64_t id, std::int64_t parentI
   if (!parent) return nullptr;
   auto key = std::make_unique<Key>();
   key->id = id;
-  key->fold = FoldName(name);
-  key->name = std::move(name);
-  key->cls = std::move(cls);
+  key->names = KeyNames(name, FoldName(name), cls);
   key->parent = parent;
   key->depth = parent->depth + 1;
   key->valuesLoaded = false;
   Key* raw = key.get();
-  auto [it, inserted] = parent->children.emplace(raw->fold, std::move(key));
+  auto [it, inserted] = parent->children.emplace(raw->Fold(), std::move(key));
   if (!inserted) return nullptr;  // a duplicate name: the first one stands
   parent->orderStale = true;
   byId_[id] = raw;
@@ -135,6 +133,18 @@ void TreeStore::AttachLoadedValue(Key& key, std::string name, DWORD type, std::s
   v.type = type;
   v.data = std::move(data);
   key.values.Put(std::move(v));
+}
+
+TreeStore::KeyNames::KeyNames(std::string_view name, std::string_view fold, std::string_view cls)
+    : nameSize_(static_cast<std::uint32_t>(name.size())),
+      foldSize_(fold == name ? kSameAsName : static_cast<std::uint32_t>(fold.size())),
+      classSize_(static_cast<std::uint32_t>(cls.size())) {
+  std::size_t size = name.size() + (foldSize_ == kSameAsName ? 0 : fold.size()) + cls.size();
+  if (size == 0) return;
+  text_ = std::make_unique_for_overwrite<char[]>(size);
+  char* at = std::copy(name.begin(), name.end(), text_.get());
+  if (foldSize_ != kSameAsName) at = std::copy(fold.begin(), fold.end(), at);
+  std::copy(cls.begin(), cls.end(), at);
 }
 
 TreeStore::Key::~Key() {
@@ -166,9 +176,7 @@ std::unique_ptr<TreeStore::Key> TreeStore::CloneKey(const Key& key, Key* parent)
     auto copy = std::make_unique<Key>();
     copy->id = from.id;
     copy->depth = from.depth;
-    copy->name = from.name;
-    copy->fold = from.fold;
-    copy->cls = from.cls;
+    copy->names = from.names;
     copy->parent = to;
     copy->values = from.values;
     copy->valuesLoaded = from.valuesLoaded;
@@ -182,7 +190,7 @@ std::unique_ptr<TreeStore::Key> TreeStore::CloneKey(const Key& key, Key* parent)
     for (const auto& [fold, child] : from->children) {
       std::unique_ptr<Key> copy = copyOne(*child, to);
       pending.emplace_back(child.get(), copy.get());
-      std::string_view name = copy->fold;
+      std::string_view name = copy->Fold();
       to->children.emplace(name, std::move(copy));
     }
   }
@@ -237,13 +245,13 @@ const TreeStore::SubkeyOrder& TreeStore::Ordered(Key& key) {
       order.children.clear();
       order.children.reserve(key.children.size());
       std::size_t room = 0;
-      for (auto& [fold, child] : key.children) room += child->name.size();
+      for (auto& [fold, child] : key.children) room += child->Name().size();
       order.names.clear();
       order.names.reserve(room);
       for (auto& [fold, child] : key.children) {
         order.children.push_back({child.get(), static_cast<std::uint32_t>(order.names.size()),
-                                  static_cast<std::uint32_t>(child->name.size())});
-        order.names += child->name;
+                                  static_cast<std::uint32_t>(child->Name().size())});
+        order.names += child->Name();
       }
     }
   }
@@ -420,15 +428,13 @@ LONG TreeStore::RegCreateKeyExA(HKEY hKey, RegName lpSubKey, DWORD, RegName lpCl
   bool created = false;
   for (std::size_t i = matched; i < parts.size(); ++i) {
     auto child = std::make_unique<Key>();
-    child->name = std::string(parts[i]);
-    child->fold = FoldName(parts[i]);
-    child->cls = std::string(lpClass.View());
+    child->names = KeyNames(parts[i], FoldName(parts[i]), lpClass.View());
     child->parent = deepest;
     child->depth = deepest->depth + 1;
     status = PersistKey(*child);
     if (status != ERROR_SUCCESS) return FailWrite(status);
     Key* raw = child.get();
-    deepest->children.emplace(raw->fold, std::move(child));
+    deepest->children.emplace(raw->Fold(), std::move(child));
     deepest->orderStale = true;
     byId_[raw->id] = raw;
     deepest = raw;
@@ -455,7 +461,7 @@ LONG TreeStore::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpc
     // subkeys of a large key one by one would otherwise do after each.
     if (key->children.empty()) return ERROR_NO_MORE_ITEMS;
     found = key->children.begin()->second.get();
-    name = found->name;
+    name = found->Name();
   } else {
     const SubkeyOrder& order = Ordered(*key);
     if (dwIndex >= order.children.size()) return ERROR_NO_MORE_ITEMS;
@@ -463,10 +469,10 @@ LONG TreeStore::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpc
     found = child.key;
     name = std::string_view(order.names).substr(child.nameAt, child.nameSize);
   }
-  if (lpClass && lpcchClass && found->cls.size() >= *lpcchClass) return ERROR_MORE_DATA;
+  if (lpClass && lpcchClass && found->Class().size() >= *lpcchClass) return ERROR_MORE_DATA;
   status = CopyName(name, lpName, lpcchName);
   if (status != ERROR_SUCCESS) return status;
-  if (lpClass && lpcchClass) CopyName(found->cls, lpClass, lpcchClass);
+  if (lpClass && lpcchClass) CopyName(found->Class(), lpClass, lpcchClass);
   if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{};
   return ERROR_SUCCESS;
 }
@@ -585,7 +591,7 @@ LONG TreeStore::RegDeleteKeyA(HKEY hKey, RegName lpSubKey) {
   if (status != ERROR_SUCCESS) return FailWrite(status);
   Key* parent = target->parent;
   UnindexSubtree(target);
-  parent->children.erase(parent->children.find(target->fold));
+  parent->children.erase(parent->children.find(target->Fold()));
   parent->orderStale = true;
   return EndWrite("RegDeleteKeyA", ERROR_SUCCESS);
 }

@@ -69,6 +69,33 @@ class TreeStore : public RegistryStore {
     std::string names;
   };
 
+  // A key's name, folded name and class in one allocation; the fold is not
+  // kept again where it equals the name (most names). A mirror holds one key
+  // for every key of the file, so each byte here counts that many times.
+  class KeyNames {
+   public:
+    KeyNames() = default;
+    KeyNames(std::string_view name, std::string_view fold, std::string_view cls);
+    KeyNames(const KeyNames& other) : KeyNames(other.Name(), other.Fold(), other.Class()) {}
+    KeyNames(KeyNames&&) = default;
+    KeyNames& operator=(KeyNames&&) = default;
+    KeyNames& operator=(const KeyNames& other) { return *this = KeyNames(other); }
+    std::string_view Name() const { return {text_.get(), nameSize_}; }
+    std::string_view Fold() const {
+      return foldSize_ == kSameAsName ? Name() : std::string_view(text_.get() + nameSize_, foldSize_);
+    }
+    std::string_view Class() const {
+      return {text_.get() + nameSize_ + (foldSize_ == kSameAsName ? 0 : foldSize_), classSize_};
+    }
+
+   private:
+    static constexpr std::uint32_t kSameAsName = 0xFFFFFFFFu;
+    std::unique_ptr<char[]> text_;
+    std::uint32_t nameSize_ = 0;
+    std::uint32_t foldSize_ = kSameAsName;
+    std::uint32_t classSize_ = 0;
+  };
+
   struct Key {
     Key() = default;
     Key(const Key&) = delete;
@@ -76,22 +103,24 @@ class TreeStore : public RegistryStore {
     // Takes the subtree apart without recursion, however deep it is.
     ~Key();
 
+    std::string_view Name() const { return names.Name(); }
+    std::string_view Fold() const { return names.Fold(); }
+    std::string_view Class() const { return names.Class(); }
+
     std::int64_t id = 0;
-    DWORD depth = 0;  // levels below the hive
-    std::string name;
-    std::string fold;
-    std::string cls;
     Key* parent = nullptr;
-    // By folded name; the name viewed is the child's own `fold`, which never
+    KeyNames names;  // set before the key enters its parent's map
+    // By folded name; the name viewed is the child's own fold, which never
     // changes while the child is in the map.
     std::map<std::string_view, std::unique_ptr<Key>> children;
     ValueList values;
-    // False while a store that reads values only when they are first needed
-    // (LoadValues) has not read this key's.
-    bool valuesLoaded = true;
     // Subkeys in enumeration order (none for a key without subkeys, which
     // most keys are), rebuilt after a change of `children`.
     std::unique_ptr<SubkeyOrder> order;
+    DWORD depth = 0;  // levels below the hive
+    // False while a store that reads values only when they are first needed
+    // (LoadValues) has not read this key's.
+    bool valuesLoaded = true;
     bool orderStale = true;
   };
 

@@ -88,10 +88,7 @@ const StoredValue& ValueList::At(std::size_t index) const {
 }
 
 void ValueList::Put(StoredValue value) {
-  if (!d_) {
-    d_ = std::make_unique<Data>();
-    d_->counts.push_back(0);
-  }
+  if (!d_) d_ = std::make_unique<Data>();
   Data& d = *d_;
   std::ptrdiff_t existing = PlaceOf(value.fold);
   if (existing >= 0) {
@@ -104,7 +101,7 @@ void ValueList::Put(StoredValue value) {
   if (d.table.empty()) IndexIfLong();
   else AddToTable(static_cast<std::uint32_t>(d.places.size() - 1));
   std::size_t place = d.places.size();
-  d.counts.push_back(1 + CountUpTo(place - 1) - CountUpTo(place - LowBit(place)));
+  if (!d.counts.empty()) d.counts.push_back(1 + CountUpTo(place - 1) - CountUpTo(place - LowBit(place)));
   ++d.live;
 }
 
@@ -120,6 +117,7 @@ bool ValueList::Erase(std::string_view fold) {
     while (d.table[i] != slot) i = (i + 1) & mask;
     d.table[i] = kRemoved;
   }
+  if (d.counts.empty()) CountPlaces();
   d.places[slot].live = false;
   d.places[slot].value = StoredValue();
   for (std::size_t i = slot + 1; i < d.counts.size(); i += LowBit(i)) --d.counts[i];
@@ -138,6 +136,11 @@ void ValueList::Repack() {
   d.table.clear();
   d.tableUsed = 0;
   IndexIfLong();
+  d.counts = {};  // every place is in use again
+}
+
+void ValueList::CountPlaces() {
+  Data& d = *d_;
   d.counts.assign(d.places.size() + 1, 0);
   for (std::size_t i = 1; i <= d.places.size(); ++i) {
     d.counts[i] += 1;
