@@ -52,7 +52,9 @@ class ValueList {
   };
   struct Data {
     std::vector<Slot> places;
-    std::vector<std::uint32_t> counts;  // Fenwick tree over places, 1-based
+    // Fenwick tree over places, 1-based; made at the first delete, as
+    // until then every place is in use.
+    std::vector<std::uint32_t> counts;
     // Places by folded name, open addressing over a table at most half
     // full (no allocation per value); made only for lists of more than a few
     // places: most keys hold a few values, found faster by looking at each.
@@ -62,6 +64,7 @@ class ValueList {
   };
   std::uint32_t CountUpTo(std::size_t places) const;  // live values among the first `places`
   void Repack();
+  void CountPlaces();  // makes `counts` for places that are all in use
   // The place of the live value with this folded name, or -1.
   std::ptrdiff_t PlaceOf(std::string_view fold) const;
   // Starts finding by name through the table, once the list is past a few places.
