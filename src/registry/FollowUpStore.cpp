@@ -202,7 +202,7 @@ void FollowUpStore::RollbackTransaction() {
 
 void FollowUpStore::Forget() {
   for (Changes& changes : pending_) changes = Changes{};
-  for (auto& names : pendingNames_) names.clear();
+  for (auto& names : pendingNames_) names = {};
   anyPending_ = false;
 }
 
@@ -212,8 +212,8 @@ void FollowUpStore::Written(const Place* place) {
     Changes& changes = pending_[static_cast<std::size_t>(place->watched)];
     if (place->below.empty())
       changes.itself = true;
-    else if (pendingNames_[static_cast<std::size_t>(place->watched)].insert(FoldName(place->below)).second)
-      changes.below.push_back(place->below);
+    else
+      AddPendingName(static_cast<std::size_t>(place->watched), place->below);
   }
   if (anyPending_ && depth_ == 0) {
     std::vector<Changes> changes = std::move(pending_);
@@ -221,6 +221,38 @@ void FollowUpStore::Written(const Place* place) {
     Forget();
     RunFollowUp(&changes);
   }
+}
+
+bool FollowUpStore::AddPendingName(std::size_t watched, const std::string& name) {
+  constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
+  std::vector<std::string>& names = pending_[watched].below;
+  std::vector<std::uint64_t>& table = pendingNames_[watched];
+  auto hashOf = [](const std::string& fold) {
+    return static_cast<std::uint32_t>(std::hash<std::string>{}(fold));
+  };
+  auto place = [&table](std::uint32_t hash, std::uint64_t entry) {
+    std::size_t mask = table.size() - 1;
+    std::size_t i = hash & mask;
+    while (table[i] != kEmpty) i = (i + 1) & mask;
+    table[i] = entry;
+  };
+  if ((names.size() + 1) * 2 > table.size()) {
+    table.assign(std::max<std::size_t>(16, table.size() * 2), kEmpty);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      std::uint32_t hash = hashOf(FoldName(names[i]));
+      place(hash, (std::uint64_t{hash} << 32) | i);
+    }
+  }
+  const std::string fold = FoldName(name);
+  const std::uint32_t hash = hashOf(fold);
+  std::size_t mask = table.size() - 1;
+  for (std::size_t i = hash & mask; table[i] != kEmpty; i = (i + 1) & mask)
+    if (static_cast<std::uint32_t>(table[i] >> 32) == hash &&
+        FoldName(names[static_cast<std::uint32_t>(table[i])]) == fold)
+      return false;
+  place(hash, (std::uint64_t{hash} << 32) | names.size());
+  names.push_back(name);
+  return true;
 }
 
 void FollowUpStore::RunFollowUp(const std::vector<Changes>* changes) {

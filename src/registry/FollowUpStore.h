@@ -14,12 +14,12 @@
 // then gets one of its own.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "registry/ForwardingStore.h"
@@ -94,7 +94,14 @@ class FollowUpStore : public ForwardingStore {
   int depth_ = 0;  // open transactions
   // Watched writes awaiting the follow-up; each subkey name once, by its folded name.
   std::vector<Changes> pending_;
-  std::vector<std::unordered_set<std::string>> pendingNames_;
+  // For each watched key, its pending `below` names by folded name: open
+  // addressing over their places, each with 32 bits of its hash, a table at
+  // most half full. A blocklist writes one name for each of its hosts; a node
+  // and a folded copy each was a tenth of that command's memory.
+  std::vector<std::vector<std::uint64_t>> pendingNames_;
+  // Adds `name` to the watched key's pending names unless it is there under
+  // any spelling; false when it was.
+  bool AddPendingName(std::size_t watched, const std::string& name);
   bool anyPending_ = false;
 };
 
