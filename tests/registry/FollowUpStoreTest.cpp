@@ -82,6 +82,21 @@ TEST_F(FollowUp, ATransactionIsFollowedOnceAtItsOutermostCommitAndNotAfterARollb
   EXPECT_EQ(runs_.size(), 1u);
 }
 
+TEST_F(FollowUp, ManySubkeysInOneTransactionAreEachToldOnceInTheOrderFirstWritten) {
+  const std::string map = std::string(kWatched) + "\\";
+  std::vector<std::string> names;
+  store_.BeginTransaction();
+  for (int i = 0; i < 100; ++i) {
+    names.push_back("site" + std::to_string(i) + ".com");
+    store_.RegCloseKey(registry_.CreateRegKey(HKEY_CURRENT_USER, map + names.back()));
+    Set(map + names.back());
+  }
+  for (int i = 99; i >= 0; --i) Set(map + "SITE" + std::to_string(i) + ".COM");
+  store_.CommitTransaction();
+  ASSERT_EQ(runs_.size(), 1u);
+  EXPECT_EQ(runs_[0].below, names);
+}
+
 TEST_F(FollowUp, AFailureOfTheFollowUpIsReportedAfterTheWriteLanded) {
   failure_ = StoreFailure{"s", "the browsers' policy", "cannot write", 0};
   Set("Software\\Watched\\Map\\a.com");
