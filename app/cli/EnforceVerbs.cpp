@@ -73,16 +73,17 @@ int Failed(Run& run, const char* action, const EnforceOutcome& outcome, const st
   run.env.err << "portwarden-cli enforce " << action << ": " << outcome.error << "\n";
   if (outcome.needsRoot)
     run.env.err << "The browsers' policy folders belong to root. Run as root:\n  "
-                << AsRootCommand(Absolute(run.store.FilePath()), std::string("enforce ") + action + again) << "\n";
+                << AsRootCommand(Absolute(run.Store().FilePath()), std::string("enforce ") + action + again) << "\n";
   return kExitFailure;
 }
 
 // The store's file, for the verbs that place or find the policy beside it.
-std::string StorePath(Run& run) { return run.storeFolder().empty() ? "" : Absolute(run.store.FilePath()); }
+std::string StorePath(Run& run) { return run.StoreFolder().empty() ? "" : Absolute(run.Store().FilePath()); }
 
 int On(Run& run, EnforceRequest request, const std::string& again) {
+  if (!run.OpenStore()) return kExitFailure;
   request.storePath = StorePath(run);
-  EnforceOutcome outcome = EnforceOn(run.store, request);
+  EnforceOutcome outcome = EnforceOn(run.Store(), request);
   if (!outcome.error.empty()) return Failed(run, "on", outcome, again);
   std::ostream& out = run.env.out;
   out << "enforcement is on for this store; the browsers read the policy at:\n";
@@ -94,7 +95,8 @@ int On(Run& run, EnforceRequest request, const std::string& again) {
 }
 
 int Off(Run& run) {
-  EnforceOutcome outcome = EnforceOff(run.store, StorePath(run));
+  if (!run.OpenStore()) return kExitFailure;
+  EnforceOutcome outcome = EnforceOff(run.Store(), StorePath(run));
   if (!outcome.error.empty()) return Failed(run, "off", outcome, "");
   run.env.out << "enforcement is off for this store";
   run.env.out << (outcome.places.empty() ? "" : "; our policy is gone from:") << "\n";
@@ -104,7 +106,8 @@ int Off(Run& run) {
 }
 
 int Status(Run& run) {
-  EnforcementStatus status = EnforcementStatusOf(run.store, StorePath(run));
+  if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
+  EnforcementStatus status = EnforcementStatusOf(run.Store(), StorePath(run));
   std::ostream& out = run.env.out;
   if (!status.settings) {
     out << "enforcement: off\n";
@@ -144,7 +147,8 @@ int Status(Run& run) {
 }
 
 int Show(Run& run) {
-  TranslatedPolicy translated = ScriptPolicyOf(run.store);
+  if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
+  TranslatedPolicy translated = ScriptPolicyOf(run.Store());
   std::string managed = PolicyJson(translated.policy, PolicyLevel::Managed);
   std::string recommended = PolicyJson(translated.policy, PolicyLevel::Recommended);
   HostnameSwitches switches = SwitchesOf(translated.policy);
@@ -184,7 +188,6 @@ int RunEnforce(Run& run) {
   if (action != "on" && !again.empty()) throw UsageError{"only `enforce on` takes options"};
   if (action == "on") return On(run, request, again);
   if (action == "off") return Off(run);
-  if (action == "status" || action == "show") run.access = StoreAccess::Read;
   if (action == "status") return Status(run);
   if (action == "show") return Show(run);
   throw UsageError{"say on, off, status or show, not '" + action + "'"};
