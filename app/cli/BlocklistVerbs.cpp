@@ -128,7 +128,8 @@ int RunRestrictHosts(Run& run) {
   if (!run.OpenStore(dryRun ? StoreAccess::Read : StoreAccess::Write)) return kExitFailure;
   BlocklistApplied applied = ApplyBlocklist(run.Registry(), recordName, shown, hosts, dryRun);
   if (!applied.error.empty()) {
-    err << kVerb << ": " << shown << ": " << ShownText(applied.error) << "\n";
+    err << kVerb << ": " << shown << ": " << ShownText(applied.error)
+        << (applied.partlyWritten ? " (restrict-hosts --undo " + ShownText(recordName) + " removes them)" : "") << "\n";
     return kExitFailure;
   }
   out << (dryRun ? "dry run: blocklist " : "blocklist ") << Quoted(recordName) << (dryRun ? " would restrict " : " restricted ")

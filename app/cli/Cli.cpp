@@ -221,9 +221,10 @@ int RunVerb(std::vector<std::string> words, Environment& env) {
     return kExitFailure;
   }
   if (!failures.empty()) {
-    const StoreFailure& first = failures.front();
+    StoreFailure first = failures.front();  // a copy: reading for the hint may add failures
     if (first.afterWrite)
-      env.err << kProgram << ": " << AfterWriteFailureText(first, ShownText(first.reason)) << "\n";
+      env.err << kProgram << ": " << AfterWriteFailureText(first, ShownText(first.reason))
+              << ShownText(AfterWriteHint(run, first)) << "\n";
     else
       env.err << kProgram << ": the store " << first.store << " failed (" << first.operation
             << "): " << ShownText(first.reason) << "\n";

@@ -166,6 +166,9 @@ int RunRegisterButton(Run& run);
 int RunOpenPages(Run& run);
 // Keeping the zone map as the browsers' script policy.
 int RunEnforce(Run& run);
+// What this program adds to a failure of what follows a write: the command
+// that brings the browsers' policy back in step; empty for any other failure.
+std::string AfterWriteHint(Run& run, const StoreFailure& failure);
 
 
 // Group Policy files, for import and export --policy (PolicyVerbs.cpp).

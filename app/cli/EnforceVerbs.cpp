@@ -69,8 +69,50 @@ void PrintSwitchGaps(std::ostream& out, const std::optional<SwitchGaps>& gaps) {
         << " listing(s) no switch states (Trusted for one protocol, or a host name not in ASCII)\n";
 }
 
+// The command line that runs `words` as root on the store `store`.
+std::string AsRootCommand(const std::string& store, const std::string& words) {
+  return "sudo portwarden-cli --store " + (store.empty() ? std::string("STORE") : store) + " " + words;
+}
+
+// The command that puts the policy back in place, run as root (an
+// administrator on Windows).
+std::string RepairCommand(const std::string& store, const EnforcementSettings& settings) {
+#if defined(_WIN32)
+  (void)store;
+  (void)settings;
+  return "portwarden-cli enforce on (as an administrator)";
+#else
+  std::string command = AsRootCommand(store, "enforce on");
+  if (!settings.policyRoot.empty()) command += " --policy-root " + settings.policyRoot;
+  if (!settings.browsers.empty()) {
+    command += " --browsers ";
+    for (std::size_t i = 0; i < settings.browsers.size(); ++i) command += (i ? "," : "") + settings.browsers[i];
+  }
+  if (settings.copy) command += " --copy";
+  if (settings.registry) command += " --registry";
+  return command;
+#endif
+}
+
+// What gets `enforce on` past its refusal, in this program's options.
+std::string RemedyText(const EnforceOutcome& outcome) {
+  switch (outcome.remedy) {
+    case Remedy::Copy:
+      return "; use --copy with this store";
+    case Remedy::Force:
+      return outcome.keptAs.empty()
+                 ? ". With --force, ours takes its place and `enforce off` puts theirs back"
+                 : ". With --force, ours takes its place and it is kept as " + outcome.keptAs +
+                       ", put back by `enforce off`";
+    case Remedy::NameTargets:
+      return "; name them with --browsers or give a policy folder with --policy-root";
+    default:
+      return "";
+  }
+}
+
 int Failed(Run& run, const char* action, const EnforceOutcome& outcome, const std::string& again) {
-  run.env.err << "portwarden-cli enforce " << action << ": " << outcome.error << "\n";
+  run.env.err << "portwarden-cli enforce " << action << ": " << outcome.error << RemedyText(outcome) << "\n";
   if (outcome.needsRoot)
     run.env.err << "The browsers' policy folders belong to root. Run as root:\n  "
                 << AsRootCommand(Absolute(run.Store().FilePath()), std::string("enforce ") + action + again) << "\n";
@@ -108,6 +150,16 @@ int Off(Run& run) {
 int Status(Run& run) {
   if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
   EnforcementStatus status = EnforcementStatusOf(run.Store(), StorePath(run));
+  // A note with what puts it right, in this program's commands.
+  auto note = [&](const TargetState& state) {
+    std::string store = StorePath(run);
+    if (state.remedy == Remedy::TakeOut)
+      return state.note + "; run `" + AsRootCommand(store, "enforce off") + "` to take it out";
+    if (state.remedy != Remedy::PlaceAgain || !status.settings) return state.note;
+    std::string repair = RepairCommand(store, *status.settings);
+    return state.present ? state.note + ": run `" + repair + "` to bring it in step"
+                         : state.note + "; run `" + repair + "` to put it back";
+  };
   std::ostream& out = run.env.out;
   if (!status.settings) {
     out << "enforcement: off\n";
@@ -115,7 +167,7 @@ int Status(Run& run) {
     // Its record lost, or an `on` killed midway: the browsers may still read it.
     out << "but the policy of this store is still in place:\n";
     for (const TargetState& state : status.targets)
-      out << state.target.name << " " << state.target.folder << ": " << state.note << "\n";
+      out << state.target.name << " " << state.target.folder << ": " << note(state) << "\n";
     return kExitFailure;
   }
   const EnforcementSettings& settings = *status.settings;
@@ -134,7 +186,7 @@ int Status(Run& run) {
             : state.present  ? "BEHIND THE STORE"
                              : "MISSING")
         << "\n";
-    if (!state.note.empty() && !state.inStep) out << "  " << state.note << "\n";
+    if (!state.note.empty() && !state.inStep) out << "  " << note(state) << "\n";
     allInStep = allInStep && state.inStep;
     if (!state.present) continue;
     out << "  default: " << DefaultText(state.held) << "\n";
@@ -164,6 +216,12 @@ int Show(Run& run) {
 }
 
 }  // namespace
+
+std::string AfterWriteHint(Run& run, const StoreFailure& failure) {
+  if (failure.operation != kBrowserPolicyOperation) return "";
+  std::optional<EnforcementSettings> settings = ReadEnforcement(run.Store());
+  return settings ? "; run `" + RepairCommand(StorePath(run), *settings) + "` to bring it in step" : "";
+}
 
 int RunEnforce(Run& run) {
   EnforceRequest request;
