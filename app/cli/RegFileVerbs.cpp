@@ -17,6 +17,8 @@ namespace pw::cli {
 namespace {
 
 constexpr const char* kProgram = "portwarden-cli";
+// After a key an import skipped: how to import it too.
+constexpr const char* kImportsAll = " (--all imports it)";
 
 std::string OneFile(Args& args, const char* verb) {
   std::vector<std::string> rest = args.Rest();
@@ -87,7 +89,7 @@ int RunImport(Run& run) {
   if (dryRun) {
     if (!PrintPlan(run, parsed, plan)) return kExitFailure;
     for (const SkippedKey& skipped : plan.skipped)
-      run.env.out << "would skip " << ShownText(SkipMessage(skipped)) << "\n";
+      run.env.out << "would skip " << ShownText(SkipMessage(skipped)) << kImportsAll << "\n";
     if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
     run.env.out << "dry run: nothing was written to " << run.Store().Describe() << "\n";
     return kExitOk;
@@ -95,7 +97,7 @@ int RunImport(Run& run) {
   {
     LineBatch skips(run.env.err);
     for (const SkippedKey& skipped : plan.skipped)
-      skips.Add(std::string(kProgram) + ": skipped " + ShownText(SkipMessage(skipped)) + "\n");
+      skips.Add(std::string(kProgram) + ": skipped " + ShownText(SkipMessage(skipped)) + kImportsAll + "\n");
   }
   if (!run.OpenStore()) return kExitFailure;
   ImportResult result = ApplyImport(run.Store(), parsed, plan);
