@@ -45,52 +45,35 @@ std::string FolderOf(const std::string& path) {
 
 std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
-struct Record {
-  std::string store;
-  std::string linkedFolder;  // links: the folder they point into; empty: a copy
-  std::string policies;      // the policies file our entry went into
-  std::vector<std::string> made;  // folders `on` made, outermost first
-  bool createdPolicies = false;   // that file was made for our entry
-  bool keptManifest = false;      // an administrator's manifest kept aside
-  bool keptEntry = false;         // an administrator's entry for the blocker kept aside
+struct Record : PlacementRecord {
+  std::string policies;          // the policies file our entry went into
+  bool createdPolicies = false;  // that file was made for our entry
+  bool keptManifest = false;     // an administrator's manifest kept aside
+  bool keptEntry = false;        // an administrator's entry for the blocker kept aside
 };
 
 std::string RecordText(const Record& record) {
-  std::string text(kRecordHeader);
-  text += "store " + record.store + "\n";
-  text += record.linkedFolder.empty() ? std::string("copies\n") : "links " + record.linkedFolder + "\n";
-  if (!record.policies.empty()) text += "policies " + record.policies + "\n";
-  for (const std::string& folder : record.made) text += "made " + folder + "\n";
-  if (record.createdPolicies) text += "created policies\n";
-  if (record.keptManifest) text += "kept manifest\n";
-  if (record.keptEntry) text += "kept entry\n";
-  return text;
+  std::string more;
+  if (!record.policies.empty()) more += "policies " + record.policies + "\n";
+  if (record.createdPolicies) more += "created policies\n";
+  if (record.keptManifest) more += "kept manifest\n";
+  if (record.keptEntry) more += "kept entry\n";
+  return PlacementRecordText(kRecordHeader, record, more);
 }
 
 std::optional<Record> ParseRecord(std::string_view text) {
-  if (text.substr(0, kRecordHeader.size()) != kRecordHeader) return std::nullopt;
   Record record;
-  bool mode = false;
-  for (std::size_t start = kRecordHeader.size(); start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) return std::nullopt;
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    auto after = [&](std::string_view word) -> std::optional<std::string> {
-      if (line.substr(0, word.size()) != word || line.size() == word.size()) return std::nullopt;
-      return "/" + std::string(line.substr(word.size()));
-    };
-    if (auto store = after("store /")) record.store = *store;
-    else if (auto folder = after("links /")) record.linkedFolder = *folder, mode = true;
-    else if (line == "copies") mode = true;
-    else if (auto policies = after("policies /")) record.policies = *policies;
-    else if (auto made = after("made /")) record.made.push_back(*made);
+  bool read = ParsePlacementRecord(kRecordHeader, text, record, [&](std::string_view line) {
+    constexpr std::string_view kPolicies = "policies /";
+    if (line.substr(0, kPolicies.size()) == kPolicies && line.size() > kPolicies.size())
+      record.policies = "/" + std::string(line.substr(kPolicies.size()));
     else if (line == "created policies") record.createdPolicies = true;
     else if (line == "kept manifest") record.keptManifest = true;
     else if (line == "kept entry") record.keptEntry = true;
-    else return std::nullopt;
-  }
-  if (record.store.empty() || !mode) return std::nullopt;
+    else return false;
+    return true;
+  });
+  if (!read) return std::nullopt;
   return record;
 }
 

@@ -87,58 +87,31 @@ std::string OpenLinkedFolder(const std::string& path, const StoreOwner& owner, b
   return error;
 }
 
-struct PlacementRecord {
-  std::string store;
-  std::string linkedFolder;        // links: the folder they point into; empty: copies
-  std::vector<std::string> made;   // folders `on` made, outermost first
-  bool kept[2] = {false, false};   // an administrator's file kept aside
+struct FolderRecord : PlacementRecord {
+  bool kept[2] = {false, false};  // an administrator's file kept aside
 };
 
-std::string RecordText(const PlacementRecord& record) {
-  std::string text(kRecordHeader);
-  text += "store " + record.store + "\n";
-  text += record.linkedFolder.empty() ? std::string("copies\n") : "links " + record.linkedFolder + "\n";
-  for (const std::string& folder : record.made) text += "made " + folder + "\n";
+std::string RecordText(const FolderRecord& record) {
+  std::string kept;
   for (int level = 0; level < 2; ++level)
-    if (record.kept[level]) text += std::string("kept ") + kLevels[level] + "\n";
-  return text;
+    if (record.kept[level]) kept += std::string("kept ") + kLevels[level] + "\n";
+  return PlacementRecordText(kRecordHeader, record, kept);
 }
 
-std::optional<PlacementRecord> ParseRecord(std::string_view text) {
-  if (text.substr(0, kRecordHeader.size()) != kRecordHeader) return std::nullopt;
-  PlacementRecord record;
-  bool mode = false;
-  for (std::size_t start = kRecordHeader.size(); start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) return std::nullopt;
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    auto after = [&](std::string_view word) -> std::optional<std::string> {
-      if (line.substr(0, word.size()) != word || line.size() == word.size()) return std::nullopt;
-      return std::string(line.substr(word.size()));
-    };
-    if (auto store = after("store /")) {
-      record.store = "/" + *store;
-    } else if (auto folder = after("links /")) {
-      record.linkedFolder = "/" + *folder;
-      mode = true;
-    } else if (line == "copies") {
-      mode = true;
-    } else if (auto made = after("made /")) {
-      record.made.push_back("/" + *made);
-    } else if (line == "kept managed" || line == "kept recommended") {
-      record.kept[line == "kept managed" ? 0 : 1] = true;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (record.store.empty() || !mode) return std::nullopt;
+std::optional<FolderRecord> ParseRecord(std::string_view text) {
+  FolderRecord record;
+  bool read = ParsePlacementRecord(kRecordHeader, text, record, [&](std::string_view line) {
+    if (line != "kept managed" && line != "kept recommended") return false;
+    record.kept[line == "kept managed" ? 0 : 1] = true;
+    return true;
+  });
+  if (!read) return std::nullopt;
   return record;
 }
 
 // The record in a policy folder already checked (only root, or this user,
 // can have put it there); nothing when there is none.
-std::optional<PlacementRecord> ReadRecord(const Folder& root) {
+std::optional<FolderRecord> ReadRecord(const Folder& root) {
   std::string text;
   if (!ReadFileIn(root, kRecordName, text, 1 << 16).Ok()) return std::nullopt;
   return ParseRecord(text);
@@ -182,7 +155,7 @@ struct Placement {
   PolicyTarget target;
   Folder root;
   Folder level[2];
-  std::optional<PlacementRecord> record;  // root's record, when it names this store
+  std::optional<FolderRecord> record;  // root's record, when it names this store
   Found found[2] = {Found::Nothing, Found::Nothing};
   bool kept[2] = {false, false};          // a file kept aside there to put back
 };
@@ -191,7 +164,7 @@ bool FindPlacement(const PolicyTarget& target, const std::string& storePath, Pla
   placement.target = target;
   // A folder that is missing, or that others than root could have changed, holds nothing of ours.
   if (!Exists(target.folder) || !OpenFolder(target.folder, placement.root).Ok()) return false;
-  std::optional<PlacementRecord> record = ReadRecord(placement.root);
+  std::optional<FolderRecord> record = ReadRecord(placement.root);
   if (record && record->store == storePath) placement.record = std::move(record);
   std::vector<std::string> linked = {PolicyFolderFor(storePath)};
   if (placement.record && !placement.record->linkedFolder.empty()) linked.push_back(placement.record->linkedFolder);
@@ -394,7 +367,7 @@ Result FolderPlacer::Check(EnforceOutcome& outcome) {
       Folder root;
       std::string error = OpenFolder(target.folder, root).Message();
       if (!error.empty()) return Result::Failure(error);
-      std::optional<PlacementRecord> record = ReadRecord(root);
+      std::optional<FolderRecord> record = ReadRecord(root);
       bool ours = record && record->store == request.storePath;
       std::vector<std::string> linked = {PolicyFolderFor(request.storePath)};
       if (ours && !record->linkedFolder.empty()) {
@@ -470,10 +443,10 @@ Result FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<DomainP
       error = OpenFolderIn(root, kLevels[i], level[i], -1, true, &placed.made).Message();
     if (!error.empty()) return Result::Failure(error);
     // The record first: `off` finds what follows even when this run is killed.
-    PlacementRecord record;
+    FolderRecord record;
     std::string before;
     if (ReadFileIn(root, kRecordName, before, 1 << 16).Ok()) placed.recordBefore = before;
-    std::optional<PlacementRecord> earlier = placed.recordBefore ? ParseRecord(before) : std::nullopt;
+    std::optional<FolderRecord> earlier = placed.recordBefore ? ParseRecord(before) : std::nullopt;
     if (earlier && earlier->store == s.request.storePath) record = *earlier;
     record.store = s.request.storePath;
     record.linkedFolder = settings.copy ? "" : settings.policyFolder;
@@ -784,7 +757,7 @@ Result FollowFolders(RegistryStore& store, const EnforcementSettings& settings, 
       bool there = OpenFolder(target.folder, root).Ok() && OpenFolderIn(root, kLevels[level], folder).Ok() &&
                    ExistsIn(folder, kPolicyFileName);
       if (there && ::geteuid() == 0 && Exists(storePath)) {
-        std::optional<PlacementRecord> record = ReadRecord(root);
+        std::optional<FolderRecord> record = ReadRecord(root);
         there = record && record->store == storePath && record->linkedFolder.empty();
       }
       if (!there) return gone("the policy copy " + path + " is missing");
