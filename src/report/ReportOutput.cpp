@@ -31,27 +31,31 @@ namespace {
 // time a report of 20,000 lines takes to become a PDF. Documents holding
 // anything else (frames, tables, images) are cloned.
 std::unique_ptr<QTextDocument> CopyOf(const QTextDocument& report) {
-  bool plain = report.rootFrame()->childFrames().isEmpty() && !report.isEmpty();
-  for (QTextBlock block = report.begin(); plain && block.isValid(); block = block.next()) {
-    plain = !block.textList() && block.blockFormat().objectIndex() == -1;
-    for (auto it = block.begin(); plain && !it.atEnd(); ++it)
-      plain = !it.fragment().charFormat().isImageFormat() && it.fragment().charFormat().objectIndex() == -1 &&
-              !it.fragment().text().contains(QChar::ObjectReplacementCharacter);
-  }
-  if (!plain) return std::unique_ptr<QTextDocument>(report.clone());
+  if (!report.rootFrame()->childFrames().isEmpty() || report.isEmpty())
+    return std::unique_ptr<QTextDocument>(report.clone());
   auto copy = std::make_unique<QTextDocument>();
   copy->setUndoRedoEnabled(false);
   {
+    // Checked while copied, in one pass over the runs.
     QTextCursor cursor(copy.get());
     cursor.beginEditBlock();
     for (QTextBlock block = report.begin(); block.isValid(); block = block.next()) {
+      const QTextBlockFormat blockFormat = block.blockFormat();
+      if (block.textList() || blockFormat.objectIndex() != -1) return std::unique_ptr<QTextDocument>(report.clone());
       if (block == report.begin()) {
-        cursor.setBlockFormat(block.blockFormat());
+        cursor.setBlockFormat(blockFormat);
         cursor.setBlockCharFormat(block.charFormat());
       } else {
-        cursor.insertBlock(block.blockFormat(), block.charFormat());
+        cursor.insertBlock(blockFormat, block.charFormat());
       }
-      for (auto it = block.begin(); !it.atEnd(); ++it) cursor.insertText(it.fragment().text(), it.fragment().charFormat());
+      for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        const QTextCharFormat format = fragment.charFormat();
+        const QString text = fragment.text();
+        if (format.isImageFormat() || format.objectIndex() != -1 || text.contains(QChar::ObjectReplacementCharacter))
+          return std::unique_ptr<QTextDocument>(report.clone());
+        cursor.insertText(text, format);
+      }
     }
     cursor.endEditBlock();
   }
@@ -82,9 +86,14 @@ std::unique_ptr<QTextDocument> LaidOutOn(const QTextDocument& report, QPagedPain
   pages->setPageSize(pageSize);
   pages->documentLayout()->setPaintDevice(&device);
   pages->setPageSize(pageSize);
-  // Each line keeps its shaped glyphs from the layout to the drawing, which
-  // otherwise shapes every line again (about 2 KB a line while printing).
-  for (QTextBlock block = pages->begin(); block.isValid(); block = block.next()) block.layout()->setCacheEnabled(true);
+  // Lines keep their shaped glyphs from the layout to the drawing, which
+  // otherwise shapes every line again. That holds about 2 KB a line until the
+  // pages are made, as the whole document is laid out before the first page
+  // is drawn; past the first 32,768 lines (some 64 MB) lines are shaped again.
+  constexpr int kCachedLines = 32768;
+  int lines = 0;
+  for (QTextBlock block = pages->begin(); block.isValid() && lines < kCachedLines; block = block.next(), ++lines)
+    block.layout()->setCacheEnabled(true);
   return pages;
 }
 
