@@ -95,6 +95,68 @@ void SiteList::Rebuild(RegistryStore& store, const EventPump& pump) {
   if (remembered <= Count()) Select(remembered);
 }
 
+namespace {
+
+// What a rebuild needs of a value for its row.
+struct ReadValue {
+  std::string name;
+  bool hasData = false;
+  int icon = 0;
+  int zone = 0;
+};
+
+// A domain key as read once: its subkeys with their values, and its own values.
+struct ReadDomain {
+  std::string name;
+  std::vector<std::string> subkeys;
+  std::vector<std::vector<ReadValue>> subkeyValues;  // per subkey, in its order
+  std::vector<ReadValue> values;
+};
+
+std::vector<ReadValue> ReadValues(RegistryStore& store, HKEY key) {
+  std::vector<ReadValue> values;
+  ForEachValue(store, key, [&](const EnumeratedValue& value) {
+    ReadValue& read = values.emplace_back();
+    read.name = value.name;
+    read.hasData = !value.data.empty();
+    if (read.hasData) {
+      read.icon = IconOf(value.data);
+      read.zone = ZoneOf(value);
+    }
+    return true;
+  });
+  return values;
+}
+
+// Every key below the base is opened once and each of its lists enumerated
+// once: on the platform's registry every call is a round trip to another
+// process, so the passes work on this one read rather than on the store.
+std::vector<ReadDomain> ReadDomains(RegistryStore& store, HKEY base, const EventPump& pump) {
+  std::vector<ReadDomain> domains;
+  ForEachSubkey(store, base, [&](const std::string& name) {
+    domains.emplace_back().name = name;
+    return true;
+  });
+  for (ReadDomain& domain : domains) {
+    if (pump) pump();
+    WithKey(store, base, domain.name, [&](HKEY key) {
+      ForEachSubkey(store, key, [&](const std::string& name) {
+        domain.subkeys.push_back(name);
+        return true;
+      });
+      domain.subkeyValues.resize(domain.subkeys.size());
+      // Opened below the base, by the path a row names.
+      for (std::size_t i = 0; i < domain.subkeys.size(); ++i)
+        WithKey(store, base, domain.name + "\\" + domain.subkeys[i],
+                [&](HKEY sub) { domain.subkeyValues[i] = ReadValues(store, sub); });
+      domain.values = ReadValues(store, key);
+    });
+  }
+  return domains;
+}
+
+}  // namespace
+
 void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::string& base,
                                   const EventPump& pump) {
   // Rows are only ever appended while the passes run, so a new row is the last
@@ -102,84 +164,84 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
   rows_.clear();
   enumOrder_.clear();
   selected_ = 0;
-  // One state of the store for all four passes: a list that mixes the zone
-  // map before and after another program's change would show rows that never
-  // existed together.
-  ReadSnapshot snapshot(store);
+  // Taken before the reads: a write after it moves the stamp again.
+  readStamp_ = store.ChangeStamp();
+  std::vector<ReadDomain> domains;
+  {
+    // One state of the store for the whole read: a list that mixes the zone
+    // map before and after another program's change would show rows that
+    // never existed together.
+    ReadSnapshot snapshot(store);
+    WithKey(store, hive, base, [&](HKEY baseKey) { domains = ReadDomains(store, baseKey, pump); });
+  }
 
-  // Pass 1: a row per domain key. The later passes open their keys below the
-  // base key's handle, which names the same keys as the full paths and spares
-  // resolving the base path once per row.
-  WithKey(store, hive, base, [&](HKEY baseKey) {
-    ForEachSubkey(store, baseKey, [&](const std::string& name) {
-      AddRow({"", "", name, 0, kDomainRowTag});
-      return true;
-    });
+  // Which key each row lists: its domain, and its subkey (-1 for the domain key).
+  struct Source {
+    std::size_t domain;
+    int subkey;
+  };
+  std::vector<Source> sources;
 
-    // Pass 2: the first subdomain key goes into its domain's row, each further
-    // one gets a row of its own.
-    int count = Count();
-    for (int p = 0; p < count; ++p) {
-      std::string domain = rows_[p].domain;
-      WithKey(store, baseKey, domain + "\\", [&](HKEY key) {
-        bool first = true;
-        ForEachSubkey(store, key, [&](const std::string& name) {
-          if (first) rows_[p].subdomain = name;
-          else AddRow({"", name, domain, 0, 0});
-          first = false;
-          return true;
-        });
-      });
+  // Pass 1: a row per domain key.
+  for (std::size_t d = 0; d < domains.size(); ++d) {
+    AddRow({"", "", domains[d].name, 0, kDomainRowTag});
+    sources.push_back({d, -1});
+  }
+
+  // Pass 2: the first subdomain key goes into its domain's row, each further
+  // one gets a row of its own.
+  int count = Count();
+  for (int p = 0; p < count; ++p) {
+    const ReadDomain& domain = domains[sources[p].domain];
+    for (std::size_t i = 0; i < domain.subkeys.size(); ++i) {
+      if (i == 0) {
+        rows_[p].subdomain = domain.subkeys[0];
+        sources[p].subkey = 0;
+      } else {
+        AddRow({"", domain.subkeys[i], domain.name, 0, 0});
+        sources.push_back({sources[p].domain, static_cast<int>(i)});
+      }
     }
+  }
 
-    // Pass 3: the values of each row's key. The first value goes into the row
-    // itself, each further one gets a row of its own.
-    count = Count();
-    for (int p = 0; p < count; ++p) {
-      std::string domain = rows_[p].domain;
-      std::string subdomain = rows_[p].subdomain;
-      WithKey(store, baseKey, domain + "\\" + subdomain, [&](HKEY key) {
-        bool first = true;
-        ForEachValue(store, key, [&](const EnumeratedValue& value) {
-          if (first) {
-            first = false;
-            if (value.name != "Default" && !value.data.empty()) {
-              rows_[p].text = RowText(value.name);
-              rows_[p].icon = IconOf(value.data);
-              rows_[p].zone = value.name.empty() ? 0 : ZoneOf(value);  // a row without text lists nothing
-            }
-            return true;
-          }
-          if (pump) pump();
-          if (!value.name.empty() && value.name != "Default") {
-            SiteRow row{"", subdomain, domain, 0, 0};
-            if (!value.data.empty()) {
-              row.text = RowText(value.name);
-              row.icon = IconOf(value.data);
-              row.zone = ZoneOf(value);
-            }
-            AddRow(std::move(row));
-          }
-          return true;
-        });
-      });
+  // Pass 3: the values of each row's key. The first value goes into the row
+  // itself, each further one gets a row of its own.
+  count = Count();
+  for (int p = 0; p < count; ++p) {
+    const ReadDomain& domain = domains[sources[p].domain];
+    const std::vector<ReadValue>& values =
+        sources[p].subkey < 0 ? domain.values : domain.subkeyValues[static_cast<std::size_t>(sources[p].subkey)];
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const ReadValue& value = values[i];
+      if (i == 0) {
+        if (value.name != "Default" && value.hasData) {
+          rows_[p].text = RowText(value.name);
+          rows_[p].icon = value.icon;
+          rows_[p].zone = value.name.empty() ? 0 : value.zone;  // a row without text lists nothing
+        }
+        continue;
+      }
+      if (value.name.empty() || value.name == "Default") continue;
+      SiteRow row{"", rows_[p].subdomain, domain.name, 0, 0};
+      if (value.hasData) {
+        row.text = RowText(value.name);
+        row.icon = value.icon;
+        row.zone = value.zone;
+      }
+      AddRow(std::move(row));
     }
+  }
 
-    // Pass 4: a domain whose row went to its first subdomain had its own values
-    // left out by pass 3; list them here, each once.
-    count = Count();
-    for (int p = 0; p < count; ++p) {
-      if (rows_[p].tag != kDomainRowTag || rows_[p].subdomain.empty()) continue;
-      std::string domain = rows_[p].domain;
-      WithKey(store, baseKey, domain, [&](HKEY key) {
-        ForEachValue(store, key, [&](const EnumeratedValue& value) {
-          if (!value.name.empty() && value.name != "Default" && !value.data.empty())
-            AddRow({RowText(value.name), "", domain, IconOf(value.data), 0, ZoneOf(value)});
-          return true;
-        });
-      });
-    }
-  });
+  // Pass 4: a domain whose row went to its first subdomain had its own values
+  // left out by pass 3; list them here, each once.
+  count = Count();
+  for (int p = 0; p < count; ++p) {
+    if (rows_[p].tag != kDomainRowTag || rows_[p].subdomain.empty()) continue;
+    const ReadDomain& domain = domains[sources[p].domain];
+    for (const ReadValue& value : domain.values)
+      if (!value.name.empty() && value.name != "Default" && value.hasData)
+        AddRow({RowText(value.name), "", domain.name, value.icon, 0, value.zone});
+  }
 
   sortKey_ = 2;
   Sort();
