@@ -864,6 +864,7 @@ LRESULT CALLBACK MainWindow::PanelProc(HWND window, UINT message, WPARAM wParam,
     SetWindowLongPtrW(window, GWLP_USERDATA,
                       reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
   auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (LRESULT result; ClickableMessage(window, message, wParam, &result)) return result;
   switch (message) {
     case WM_ERASEBKGND:
       return 1;
@@ -874,20 +875,6 @@ LRESULT CALLBACK MainWindow::PanelProc(HWND window, UINT message, WPARAM wParam,
       EndPaint(window, &paint);
       return 0;
     }
-    case WM_LBUTTONUP:
-      SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), STN_CLICKED),
-                   reinterpret_cast<LPARAM>(window));
-      return 0;
-    // Reached with Tab, pressed with the space bar, framed while it has the keyboard.
-    case WM_GETDLGCODE:
-      return DLGC_WANTCHARS;
-    case WM_CHAR:
-      if (wParam == L' ') SendMessageW(window, WM_LBUTTONUP, 0, 0);
-      return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateRect(window, nullptr, FALSE);
-      return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
