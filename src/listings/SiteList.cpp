@@ -105,54 +105,70 @@ struct ReadValue {
   int zone = 0;
 };
 
-// A domain key as read once: its subkeys with their values, and its own values.
-struct ReadDomain {
-  std::string name;
-  std::vector<std::string> subkeys;
-  std::vector<std::vector<ReadValue>> subkeyValues;  // per subkey, in its order
-  std::vector<ReadValue> values;
+// A key's values: a range of ZoneMapRead::values.
+struct ValueRange {
+  std::size_t begin = 0;
+  std::size_t end = 0;
 };
 
-std::vector<ReadValue> ReadValues(RegistryStore& store, HKEY key) {
+// A domain key: its own values and its subkeys, a range of
+// ZoneMapRead::subkeys (with their values in subkeyValues).
+struct ReadDomain {
+  std::string name;
+  ValueRange values;
+  std::size_t firstSubkey = 0;
+  std::size_t subkeyCount = 0;
+};
+
+// The zone map as read once, held in a few flat tables.
+struct ZoneMapRead {
+  std::vector<ReadDomain> domains;
+  std::vector<std::string> subkeys;
+  std::vector<ValueRange> subkeyValues;
   std::vector<ReadValue> values;
-  ForEachValue(store, key, [&](const EnumeratedValue& value) {
-    ReadValue& read = values.emplace_back();
-    read.name = value.name;
-    read.hasData = !value.data.empty();
-    if (read.hasData) {
-      read.icon = IconOf(value.data);
-      read.zone = ZoneOf(value);
-    }
-    return true;
-  });
-  return values;
-}
+
+  ValueRange ReadValues(RegistryStore& store, HKEY key) {
+    ValueRange range{values.size(), values.size()};
+    ForEachValue(store, key, [&](const EnumeratedValue& value) {
+      ReadValue& read = values.emplace_back();
+      read.name = value.name;
+      read.hasData = !value.data.empty();
+      if (read.hasData) {
+        read.icon = IconOf(value.data);
+        read.zone = ZoneOf(value);
+      }
+      return true;
+    });
+    range.end = values.size();
+    return range;
+  }
+};
 
 // Every key below the base is opened once and each of its lists enumerated
 // once: on the platform's registry every call is a round trip to another
 // process, so the passes work on this one read rather than on the store.
-std::vector<ReadDomain> ReadDomains(RegistryStore& store, HKEY base, const EventPump& pump) {
-  std::vector<ReadDomain> domains;
+void ReadDomains(RegistryStore& store, HKEY base, const EventPump& pump, ZoneMapRead& read) {
   ForEachSubkey(store, base, [&](const std::string& name) {
-    domains.emplace_back().name = name;
+    read.domains.emplace_back().name = name;
     return true;
   });
-  for (ReadDomain& domain : domains) {
+  for (ReadDomain& domain : read.domains) {
     if (pump) pump();
     WithKey(store, base, domain.name, [&](HKEY key) {
+      domain.firstSubkey = read.subkeys.size();
       ForEachSubkey(store, key, [&](const std::string& name) {
-        domain.subkeys.push_back(name);
+        read.subkeys.push_back(name);
         return true;
       });
-      domain.subkeyValues.resize(domain.subkeys.size());
+      domain.subkeyCount = read.subkeys.size() - domain.firstSubkey;
+      read.subkeyValues.resize(read.subkeys.size());
       // Opened below the base, by the path a row names.
-      for (std::size_t i = 0; i < domain.subkeys.size(); ++i)
-        WithKey(store, base, domain.name + "\\" + domain.subkeys[i],
-                [&](HKEY sub) { domain.subkeyValues[i] = ReadValues(store, sub); });
-      domain.values = ReadValues(store, key);
+      for (std::size_t i = domain.firstSubkey; i < read.subkeys.size(); ++i)
+        WithKey(store, base, domain.name + "\\" + read.subkeys[i],
+                [&](HKEY sub) { read.subkeyValues[i] = read.ReadValues(store, sub); });
+      domain.values = read.ReadValues(store, key);
     });
   }
-  return domains;
 }
 
 }  // namespace
@@ -166,26 +182,30 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
   selected_ = 0;
   // Taken before the reads: a write after it moves the stamp again.
   readStamp_ = store.ChangeStamp();
-  std::vector<ReadDomain> domains;
+  ZoneMapRead read;
   {
     // One state of the store for the whole read: a list that mixes the zone
     // map before and after another program's change would show rows that
     // never existed together.
     ReadSnapshot snapshot(store);
-    WithKey(store, hive, base, [&](HKEY baseKey) { domains = ReadDomains(store, baseKey, pump); });
+    WithKey(store, hive, base, [&](HKEY baseKey) { ReadDomains(store, baseKey, pump, read); });
   }
+  const std::vector<ReadDomain>& domains = read.domains;
 
-  // Which key each row lists: its domain, and its subkey (-1 for the domain key).
+  // Which key each row lists: its domain, and its subkey's place in
+  // read.subkeys (kDomainKey for the domain key itself).
+  constexpr std::size_t kDomainKey = static_cast<std::size_t>(-1);
   struct Source {
     std::size_t domain;
-    int subkey;
+    std::size_t subkey;
   };
   std::vector<Source> sources;
 
   // Pass 1: a row per domain key.
+  sources.reserve(domains.size());
   for (std::size_t d = 0; d < domains.size(); ++d) {
     AddRow({"", "", domains[d].name, 0, kDomainRowTag});
-    sources.push_back({d, -1});
+    sources.push_back({d, kDomainKey});
   }
 
   // Pass 2: the first subdomain key goes into its domain's row, each further
@@ -193,13 +213,13 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
   int count = Count();
   for (int p = 0; p < count; ++p) {
     const ReadDomain& domain = domains[sources[p].domain];
-    for (std::size_t i = 0; i < domain.subkeys.size(); ++i) {
-      if (i == 0) {
-        rows_[p].subdomain = domain.subkeys[0];
-        sources[p].subkey = 0;
+    for (std::size_t i = domain.firstSubkey; i < domain.firstSubkey + domain.subkeyCount; ++i) {
+      if (i == domain.firstSubkey) {
+        rows_[p].subdomain = read.subkeys[i];
+        sources[p].subkey = i;
       } else {
-        AddRow({"", domain.subkeys[i], domain.name, 0, 0});
-        sources.push_back({sources[p].domain, static_cast<int>(i)});
+        AddRow({"", read.subkeys[i], domain.name, 0, 0});
+        sources.push_back({sources[p].domain, i});
       }
     }
   }
@@ -209,11 +229,10 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
   count = Count();
   for (int p = 0; p < count; ++p) {
     const ReadDomain& domain = domains[sources[p].domain];
-    const std::vector<ReadValue>& values =
-        sources[p].subkey < 0 ? domain.values : domain.subkeyValues[static_cast<std::size_t>(sources[p].subkey)];
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      const ReadValue& value = values[i];
-      if (i == 0) {
+    ValueRange values = sources[p].subkey == kDomainKey ? domain.values : read.subkeyValues[sources[p].subkey];
+    for (std::size_t i = values.begin; i < values.end; ++i) {
+      const ReadValue& value = read.values[i];
+      if (i == values.begin) {
         if (value.name != "Default" && value.hasData) {
           rows_[p].text = RowText(value.name);
           rows_[p].icon = value.icon;
@@ -238,8 +257,8 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
   for (int p = 0; p < count; ++p) {
     if (rows_[p].tag != kDomainRowTag || rows_[p].subdomain.empty()) continue;
     const ReadDomain& domain = domains[sources[p].domain];
-    for (const ReadValue& value : domain.values)
-      if (!value.name.empty() && value.name != "Default" && value.hasData)
+    for (std::size_t i = domain.values.begin; i < domain.values.end; ++i)
+      if (const ReadValue& value = read.values[i]; !value.name.empty() && value.name != "Default" && value.hasData)
         AddRow({RowText(value.name), "", domain.name, value.icon, 0, value.zone});
   }
 
