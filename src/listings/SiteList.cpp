@@ -95,6 +95,84 @@ void SiteList::Rebuild(RegistryStore& store, const EventPump& pump) {
   if (remembered <= Count()) Select(remembered);
 }
 
+namespace {
+
+// What a rebuild needs of a value for its row.
+struct ReadValue {
+  std::string name;
+  bool hasData = false;
+  int icon = 0;
+  int zone = 0;
+};
+
+// A key's values: a range of ZoneMapRead::values.
+struct ValueRange {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+
+// A domain key: its own values and its subkeys, a range of
+// ZoneMapRead::subkeys (with their values in subkeyValues).
+struct ReadDomain {
+  std::string name;
+  ValueRange values;
+  std::size_t firstSubkey = 0;
+  std::size_t subkeyCount = 0;
+};
+
+// The zone map as read once, held in a few flat tables.
+struct ZoneMapRead {
+  std::vector<ReadDomain> domains;
+  std::vector<std::string> subkeys;
+  std::vector<ValueRange> subkeyValues;
+  std::vector<ReadValue> values;
+
+  ValueRange ReadValues(RegistryStore& store, HKEY key) {
+    ValueRange range{values.size(), values.size()};
+    ForEachValue(store, key, [&](const EnumeratedValue& value) {
+      ReadValue& read = values.emplace_back();
+      read.name = value.name;
+      read.hasData = !value.data.empty();
+      if (read.hasData) {
+        read.icon = IconOf(value.data);
+        read.zone = ZoneOf(value);
+      }
+      return true;
+    });
+    range.end = values.size();
+    return range;
+  }
+};
+
+// Every key below the base is opened once and each of its lists enumerated
+// once: on the platform's registry every call is a round trip to another
+// process, so the passes work on this one read rather than on the store.
+void ReadDomains(RegistryStore& store, HKEY base, const EventPump& pump, ZoneMapRead& read) {
+  ForEachSubkey(store, base, [&](const std::string& name) {
+    read.domains.emplace_back().name = name;
+    return true;
+  });
+  for (ReadDomain& domain : read.domains) {
+    if (pump) pump();
+    WithKey(store, base, domain.name, [&](HKEY key) {
+      domain.firstSubkey = read.subkeys.size();
+      ForEachSubkey(store, key, [&](const std::string& name) {
+        read.subkeys.push_back(name);
+        return true;
+      });
+      domain.subkeyCount = read.subkeys.size() - domain.firstSubkey;
+      read.subkeyValues.resize(read.subkeys.size());
+      // Opened below the base, by the path a row names.
+      for (std::size_t i = domain.firstSubkey; i < read.subkeys.size(); ++i)
+        WithKey(store, base, domain.name + "\\" + read.subkeys[i],
+                [&](HKEY sub) { read.subkeyValues[i] = read.ReadValues(store, sub); });
+      domain.values = read.ReadValues(store, key);
+    });
+  }
+}
+
+}  // namespace
+
 void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::string& base,
                                   const EventPump& pump) {
   // Rows are only ever appended while the passes run, so a new row is the last
@@ -102,84 +180,87 @@ void SiteList::EnumDomainListings(RegistryStore& store, HKEY hive, const std::st
   rows_.clear();
   enumOrder_.clear();
   selected_ = 0;
-  // One state of the store for all four passes: a list that mixes the zone
-  // map before and after another program's change would show rows that never
-  // existed together.
-  ReadSnapshot snapshot(store);
+  // Taken before the reads: a write after it moves the stamp again.
+  readStamp_ = store.ChangeStamp();
+  ZoneMapRead read;
+  {
+    // One state of the store for the whole read: a list that mixes the zone
+    // map before and after another program's change would show rows that
+    // never existed together.
+    ReadSnapshot snapshot(store);
+    WithKey(store, hive, base, [&](HKEY baseKey) { ReadDomains(store, baseKey, pump, read); });
+  }
+  const std::vector<ReadDomain>& domains = read.domains;
 
-  // Pass 1: a row per domain key. The later passes open their keys below the
-  // base key's handle, which names the same keys as the full paths and spares
-  // resolving the base path once per row.
-  WithKey(store, hive, base, [&](HKEY baseKey) {
-    ForEachSubkey(store, baseKey, [&](const std::string& name) {
-      AddRow({"", "", name, 0, kDomainRowTag});
-      return true;
-    });
+  // Which key each row lists: its domain, and its subkey's place in
+  // read.subkeys (kDomainKey for the domain key itself).
+  constexpr std::size_t kDomainKey = static_cast<std::size_t>(-1);
+  struct Source {
+    std::size_t domain;
+    std::size_t subkey;
+  };
+  std::vector<Source> sources;
 
-    // Pass 2: the first subdomain key goes into its domain's row, each further
-    // one gets a row of its own.
-    int count = Count();
-    for (int p = 0; p < count; ++p) {
-      std::string domain = rows_[p].domain;
-      WithKey(store, baseKey, domain + "\\", [&](HKEY key) {
-        bool first = true;
-        ForEachSubkey(store, key, [&](const std::string& name) {
-          if (first) rows_[p].subdomain = name;
-          else AddRow({"", name, domain, 0, 0});
-          first = false;
-          return true;
-        });
-      });
+  // Pass 1: a row per domain key.
+  sources.reserve(domains.size());
+  for (std::size_t d = 0; d < domains.size(); ++d) {
+    AddRow({"", "", domains[d].name, 0, kDomainRowTag});
+    sources.push_back({d, kDomainKey});
+  }
+
+  // Pass 2: the first subdomain key goes into its domain's row, each further
+  // one gets a row of its own.
+  int count = Count();
+  for (int p = 0; p < count; ++p) {
+    const ReadDomain& domain = domains[sources[p].domain];
+    for (std::size_t i = domain.firstSubkey; i < domain.firstSubkey + domain.subkeyCount; ++i) {
+      if (i == domain.firstSubkey) {
+        rows_[p].subdomain = read.subkeys[i];
+        sources[p].subkey = i;
+      } else {
+        AddRow({"", read.subkeys[i], domain.name, 0, 0});
+        sources.push_back({sources[p].domain, i});
+      }
     }
+  }
 
-    // Pass 3: the values of each row's key. The first value goes into the row
-    // itself, each further one gets a row of its own.
-    count = Count();
-    for (int p = 0; p < count; ++p) {
-      std::string domain = rows_[p].domain;
-      std::string subdomain = rows_[p].subdomain;
-      WithKey(store, baseKey, domain + "\\" + subdomain, [&](HKEY key) {
-        bool first = true;
-        ForEachValue(store, key, [&](const EnumeratedValue& value) {
-          if (first) {
-            first = false;
-            if (value.name != "Default" && !value.data.empty()) {
-              rows_[p].text = RowText(value.name);
-              rows_[p].icon = IconOf(value.data);
-              rows_[p].zone = value.name.empty() ? 0 : ZoneOf(value);  // a row without text lists nothing
-            }
-            return true;
-          }
-          if (pump) pump();
-          if (!value.name.empty() && value.name != "Default") {
-            SiteRow row{"", subdomain, domain, 0, 0};
-            if (!value.data.empty()) {
-              row.text = RowText(value.name);
-              row.icon = IconOf(value.data);
-              row.zone = ZoneOf(value);
-            }
-            AddRow(std::move(row));
-          }
-          return true;
-        });
-      });
+  // Pass 3: the values of each row's key. The first value goes into the row
+  // itself, each further one gets a row of its own.
+  count = Count();
+  for (int p = 0; p < count; ++p) {
+    const ReadDomain& domain = domains[sources[p].domain];
+    ValueRange values = sources[p].subkey == kDomainKey ? domain.values : read.subkeyValues[sources[p].subkey];
+    for (std::size_t i = values.begin; i < values.end; ++i) {
+      const ReadValue& value = read.values[i];
+      if (i == values.begin) {
+        if (value.name != "Default" && value.hasData) {
+          rows_[p].text = RowText(value.name);
+          rows_[p].icon = value.icon;
+          rows_[p].zone = value.name.empty() ? 0 : value.zone;  // a row without text lists nothing
+        }
+        continue;
+      }
+      if (value.name.empty() || value.name == "Default") continue;
+      SiteRow row{"", rows_[p].subdomain, domain.name, 0, 0};
+      if (value.hasData) {
+        row.text = RowText(value.name);
+        row.icon = value.icon;
+        row.zone = value.zone;
+      }
+      AddRow(std::move(row));
     }
+  }
 
-    // Pass 4: a domain whose row went to its first subdomain had its own values
-    // left out by pass 3; list them here, each once.
-    count = Count();
-    for (int p = 0; p < count; ++p) {
-      if (rows_[p].tag != kDomainRowTag || rows_[p].subdomain.empty()) continue;
-      std::string domain = rows_[p].domain;
-      WithKey(store, baseKey, domain, [&](HKEY key) {
-        ForEachValue(store, key, [&](const EnumeratedValue& value) {
-          if (!value.name.empty() && value.name != "Default" && !value.data.empty())
-            AddRow({RowText(value.name), "", domain, IconOf(value.data), 0, ZoneOf(value)});
-          return true;
-        });
-      });
-    }
-  });
+  // Pass 4: a domain whose row went to its first subdomain had its own values
+  // left out by pass 3; list them here, each once.
+  count = Count();
+  for (int p = 0; p < count; ++p) {
+    if (rows_[p].tag != kDomainRowTag || rows_[p].subdomain.empty()) continue;
+    const ReadDomain& domain = domains[sources[p].domain];
+    for (std::size_t i = domain.values.begin; i < domain.values.end; ++i)
+      if (const ReadValue& value = read.values[i]; !value.name.empty() && value.name != "Default" && value.hasData)
+        AddRow({RowText(value.name), "", domain.name, value.icon, 0, value.zone});
+  }
 
   sortKey_ = 2;
   Sort();

@@ -3,6 +3,7 @@
 // stands (rows in this order, this selection) and forwards header clicks.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -65,6 +66,10 @@ class SiteList {
   void EnumDomainListings(RegistryStore& store, HKEY hive, const std::string& base,
                           const EventPump& pump = {});
 
+  // The store's change stamp taken just before the last rebuild read it: a
+  // window that marks it as seen still learns of any write after that read.
+  std::uint64_t ReadStamp() const { return readStamp_; }
+
  private:
   // Sorts by the current key and order, equal rows in enumeration order; the
   // selected row stays selected.
@@ -76,6 +81,7 @@ class SiteList {
   int selected_ = 0;  // 1-based; 0 for none
   int sortKey_ = 2;
   SortOrder order_ = SortOrder::Ascending;
+  std::uint64_t readStamp_ = 0;
 };
 
 }  // namespace pw

@@ -411,7 +411,6 @@ StartupOutcome MainWindow::Load(OpenPagesSource pages, std::function<void()> fir
   services.pages = std::move(pages);
   services.firstStart = std::move(firstStart);
   services.commandLine = commandLine;
-  follower_.WholeReadStarts();
   return RunStartup(*this, services);
 }
 
@@ -511,11 +510,7 @@ void MainWindow::RunSwitch(std::uint16_t modifiers) {
     RefreshAll();
 }
 
-void MainWindow::RefreshAll() {
-  follower_.WholeReadStarts();
-  ShowZoneSecurityState(DetectZoneSecurity(registry_), false);
-  RebuildSiteList();
-}
+void MainWindow::RefreshAll() { RebuildSiteList(); }
 
 void MainWindow::FollowStore() {
   // Not in the middle of an action: a rebuild, or a question being asked.
@@ -532,9 +527,17 @@ void MainWindow::Rebuild(const std::function<void(const EventPump&)>& work) {
   model_->BeginRebuild();
   HoldingInput(work);
   model_->EndRebuild();
+  ShowStateAfterRebuild();
   ShowSortIndicator();
   ShowSelection();
   ShowZone();
+}
+
+void MainWindow::ShowStateAfterRebuild() {
+  // Read after the list's stamp, so that with the list the window has read the
+  // store whole since then: its own writes before are not news to the follower.
+  ShowZoneSecurityState(DetectZoneSecurity(registry_), false);
+  follower_.Seen(sites_.ReadStamp());
 }
 
 bool MainWindow::HoldingInput(const std::function<void(const EventPump&)>& work) {

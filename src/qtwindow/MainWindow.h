@@ -143,6 +143,9 @@ class MainWindow : public QWidget, public StartupWindow, public AddFlowWindow {
   void PanelClicked(StatusPanel panel);
   void HeaderClicked(int section);
   void Rebuild(const std::function<void(const EventPump&)>& work);
+  // After each rebuild of the list: the security state read anew, and the
+  // list's stamp marked as seen by the follower.
+  void ShowStateAfterRebuild();
   void AssignZone(Zone zone);
   void DeleteSelected();
   // The zone the address box's text would get, shown above the box.

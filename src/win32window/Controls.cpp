@@ -109,6 +109,7 @@ void PaintPicture(HWND window, HDC dc) {
 }
 
 LRESULT CALLBACK PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (LRESULT result; ClickableMessage(window, message, wParam, &result)) return result;
   switch (message) {
     case WM_NCCREATE:
       SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(new PictureState));
@@ -126,21 +127,6 @@ LRESULT CALLBACK PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       EndPaint(window, &paint);
       return 0;
     }
-    case WM_LBUTTONUP:
-      if (IsWindowEnabled(window))
-        SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), STN_CLICKED),
-                     reinterpret_cast<LPARAM>(window));
-      return 0;
-    // One that takes clicks is reached with Tab and pressed with the space bar.
-    case WM_GETDLGCODE:
-      return DLGC_WANTCHARS;
-    case WM_CHAR:
-      if (wParam == L' ') SendMessageW(window, WM_LBUTTONUP, 0, 0);
-      return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateRect(window, nullptr, FALSE);
-      return 0;
     case WM_SETCURSOR:
       if (GetWindowLongW(window, GWL_STYLE) & SS_NOTIFY) {
         SetCursor(LoadCursorW(nullptr, IDC_HAND));
@@ -152,6 +138,30 @@ LRESULT CALLBACK PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }
 
 }  // namespace
+
+bool ClickableMessage(HWND window, UINT message, WPARAM wParam, LRESULT* result) {
+  switch (message) {
+    case WM_LBUTTONUP:
+      if (IsWindowEnabled(window))
+        SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), STN_CLICKED),
+                     reinterpret_cast<LPARAM>(window));
+      break;
+    case WM_GETDLGCODE:
+      *result = DLGC_WANTCHARS;
+      return true;
+    case WM_CHAR:
+      if (wParam == L' ') SendMessageW(window, WM_LBUTTONUP, 0, 0);
+      break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      InvalidateRect(window, nullptr, FALSE);  // the focus frame comes or goes
+      break;
+    default:
+      return false;
+  }
+  *result = 0;
+  return true;
+}
 
 void RegisterControlClasses() {
   static bool done = false;

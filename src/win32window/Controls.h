@@ -41,6 +41,12 @@ HICON PictureIcon(int resource, int side);
 // Draws the bitmap resource stretched to `target`.
 void DrawBitmapResource(HDC dc, int resource, const RECT& target);
 
+// The messages of a control that takes clicks: a left-button release sends
+// STN_CLICKED to the parent, Tab reaches it, the space bar presses it, and it
+// repaints as it gains or loses the keyboard (its focus frame). True, with
+// *result, when the message was one of them.
+bool ClickableMessage(HWND window, UINT message, WPARAM wParam, LRESULT* result);
+
 // Registers the window classes below once.
 void RegisterControlClasses();
 

@@ -366,7 +366,6 @@ StartupOutcome MainWindow::Load(OpenPagesSource pages, std::function<void()> fir
   services.pages = std::move(pages);
   services.firstStart = std::move(firstStart);
   services.commandLine = commandLine;
-  follower_.WholeReadStarts();
   return RunStartup(*this, services);
 }
 
@@ -405,6 +404,13 @@ bool MainWindow::TranslateDialogKeys(MSG& message) {
     return true;
   }
   return IsDialogMessageW(top, &message);
+}
+
+void MainWindow::ShowStateAfterRebuild() {
+  // Read after the list's stamp, so that with the list the window has read the
+  // store whole since then: its own writes before are not news to the follower.
+  ShowZoneSecurityState(DetectZoneSecurity(registry_), false);
+  follower_.Seen(sites_.ReadStamp());
 }
 
 bool MainWindow::HoldingInput(const std::function<void(const EventPump&)>& work) {
@@ -461,11 +467,7 @@ void MainWindow::RebuildSiteList() {
   Rebuild([this](const EventPump& pump) { sites_.Rebuild(store_, pump); });
 }
 
-void MainWindow::RefreshAll() {
-  follower_.WholeReadStarts();
-  ShowZoneSecurityState(DetectZoneSecurity(registry_), false);
-  RebuildSiteList();
-}
+void MainWindow::RefreshAll() { RebuildSiteList(); }
 
 void MainWindow::FollowStore() {
   // Not in the middle of an action: a rebuild, or a question being asked.
@@ -479,6 +481,7 @@ void MainWindow::Rebuild(const std::function<void(const EventPump&)>& work) {
   // The list shows no rows while the rows change under it.
   ListView_SetItemCountEx(list_, 0, 0);
   HoldingInput(work);
+  ShowStateAfterRebuild();
   ShowList();
   ShowSortIndicator();
   ShowSelection();
@@ -861,6 +864,7 @@ LRESULT CALLBACK MainWindow::PanelProc(HWND window, UINT message, WPARAM wParam,
     SetWindowLongPtrW(window, GWLP_USERDATA,
                       reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
   auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (LRESULT result; ClickableMessage(window, message, wParam, &result)) return result;
   switch (message) {
     case WM_ERASEBKGND:
       return 1;
@@ -871,20 +875,6 @@ LRESULT CALLBACK MainWindow::PanelProc(HWND window, UINT message, WPARAM wParam,
       EndPaint(window, &paint);
       return 0;
     }
-    case WM_LBUTTONUP:
-      SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), STN_CLICKED),
-                   reinterpret_cast<LPARAM>(window));
-      return 0;
-    // Reached with Tab, pressed with the space bar, framed while it has the keyboard.
-    case WM_GETDLGCODE:
-      return DLGC_WANTCHARS;
-    case WM_CHAR:
-      if (wParam == L' ') SendMessageW(window, WM_LBUTTONUP, 0, 0);
-      return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateRect(window, nullptr, FALSE);
-      return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -91,6 +91,9 @@ class MainWindow : public StartupWindow, public AddFlowWindow {
   void PaintPanel(HWND panel, HDC dc);
   void PaintZoneLine(HWND line, HDC dc);
   void Rebuild(const std::function<void(const EventPump&)>& work);
+  // After each rebuild of the list: the security state read anew, and the
+  // list's stamp marked as seen by the follower.
+  void ShowStateAfterRebuild();
   void ShowList();
   void ShowSortIndicator();
   void ShowSelection();

@@ -18,10 +18,12 @@ class StoreFollower {
 
   explicit StoreFollower(RegistryStore& store) : store_(store) {}
 
-  // The window is about to read the whole store: only writes after this are
-  // news. Taken before the reads, so a write during them is news too.
-  void WholeReadStarts() {
-    stamp_ = store_.ChangeStamp();
+  // The window has read the store whole with reads that began after `stamp`
+  // was taken (SiteList::ReadStamp): only writes after that are news. So the
+  // window's own write, followed by its rebuild, is not news again, while
+  // another program's write during that rebuild still is.
+  void Seen(std::uint64_t stamp) {
+    stamp_ = stamp;
     read_ = true;
   }
 
