@@ -209,12 +209,12 @@ TEST_P(SiteListTest, KeysThatDoNotOpenKeepTheRowsTheEarlierPassesMade) {
   EXPECT_TRUE(RowTexts(list_).empty());
 }
 
-TEST_P(SiteListTest, PendingEventsRunOncePerValueFromEachKeysSecond) {
+TEST_P(SiteListTest, PendingEventsRunOncePerDomainKeyRead) {
   Map().SetZone("a.com", "http", 2);
   Map().SetZone("a.com", "https", 2);
   Map().SetZone("a.com", "Default", 2);  // not listed, but still a value read
   Map().SetZone("b.com", "*", 2);
-  Map().SetZone("c.com", "*", 2);  // pass 4 reads c.com's own values: no events there
+  Map().SetZone("c.com", "*", 2);  // its subkey is read with it: no event of its own
   Map().SetZone("c.com\\www", "http", 2);
   Map().SetZone("c.com\\www", "ftp", 2);
   int events = 0;
