@@ -229,7 +229,7 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
     if (error.empty()) error = placed;
   for (const PolicyTarget& target : RegistryTargetsOf(*settings)) {
     std::string written =
-        ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy).error;
+        ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy, true, &memory->registryLists).error;
     if (error.empty()) error = written;
   }
   if (error.empty()) return std::nullopt;
