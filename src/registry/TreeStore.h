@@ -78,6 +78,10 @@ class TreeStore : public RegistryStore {
 
     std::int64_t id = 0;
     DWORD depth = 0;  // levels below the hive
+    // False while a store that reads values only when they are first needed
+    // (LoadValues) has not read this key's.
+    bool valuesLoaded = true;
+    bool orderStale = true;  // `order` is to be rebuilt
     std::string name;
     std::string fold;
     std::string cls;
@@ -89,13 +93,9 @@ class TreeStore : public RegistryStore {
     // changes while the child is in the map.
     std::map<std::string_view, std::unique_ptr<Key>> children;
     ValueList values;
-    // False while a store that reads values only when they are first needed
-    // (LoadValues) has not read this key's.
-    bool valuesLoaded = true;
     // Subkeys in enumeration order (none for a key without subkeys, which
     // most keys are), rebuilt after a change of `children`.
     std::unique_ptr<SubkeyOrder> order;
-    bool orderStale = true;
   };
 
   TreeStore();
