@@ -475,6 +475,10 @@ RegistryPolicyResult ApplyRegistryPolicy(RegistryStore& store, const std::string
   RegistryPolicyResult result;
   ScriptPolicy none;
   const ScriptPolicy& wanted = policy ? *policy : none;
+  // The keys' times show that nobody else wrote only where our writes and the
+  // reading of the times are one transaction: not on the platform's registry,
+  // whose clock also ticks coarser than its writes.
+  if (!store.SupportsRollback()) memory = nullptr;
   struct Synced {
     std::string listKey, recordKey;
     const std::vector<std::string>* wanted;

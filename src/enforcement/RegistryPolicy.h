@@ -43,8 +43,8 @@ struct RegistryPolicyResult {
 // all when `policy` is null; `recordKey` (HKEY_LOCAL_MACHINE) keeps what we
 // wrote. Writes nothing that is already so. One store transaction. Without
 // `lists`, only the defaults are brought in step (the zone state changed, the
-// zone map did not). With `memory`, lists unwritten since the last apply
-// through it are brought in step from it.
+// zone map did not). With `memory`, on a store with transactions, lists
+// unwritten since the last apply through it are brought in step from it.
 RegistryPolicyResult ApplyRegistryPolicy(RegistryStore& store, const std::string& policyKey,
                                          const std::string& recordKey, const ScriptPolicy* policy, bool lists = true,
                                          RegistrySyncMemory* memory = nullptr);
