@@ -26,10 +26,11 @@ std::string ShellWord(const std::string& name) {
 }
 
 int ListApplied(Run& run) {
-  std::vector<AppliedBlocklist> lists = AppliedBlocklists(run.store);
+  if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
+  std::vector<AppliedBlocklist> lists = AppliedBlocklists(run.Store());
   std::ostream& out = run.env.out;
   if (lists.empty()) {
-    out << "no blocklist is applied in " << run.store.Describe() << "\n";
+    out << "no blocklist is applied in " << run.Store().Describe() << "\n";
     return kExitOk;
   }
   std::size_t width = 4;
@@ -51,13 +52,14 @@ int ListApplied(Run& run) {
 }
 
 int Undo(Run& run, const std::string& name, bool dryRun) {
-  BlocklistUndone undone = UndoBlocklist(run.store, name, dryRun);
+  if (!run.OpenStore(dryRun ? StoreAccess::Read : StoreAccess::Write)) return kExitFailure;
+  BlocklistUndone undone = UndoBlocklist(run.Store(), name, dryRun);
   if (!undone.error.empty()) {
     run.env.err << kVerb << ": " << ShownText(undone.error) << "\n";
     return kExitFailure;
   }
   if (!undone.found) {
-    run.env.err << kVerb << ": no blocklist named " << Quoted(name) << " is applied in " << run.store.Describe()
+    run.env.err << kVerb << ": no blocklist named " << Quoted(name) << " is applied in " << run.Store().Describe()
                 << " (restrict-hosts --list shows those that are)\n";
     return kExitFailure;
   }
@@ -70,7 +72,7 @@ int Undo(Run& run, const std::string& name, bool dryRun) {
     out << Counted(undone.left.size(), "listing", "listings") << " left as they are:\n";
     for (const LeftListing& left : undone.left) out << "  " << ShownText(left.key) << ": " << ShownText(left.state) << "\n";
   }
-  if (dryRun) out << "dry run: nothing was written to " << run.store.Describe() << "\n";
+  if (dryRun) out << "dry run: nothing was written to " << run.Store().Describe() << "\n";
   return kExitOk;
 }
 
@@ -82,7 +84,6 @@ int RunRestrictHosts(Run& run) {
   std::optional<std::string> name = run.args.Option("--name");
   bool dryRun = run.args.Flag("--dry-run");
   bool generalise = run.args.Flag("--generalise");
-  if (list || dryRun) run.access = StoreAccess::Read;
   std::vector<std::string> files = run.args.Rest();
   if (list) {
     if (undo || name || dryRun || generalise || !files.empty()) throw UsageError{"--list takes nothing else"};
@@ -124,9 +125,11 @@ int RunRestrictHosts(Run& run) {
     err << kVerb << ": " << shown << " names no host to restrict; nothing was written\n";
     return hosts.refused.empty() ? kExitFailure : kExitRefused;
   }
-  BlocklistApplied applied = ApplyBlocklist(run.registry, recordName, shown, hosts, dryRun);
+  if (!run.OpenStore(dryRun ? StoreAccess::Read : StoreAccess::Write)) return kExitFailure;
+  BlocklistApplied applied = ApplyBlocklist(run.Registry(), recordName, shown, hosts, dryRun);
   if (!applied.error.empty()) {
-    err << kVerb << ": " << shown << ": " << ShownText(applied.error) << "\n";
+    err << kVerb << ": " << shown << ": " << ShownText(applied.error)
+        << (applied.partlyWritten ? " (restrict-hosts --undo " + ShownText(recordName) + " removes them)" : "") << "\n";
     return kExitFailure;
   }
   out << (dryRun ? "dry run: blocklist " : "blocklist ") << Quoted(recordName) << (dryRun ? " would restrict " : " restricted ")
@@ -149,7 +152,7 @@ int RunRestrictHosts(Run& run) {
                                                         "." + listing.domain)
             << "\n";
     }
-    out << "dry run: nothing was written to " << run.store.Describe() << "\n";
+    out << "dry run: nothing was written to " << run.Store().Describe() << "\n";
   } else {
     // A name that looks like an option is given with "=", which no option takes for itself.
     out << "undo with: portwarden-cli restrict-hosts --undo" << (recordName[0] == '-' ? "=" : " ")

@@ -24,7 +24,7 @@ std::string WindowProgramPath() {
 namespace {
 
 int RemoveButtons(Run& run, const Installation& place) {
-  TrustButtonRemoval removal = RemoveTrustButtons(run.registry, place.logPath);
+  TrustButtonRemoval removal = RemoveTrustButtons(run.Registry(), place.logPath);
   std::ostream& out = run.env.out;
   for (const std::string& guid : removal.removed)
     out << "removed: HKEY_LOCAL_MACHINE\\" << kExtensionsPath << "\\" << guid << "\n";
@@ -49,16 +49,17 @@ int RunRegisterButton(Run& run) {
   bool remove = run.args.Flag("--remove");
   run.args.Done();
   if (another && remove) throw UsageError{"--another and --remove do not go together"};
-  Installation place = InstallationOf(WindowProgramPath(), run.storeFolder());
+  if (!run.OpenStore()) return kExitFailure;
+  Installation place = InstallationOf(WindowProgramPath(), run.StoreFolder());
   if (remove) return RemoveButtons(run, place);
   if (!another) {
-    if (std::optional<std::string> guid = RegisteredTrustButton(run.registry)) {
+    if (std::optional<std::string> guid = RegisteredTrustButton(run.Registry())) {
       run.env.out << "registered already: HKEY_LOCAL_MACHINE\\" << kExtensionsPath << "\\" << *guid
                   << "; nothing was added (--another adds one more)\n";
       return kExitOk;
     }
   }
-  TrustButtonResult result = RegisterTrustButtonAndMark(run.registry, place);
+  TrustButtonResult result = RegisterTrustButtonAndMark(run.Registry(), place);
   std::ostream& err = run.env.err;
   if (result.registered) {
     run.env.out << "button: HKEY_LOCAL_MACHINE\\" << kExtensionsPath << "\\" << result.guid << "\n"
@@ -69,7 +70,7 @@ int RunRegisterButton(Run& run) {
     err << "portwarden-cli register-button: " << failure.reason << "\n";
   if (!result.logError.empty()) err << "portwarden-cli register-button: " << result.logError << "\n";
   if (result.guid.empty() && result.failures.empty() && result.logError.empty())
-    err << "portwarden-cli register-button: no button key could be made in " << run.store.Describe() << "\n";
+    err << "portwarden-cli register-button: no button key could be made in " << run.Store().Describe() << "\n";
   // What a failed registration made is undone: a later run starts afresh.
   err << "portwarden-cli register-button: no button was registered\n";
   return kExitFailure;

@@ -1,13 +1,13 @@
 #include "Cli.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <new>
 #include <sstream>
 
-#include "registry/ForwardingStore.h"
 #include "registry/MemoryStore.h"
 #include "registry/Utf8.h"
 
@@ -16,29 +16,28 @@ namespace {
 
 constexpr const char* kProgram = "portwarden-cli";
 
-// The chosen store, opened when it is first used; a store that cannot be
-// opened ends the run (StoreUnavailable).
-class StoreOnFirstUse : public ForwardingStore {
- public:
-  explicit StoreOnFirstUse(std::function<OpenedStore()> open) : open_(std::move(open)) {}
-  RegistryStore& Target() const override {
-    if (!opened_.store) {
-      opened_ = open_();
-      if (!opened_.store) throw StoreUnavailable{opened_.error};
-    }
-    return *opened_.store;
-  }
-  std::string Folder() const {
-    Target();
-    return opened_.folder;
-  }
-
- private:
-  std::function<OpenedStore()> open_;
-  mutable OpenedStore opened_;
-};
-
 }  // namespace
+
+RegistryStore* Run::OpenStore(StoreAccess access) {
+  if (!tried_) {
+    tried_ = true;
+    opened_ = open_(access);
+    if (opened_.store) registry_.emplace(*opened_.store);
+    else env.err << kProgram << ": " << opened_.error << "\n";
+  }
+  return opened_.store.get();
+}
+
+RegistryStore& Run::Store() {
+  // A verb that uses the store before opening it is a fault of this program.
+  if (!opened_.store) std::abort();
+  return *opened_.store;
+}
+
+pw::Registry& Run::Registry() {
+  if (!registry_) std::abort();
+  return *registry_;
+}
 
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
@@ -201,43 +200,31 @@ int RunVerb(std::vector<std::string> words, Environment& env) {
   std::vector<StoreFailure> failures;
   auto sink = [&](const StoreFailure& failure) { failures.push_back(failure); };
   // A verb that needs no store gets an empty one in memory: naming a store
-  // must not create a file for it. Any other verb opens the chosen store when
-  // it first uses it, after taking its arguments.
-  std::unique_ptr<RegistryStore> memory;
-  std::unique_ptr<StoreOnFirstUse> chosen;
-  StoreAccess access = StoreAccess::Write;
-  if (verb->needsStore) {
-    chosen = std::make_unique<StoreOnFirstUse>([&env, &storePath, &sink, &access] {
-      OpenedStore opened = env.openStore(storePath, access);
-      if (opened.store) {
-        if (!opened.note.empty()) env.err << kProgram << ": " << opened.note << "\n";
-        opened.store->SetErrorSink(sink);
-      }
-      return opened;
-    });
-  } else {
-    memory = std::make_unique<MemoryStore>();
-  }
-  RegistryStore& store = chosen ? static_cast<RegistryStore&>(*chosen) : *memory;
-  Registry registry(store);
-  Run run{env, store, registry, args, [&chosen] { return chosen ? chosen->Folder() : std::string(); }, access};
+  // must not create a file for it.
+  Run run(env, args, [&env, &storePath, &sink, needsStore = verb->needsStore](StoreAccess access) {
+    if (!needsStore) return OpenedStore{std::make_unique<MemoryStore>(), "", "", ""};
+    OpenedStore opened = env.openStore(storePath, access);
+    if (opened.store) {
+      if (!opened.note.empty()) env.err << kProgram << ": " << opened.note << "\n";
+      opened.store->SetErrorSink(sink);
+    }
+    return opened;
+  });
   int code;
   try {
     code = verb->run(run);
   } catch (const UsageError& error) {
     return UsageFailure(env, verb, error.message);
-  } catch (const StoreUnavailable& error) {
-    env.err << kProgram << ": " << error.message << "\n";
-    return kExitFailure;
   } catch (const std::bad_alloc&) {
     // A transaction under way was rolled back on the way out.
     env.err << kProgram << " " << verb->name << ": not enough memory to finish; nothing more was written\n";
     return kExitFailure;
   }
   if (!failures.empty()) {
-    const StoreFailure& first = failures.front();
+    StoreFailure first = failures.front();  // a copy: reading for the hint may add failures
     if (first.afterWrite)
-      env.err << kProgram << ": " << AfterWriteFailureText(first, ShownText(first.reason)) << "\n";
+      env.err << kProgram << ": " << AfterWriteFailureText(first, ShownText(first.reason))
+              << ShownText(AfterWriteHint(run, first)) << "\n";
     else
       env.err << kProgram << ": the store " << first.store << " failed (" << first.operation
             << "): " << ShownText(first.reason) << "\n";

@@ -40,12 +40,6 @@ struct UsageError {
   std::string message;
 };
 
-// Thrown when the store, opened when first used, cannot be opened; ends the
-// run with exit code 1 and the message.
-struct StoreUnavailable {
-  std::string message;
-};
-
 // Arguments of one verb, with helpers to take its options. A word "--" ends
 // the options: every word after it is positional, even one starting with "-".
 class Args {
@@ -65,19 +59,30 @@ class Args {
   std::vector<std::string> literal_;  // the words after "--"
 };
 
-// What a verb gets to work with. The store is opened when it is first used,
-// so a verb takes all its arguments before it touches the store: a usage error
-// then never creates or changes a store file.
-struct Run {
+// What a verb gets to work with. A verb takes all its arguments before it
+// opens the store: a usage error then never creates or changes a store file.
+class Run {
+ public:
+  Run(Environment& env, Args& args, std::function<OpenedStore(StoreAccess)> open)
+      : env(env), args(args), open_(std::move(open)) {}
   Environment& env;
-  RegistryStore& store;
-  Registry& registry;
   Args& args;
+  // Opens the chosen store, once. Read is for a verb (or a mode of one, a dry
+  // run) that only reads: a store that does not exist is then not created.
+  // Null when it cannot be opened; why is printed, and the verb ends with
+  // kExitFailure.
+  RegistryStore* OpenStore(StoreAccess access = StoreAccess::Write);
+  // The opened store, and its keys; only after OpenStore succeeded.
+  RegistryStore& Store();
+  pw::Registry& Registry();
   // The store file's folder; empty for the platform's registry.
-  std::function<std::string()> storeFolder;
-  // Set to Read, before the store is first used, by a verb (or a mode of one,
-  // a dry run) that only reads: a store that does not exist is then not created.
-  StoreAccess& access;
+  const std::string& StoreFolder() const { return opened_.folder; }
+
+ private:
+  std::function<OpenedStore(StoreAccess)> open_;
+  OpenedStore opened_;
+  bool tried_ = false;
+  std::optional<pw::Registry> registry_;
 };
 
 // One option of a verb for its help: the option as written ("--zone Z") and
@@ -161,6 +166,9 @@ int RunRegisterButton(Run& run);
 int RunOpenPages(Run& run);
 // Keeping the zone map as the browsers' script policy.
 int RunEnforce(Run& run);
+// What this program adds to a failure of what follows a write: the command
+// that brings the browsers' policy back in step; empty for any other failure.
+std::string AfterWriteHint(Run& run, const StoreFailure& failure);
 
 
 // Group Policy files, for import and export --policy (PolicyVerbs.cpp).

@@ -69,20 +69,63 @@ void PrintSwitchGaps(std::ostream& out, const std::optional<SwitchGaps>& gaps) {
         << " listing(s) no switch states (Trusted for one protocol, or a host name not in ASCII)\n";
 }
 
+// The command line that runs `words` as root on the store `store`.
+std::string AsRootCommand(const std::string& store, const std::string& words) {
+  return "sudo portwarden-cli --store " + (store.empty() ? std::string("STORE") : store) + " " + words;
+}
+
+// The command that puts the policy back in place, run as root (an
+// administrator on Windows).
+std::string RepairCommand(const std::string& store, const EnforcementSettings& settings) {
+#if defined(_WIN32)
+  (void)store;
+  (void)settings;
+  return "portwarden-cli enforce on (as an administrator)";
+#else
+  std::string command = AsRootCommand(store, "enforce on");
+  if (!settings.policyRoot.empty()) command += " --policy-root " + settings.policyRoot;
+  if (!settings.browsers.empty()) {
+    command += " --browsers ";
+    for (std::size_t i = 0; i < settings.browsers.size(); ++i) command += (i ? "," : "") + settings.browsers[i];
+  }
+  if (settings.copy) command += " --copy";
+  if (settings.registry) command += " --registry";
+  return command;
+#endif
+}
+
+// What gets `enforce on` past its refusal, in this program's options.
+std::string RemedyText(const EnforceOutcome& outcome) {
+  switch (outcome.remedy) {
+    case Remedy::Copy:
+      return "; use --copy with this store";
+    case Remedy::Force:
+      return outcome.keptAs.empty()
+                 ? ". With --force, ours takes its place and `enforce off` puts theirs back"
+                 : ". With --force, ours takes its place and it is kept as " + outcome.keptAs +
+                       ", put back by `enforce off`";
+    case Remedy::NameTargets:
+      return "; name them with --browsers or give a policy folder with --policy-root";
+    default:
+      return "";
+  }
+}
+
 int Failed(Run& run, const char* action, const EnforceOutcome& outcome, const std::string& again) {
-  run.env.err << "portwarden-cli enforce " << action << ": " << outcome.error << "\n";
+  run.env.err << "portwarden-cli enforce " << action << ": " << outcome.error << RemedyText(outcome) << "\n";
   if (outcome.needsRoot)
     run.env.err << "The browsers' policy folders belong to root. Run as root:\n  "
-                << AsRootCommand(Absolute(run.store.FilePath()), std::string("enforce ") + action + again) << "\n";
+                << AsRootCommand(Absolute(run.Store().FilePath()), std::string("enforce ") + action + again) << "\n";
   return kExitFailure;
 }
 
 // The store's file, for the verbs that place or find the policy beside it.
-std::string StorePath(Run& run) { return run.storeFolder().empty() ? "" : Absolute(run.store.FilePath()); }
+std::string StorePath(Run& run) { return run.StoreFolder().empty() ? "" : Absolute(run.Store().FilePath()); }
 
 int On(Run& run, EnforceRequest request, const std::string& again) {
+  if (!run.OpenStore()) return kExitFailure;
   request.storePath = StorePath(run);
-  EnforceOutcome outcome = EnforceOn(run.store, request);
+  EnforceOutcome outcome = EnforceOn(run.Store(), request);
   if (!outcome.error.empty()) return Failed(run, "on", outcome, again);
   std::ostream& out = run.env.out;
   out << "enforcement is on for this store; the browsers read the policy at:\n";
@@ -94,7 +137,8 @@ int On(Run& run, EnforceRequest request, const std::string& again) {
 }
 
 int Off(Run& run) {
-  EnforceOutcome outcome = EnforceOff(run.store, StorePath(run));
+  if (!run.OpenStore()) return kExitFailure;
+  EnforceOutcome outcome = EnforceOff(run.Store(), StorePath(run));
   if (!outcome.error.empty()) return Failed(run, "off", outcome, "");
   run.env.out << "enforcement is off for this store";
   run.env.out << (outcome.places.empty() ? "" : "; our policy is gone from:") << "\n";
@@ -104,7 +148,18 @@ int Off(Run& run) {
 }
 
 int Status(Run& run) {
-  EnforcementStatus status = EnforcementStatusOf(run.store, StorePath(run));
+  if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
+  EnforcementStatus status = EnforcementStatusOf(run.Store(), StorePath(run));
+  // A note with what puts it right, in this program's commands.
+  auto note = [&](const TargetState& state) {
+    std::string store = StorePath(run);
+    if (state.remedy == Remedy::TakeOut)
+      return state.note + "; run `" + AsRootCommand(store, "enforce off") + "` to take it out";
+    if (state.remedy != Remedy::PlaceAgain || !status.settings) return state.note;
+    std::string repair = RepairCommand(store, *status.settings);
+    return state.present ? state.note + ": run `" + repair + "` to bring it in step"
+                         : state.note + "; run `" + repair + "` to put it back";
+  };
   std::ostream& out = run.env.out;
   if (!status.settings) {
     out << "enforcement: off\n";
@@ -112,7 +167,7 @@ int Status(Run& run) {
     // Its record lost, or an `on` killed midway: the browsers may still read it.
     out << "but the policy of this store is still in place:\n";
     for (const TargetState& state : status.targets)
-      out << state.target.name << " " << state.target.folder << ": " << state.note << "\n";
+      out << state.target.name << " " << state.target.folder << ": " << note(state) << "\n";
     return kExitFailure;
   }
   const EnforcementSettings& settings = *status.settings;
@@ -131,7 +186,7 @@ int Status(Run& run) {
             : state.present  ? "BEHIND THE STORE"
                              : "MISSING")
         << "\n";
-    if (!state.note.empty() && !state.inStep) out << "  " << state.note << "\n";
+    if (!state.note.empty() && !state.inStep) out << "  " << note(state) << "\n";
     allInStep = allInStep && state.inStep;
     if (!state.present) continue;
     out << "  default: " << DefaultText(state.held) << "\n";
@@ -144,7 +199,8 @@ int Status(Run& run) {
 }
 
 int Show(Run& run) {
-  TranslatedPolicy translated = ScriptPolicyOf(run.store);
+  if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
+  TranslatedPolicy translated = ScriptPolicyOf(run.Store());
   std::string managed = PolicyJson(translated.policy, PolicyLevel::Managed);
   std::string recommended = PolicyJson(translated.policy, PolicyLevel::Recommended);
   HostnameSwitches switches = SwitchesOf(translated.policy);
@@ -160,6 +216,12 @@ int Show(Run& run) {
 }
 
 }  // namespace
+
+std::string AfterWriteHint(Run& run, const StoreFailure& failure) {
+  if (failure.operation != kBrowserPolicyOperation) return "";
+  std::optional<EnforcementSettings> settings = ReadEnforcement(run.Store());
+  return settings ? "; run `" + RepairCommand(StorePath(run), *settings) + "` to bring it in step" : "";
+}
 
 int RunEnforce(Run& run) {
   EnforceRequest request;
@@ -184,7 +246,6 @@ int RunEnforce(Run& run) {
   if (action != "on" && !again.empty()) throw UsageError{"only `enforce on` takes options"};
   if (action == "on") return On(run, request, again);
   if (action == "off") return Off(run);
-  if (action == "status" || action == "show") run.access = StoreAccess::Read;
   if (action == "status") return Status(run);
   if (action == "show") return Show(run);
   throw UsageError{"say on, off, status or show, not '" + action + "'"};

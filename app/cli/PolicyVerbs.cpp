@@ -42,23 +42,26 @@ int ImportPolicy(Run& run, const std::string& bytes, const std::string& shown, b
   }
   if (dryRun) {
     if (plan.besideSiteList) run.env.out << "would leave alone " << BesideSiteList(plan) << "\n";
-    run.env.out << "dry run: nothing was written to " << run.store.Describe() << "\n";
+    if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
+    run.env.out << "dry run: nothing was written to " << run.Store().Describe() << "\n";
     return kExitOk;
   }
-  ImportResult result = ApplyImport(run.store, plan.file, writes);
+  if (!run.OpenStore()) return kExitFailure;
+  ImportResult result = ApplyImport(run.Store(), plan.file, writes);
   if (!result.error.empty()) {
     run.env.err << kProgram << ": " << shown << ": " << ShownText(result.error) << "\n";
     return kExitFailure;
   }
   run.env.out << "imported " << Counted(plan.listings, "listing", "listings") << " from " << shown << " into "
-              << run.store.Describe() << ", " << plan.skipped.size() << " skipped";
+              << run.Store().Describe() << ", " << plan.skipped.size() << " skipped";
   if (plan.besideSiteList) run.env.out << "; left alone " << BesideSiteList(plan);
   run.env.out << "\n";
   return kExitOk;
 }
 
 int ExportPolicyFile(Run& run, const std::string& file, bool listText) {
-  PolicyExport exported = ExportPolicy(run.store);
+  if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
+  PolicyExport exported = ExportPolicy(run.Store());
   if (!exported.ok) {
     run.env.err << kProgram << ": " << ShownText(exported.error) << "; nothing was exported\n";
     return kExitFailure;

@@ -17,6 +17,8 @@ namespace pw::cli {
 namespace {
 
 constexpr const char* kProgram = "portwarden-cli";
+// After a key an import skipped: how to import it too.
+constexpr const char* kImportsAll = " (--all imports it)";
 
 std::string OneFile(Args& args, const char* verb) {
   std::vector<std::string> rest = args.Rest();
@@ -68,7 +70,6 @@ int RunImport(Run& run) {
   bool policy = run.args.Flag("--policy");
   bool all = run.args.Flag("--all");
   bool dryRun = run.args.Flag("--dry-run");
-  if (dryRun) run.access = StoreAccess::Read;
   std::string file = OneFile(run.args, "import");
   if (policy && all) throw UsageError{"--all does not go with --policy: a policy's site list is all it imports"};
   std::string shown = ShownName(file, "standard input");
@@ -88,21 +89,23 @@ int RunImport(Run& run) {
   if (dryRun) {
     if (!PrintPlan(run, parsed, plan)) return kExitFailure;
     for (const SkippedKey& skipped : plan.skipped)
-      run.env.out << "would skip " << ShownText(SkipMessage(skipped)) << "\n";
-    run.env.out << "dry run: nothing was written to " << run.store.Describe() << "\n";
+      run.env.out << "would skip " << ShownText(SkipMessage(skipped)) << kImportsAll << "\n";
+    if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
+    run.env.out << "dry run: nothing was written to " << run.Store().Describe() << "\n";
     return kExitOk;
   }
   {
     LineBatch skips(run.env.err);
     for (const SkippedKey& skipped : plan.skipped)
-      skips.Add(std::string(kProgram) + ": skipped " + ShownText(SkipMessage(skipped)) + "\n");
+      skips.Add(std::string(kProgram) + ": skipped " + ShownText(SkipMessage(skipped)) + kImportsAll + "\n");
   }
-  ImportResult result = ApplyImport(run.store, parsed, plan);
+  if (!run.OpenStore()) return kExitFailure;
+  ImportResult result = ApplyImport(run.Store(), parsed, plan);
   if (!result.error.empty()) {
     run.env.err << kProgram << ": " << shown << ": " << ShownText(result.error) << "\n";
     return kExitFailure;
   }
-  run.env.out << "imported " << shown << " into " << run.store.Describe() << ": "
+  run.env.out << "imported " << shown << " into " << run.Store().Describe() << ": "
               << Counted(result.keysWritten, "key", "keys") << " written, "
               << Counted(result.valuesSet, "value", "values") << " set, "
               << Counted(result.keysDeleted, "key", "keys") << " deleted, "
@@ -112,7 +115,6 @@ int RunImport(Run& run) {
 }
 
 int RunExport(Run& run) {
-  run.access = StoreAccess::Read;
   bool policy = run.args.Flag("--policy");
   bool policyList = run.args.Flag("--policy-list");
   std::optional<std::string> key = run.args.Option("--key");
@@ -134,8 +136,9 @@ int RunExport(Run& run) {
     if (!name) throw UsageError{"--key needs a full key name such as HKCU\\Software\\Microsoft: " + why};
     roots = {*name};
   }
+  if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
   ExportResult result =
-      ExportRegFile(run.store, roots, regedit4 ? RegFileFormat::Regedit4 : RegFileFormat::Version5, skipUnwritable);
+      ExportRegFile(run.Store(), roots, regedit4 ? RegFileFormat::Regedit4 : RegFileFormat::Version5, skipUnwritable);
   if (!result.ok) {
     run.env.err << kProgram << ": " << ShownText(result.error) << "; nothing was exported"
                 << (skipUnwritable ? "" : " (--skip-unwritable writes everything else)") << "\n";
@@ -145,7 +148,7 @@ int RunExport(Run& run) {
     run.env.err << kProgram << ": not exported: " << ShownText(skipped) << "\n";
   if (key && !result.missing.empty()) {
     run.env.err << kProgram << ": the key " << ShownText(result.missing.front()) << " is not in the store "
-                << run.store.Describe() << "; nothing was exported\n";
+                << run.Store().Describe() << "; nothing was exported\n";
     return kExitFailure;
   }
   // A key that a fresh store does not have either (HKEY_LOCAL_MACHINE's

@@ -93,7 +93,6 @@ int PdfToStandardOutput(Run& run, const QTextDocument& report) {
 }  // namespace
 
 int RunReport(Run& run) {
-  run.access = StoreAccess::Read;
   bool text = run.args.Flag("--text");
 #if defined(PW_HAVE_REPORT_DOCUMENT)
   std::optional<std::string> pdf = run.args.Option("--pdf");
@@ -107,8 +106,9 @@ int RunReport(Run& run) {
   run.args.Done();
 #endif
 
+  if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
   SiteList sites;
-  sites.Rebuild(run.store);
+  sites.Rebuild(run.Store());
 #if defined(PW_HAVE_REPORT_DOCUMENT)
   if (html || pdf || print) {
     DocumentSession session;

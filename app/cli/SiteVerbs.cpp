@@ -84,14 +84,14 @@ NamedListing Named(const std::string& domain, const std::string& subdomain, cons
 // A write the store failed: the status in words, and whether it was undone.
 std::string FailedBecause(Run& run, LONG status) {
   return std::to_string(status) + " (" + StatusName(status) + ")" +
-         (run.store.SupportsRollback() ? "; nothing was written" : "");
+         (run.Store().SupportsRollback() ? "; nothing was written" : "");
 }
 
 bool ValueExists(Run& run, const ListingAddress& address) {
   KeyHandle key;
-  if (key.OpenA(run.store, HKEY_CURRENT_USER, address.keyPath) != ERROR_SUCCESS) return false;
+  if (key.OpenA(run.Store(), HKEY_CURRENT_USER, address.keyPath) != ERROR_SUCCESS) return false;
   DWORD type = 0;
-  return run.store.RegQueryValueExA(key.get(), address.valueName, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS;
+  return run.Store().RegQueryValueExA(key.get(), address.valueName, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 // True when the value exists; otherwise says so.
@@ -107,16 +107,16 @@ bool ListingExists(Run& run, const char* verb, const NamedListing& listing) {
 }  // namespace
 
 int RunList(Run& run) {
-  run.access = StoreAccess::Read;
   std::string format = run.args.Option("--format").value_or("table");
   run.args.Done();
   if (format != "table" && format != "tsv" && format != "json")
     throw UsageError{"--format takes table, tsv or json, not '" + format + "'"};
+  if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
   // The rows and the zones their values set, from one state of the store (the
   // rebuild keeps each row's zone).
-  ReadSnapshot snapshot(run.store);
+  ReadSnapshot snapshot(run.Store());
   SiteList list;
-  list.Rebuild(run.store);
+  list.Rebuild(run.Store());
   std::ostream& out = run.env.out;
 
   if (format == "json") {
@@ -144,7 +144,7 @@ int RunList(Run& run) {
     }
     return kExitOk;
   }
-  WriteSiteTable(out, list, run.store);
+  WriteSiteTable(out, list, run.Store());
   return kExitOk;
 }
 
@@ -227,6 +227,7 @@ int RunAdd(Run& run) {
 
   // A listing already there is replaced, and the user told what it was; with
   // --keep it stays as it is.
+  if (!run.OpenStore()) return kExitFailure;
   std::vector<std::string> written;
   bool writeGeneralised = !protocolList;
   for (auto& [choice, listing] : listings) {
@@ -234,7 +235,7 @@ int RunAdd(Run& run) {
       written.push_back(listing.address.valueName);
       continue;
     }
-    std::optional<int> old = ListedZone(run.store, listing.row);
+    std::optional<int> old = ListedZone(run.Store(), listing.row);
     std::string was = old ? ZoneWords(*old) : "a value that sets no zone";
     if (keep) {
       run.env.err << kProgram << " add: kept " << key << ": \"" << listing.address.valueName << "\" = " << was << "\n";
@@ -249,11 +250,11 @@ int RunAdd(Run& run) {
   }
 
   LONG status = ERROR_SUCCESS;
-  if (writeGeneralised) status = WriteGeneralisedListing(run.registry, parts.Domain, parts.SubDomain, zone);
-  else if (choices.AnyChecked()) status = WriteProtocolListings(run.registry, parts.Domain, parts.FullSubDomain, choices);
+  if (writeGeneralised) status = WriteGeneralisedListing(run.Registry(), parts.Domain, parts.SubDomain, zone);
+  else if (choices.AnyChecked()) status = WriteProtocolListings(run.Registry(), parts.Domain, parts.FullSubDomain, choices);
   if (status != ERROR_SUCCESS) {
     run.env.err << kProgram << " add: cannot write the listing in the key " << key << " of the zone map of the store "
-                << run.store.Describe() << ": " << FailedBecause(run, status) << "\n";
+                << run.Store().Describe() << ": " << FailedBecause(run, status) << "\n";
     return kExitFailure;
   }
   for (const std::string& name : written)
@@ -266,13 +267,14 @@ int RunSet(Run& run) {
   NamedListing listing = ListingOption(run.args);
   run.args.Done();
   if (!zone) throw UsageError{"--zone is required"};
+  if (!run.OpenStore()) return kExitFailure;
   if (!ListingExists(run, "set", listing)) return kExitFailure;
   SiteList list;
-  LONG status = AssignListingZone(list, run.registry, listing.address, *zone);
+  LONG status = AssignListingZone(list, run.Registry(), listing.address, *zone);
   if (status != ERROR_SUCCESS) {
     run.env.err << kProgram << " set: cannot write \"" << listing.address.valueName << "\" in the key "
                 << ShortListingKey(listing.row.domain, listing.row.subdomain) << " of the zone map of the store "
-                << run.store.Describe() << ": " << FailedBecause(run, status) << "\n";
+                << run.Store().Describe() << ": " << FailedBecause(run, status) << "\n";
     return kExitFailure;
   }
   run.env.out << ShortListingKey(listing.row.domain, listing.row.subdomain) << ": \"" << listing.address.valueName
@@ -283,20 +285,21 @@ int RunSet(Run& run) {
 int RunDelete(Run& run) {
   NamedListing listing = ListingOption(run.args);
   run.args.Done();
+  if (!run.OpenStore()) return kExitFailure;
   if (!ListingExists(run, "delete", listing)) return kExitFailure;
   SiteList list;
-  list.Rebuild(run.store);
-  ListingDeletion deletion = DeleteListing(list, run.registry, listing.address);
+  list.Rebuild(run.Store());
+  ListingDeletion deletion = DeleteListing(list, run.Registry(), listing.address);
   if (deletion.removal != ERROR_SUCCESS) {
     run.env.err << kProgram << " delete: cannot delete \"" << listing.address.valueName << "\" from the key "
                 << ShortListingKey(listing.row.domain, listing.row.subdomain) << " of the zone map of the store "
-                << run.store.Describe() << ": " << deletion.removal << " (" << StatusName(deletion.removal) << ")\n";
+                << run.Store().Describe() << ": " << deletion.removal << " (" << StatusName(deletion.removal) << ")\n";
     return kExitFailure;
   }
   run.env.out << ShortListingKey(listing.row.domain, listing.row.subdomain) << ": \"" << listing.address.valueName
               << "\" deleted\n";
   if (deletion.prune != ERROR_SUCCESS) {
-    run.env.err << kProgram << " delete: the keys left empty in the store " << run.store.Describe()
+    run.env.err << kProgram << " delete: the keys left empty in the store " << run.Store().Describe()
                 << " could not be removed: " << deletion.prune << " (" << StatusName(deletion.prune) << ")\n";
     return kExitFailure;
   }

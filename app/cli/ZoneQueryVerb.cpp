@@ -2,6 +2,7 @@
 // decides it.
 #include <istream>
 #include <ostream>
+#include <utility>
 
 #include "Cli.h"
 #include "listings/ZoneAddress.h"
@@ -68,7 +69,6 @@ bool ReadLine(std::istream& in, std::string& line) {
 }  // namespace
 
 int RunZone(Run& run) {
-  run.access = StoreAccess::Read;
   std::string format = run.args.Option("--format").value_or("text");
   std::vector<std::string> words = run.args.Rest();
   if (format != "text" && format != "json")
@@ -76,9 +76,14 @@ int RunZone(Run& run) {
   if (words.empty())
     throw UsageError{"give an address, or - to read addresses from standard input"};
   bool allAnswered = true;
+  // False when the store cannot be opened. It is opened for the first address
+  // that can be read: one that cannot is answered without it.
   auto answer = [&](const std::string& typed) {
     std::string address = AddressAsTyped(typed);
-    ZoneAnswer zone = ZoneForUrl(run.store, address);
+    ZoneAddress read = ReadZoneAddress(address);
+    RegistryStore* store = nullptr;
+    if (read.problem.empty() && !(store = run.OpenStore(StoreAccess::Read))) return false;
+    ZoneAnswer zone = ZoneForAddress(store, std::move(read));
     allAnswered = allAnswered && zone.verdict != ZoneVerdict::NotAnswered;
     if (format == "json") {
       PrintJson(run.env.out, address, zone);
@@ -88,10 +93,11 @@ int RunZone(Run& run) {
       run.env.out << ShownText(address) << "\t" << zone.zone << "\t" << ZoneAnswerName(zone) << "\t"
                   << ShownText(ZoneAnswerReason(zone)) << "\n";
     }
+    return true;
   };
   for (const std::string& word : words) {
     if (word != "-") {
-      answer(word);
+      if (!answer(word)) return kExitFailure;
       continue;
     }
     std::string line;
@@ -102,7 +108,7 @@ int RunZone(Run& run) {
         return kExitFailure;
       }
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.find_first_not_of(" \t") != std::string::npos) answer(line);
+      if (line.find_first_not_of(" \t") != std::string::npos && !answer(line)) return kExitFailure;
     }
   }
   return allAnswered ? kExitOk : kExitRefused;

@@ -20,20 +20,21 @@ const char* ProfileName(ZoneProfile profile) {
 // Writes the profile, prints the state read back, and fails when a write
 // failed or the state is not the profile's.
 int WriteAndReport(Run& run, ZoneProfile profile) {
-  LONG status = WriteZoneProfile(run.registry, profile);
-  ZoneSecurityState state = DetectZoneSecurity(run.registry);
+  if (!run.OpenStore()) return kExitFailure;
+  LONG status = WriteZoneProfile(run.Registry(), profile);
+  ZoneSecurityState state = DetectZoneSecurity(run.Registry());
   run.env.out << ZoneSecurityStateName(state) << "\n";
   if (status == ERROR_SUCCESS && state == ExpectedState(profile)) return kExitOk;
   if (status != ERROR_SUCCESS)
     run.env.err << "portwarden-cli: cannot write the " << ProfileName(profile) << " profile into the store "
-                << run.store.Describe() << ": " << status << " (" << StatusName(status) << ")"
-                << (run.store.SupportsRollback() ? "; the zone was left as it was" : "");
+                << run.Store().Describe() << ": " << status << " (" << StatusName(status) << ")"
+                << (run.Store().SupportsRollback() ? "; the zone was left as it was" : "");
   else
     run.env.err << "portwarden-cli: after writing the " << ProfileName(profile) << " profile the zone reads "
                 << ZoneSecurityStateName(state) << ", not " << ZoneSecurityStateName(ExpectedState(profile));
-  if (!run.registry.RegKeyExists(HKEY_CURRENT_USER, kZonePath))
+  if (!run.Registry().RegKeyExists(HKEY_CURRENT_USER, kZonePath))
     run.env.err << ": the Internet zone key HKEY_CURRENT_USER\\" << kZonePath << " is missing from the store "
-                << run.store.Describe();
+                << run.Store().Describe();
   run.env.err << "\n";
   return kExitFailure;
 }
@@ -41,9 +42,9 @@ int WriteAndReport(Run& run, ZoneProfile profile) {
 }  // namespace
 
 int RunStatus(Run& run) {
-  run.access = StoreAccess::Read;
   run.args.Done();
-  run.env.out << ZoneSecurityStateName(DetectZoneSecurity(run.registry)) << "\n";
+  if (!run.OpenStore(StoreAccess::Read)) return kExitFailure;
+  run.env.out << ZoneSecurityStateName(DetectZoneSecurity(run.Registry())) << "\n";
   return kExitOk;
 }
 

@@ -194,10 +194,6 @@ std::vector<PolicyTarget> TargetsOf(const EnforcementSettings& settings) {
   return targets;
 }
 
-std::string AsRootCommand(const std::string& store, const std::string& words) {
-  return "sudo portwarden-cli --store " + store + " " + words;
-}
-
 std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
                                                const std::vector<FollowUpStore::Changes>* changes,
                                                ReapplyMemory* memory) {
@@ -208,13 +204,13 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
     memory->stamped.reset();
     return std::nullopt;
   }
-  std::string error;
+  Result followed;
   ScriptPolicy translated;
   bool linked = LinksToFiles(*settings) && (!FolderTargetsOf(*settings).empty() || NamesFirefox(*settings));
   bool inMemory = !linked && settings->registry;
   if (linked) {
     memory->domainsGeneration.reset();
-    error = FollowLinkedFiles(store, *settings, changes, *memory);
+    followed = FollowLinkedFiles(store, *settings, changes, *memory);
   } else if (inMemory) {
     memory->indexIdentity.clear();
     FollowInMemory(store, changes, *memory);
@@ -224,16 +220,17 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
     translated = ScriptPolicyOf(store).policy;
   }
   const ScriptPolicy& policy = linked || inMemory ? memory->assembled.policy : translated;
-  for (const std::string& placed :
+  // Every place is brought in step; the first failure is told.
+  for (Result placed :
        {FollowFolders(store, *settings, policy, *memory), FollowFirefox(store, *settings, policy, *memory)})
-    if (error.empty()) error = placed;
+    if (followed.Ok()) followed = std::move(placed);
   for (const PolicyTarget& target : RegistryTargetsOf(*settings)) {
     std::string written =
         ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy, true, &memory->registryLists).error;
-    if (error.empty()) error = written;
+    if (followed.Ok() && !written.empty()) followed = Result::Failure(written);
   }
-  if (error.empty()) return std::nullopt;
-  return StoreFailure{store.Describe(), kBrowserPolicyOperation, error, ERROR_SUCCESS};
+  if (followed.Ok()) return std::nullopt;
+  return StoreFailure{store.Describe(), kBrowserPolicyOperation, followed.Message(), ERROR_SUCCESS};
 }
 
 std::unique_ptr<RegistryStore> WithBrowserEnforcement(std::unique_ptr<RegistryStore> store) {
@@ -269,32 +266,33 @@ EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
   RegistryPlacer registry(store, settings);
   Placer* placers[] = {&folders, &firefox, &registry};
   for (Placer* placer : placers) {
-    outcome.error = placer->Check(outcome.needsRoot, outcome.notes);
-    if (!outcome.error.empty()) return outcome;
+    Result checked = placer->Check(outcome);
+    if (!checked.Ok()) {
+      outcome.error = checked.Message();
+      return outcome;
+    }
   }
 
   std::optional<EnforcementSettings> previous = ReadEnforcement(store);
   bool recorded = false;
-  auto undo = [&](const std::string& error) {
+  auto undo = [&](const Result& failed) {
     for (auto placer = std::rbegin(placers); placer != std::rend(placers); ++placer) (*placer)->Undo();
     if (recorded) {
       if (previous) WriteEnforcement(store, *previous);
       else DeleteKeyTree(store, HKEY_LOCAL_MACHINE, kEnforcementPath);
     }
-    outcome.error = error;
+    outcome.error = failed.Message();
     outcome.places.clear();
     outcome.notes.clear();
     return outcome;
   };
-  for (Placer* placer : placers) {
-    std::string error = placer->Prepare();
-    if (!error.empty()) return undo(error);
-  }
+  for (Placer* placer : placers)
+    if (Result prepared = placer->Prepare(); !prepared.Ok()) return undo(prepared);
   // The record before the policy is read: a write from now on counts a
   // generation, and a run killed midway leaves a record status and off see.
   LONG status = WriteEnforcement(store, settings);
   if (status != ERROR_SUCCESS)
-    return undo(store.Describe() + " cannot record enforcement (" + StatusName(status) + ")");
+    return undo(Result::Failure(store.Describe() + " cannot record enforcement (" + StatusName(status) + ")", status));
   recorded = true;
 
   std::vector<DomainPatterns> domains;
@@ -307,10 +305,9 @@ EnforceOutcome EnforceOn(RegistryStore& store, const EnforceRequest& request) {
   }
   outcome.gaps = translated.gaps;
   if (NamesFirefox(settings)) outcome.firefoxGaps = SwitchesOf(translated.policy).gaps;
-  for (Placer* placer : placers) {
-    std::string error = placer->Place(translated.policy, domains, generation, outcome);
-    if (!error.empty()) return undo(error);
-  }
+  for (Placer* placer : placers)
+    if (Result placed = placer->Place(translated.policy, domains, generation, outcome); !placed.Ok())
+      return undo(placed);
 
   // What earlier settings placed and these do not, goes: in folders by root's
   // own records, in the registry by the store's.
@@ -357,11 +354,12 @@ EnforcementStatus EnforcementStatusOf(RegistryStore& store, const std::string& s
     state.present = Registry(store).RegKeyExists(HKEY_LOCAL_MACHINE, target.recordKey);
     state.held = RegistryPolicyHeld(store, target.policyKey, target.recordKey);
     state.inStep = state.present && state.held == status.wanted.policy;
-    if (!state.present)
-      state.note = "missing; run `" + RepairCommand(storePath.empty() ? store.Describe() : storePath,
-                                                    *status.settings) + "` to put it back";
-    else if (!state.inStep)
+    if (!state.present) {
+      state.note = "missing";
+      state.remedy = Remedy::PlaceAgain;
+    } else if (!state.inStep) {
       state.note = "behind the store";
+    }
     status.targets.push_back(std::move(state));
   }
   return status;

@@ -110,8 +110,8 @@ struct ReapplyMemory {
 };
 
 // Brings every target in step with the store and checks that the browsers
-// find it (a link or copy missing or replaced is a failure naming the command
-// that repairs it); what failed, or nothing. Does nothing when enforcement is
+// find it (a link or copy missing or replaced is a failure, which placing the
+// policy again puts right); what failed, or nothing. Does nothing when enforcement is
 // off. With links, the files beside them keep the domains' patterns too, so
 // that after writes to a few domains (`changes`, as the watching store reports
 // them) only those are read again; otherwise, or when that index is missing or
@@ -123,6 +123,17 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
 // The store, watched: a write to the zone map or the zone key re-applies; one
 // to the zone map also counts one more generation, in its own transaction.
 std::unique_ptr<RegistryStore> WithBrowserEnforcement(std::unique_ptr<RegistryStore> store);
+
+// What gets past a refusal or puts a fault right, for each program to say in
+// its own terms (the command line names its options and commands).
+enum class Remedy {
+  None,
+  Copy,         // copies in the policy folders instead of links
+  Force,        // ours in the place of a file that is not ours, which is kept aside
+  NameTargets,  // naming the browsers, or a policy folder
+  PlaceAgain,   // placing the policy again by the store's settings, as root
+  TakeOut,      // turning enforcement off for the store, as root
+};
 
 struct EnforceRequest {
   std::vector<std::string> browsers;  // empty: those installed (Linux), all (Windows)
@@ -136,6 +147,8 @@ struct EnforceRequest {
 struct EnforceOutcome {
   std::string error;      // empty when done
   bool needsRoot = false;  // the error is a folder only root may write
+  Remedy remedy = Remedy::None;  // what gets past the error
+  std::string keptAs;            // Remedy::Force: where their file would be kept, when it has a name
   std::vector<std::string> places;  // where the policy now is
   std::vector<std::string> notes;   // worth telling
   PolicyGaps gaps;
@@ -160,6 +173,7 @@ struct TargetState {
   bool leftOver = false;  // ours for this store, where its settings do not say
   ScriptPolicy held;
   std::string note;  // what is wrong, when something is
+  Remedy remedy = Remedy::None;  // what puts it right
 };
 struct EnforcementStatus {
   std::optional<EnforcementSettings> settings;
@@ -170,12 +184,6 @@ struct EnforcementStatus {
   std::vector<TargetState> targets;
 };
 EnforcementStatus EnforcementStatusOf(RegistryStore& store, const std::string& storePath = "");
-
-// The command that puts the policy back in place (run as root or an administrator).
-std::string RepairCommand(const std::string& store, const EnforcementSettings& settings);
-// The command line that runs `words` as root on the store `store`:
-// "sudo portwarden-cli --store STORE WORDS".
-std::string AsRootCommand(const std::string& store, const std::string& words);
 
 // The folder beside a store file that links point to.
 std::string PolicyFolderFor(const std::string& storePath);

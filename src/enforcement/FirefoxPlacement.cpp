@@ -23,7 +23,7 @@ constexpr const char* kDistributionFolder = "/usr/lib/firefox-esr/distribution";
 constexpr const char* kBlockerFolder =
     "/usr/share/mozilla/extensions/{ec8030f7-c20a-464f-9b0e-13a3a9e97384}/uBlock0@raymondhill.net";
 // Beside the manifest, where Firefox reads nothing but the blocker's own file:
-// root's record, and what --force kept aside.
+// root's record, and what a forced `on` kept aside.
 constexpr const char* kRecordName = "portwarden-placement";
 constexpr std::string_view kRecordHeader = "portwarden firefox placement 1\n";
 constexpr const char* kKeptManifest = "portwarden-kept-manifest.json";
@@ -45,52 +45,35 @@ std::string FolderOf(const std::string& path) {
 
 std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
-struct Record {
-  std::string store;
-  std::string linkedFolder;  // links: the folder they point into; empty: a copy
-  std::string policies;      // the policies file our entry went into
-  std::vector<std::string> made;  // folders `on` made, outermost first
-  bool createdPolicies = false;   // that file was made for our entry
-  bool keptManifest = false;      // an administrator's manifest kept aside
-  bool keptEntry = false;         // an administrator's entry for the blocker kept aside
+struct Record : PlacementRecord {
+  std::string policies;          // the policies file our entry went into
+  bool createdPolicies = false;  // that file was made for our entry
+  bool keptManifest = false;     // an administrator's manifest kept aside
+  bool keptEntry = false;        // an administrator's entry for the blocker kept aside
 };
 
 std::string RecordText(const Record& record) {
-  std::string text(kRecordHeader);
-  text += "store " + record.store + "\n";
-  text += record.linkedFolder.empty() ? std::string("copies\n") : "links " + record.linkedFolder + "\n";
-  if (!record.policies.empty()) text += "policies " + record.policies + "\n";
-  for (const std::string& folder : record.made) text += "made " + folder + "\n";
-  if (record.createdPolicies) text += "created policies\n";
-  if (record.keptManifest) text += "kept manifest\n";
-  if (record.keptEntry) text += "kept entry\n";
-  return text;
+  std::string more;
+  if (!record.policies.empty()) more += "policies " + record.policies + "\n";
+  if (record.createdPolicies) more += "created policies\n";
+  if (record.keptManifest) more += "kept manifest\n";
+  if (record.keptEntry) more += "kept entry\n";
+  return PlacementRecordText(kRecordHeader, record, more);
 }
 
 std::optional<Record> ParseRecord(std::string_view text) {
-  if (text.substr(0, kRecordHeader.size()) != kRecordHeader) return std::nullopt;
   Record record;
-  bool mode = false;
-  for (std::size_t start = kRecordHeader.size(); start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) return std::nullopt;
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    auto after = [&](std::string_view word) -> std::optional<std::string> {
-      if (line.substr(0, word.size()) != word || line.size() == word.size()) return std::nullopt;
-      return "/" + std::string(line.substr(word.size()));
-    };
-    if (auto store = after("store /")) record.store = *store;
-    else if (auto folder = after("links /")) record.linkedFolder = *folder, mode = true;
-    else if (line == "copies") mode = true;
-    else if (auto policies = after("policies /")) record.policies = *policies;
-    else if (auto made = after("made /")) record.made.push_back(*made);
+  bool read = ParsePlacementRecord(kRecordHeader, text, record, [&](std::string_view line) {
+    constexpr std::string_view kPolicies = "policies /";
+    if (line.substr(0, kPolicies.size()) == kPolicies && line.size() > kPolicies.size())
+      record.policies = "/" + std::string(line.substr(kPolicies.size()));
     else if (line == "created policies") record.createdPolicies = true;
     else if (line == "kept manifest") record.keptManifest = true;
     else if (line == "kept entry") record.keptEntry = true;
-    else return std::nullopt;
-  }
-  if (record.store.empty() || !mode) return std::nullopt;
+    else return false;
+    return true;
+  });
+  if (!read) return std::nullopt;
   return record;
 }
 
@@ -208,10 +191,6 @@ void TakeOut(Placement& placement, std::vector<std::string>& problems) {
     ::rmdir(made->c_str());  // only while empty
 }
 
-std::string Repair(const std::string& storePath, const EnforcementSettings& settings) {
-  return RepairCommand(storePath.empty() ? std::string("STORE") : storePath, settings);
-}
-
 }  // namespace
 
 FirefoxPlaces FirefoxPlacesOf(const EnforcementSettings& settings) {
@@ -254,21 +233,23 @@ FirefoxPlacer::FirefoxPlacer(EnforcementSettings& settings, const EnforceRequest
 
 FirefoxPlacer::~FirefoxPlacer() = default;
 
-std::string FirefoxPlacer::Check(bool& needsRoot, std::vector<std::string>& notes) {
+Result FirefoxPlacer::Check(EnforceOutcome& outcome) {
   State& s = *state_;
-  if (!NamesFirefox(s.settings)) return "";
+  if (!NamesFirefox(s.settings)) return {};
   s.places = FirefoxPlacesOf(s.settings);
   if (!BlockerInstalled())
-    notes.push_back(std::string("Firefox applies none of this until its content blocker is installed: install "
-                                "Debian's package ") +
-                    kBlockerPackage + " (sudo apt install " + kBlockerPackage + ").");
-  if (!s.settings.copy && s.settings.policyFolder.empty())
-    return "links need a store file to put the policy beside; use --copy with this store";
+    outcome.notes.push_back(std::string("Firefox applies none of this until its content blocker is installed: "
+                                        "install Debian's package ") +
+                            kBlockerPackage + " (sudo apt install " + kBlockerPackage + ").");
+  if (!s.settings.copy && s.settings.policyFolder.empty()) {
+    outcome.remedy = Remedy::Copy;
+    return Result::Failure("links need a store file to put the policy beside");
+  }
   for (const std::string& folder : {s.places.manifestFolder, FolderOf(s.places.policiesFile)}) {
     std::string error = CheckWritable(folder).Message();
     if (!error.empty()) {
-      needsRoot = ::geteuid() != 0;
-      return error;
+      outcome.needsRoot = ::geteuid() != 0;
+      return Result::Failure(error);
     }
   }
   const std::string& storePath = s.request.storePath;
@@ -276,18 +257,20 @@ std::string FirefoxPlacer::Check(bool& needsRoot, std::vector<std::string>& note
   if (Exists(s.places.manifestFolder)) {
     Folder root;
     std::string error = OpenFolder(s.places.manifestFolder, root).Message();
-    if (!error.empty()) return error;
+    if (!error.empty()) return Result::Failure(error);
     std::optional<Record> record = ReadRecord(root);
     bool ours = record && record->store == storePath;
     std::vector<std::string> linked = {PolicyFolderFor(storePath)};
     if (ours && !record->linkedFolder.empty()) linked.push_back(record->linkedFolder);
     std::string what;
     if (WhatIsAt(root, linked, ours && record->linkedFolder.empty(), &what) == Found::Other) {
-      if (!s.request.force)
-        return manifest + " is not ours (" + what + "); enforcement leaves it alone. With --force, ours takes " +
-               "its place and it is kept as " + root.PathOf(kKeptManifest) + ", put back by `enforce off`";
+      if (!s.request.force) {
+        outcome.remedy = Remedy::Force;
+        outcome.keptAs = root.PathOf(kKeptManifest);
+        return Result::Failure(manifest + " is not ours (" + what + "); enforcement leaves it alone");
+      }
       if (ExistsIn(root, kKeptManifest))
-        return root.PathOf(kKeptManifest) + " already holds a file kept aside; move it away first";
+        return Result::Failure(root.PathOf(kKeptManifest) + " already holds a file kept aside; move it away first");
       s.keepManifest = true;
     }
   }
@@ -295,31 +278,33 @@ std::string FirefoxPlacer::Check(bool& needsRoot, std::vector<std::string>& note
     Folder folder;
     std::string text, error = OpenFolder(FolderOf(s.places.policiesFile), folder).Message();
     if (error.empty()) error = ReadFileIn(folder, NameOf(s.places.policiesFile), text, kMaxSmallFile).Message();
-    if (!error.empty()) return error;
+    if (!error.empty()) return Result::Failure(error);
     PoliciesEdit edit = AddBlockerEntry(text, s.request.force);
     if (!edit.error.empty()) {
       std::string why = s.places.policiesFile + " " + edit.error;
-      if (edit.error.find("administrator's own entry") != std::string::npos)
-        why += "; enforcement leaves it alone. With --force, ours takes its place and `enforce off` puts theirs back";
-      return why;
+      if (edit.error.find("administrator's own entry") != std::string::npos) {
+        why += "; enforcement leaves it alone";
+        outcome.remedy = Remedy::Force;
+      }
+      return Result::Failure(why);
     }
     s.replaceEntry = edit.theirs.has_value();
   }
-  return "";
+  return {};
 }
 
-std::string FirefoxPlacer::Prepare() { return ""; }
+Result FirefoxPlacer::Prepare() { return {}; }
 
-std::string FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>&, std::uint32_t,
-                                 EnforceOutcome& outcome) {
+Result FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>&, std::uint32_t,
+                            EnforceOutcome& outcome) {
   State& s = *state_;
-  if (!NamesFirefox(s.settings)) return "";
+  if (!NamesFirefox(s.settings)) return {};
   const EnforcementSettings& settings = s.settings;
   const std::string& policiesFile = s.places.policiesFile;
   bool policiesExisted = Exists(policiesFile);
   std::string error = OpenFolder(s.places.manifestFolder, s.root, -1, true, &s.made).Message();
   if (error.empty()) error = OpenFolder(FolderOf(policiesFile), s.policies, -1, true, &s.made).Message();
-  if (!error.empty()) return error;
+  if (!error.empty()) return Result::Failure(error);
 
   // The record first: `off` finds what follows even when this run is killed.
   Record record;
@@ -339,7 +324,7 @@ std::string FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<D
   record.keptManifest = record.keptManifest || s.keepManifest;
   record.keptEntry = record.keptEntry || s.replaceEntry;
   error = ReplaceFileIn(s.root, kRecordName, RecordText(record)).Message();
-  if (!error.empty()) return error;
+  if (!error.empty()) return Result::Failure(error);
   s.recordWritten = true;
 
   SweepIn(s.root, ".portwarden-link.");
@@ -347,17 +332,17 @@ std::string FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<D
   bool fresh = !ExistsIn(s.root, ManifestName());
   if (s.keepManifest) {
     error = MoveBetween(s.root, ManifestName(), s.root, kKeptManifest).Message();
-    if (!error.empty()) return error;
+    if (!error.empty()) return Result::Failure(error);
     s.moved = true;
     fresh = true;
     outcome.notes.push_back("What was at " + s.root.PathOf(ManifestName()) + " is kept as " +
-                            s.root.PathOf(kKeptManifest) + "; `enforce off` puts it back.");
+                            s.root.PathOf(kKeptManifest) + "; turning enforcement off puts it back.");
   }
   std::string linkedFile = settings.policyFolder + "/" + kFirefoxLinkedName;
   error = (settings.copy ? ReplaceFileIn(s.root, ManifestName(), ManagedStorageJson(SwitchesOf(policy)))
                          : PlaceLinkIn(s.root, ManifestName(), linkedFile))
               .Message();
-  if (!error.empty()) return error;
+  if (!error.empty()) return Result::Failure(error);
   s.placed = fresh;
   outcome.places.push_back(std::string(kFirefoxName) + ": " + s.root.PathOf(ManifestName()) +
                            (settings.copy ? "" : " -> " + linkedFile));
@@ -365,28 +350,28 @@ std::string FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<D
   std::string text;
   bool missing = false;
   error = ReadFileIn(s.policies, NameOf(policiesFile), text, kMaxSmallFile, &missing).Message();
-  if (!error.empty() && !missing) return error;
+  if (!error.empty() && !missing) return Result::Failure(error);
   PoliciesEdit edit = AddBlockerEntry(missing ? "" : text, s.request.force);
-  if (!edit.error.empty()) return policiesFile + " " + edit.error;
+  if (!edit.error.empty()) return Result::Failure(policiesFile + " " + edit.error);
   if (edit.theirs) {
     error = ReplaceFileIn(s.root, kKeptEntry, *edit.theirs).Message();
-    if (!error.empty()) return error;
+    if (!error.empty()) return Result::Failure(error);
     s.keptEntryWritten = true;
     outcome.notes.push_back("The entry for " + std::string(kBlockerId) + " in " + policiesFile + " is kept as " +
-                            s.root.PathOf(kKeptEntry) + "; `enforce off` puts it back.");
+                            s.root.PathOf(kKeptEntry) + "; turning enforcement off puts it back.");
   }
   if (edit.changed) {
     if (!missing) s.policiesBefore = text;
     s.policiesWritten = true;
     error = ReplaceFileIn(s.policies, NameOf(policiesFile), edit.text).Message();
-    if (!error.empty()) return error;
+    if (!error.empty()) return Result::Failure(error);
   }
   outcome.places.push_back(std::string(kFirefoxName) + ": " + policiesFile +
                            " (the content blocker also in private windows)");
   outcome.notes.push_back(
       "Firefox's content blocker keeps the settings it read: a profile that already ran takes a change at its "
       "second start after it, and the blocker starts blocking some seconds after Firefox starts.");
-  return "";
+  return {};
 }
 
 void FirefoxPlacer::Undo() {
@@ -453,9 +438,9 @@ void FirefoxStates(const std::string& storePath, const std::optional<Enforcement
     TargetState state;
     state.target = {kFirefoxName, "Firefox", places.manifestFolder, "", ""};
     std::string path = places.manifestFolder + "/" + ManifestName();
-    std::string repair = Repair(storePath, *settings);
     auto missing = [&](const std::string& why) {
-      state.note = why + "; run `" + repair + "` to put it back";
+      state.note = why;
+      state.remedy = Remedy::PlaceAgain;
     };
     std::string text, error;
     if (!settings->copy) {
@@ -483,7 +468,7 @@ void FirefoxStates(const std::string& storePath, const std::optional<Enforcement
         state.inStep = held->noScripting == SwitchesOf(wanted).noScripting;
         if (!state.inStep) {
           state.note = "behind the store";
-          if (settings->copy) state.note += ": run `" + repair + "` to bring it in step";
+          if (settings->copy) state.remedy = Remedy::PlaceAgain;
         }
       }
     }
@@ -515,23 +500,21 @@ void FirefoxStates(const std::string& storePath, const std::optional<Enforcement
     state.note = placement.found == Found::OurLink || placement.found == Found::OurCopy
                      ? "still placed for this store: " + candidate + "/" + ManifestName()
                      : "root's record for this store is still in " + candidate;
-    state.note += "; run `" + AsRootCommand(storePath, "enforce off") + "` to take it out";
+    state.remedy = Remedy::TakeOut;
     states.push_back(std::move(state));
   }
 }
 
-std::string FollowFirefox(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,
-                          ReapplyMemory& memory) {
+Result FollowFirefox(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,
+                     ReapplyMemory& memory) {
   FirefoxPlaces places = FirefoxPlacesOf(settings);
-  if (places.manifestFolder.empty()) return "";
+  if (places.manifestFolder.empty()) return {};
   std::string storePath = StoreNamed(store);
   std::string path = places.manifestFolder + "/" + ManifestName();
-  auto gone = [&](const std::string& what) {
-    return "Firefox: " + what + "; run `" + RepairCommand(storePath, settings) + "` to put it back";
-  };
+  auto gone = [&](const std::string& what) { return Result::Failure("Firefox: " + what); };
   if (!settings.copy) {
     std::optional<std::string> link = LinkTarget(path);
-    if (link == settings.policyFolder + "/" + kFirefoxLinkedName) return "";
+    if (link == settings.policyFolder + "/" + kFirefoxLinkedName) return {};
     if (!Exists(path)) return gone("the policy link " + path + " is missing");
     return gone(path + " is not our link any more (" + (link ? "a link to " + *link : "a file") + ")");
   }
@@ -544,11 +527,9 @@ std::string FollowFirefox(RegistryStore& store, const EnforcementSettings& setti
   }
   if (!there) return gone("the policy copy " + path + " is missing");
   WriteManagedStorageJson(SwitchesOf(policy), memory.firefox);
-  std::string error = ReplaceFileIn(root, ManifestName(), memory.firefox, &memory.readBack).Message();
-  if (!error.empty())
-    return error + "; the policy files are copies only root may rewrite: run `" + RepairCommand(storePath, settings) +
-           "` to bring them in step";
-  return "";
+  Result written = ReplaceFileIn(root, ManifestName(), memory.firefox, &memory.readBack);
+  if (!written.Ok()) return Result::Failure(written.Message() + "; the policy files are copies only root may rewrite");
+  return {};
 }
 
 }  // namespace pw

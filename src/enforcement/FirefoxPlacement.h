@@ -40,11 +40,11 @@ class FirefoxPlacer : public Placer {
   FirefoxPlacer(const FirefoxPlacer&) = delete;
   FirefoxPlacer& operator=(const FirefoxPlacer&) = delete;
 
-  std::string Check(bool& needsRoot, std::vector<std::string>& notes) override;
-  std::string Prepare() override;
+  Result Check(EnforceOutcome& outcome) override;
+  Result Prepare() override;
   // Root's record first, then the manifest, then our entry in the policies file.
-  std::string Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>& domains, std::uint32_t generation,
-                    EnforceOutcome& outcome) override;
+  Result Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>& domains, std::uint32_t generation,
+               EnforceOutcome& outcome) override;
   void Undo() override;
   void RemoveStale(const std::optional<EnforcementSettings>& previous, std::vector<std::string>& notes) override;
 
@@ -56,7 +56,7 @@ class FirefoxPlacer : public Placer {
 // `enforce off`: takes out the placements of the store at `storePath` found
 // by root's records and by where the manifest links point (Firefox's own
 // folder and the one `hint` names), and our entry from the policies file each
-// record names, putting back what `--force` kept aside. Whether anything was found.
+// record names, putting back what a forced `on` kept aside. Whether anything was found.
 bool RemoveFirefoxPlacements(const std::string& storePath, const std::optional<EnforcementSettings>& hint,
                              EnforceOutcome& outcome);
 
@@ -66,8 +66,8 @@ void FirefoxStates(const std::string& storePath, const std::optional<Enforcement
                    const ScriptPolicy& wanted, std::vector<TargetState>& states);
 
 // Every write: a copy rewritten, a link checked in place; what failed, naming
-// the path and the command that repairs it.
-std::string FollowFirefox(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,
-                          ReapplyMemory& memory);
+// the path.
+Result FollowFirefox(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,
+                     ReapplyMemory& memory);
 
 }  // namespace pw

@@ -16,16 +16,15 @@ FirefoxPlacer::FirefoxPlacer(EnforcementSettings& settings, const EnforceRequest
 
 FirefoxPlacer::~FirefoxPlacer() = default;
 
-std::string FirefoxPlacer::Check(bool&, std::vector<std::string>&) {
-  if (NamesFirefox(state_->settings)) return "Firefox's script policy is enforced on Linux only";
-  return "";
+Result FirefoxPlacer::Check(EnforceOutcome&) {
+  if (NamesFirefox(state_->settings)) return Result::Failure("Firefox's script policy is enforced on Linux only");
+  return {};
 }
 
-std::string FirefoxPlacer::Prepare() { return ""; }
+Result FirefoxPlacer::Prepare() { return {}; }
 
-std::string FirefoxPlacer::Place(const ScriptPolicy&, const std::vector<DomainPatterns>&, std::uint32_t,
-                                 EnforceOutcome&) {
-  return "";
+Result FirefoxPlacer::Place(const ScriptPolicy&, const std::vector<DomainPatterns>&, std::uint32_t, EnforceOutcome&) {
+  return {};
 }
 
 void FirefoxPlacer::Undo() {}
@@ -39,8 +38,6 @@ bool RemoveFirefoxPlacements(const std::string&, const std::optional<Enforcement
 void FirefoxStates(const std::string&, const std::optional<EnforcementSettings>&, const ScriptPolicy&,
                    std::vector<TargetState>&) {}
 
-std::string FollowFirefox(RegistryStore&, const EnforcementSettings&, const ScriptPolicy&, ReapplyMemory&) {
-  return "";
-}
+Result FollowFirefox(RegistryStore&, const EnforcementSettings&, const ScriptPolicy&, ReapplyMemory&) { return {}; }
 
 }  // namespace pw

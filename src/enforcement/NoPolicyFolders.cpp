@@ -16,18 +16,17 @@ FolderPlacer::FolderPlacer(EnforcementSettings& settings, const EnforceRequest& 
 
 FolderPlacer::~FolderPlacer() = default;
 
-std::string FolderPlacer::Check(bool&, std::vector<std::string>&) {
+Result FolderPlacer::Check(EnforceOutcome&) {
   if (!state_->request.policyRoot.empty() || state_->request.copy)
-    return "policy folders are for Linux; on Windows the policy goes into the registry";
+    return Result::Failure("policy folders are for Linux; on Windows the policy goes into the registry");
   state_->settings.registry = true;
-  return "";
+  return {};
 }
 
-std::string FolderPlacer::Prepare() { return ""; }
+Result FolderPlacer::Prepare() { return {}; }
 
-std::string FolderPlacer::Place(const ScriptPolicy&, const std::vector<DomainPatterns>&, std::uint32_t,
-                                EnforceOutcome&) {
-  return "";
+Result FolderPlacer::Place(const ScriptPolicy&, const std::vector<DomainPatterns>&, std::uint32_t, EnforceOutcome&) {
+  return {};
 }
 
 void FolderPlacer::Undo() {}
@@ -41,19 +40,13 @@ bool RemoveFolderPlacements(const std::string&, const std::optional<EnforcementS
 void FolderStates(const std::string&, const std::optional<EnforcementSettings>&, const ScriptPolicy&,
                   std::vector<TargetState>&) {}
 
-std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings&,
-                              const std::vector<FollowUpStore::Changes>*, ReapplyMemory& memory) {
+Result FollowLinkedFiles(RegistryStore& store, const EnforcementSettings&, const std::vector<FollowUpStore::Changes>*,
+                         ReapplyMemory& memory) {
   memory.assembled.policy = ScriptPolicyOf(store).policy;
   memory.assembled.valid = false;
-  return "";
+  return {};
 }
 
-std::string FollowFolders(RegistryStore&, const EnforcementSettings&, const ScriptPolicy&, ReapplyMemory&) {
-  return "";
-}
-
-std::string RepairCommand(const std::string&, const EnforcementSettings&) {
-  return "portwarden-cli enforce on (as an administrator)";
-}
+Result FollowFolders(RegistryStore&, const EnforcementSettings&, const ScriptPolicy&, ReapplyMemory&) { return {}; }
 
 }  // namespace pw

@@ -9,20 +9,22 @@
 #include <vector>
 
 #include "enforcement/Enforcement.h"
+#include "registry/Result.h"
 
 namespace pw {
 
 class Placer {
  public:
   virtual ~Placer() = default;
-  // Before anything is written: what stops `on` (`needsRoot` when the places
-  // are root's), with notes worth telling.
-  virtual std::string Check(bool& needsRoot, std::vector<std::string>& notes) = 0;
+  // Before anything is written: what stops `on`. Sets the outcome's
+  // `needsRoot` when the places are root's and its `remedy` when another
+  // request gets past it, and adds notes worth telling.
+  virtual Result Check(EnforceOutcome& outcome) = 0;
   // Opens what must stay held while the policy is read and placed.
-  virtual std::string Prepare() = 0;
+  virtual Result Prepare() = 0;
   // Puts the policy in place; the places go to `outcome`.
-  virtual std::string Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>& domains,
-                            std::uint32_t generation, EnforceOutcome& outcome) = 0;
+  virtual Result Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>& domains,
+                       std::uint32_t generation, EnforceOutcome& outcome) = 0;
   // Takes back what Place did.
   virtual void Undo() = 0;
   // Once the new settings are recorded: what earlier settings placed and

@@ -425,4 +425,43 @@ bool HoldsOnlyOurPolicies(const std::string& text) {
   return true;
 }
 
+std::string PlacementRecordText(std::string_view header, const PlacementRecord& record, std::string_view more) {
+  std::string text(header);
+  text += "store " + record.store + "\n";
+  text += record.linkedFolder.empty() ? std::string("copies\n") : "links " + record.linkedFolder + "\n";
+  for (const std::string& folder : record.made) text += "made " + folder + "\n";
+  text += more;
+  return text;
+}
+
+bool ParsePlacementRecord(std::string_view header, std::string_view text, PlacementRecord& record,
+                          const std::function<bool(std::string_view line)>& more) {
+  if (text.substr(0, header.size()) != header) return false;
+  bool mode = false;
+  for (std::size_t start = header.size(); start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) return false;
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    // Every path in a record is absolute.
+    auto after = [&](std::string_view word) -> std::optional<std::string> {
+      if (line.substr(0, word.size()) != word || line.size() == word.size()) return std::nullopt;
+      return "/" + std::string(line.substr(word.size()));
+    };
+    if (auto store = after("store /")) {
+      record.store = *store;
+    } else if (auto folder = after("links /")) {
+      record.linkedFolder = *folder;
+      mode = true;
+    } else if (line == "copies") {
+      mode = true;
+    } else if (auto made = after("made /")) {
+      record.made.push_back(*made);
+    } else if (!more(line)) {
+      return false;
+    }
+  }
+  return !record.store.empty() && mode;
+}
+
 }  // namespace pw

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "registry/Result.h"
@@ -139,6 +141,22 @@ class ActingAs {
   unsigned group_ = 0;
   std::string error_;
 };
+
+// Root's record in a folder it placed our policy in, as every placement keeps
+// it: the store it is for, links or copies, and the folders `on` made.
+struct PlacementRecord {
+  std::string store;
+  std::string linkedFolder;       // links: the folder they point into; empty: copies
+  std::vector<std::string> made;  // folders `on` made, outermost first
+};
+// The record's text: `header`, its lines, then `more` (whole lines) of the
+// placement's own.
+std::string PlacementRecordText(std::string_view header, const PlacementRecord& record, std::string_view more = {});
+// Reads the record under `header` from `text`; a line not one of every
+// record's goes to `more`, which takes it or refuses (false) the record.
+// False when the text is no such record.
+bool ParsePlacementRecord(std::string_view header, std::string_view text, PlacementRecord& record,
+                          const std::function<bool(std::string_view line)>& more);
 
 // The policies of a browser's policy file that we write; nothing when the text
 // is not a JSON object.

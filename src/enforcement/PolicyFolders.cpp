@@ -87,58 +87,31 @@ std::string OpenLinkedFolder(const std::string& path, const StoreOwner& owner, b
   return error;
 }
 
-struct PlacementRecord {
-  std::string store;
-  std::string linkedFolder;        // links: the folder they point into; empty: copies
-  std::vector<std::string> made;   // folders `on` made, outermost first
-  bool kept[2] = {false, false};   // an administrator's file kept aside
+struct FolderRecord : PlacementRecord {
+  bool kept[2] = {false, false};  // an administrator's file kept aside
 };
 
-std::string RecordText(const PlacementRecord& record) {
-  std::string text(kRecordHeader);
-  text += "store " + record.store + "\n";
-  text += record.linkedFolder.empty() ? std::string("copies\n") : "links " + record.linkedFolder + "\n";
-  for (const std::string& folder : record.made) text += "made " + folder + "\n";
+std::string RecordText(const FolderRecord& record) {
+  std::string kept;
   for (int level = 0; level < 2; ++level)
-    if (record.kept[level]) text += std::string("kept ") + kLevels[level] + "\n";
-  return text;
+    if (record.kept[level]) kept += std::string("kept ") + kLevels[level] + "\n";
+  return PlacementRecordText(kRecordHeader, record, kept);
 }
 
-std::optional<PlacementRecord> ParseRecord(std::string_view text) {
-  if (text.substr(0, kRecordHeader.size()) != kRecordHeader) return std::nullopt;
-  PlacementRecord record;
-  bool mode = false;
-  for (std::size_t start = kRecordHeader.size(); start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) return std::nullopt;
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    auto after = [&](std::string_view word) -> std::optional<std::string> {
-      if (line.substr(0, word.size()) != word || line.size() == word.size()) return std::nullopt;
-      return std::string(line.substr(word.size()));
-    };
-    if (auto store = after("store /")) {
-      record.store = "/" + *store;
-    } else if (auto folder = after("links /")) {
-      record.linkedFolder = "/" + *folder;
-      mode = true;
-    } else if (line == "copies") {
-      mode = true;
-    } else if (auto made = after("made /")) {
-      record.made.push_back("/" + *made);
-    } else if (line == "kept managed" || line == "kept recommended") {
-      record.kept[line == "kept managed" ? 0 : 1] = true;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (record.store.empty() || !mode) return std::nullopt;
+std::optional<FolderRecord> ParseRecord(std::string_view text) {
+  FolderRecord record;
+  bool read = ParsePlacementRecord(kRecordHeader, text, record, [&](std::string_view line) {
+    if (line != "kept managed" && line != "kept recommended") return false;
+    record.kept[line == "kept managed" ? 0 : 1] = true;
+    return true;
+  });
+  if (!read) return std::nullopt;
   return record;
 }
 
 // The record in a policy folder already checked (only root, or this user,
 // can have put it there); nothing when there is none.
-std::optional<PlacementRecord> ReadRecord(const Folder& root) {
+std::optional<FolderRecord> ReadRecord(const Folder& root) {
   std::string text;
   if (!ReadFileIn(root, kRecordName, text, 1 << 16).Ok()) return std::nullopt;
   return ParseRecord(text);
@@ -182,7 +155,7 @@ struct Placement {
   PolicyTarget target;
   Folder root;
   Folder level[2];
-  std::optional<PlacementRecord> record;  // root's record, when it names this store
+  std::optional<FolderRecord> record;  // root's record, when it names this store
   Found found[2] = {Found::Nothing, Found::Nothing};
   bool kept[2] = {false, false};          // a file kept aside there to put back
 };
@@ -191,7 +164,7 @@ bool FindPlacement(const PolicyTarget& target, const std::string& storePath, Pla
   placement.target = target;
   // A folder that is missing, or that others than root could have changed, holds nothing of ours.
   if (!Exists(target.folder) || !OpenFolder(target.folder, placement.root).Ok()) return false;
-  std::optional<PlacementRecord> record = ReadRecord(placement.root);
+  std::optional<FolderRecord> record = ReadRecord(placement.root);
   if (record && record->store == storePath) placement.record = std::move(record);
   std::vector<std::string> linked = {PolicyFolderFor(storePath)};
   if (placement.record && !placement.record->linkedFolder.empty()) linked.push_back(placement.record->linkedFolder);
@@ -336,13 +309,13 @@ FolderPlacer::FolderPlacer(EnforcementSettings& settings, const EnforceRequest& 
 
 FolderPlacer::~FolderPlacer() = default;
 
-std::string FolderPlacer::Check(bool& needsRoot, std::vector<std::string>& notes) {
+Result FolderPlacer::Check(EnforceOutcome& outcome) {
   State& s = *state_;
   EnforcementSettings& settings = s.settings;
   const EnforceRequest& request = s.request;
   settings.policyRoot = request.policyRoot;
   if (!settings.policyRoot.empty() && settings.policyRoot.front() != '/')
-    return "--policy-root needs an absolute folder, not " + settings.policyRoot;
+    return Result::Failure("a policy root must be an absolute folder, not " + settings.policyRoot);
   if (settings.policyRoot.empty() && settings.browsers.empty()) {
     for (const ChromiumBrowser& browser : ChromiumBrowsers())
       for (const char* sign : browser.installedAt)
@@ -351,9 +324,10 @@ std::string FolderPlacer::Check(bool& needsRoot, std::vector<std::string>& notes
           break;
         }
     if (FirefoxInstalled()) settings.browsers.push_back(kFirefoxName);
-    if (settings.browsers.empty() && !settings.registry)
-      return "no browser enforcement reaches is installed here (chromium, chrome, edge, brave, firefox); name "
-             "them with --browsers or give a policy folder with --policy-root";
+    if (settings.browsers.empty() && !settings.registry) {
+      outcome.remedy = Remedy::NameTargets;
+      return Result::Failure("no browser enforcement reaches is installed here (chromium, chrome, edge, brave, firefox)");
+    }
   } else if (settings.policyRoot.empty()) {
     for (const std::string& name : settings.browsers) {
       const ChromiumBrowser* browser = FindChromiumBrowser(name);
@@ -361,16 +335,20 @@ std::string FolderPlacer::Check(bool& needsRoot, std::vector<std::string>& notes
       bool installed = false;
       for (const char* sign : browser->installedAt) installed = installed || ::access(sign, F_OK) == 0;
       if (!installed && !Exists(browser->folder))
-        notes.push_back(std::string(browser->title) + " is not installed here; its policy folder " + browser->folder +
-                        " is made for it, and removed by `enforce off` while nothing else is in it.");
+        outcome.notes.push_back(std::string(browser->title) + " is not installed here; its policy folder " +
+                                browser->folder +
+                                " is made for it, and removed when enforcement is turned off while nothing else is in it.");
     }
   }
   std::vector<PolicyTarget> targets = FolderTargetsOf(settings);
-  if (!HasFilesBeside(settings)) return "";
-  if (request.storePath.find('\n') != std::string::npos) return "a store path holding a line break cannot be recorded";
+  if (!HasFilesBeside(settings)) return {};
+  if (request.storePath.find('\n') != std::string::npos)
+    return Result::Failure("a store path holding a line break cannot be recorded");
   if (!settings.copy) {
-    if (request.storePath.empty() || request.storePath.front() != '/')
-      return "links need a store file to put the policy beside; use --copy with this store";
+    if (request.storePath.empty() || request.storePath.front() != '/') {
+      outcome.remedy = Remedy::Copy;
+      return Result::Failure("links need a store file to put the policy beside");
+    }
     settings.policyFolder = PolicyFolderFor(request.storePath);
   }
   s.owner = OwnerOf(request.storePath);
@@ -379,8 +357,8 @@ std::string FolderPlacer::Check(bool& needsRoot, std::vector<std::string>& notes
     for (int level = 0; level < 2; ++level) {
       std::string error = CheckWritable(LevelPath(target, level)).Message();
       if (!error.empty()) {
-        needsRoot = ::geteuid() != 0;
-        return error;
+        outcome.needsRoot = ::geteuid() != 0;
+        return Result::Failure(error);
       }
     }
     State::PlacedFolder placed;
@@ -388,8 +366,8 @@ std::string FolderPlacer::Check(bool& needsRoot, std::vector<std::string>& notes
     if (Exists(target.folder)) {
       Folder root;
       std::string error = OpenFolder(target.folder, root).Message();
-      if (!error.empty()) return error;
-      std::optional<PlacementRecord> record = ReadRecord(root);
+      if (!error.empty()) return Result::Failure(error);
+      std::optional<FolderRecord> record = ReadRecord(root);
       bool ours = record && record->store == request.storePath;
       std::vector<std::string> linked = {PolicyFolderFor(request.storePath)};
       if (ours && !record->linkedFolder.empty()) {
@@ -400,54 +378,56 @@ std::string FolderPlacer::Check(bool& needsRoot, std::vector<std::string>& notes
         if (!ExistsIn(root, kLevels[level])) continue;
         Folder folder;
         error = OpenFolderIn(root, kLevels[level], folder).Message();
-        if (!error.empty()) return error;
+        if (!error.empty()) return Result::Failure(error);
         std::string what;
         if (WhatIsAt(folder, level, linked, ours && record->linkedFolder.empty(), &what) != Found::Other) continue;
         std::string path = PlacePath(target, level);
-        if (!request.force)
-          return path + " is not ours (" + what + "); enforcement leaves it alone. With --force, ours takes its " +
-                 "place and it is kept as " + root.PathOf(KeptName(level)) + ", put back by `enforce off`";
+        if (!request.force) {
+          outcome.remedy = Remedy::Force;
+          outcome.keptAs = root.PathOf(KeptName(level));
+          return Result::Failure(path + " is not ours (" + what + "); enforcement leaves it alone");
+        }
         if (ExistsIn(root, KeptName(level)))
-          return root.PathOf(KeptName(level)) + " already holds a file kept aside; move it away first";
+          return Result::Failure(root.PathOf(KeptName(level)) + " already holds a file kept aside; move it away first");
         placed.keep[level] = true;
       }
     }
     s.folders.push_back(std::move(placed));
   }
-  return "";
+  return {};
 }
 
-std::string FolderPlacer::Prepare() {
+Result FolderPlacer::Prepare() {
   State& s = *state_;
-  if (!LinksToFiles(s.settings) || !HasFilesBeside(s.settings)) return "";
+  if (!LinksToFiles(s.settings) || !HasFilesBeside(s.settings)) return {};
   ActingAs acting(s.owner.user, s.owner.group);
-  if (!acting.Error().empty()) return acting.Error();
+  if (!acting.Error().empty()) return Result::Failure(acting.Error());
   std::string error = OpenLinkedFolder(s.settings.policyFolder, s.owner, true, s.parent, s.linked, &s.linkedMade);
   if (error.empty()) error = s.lock.Take(s.linked, kLockName, kLockSeconds).Message();
-  if (!error.empty()) return error;
+  if (!error.empty()) return Result::Failure(error);
   // What writers killed midway left; none is writing now.
   std::vector<std::string> names = NamesBeside();
   names.push_back(kIndexName);
   for (const std::string& name : names) SweepIn(s.linked, "." + name + ".");
-  return "";
+  return {};
 }
 
-std::string FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>& domains,
-                                std::uint32_t generation, EnforceOutcome& outcome) {
+Result FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>& domains,
+                           std::uint32_t generation, EnforceOutcome& outcome) {
   State& s = *state_;
   const EnforcementSettings& settings = s.settings;
-  if (!HasFilesBeside(settings)) return "";
+  if (!HasFilesBeside(settings)) return {};
   std::string json[] = {PolicyJson(policy, PolicyLevel::Managed), PolicyJson(policy, PolicyLevel::Recommended)};
   if (LinksToFiles(settings)) {
     ActingAs acting(s.owner.user, s.owner.group);
-    if (!acting.Error().empty()) return acting.Error();
+    if (!acting.Error().empty()) return Result::Failure(acting.Error());
     std::string index, error;
     if (!s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(0), json[0]).Message();
     if (error.empty() && !s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(1), json[1]).Message();
     if (error.empty() && NamesFirefox(settings))
       error = ReplaceFileIn(s.linked, kFirefoxLinkedName, ManagedStorageJson(SwitchesOf(policy))).Message();
     if (error.empty()) error = ReplaceFileIn(s.linked, kIndexName, IndexText(generation, domains, index)).Message();
-    if (!error.empty()) return error;
+    if (!error.empty()) return Result::Failure(error);
     outcome.notes.push_back("The user " + UserName(s.owner.user) +
                             ", who owns the store, now controls the script policy of these browsers for every "
                             "user of this machine: what is listed in this store applies to all of them.");
@@ -461,19 +441,19 @@ std::string FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<Do
     std::string error = OpenFolder(placed.target.folder, root, -1, true, &placed.made).Message();
     for (int i = 0; i < 2 && error.empty(); ++i)
       error = OpenFolderIn(root, kLevels[i], level[i], -1, true, &placed.made).Message();
-    if (!error.empty()) return error;
+    if (!error.empty()) return Result::Failure(error);
     // The record first: `off` finds what follows even when this run is killed.
-    PlacementRecord record;
+    FolderRecord record;
     std::string before;
     if (ReadFileIn(root, kRecordName, before, 1 << 16).Ok()) placed.recordBefore = before;
-    std::optional<PlacementRecord> earlier = placed.recordBefore ? ParseRecord(before) : std::nullopt;
+    std::optional<FolderRecord> earlier = placed.recordBefore ? ParseRecord(before) : std::nullopt;
     if (earlier && earlier->store == s.request.storePath) record = *earlier;
     record.store = s.request.storePath;
     record.linkedFolder = settings.copy ? "" : settings.policyFolder;
     record.made.insert(record.made.end(), placed.made.begin(), placed.made.end());
     for (int i = 0; i < 2; ++i) record.kept[i] = record.kept[i] || placed.keep[i];
     error = ReplaceFileIn(root, kRecordName, RecordText(record)).Message();
-    if (!error.empty()) return error;
+    if (!error.empty()) return Result::Failure(error);
     placed.recordWritten = true;
     for (int i = 0; i < 2; ++i) {
       SweepIn(level[i], ".portwarden-link.");
@@ -481,7 +461,7 @@ std::string FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<Do
       bool fresh = !ExistsIn(level[i], kPolicyFileName);
       if (placed.keep[i]) {
         error = MoveBetween(level[i], kPolicyFileName, root, KeptName(i)).Message();
-        if (!error.empty()) return error;
+        if (!error.empty()) return Result::Failure(error);
         placed.moved[i] = true;
         fresh = true;
       }
@@ -489,16 +469,16 @@ std::string FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<Do
       error = (settings.copy ? ReplaceFileIn(level[i], kPolicyFileName, json[i])
                              : PlaceLinkIn(level[i], kPolicyFileName, linkedFile))
                   .Message();
-      if (!error.empty()) return error;
+      if (!error.empty()) return Result::Failure(error);
       placed.placed[i] = fresh;
       outcome.places.push_back(placed.target.name + ": " + PlacePath(placed.target, i) +
                                (settings.copy ? "" : " -> " + linkedFile));
       if (placed.moved[i])
         outcome.notes.push_back("What was at " + PlacePath(placed.target, i) + " is kept as " +
-                                root.PathOf(KeptName(i)) + "; `enforce off` puts it back.");
+                                root.PathOf(KeptName(i)) + "; turning enforcement off puts it back.");
     }
   }
-  return "";
+  return {};
 }
 
 void FolderPlacer::Undo() {
@@ -588,8 +568,6 @@ void FolderStates(const std::string& storePath, const std::optional<EnforcementS
                   const ScriptPolicy& wanted, std::vector<TargetState>& states) {
   std::vector<PolicyTarget> targets;
   if (settings) targets = FolderTargetsOf(*settings);
-  std::string store = storePath.empty() ? std::string("STORE") : storePath;
-  std::string repair = settings ? RepairCommand(store, *settings) : "";
   // The files the links point to, read once, as the store's owner.
   std::string text[2], unread[2];
   if (settings && LinksToFiles(*settings) && !targets.empty()) {
@@ -610,7 +588,8 @@ void FolderStates(const std::string& storePath, const std::optional<EnforcementS
       auto missing = [&](const std::string& why) {
         if (!state.present) return;
         state.present = false;
-        state.note = why + "; run `" + repair + "` to put it back";
+        state.note = why;
+        state.remedy = Remedy::PlaceAgain;
       };
       std::string read, readError;
       if (!settings->copy) {
@@ -648,7 +627,7 @@ void FolderStates(const std::string& storePath, const std::optional<EnforcementS
     state.inStep = state.present && state.held == wanted;
     if (state.present && !state.inStep) {
       state.note = "behind the store";
-      if (settings->copy) state.note += ": run `" + repair + "` to bring it in step";
+      if (settings->copy) state.remedy = Remedy::PlaceAgain;
     }
     states.push_back(std::move(state));
   }
@@ -666,13 +645,13 @@ void FolderStates(const std::string& storePath, const std::optional<EnforcementS
       if (placement.found[level] != Found::Nothing && placement.found[level] != Found::Other)
         state.note = "still placed for this store: " + PlacePath(candidate, level);
     if (state.note.empty()) state.note = "root's record for this store is still in " + candidate.folder;
-    state.note += "; run `" + AsRootCommand(store, "enforce off") + "` to take it out";
+    state.remedy = Remedy::TakeOut;
     states.push_back(std::move(state));
   }
 }
 
-std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& settings,
-                              const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory) {
+Result FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& settings,
+                         const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory) {
   std::optional<std::uint32_t> stamped = memory.stamped;
   memory.stamped.reset();
   StoreOwner owner = OwnerOf(store.FilePath());
@@ -711,7 +690,7 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
   RefreshAssembledDomains(store, known, written, memory.domains, memory.assembled);
   const AssembledDomains& assembled = memory.assembled;
   const ScriptPolicy& policy = assembled.policy;
-  if (!error.empty()) return error;
+  if (!error.empty()) return Result::Failure(error);
 
   // The policy first, the index last: an index is never ahead of the files.
   if (!FolderTargetsOf(settings).empty()) {
@@ -735,11 +714,11 @@ std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& s
   }
   if (!error.empty()) {
     (void)RemoveIn(linked, kIndexName);  // a later re-apply then reads the whole map
-    return error;
+    return Result::Failure(error);
   }
   memory.indexIdentity = FileIdentityIn(linked, kIndexName);
   memory.indexGeneration = now;
-  return "";
+  return {};
 }
 
 std::string ReadBesideStore(const std::string& storePath, const std::string& policyFolder, const std::string& name,
@@ -753,12 +732,11 @@ std::string ReadBesideStore(const std::string& storePath, const std::string& pol
   return error;
 }
 
-std::string FollowFolders(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,
-                          ReapplyMemory& memory) {
+Result FollowFolders(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,
+                     ReapplyMemory& memory) {
   std::vector<PolicyTarget> targets = FolderTargetsOf(settings);
-  if (targets.empty()) return "";
+  if (targets.empty()) return {};
   std::string storePath = StoreNamed(store);
-  std::string repair = RepairCommand(storePath, settings);
   if (settings.copy) {
     WritePolicyJson(policy, PolicyLevel::Managed, memory.policyJson[0]);
     WritePolicyJson(policy, PolicyLevel::Recommended, memory.policyJson[1]);
@@ -766,9 +744,7 @@ std::string FollowFolders(RegistryStore& store, const EnforcementSettings& setti
   for (const PolicyTarget& target : targets)
     for (int level = 0; level < 2; ++level) {
       std::string path = PlacePath(target, level);
-      auto gone = [&](const std::string& what) {
-        return target.title + ": " + what + "; run `" + repair + "` to put it back";
-      };
+      auto gone = [&](const std::string& what) { return Result::Failure(target.title + ": " + what); };
       if (!settings.copy) {
         std::optional<std::string> link = LinkTarget(path);
         if (link == settings.policyFolder + "/" + LinkedName(level)) continue;
@@ -781,28 +757,15 @@ std::string FollowFolders(RegistryStore& store, const EnforcementSettings& setti
       bool there = OpenFolder(target.folder, root).Ok() && OpenFolderIn(root, kLevels[level], folder).Ok() &&
                    ExistsIn(folder, kPolicyFileName);
       if (there && ::geteuid() == 0 && Exists(storePath)) {
-        std::optional<PlacementRecord> record = ReadRecord(root);
+        std::optional<FolderRecord> record = ReadRecord(root);
         there = record && record->store == storePath && record->linkedFolder.empty();
       }
       if (!there) return gone("the policy copy " + path + " is missing");
-      std::string error = ReplaceFileIn(folder, kPolicyFileName, memory.policyJson[level], &memory.readBack).Message();
-      if (!error.empty())
-        return error + "; the policy files are copies only root may rewrite: run `" + repair +
-               "` to bring them in step";
+      Result written = ReplaceFileIn(folder, kPolicyFileName, memory.policyJson[level], &memory.readBack);
+      if (!written.Ok())
+        return Result::Failure(written.Message() + "; the policy files are copies only root may rewrite");
     }
-  return "";
-}
-
-std::string RepairCommand(const std::string& store, const EnforcementSettings& settings) {
-  std::string command = AsRootCommand(store, "enforce on");
-  if (!settings.policyRoot.empty()) command += " --policy-root " + settings.policyRoot;
-  if (!settings.browsers.empty()) {
-    command += " --browsers ";
-    for (std::size_t i = 0; i < settings.browsers.size(); ++i) command += (i ? "," : "") + settings.browsers[i];
-  }
-  if (settings.copy) command += " --copy";
-  if (settings.registry) command += " --registry";
-  return command;
+  return {};
 }
 
 }  // namespace pw

@@ -31,18 +31,18 @@ class FolderPlacer : public Placer {
   FolderPlacer(const FolderPlacer&) = delete;
   FolderPlacer& operator=(const FolderPlacer&) = delete;
 
-  // Before anything is written: what stops `on` (`needsRoot` when the folders
-  // are root's), with notes worth telling.
-  std::string Check(bool& needsRoot, std::vector<std::string>& notes) override;
+  // Before anything is written: what stops `on` (the outcome's `needsRoot`
+  // when the folders are root's), with notes worth telling.
+  Result Check(EnforceOutcome& outcome) override;
   // Opens (makes) the folder beside the store and holds its lock until this
   // placer goes, so that no re-apply writes between the policy read and the
   // links placed.
-  std::string Prepare() override;
+  Result Prepare() override;
   // Writes the files beside the store (the index holding `generation`, and
   // Firefox's when it is named), then
   // in each folder root's record, and only then the links or copies.
-  std::string Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>& domains, std::uint32_t generation,
-                    EnforceOutcome& outcome) override;
+  Result Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>& domains, std::uint32_t generation,
+               EnforceOutcome& outcome) override;
   // Takes back what Place did.
   void Undo() override;
   // Once the new settings are recorded: earlier placements of this store that
@@ -77,11 +77,11 @@ std::string ReadBesideStore(const std::string& storePath, const std::string& pol
 // `memory.assembled`), read through the index beside the store when it is
 // exactly one generation behind, and written there (the policy files first,
 // the index last).
-std::string FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& settings,
-                              const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory);
+Result FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& settings,
+                         const std::vector<FollowUpStore::Changes>* changes, ReapplyMemory& memory);
 // Every write: copies brought in step, links checked in place; the first
-// failure, naming the browser, the path and the command that repairs it.
-std::string FollowFolders(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,
-                          ReapplyMemory& memory);
+// failure, naming the browser and the path.
+Result FollowFolders(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,
+                     ReapplyMemory& memory);
 
 }  // namespace pw

@@ -19,18 +19,18 @@ std::vector<PolicyTarget> RegistryTargetsOf(const EnforcementSettings& settings)
   return targets;
 }
 
-std::string RegistryPlacer::Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>&, std::uint32_t,
-                                  EnforceOutcome& outcome) {
+Result RegistryPlacer::Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>&, std::uint32_t,
+                             EnforceOutcome& outcome) {
   for (const PolicyTarget& target : RegistryTargetsOf(settings_)) {
     if (!Registry(store_).RegKeyExists(HKEY_LOCAL_MACHINE, target.recordKey)) madeKeys_.push_back(target);
     RegistryPolicyResult result = ApplyRegistryPolicy(store_, target.policyKey, target.recordKey, &policy);
-    if (!result.error.empty()) return result.error;
+    if (!result.error.empty()) return Result::Failure(result.error);
     outcome.places.push_back(target.name + ": HKEY_LOCAL_MACHINE\\" + target.policyKey);
     if (result.keptDefault)
       outcome.notes.push_back("An administrator's DefaultJavaScriptSetting under HKEY_LOCAL_MACHINE\\" +
                               target.policyKey + " was left in place; it applies instead of ours.");
   }
-  return "";
+  return {};
 }
 
 void RegistryPlacer::Undo() {

@@ -21,12 +21,12 @@ class RegistryPlacer : public Placer {
   // `settings` as the other placers complete them.
   RegistryPlacer(RegistryStore& store, const EnforcementSettings& settings) : store_(store), settings_(settings) {}
 
-  std::string Check(bool&, std::vector<std::string>&) override { return ""; }
-  std::string Prepare() override { return ""; }
+  Result Check(EnforceOutcome&) override { return {}; }
+  Result Prepare() override { return {}; }
   // Writes the policy into each key; an administrator's own default there is
   // kept, and said so.
-  std::string Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>& domains, std::uint32_t generation,
-                    EnforceOutcome& outcome) override;
+  Result Place(const ScriptPolicy& policy, const std::vector<DomainPatterns>& domains, std::uint32_t generation,
+               EnforceOutcome& outcome) override;
   // Takes the policy out of the keys Place made.
   void Undo() override;
   // Takes the policy out of the keys `previous` named and these settings do not.

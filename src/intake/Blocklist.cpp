@@ -274,7 +274,8 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
     result.planned.clear();
   } else {
     result.error = failure + "; the listings before it were written and recorded, since this store cannot undo "
-                             "them (restrict-hosts --undo " + name + " removes them)";
+                             "them";
+    result.partlyWritten = true;
   }
   return result;
 }

@@ -68,6 +68,8 @@ std::string DefaultBlocklistName(std::string_view file);
 struct BlocklistApplied {
   LONG status = ERROR_SUCCESS;  // the store's status when it failed
   std::string error;            // empty when the list landed (or, dry, would land)
+  // The error left listings written and recorded: undoing the list removes them.
+  bool partlyWritten = false;
   std::size_t created = 0;      // listings made
   std::size_t changed = 0;      // listings moved to Restricted from another zone
   std::size_t alreadyRestricted = 0;

@@ -4,9 +4,10 @@
 
 namespace pw {
 
-ZoneAnswer ZoneForUrl(RegistryStore& store, std::string_view url) {
+ZoneAnswer ZoneForUrl(RegistryStore& store, std::string_view url) { return ZoneForAddress(&store, ReadZoneAddress(url)); }
+
+ZoneAnswer ZoneForAddress(RegistryStore* store, ZoneAddress address) {
   ZoneAnswer answer;
-  ZoneAddress address = ReadZoneAddress(url);
   answer.scheme = address.scheme;
   answer.host = address.host;
   if (!address.problem.empty()) {
@@ -14,8 +15,8 @@ ZoneAnswer ZoneForUrl(RegistryStore& store, std::string_view url) {
     answer.refusal = address.refusal;
     return answer;
   }
-  ReadSnapshot snapshot(store);
-  zonelookup::StoreSource source(store);
+  ReadSnapshot snapshot(*store);
+  zonelookup::StoreSource source(*store);
   zonelookup::Answer(source, address, zonelookup::ZoneRules{}, answer);
   return answer;
 }

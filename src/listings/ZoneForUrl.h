@@ -31,6 +31,8 @@
 
 namespace pw {
 
+struct ZoneAddress;
+
 enum class ZoneVerdict {
   Listed,       // a listing decides
   NotListed,    // no listing applies: the Internet zone
@@ -65,6 +67,10 @@ struct ZoneAnswer {
 // The zone the engine maps `url` to from the zone maps in `store`. Looks up the
 // keys the host could match; never scans the map. Reads in one snapshot.
 ZoneAnswer ZoneForUrl(RegistryStore& store, std::string_view url);
+
+// The same for an address already read (ReadZoneAddress). One that could not
+// be read is answered without the store, which may then be null.
+ZoneAnswer ZoneForAddress(RegistryStore* store, ZoneAddress address);
 
 // Where the lookup reads the zone maps: a store, or a copy of some of their
 // keys in memory (ZoneMapCopy). Keys are numbers the source gives out, 0 for

@@ -53,7 +53,7 @@ ImportPlan PlanImport(const RegFile& file, bool all) {
 
 std::string SkipMessage(const SkippedKey& skipped) {
   return (skipped.remove ? "the deletion of " : "") + skipped.name + " (line " + std::to_string(skipped.line) +
-         "): not a key this program manages (--all imports it)";
+         "): not a key this program manages";
 }
 
 Result DescribePlan(const RegFile& file, const ImportPlan& plan, std::vector<std::string>& lines) {

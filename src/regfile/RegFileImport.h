@@ -35,7 +35,7 @@ struct ImportPlan {
 // deletes the Internet zone key or a key above it and does not create it again.
 ImportPlan PlanImport(const RegFile& file, bool all);
 
-// "KEY: not a key this program manages (--all imports it)", for a skipped key.
+// "KEY (line N): not a key this program manages", for a skipped key.
 std::string SkipMessage(const SkippedKey& skipped);
 
 // What the plan would write, one line each, in UTF-8: "write KEY" followed by

@@ -1,8 +1,8 @@
 // A store that forwards every operation to another store, so that a test can
 // override one operation to inject a fault (an open that fails, an enumeration
 // that returns a failure status) and leave the rest real, and so that a store
-// can add to another (FollowUpStore). A subclass may supply the target itself,
-// for example to open it only when first used.
+// can add to another (FollowUpStore). A subclass may supply the target itself;
+// it never throws for want of one, since the code above reports by status.
 //
 // Failures the target reports reach this store's error sink once one is set:
 // a decorator never hides its target's failures from whoever watches it.

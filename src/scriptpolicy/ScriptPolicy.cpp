@@ -629,6 +629,37 @@ void ReassembleDomains(const std::vector<DomainPatterns>& domains, const Domains
   assembled.ends = std::move(ends);
 }
 
+void RestateDomains(ZoneSecurityState state, const std::vector<DomainPatterns>& domains, AssembledDomains& assembled) {
+  bool was = Unsecured(assembled.state), now = Unsecured(state);
+  ScriptPolicy& policy = assembled.policy;
+  if (was != now) {
+    // Each group's patterns lie in the lists in its order, split by where
+    // they went: they are moved to where they go now.
+    std::vector<std::string> blocked, allowed;
+    std::size_t total = policy.blocked.size() + policy.allowed.size();
+    blocked.reserve(total);
+    allowed.reserve(total);
+    std::size_t oldBlocked = 0, oldAllowed = 0;
+    for (std::size_t i = 0; i < domains.size(); ++i) {
+      std::pair<std::uint32_t, std::uint32_t> count{0, 0};
+      for (const DomainPatterns::Pattern& pattern : domains[i].patterns) {
+        std::string& from = AllowsIn(pattern.intent, was) ? policy.allowed[oldAllowed++] : policy.blocked[oldBlocked++];
+        bool allow = AllowsIn(pattern.intent, now);
+        (allow ? allowed : blocked).push_back(std::move(from));
+        ++(allow ? count.second : count.first);
+      }
+      assembled.counts[i] = count;
+    }
+    policy.blocked = std::move(blocked);
+    policy.allowed = std::move(allowed);
+  }
+  policy.managedDefault.reset();
+  policy.recommendedDefault.reset();
+  if (state == ZoneSecurityState::Secured) policy.managedDefault = kBlockScripts;
+  if (state == ZoneSecurityState::SemiSecured) policy.recommendedDefault = kBlockScripts;
+  assembled.state = state;
+}
+
 void RefreshAssembledDomains(RegistryStore& store, bool knownButWritten, const std::vector<std::string>& written,
                              std::vector<DomainPatterns>& domains, AssembledDomains& assembled) {
   Registry registry(store);
@@ -636,8 +667,14 @@ void RefreshAssembledDomains(RegistryStore& store, bool knownButWritten, const s
   if (knownButWritten) {
     DomainsUpdate update;
     UpdateDomainPatterns(store, domains, written, &update);
-    if (assembled.valid && assembled.state == state) ReassembleDomains(domains, update, assembled);
-    else AssembleDomains(state, domains, assembled);
+    if (!assembled.valid) {
+      AssembleDomains(state, domains, assembled);
+      return;
+    }
+    bool groupsChanged = std::find(update.dropped.begin(), update.dropped.end(), true) != update.dropped.end() ||
+                         std::find(update.fresh.begin(), update.fresh.end(), true) != update.fresh.end();
+    if (groupsChanged) ReassembleDomains(domains, update, assembled);
+    if (assembled.state != state) RestateDomains(state, domains, assembled);
   } else {
     domains = TranslateDomains(store);
     AssembleDomains(state, domains, assembled);

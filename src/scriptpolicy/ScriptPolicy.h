@@ -145,6 +145,10 @@ void AssembleDomains(ZoneSecurityState state, const std::vector<DomainPatterns>&
 // `domains` after it, in the same zone state.
 void ReassembleDomains(const std::vector<DomainPatterns>& domains, const DomainsUpdate& update,
                        AssembledDomains& assembled);
+// Brings valid `assembled`, made for `domains`, to another zone state: the
+// patterns that follow the state change lists, and the text, which no state
+// changes, stays as it is.
+void RestateDomains(ZoneSecurityState state, const std::vector<DomainPatterns>& domains, AssembledDomains& assembled);
 // Brings `domains` and `assembled` in step with the store after a write: when
 // the kept groups are known to be current but for the `written` domain keys,
 // only those groups are translated again (and only theirs reassembled while

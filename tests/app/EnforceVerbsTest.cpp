@@ -62,6 +62,7 @@ TEST_F(EnforceVerbs, AMissingLinkFailsTheNextWriteAndStatusNamesTheRepair) {
   ASSERT_EQ(::unlink(dir_.File("policies/recommended/portwarden.json").c_str()), 0);
   ProcessResult add = Cli({"add", "http://www.bad.test/", "--zone", "restricted"});
   EXPECT_EQ(add.code, 1);
+  EXPECT_NE(add.err.find("enforce on --policy-root " + dir_.File("policies")), std::string::npos) << add.err;
   ProcessResult status = Cli({"enforce", "status"});
   EXPECT_EQ(status.code, 1);
   EXPECT_NE(status.out.find("missing: " + dir_.File("policies/recommended/portwarden.json")), std::string::npos)

@@ -80,7 +80,8 @@ TEST(ScriptPolicyDifference, TheBrowserDecidesAsTheZoneQueryAndTheStateImply) {
 
 // After writes to a few domain keys only their groups are translated again:
 // the result must be the whole translation's, also where a write joins groups
-// (a new key above others) or splits them (a key between them deleted).
+// (a new key above others) or splits them (a key between them deleted), and
+// after a change of the zone state.
 TEST(ScriptPolicyDifference, TranslatingAgainWhatWritesTouchedGivesTheWholeTranslation) {
   ZoneMapGenerator g(kSeed + 1, {"com", "uk", "test"});
   for (int m = 0; m < kMaps; ++m) {
@@ -120,6 +121,15 @@ TEST(ScriptPolicyDifference, TranslatingAgainWhatWritesTouchedGivesTheWholeTrans
       AssembleDomains(static_cast<ZoneSecurityState>(state), domains, whole);
       ASSERT_EQ(assembled[state].policy, whole.policy) << "map " << m << ", state " << state;
       ASSERT_EQ(assembled[state].text, whole.text) << "map " << m << ", state " << state;
+    }
+    // And brought to another zone state, the same as assembled in that state.
+    for (int state = 0; state < 3; ++state) {
+      auto other = static_cast<ZoneSecurityState>((state + 1) % 3);
+      RestateDomains(other, domains, assembled[state]);
+      AssembledDomains whole;
+      AssembleDomains(other, domains, whole);
+      ASSERT_EQ(assembled[state].policy, whole.policy) << "map " << m << ", state " << state;
+      ASSERT_EQ(assembled[state].counts, whole.counts) << "map " << m << ", state " << state;
     }
   }
 }
