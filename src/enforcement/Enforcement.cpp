@@ -226,7 +226,7 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
     if (followed.Ok()) followed = std::move(placed);
   for (const PolicyTarget& target : RegistryTargetsOf(*settings)) {
     std::string written =
-        ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy).error;
+        ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy, true, &memory->registryLists).error;
     if (followed.Ok() && !written.empty()) followed = Result::Failure(written);
   }
   if (followed.Ok()) return std::nullopt;

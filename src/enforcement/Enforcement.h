@@ -25,6 +25,7 @@
 
 #include "enforcement/FirefoxSwitches.h"
 #include "enforcement/PolicyJson.h"
+#include "enforcement/RegistryPolicy.h"
 #include "scriptpolicy/ScriptPolicy.h"
 #include "registry/FollowUpStore.h"
 
@@ -105,6 +106,7 @@ struct ReapplyMemory {
   std::string indexText;
   std::string readBack;
   std::string firefox;  // Firefox's manifest
+  RegistrySyncMemory registryLists;  // the registry form's lists as last written
 };
 
 // Brings every target in step with the store and checks that the browsers

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "registry/Enumeration.h"
 #include "registry/KeyHandle.h"
+#include "registry/NameFold.h"
 #include "registry/RegData.h"
 
 namespace pw {
@@ -129,6 +131,8 @@ class ListValues {
   ListValues& operator=(const ListValues&) = delete;
 
   const std::vector<Value>& All() const { return values_; }
+  // Past the highest number a value is named by.
+  std::size_t NumberEnd() const { return byNumber_.size(); }
   bool Empty() const { return values_.empty(); }
   const Value* At(std::size_t number) const {
     return number < byNumber_.size() && byNumber_[number] != kNone ? &values_[byNumber_[number]] : nullptr;
@@ -192,8 +196,122 @@ class PatternNumbers {
 // Names in the order a map of names gives them, as the writes go.
 void SortNames(std::vector<std::string>& names) { std::sort(names.begin(), names.end()); }
 
-void SyncList(RegistryStore& store, const std::string& listKey, const std::string& recordKey,
-              const std::vector<std::string>& wanted, std::string& error) {
+// The key's write time, read through its parent's list of subkeys; 0 when it
+// is missing or the store keeps none.
+std::uint64_t WriteTimeOf(RegistryStore& store, const std::string& path) {
+  std::size_t cut = path.rfind('\\');
+  KeyHandle parent;
+  if (cut == std::string::npos || parent.Open(store, HKEY_LOCAL_MACHINE, path.substr(0, cut), KEY_READ) != ERROR_SUCCESS)
+    return 0;
+  std::string fold = FoldName(std::string_view(path).substr(cut + 1));
+  for (DWORD index = 0;; ++index) {
+    char name[kEnumBufferSize + 1];
+    DWORD length = sizeof name;
+    FILETIME written{};
+    LONG status = store.RegEnumKeyExA(parent.get(), index, name, &length, nullptr, nullptr, nullptr, &written);
+    if (status == ERROR_MORE_DATA) continue;  // longer than any name of ours
+    if (status != ERROR_SUCCESS) return 0;
+    if (FoldName(std::string_view(name, length)) == fold)
+      return (std::uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
+  }
+}
+
+constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
+// More patterns changed than this, or moved about, and the whole sync is cheaper.
+constexpr std::size_t kMostChangedFromMemory = 16;
+
+// The sync when neither key was written since the one that left `memory`: the
+// keys hold what it says, so only the stretch of patterns that changed is
+// looked at, with the same outcome and writes as reading both keys would give.
+// False, having written nothing, where that is not simple: many changed, or a
+// pattern repeats.
+bool SyncFromMemory(RegistryStore& store, const std::string& listKey, const std::string& recordKey,
+                    const std::vector<std::string>& wanted, std::string& error, RegistryListMemory& memory) {
+  const std::vector<std::string>& was = memory.patterns;
+  std::size_t before = was.size(), count = wanted.size();
+  std::size_t same = 0;  // at the start
+  while (same < before && same < count && was[same] == wanted[same]) ++same;
+  std::size_t sameEnd = 0;
+  while (sameEnd < before - same && sameEnd < count - same && was[before - 1 - sameEnd] == wanted[count - 1 - sameEnd])
+    ++sameEnd;
+  std::size_t gone = before - same - sameEnd, come = count - same - sameEnd;
+  if (gone + come > kMostChangedFromMemory) return false;
+  // Where each pattern of the changed stretch was, if anywhere.
+  std::vector<std::size_t> from(come, kNowhere);
+  std::vector<char> stays(gone, 0);
+  for (std::size_t k = 0; k < come; ++k) {
+    const std::string& pattern = wanted[same + k];
+    for (std::size_t earlier = 0; earlier < k; ++earlier)
+      if (wanted[same + earlier] == pattern) return false;
+    for (std::size_t i = 0; i < before; ++i) {
+      if (was[i] != pattern) continue;
+      if (i < same || i >= same + gone) return false;  // it is wanted twice
+      from[k] = i;
+      stays[i - same] = 1;
+      break;
+    }
+  }
+  // The numbers the entries take: the lowest an administrator's entry does not hold.
+  auto topFor = [&](std::size_t entries) {
+    std::size_t top = entries;
+    for (std::size_t other : memory.others) {
+      if (other > top) break;
+      ++top;
+    }
+    return top;
+  };
+  std::size_t oldTop = topFor(before), top = topFor(count);
+  std::vector<std::size_t> numbers(count);
+  std::copy(memory.numbers.begin(), memory.numbers.begin() + same, numbers.begin());
+  std::copy(memory.numbers.end() - sameEnd, memory.numbers.end(), numbers.end() - sameEnd);
+  for (std::size_t k = 0; k < come; ++k) numbers[same + k] = from[k] == kNowhere ? 0 : memory.numbers[from[k]];
+  // Free: the numbers of the patterns no longer wanted, and those past the old top.
+  std::vector<std::size_t> free;
+  for (std::size_t i = 0; i < gone; ++i)
+    if (!stays[i] && memory.numbers[same + i] <= top) free.push_back(memory.numbers[same + i]);
+  for (std::size_t number = oldTop + 1; number <= top; ++number)
+    if (!std::binary_search(memory.others.begin(), memory.others.end(), number)) free.push_back(number);
+  std::sort(free.begin(), free.end());
+  // Entries past the new top go; their patterns and the new ones take the
+  // free numbers in the order wanted.
+  std::vector<std::size_t> dropped;
+  for (std::size_t number : memory.numbers)
+    if (number > top) dropped.push_back(number);
+  std::vector<std::pair<std::string, const std::string*>> placed;  // name, pattern
+  std::size_t next = 0;
+  for (std::size_t j = 0; j < count; ++j) {
+    if (numbers[j] && numbers[j] <= top) continue;
+    if (next == free.size()) return false;
+    numbers[j] = free[next++];
+    placed.emplace_back(std::to_string(numbers[j]), &wanted[j]);
+  }
+  if (next != free.size()) return false;
+
+  std::vector<std::string> names;
+  for (std::size_t number : dropped) names.push_back(std::to_string(number));
+  SortNames(names);
+  std::sort(placed.begin(), placed.end());
+  KeyWriter list(store, listKey, error);
+  KeyWriter mirror(store, recordKey, error);
+  for (KeyWriter* key : {&list, &mirror}) {
+    for (const std::string& name : names) key->Delete(name);
+    for (const auto& [name, pattern] : placed) key->Set(name, REG_SZ, SzData(*pattern));
+  }
+  memory.patterns.erase(memory.patterns.begin() + same, memory.patterns.begin() + same + gone);
+  memory.patterns.insert(memory.patterns.begin() + same, wanted.begin() + same, wanted.begin() + same + come);
+  memory.numbers = std::move(numbers);
+  return true;
+}
+
+// Brings a list and its record in step with `wanted`. With `remember`,
+// returns what the keys hold after it, for the next sync, when that is known
+// exactly. `last`, the memory of the sync before, serves instead of reading
+// the keys when `unwritten` (neither key was written since).
+std::optional<RegistryListMemory> SyncList(RegistryStore& store, const std::string& listKey,
+                                           const std::string& recordKey, const std::vector<std::string>& wanted,
+                                           std::string& error, std::optional<RegistryListMemory> last, bool unwritten,
+                                           bool remember) {
+  if (last && unwritten && SyncFromMemory(store, listKey, recordKey, wanted, error, *last)) return last;
   using Value = ListValues::Value;
   ListValues current(store, listKey);
   ListValues record(store, recordKey);
@@ -209,7 +327,7 @@ void SyncList(RegistryStore& store, const std::string& listKey, const std::strin
       oursByNumber[number] = static_cast<std::uint32_t>(ours.size());
     }
   }
-  if (wanted.empty() && ours.empty() && record.Empty()) return;
+  if (wanted.empty() && ours.empty() && record.Empty()) return std::nullopt;
   auto ourAt = [&](std::size_t number) -> const Value* {
     return number < oursByNumber.size() && oursByNumber[number] ? ours[oursByNumber[number] - 1] : nullptr;
   };
@@ -227,7 +345,8 @@ void SyncList(RegistryStore& store, const std::string& listKey, const std::strin
   // numbers stays where it is (the first by name, where several hold it);
   // the other patterns take the numbers left.
   PatternNumbers wantedSet(wanted.size());
-  for (const std::string& pattern : wanted) wantedSet.Put(pattern, 1);
+  bool repeats = false;
+  for (std::size_t i = 0; i < wanted.size(); ++i) repeats = wantedSet.Put(wanted[i], i + 1) != i + 1 || repeats;
   PatternNumbers placed(ours.size());  // pattern -> number
   for (const Value* entry : ours) {
     std::size_t number = ListValues::NumberOf(entry->name);
@@ -244,15 +363,19 @@ void SyncList(RegistryStore& store, const std::string& listKey, const std::strin
   std::vector<std::string_view> final(top + 1);  // by number
   std::vector<char> isFinal(top + 1, 0);
   std::size_t slot = 0;
+  std::vector<std::size_t> numbers;  // of each wanted pattern
+  numbers.reserve(wanted.size());
   for (const std::string& pattern : wanted) {
     if (std::size_t kept = placed.Get(pattern)) {
       if (!isFinal[kept]) final[kept] = pattern, isFinal[kept] = 1;
+      numbers.push_back(kept);
       continue;
     }
     while (used[slots[slot]]) ++slot;
     used[slots[slot]] = 1;
     final[slots[slot]] = pattern;
     isFinal[slots[slot]] = 1;
+    numbers.push_back(slots[slot]);
   }
   auto inFinal = [&](std::string_view name) {
     std::size_t number = ListValues::NumberOf(name);
@@ -288,6 +411,14 @@ void SyncList(RegistryStore& store, const std::string& listKey, const std::strin
   SortNames(names);
   for (const std::string& name : names)
     mirror.Set(name, REG_SZ, SzData(std::string(final[ListValues::NumberOf(name)])));
+  if (!remember || repeats) return std::nullopt;
+  std::optional<RegistryListMemory> left(std::in_place);
+  left->numbers = std::move(numbers);
+  left->recordKey = recordKey;
+  left->patterns = wanted;
+  for (std::size_t number = 1; number < current.NumberEnd(); ++number)
+    if (current.At(number) && !ourAt(number)) left->others.push_back(number);
+  return left;
 }
 
 // Returns false when an administrator's value was kept instead of ours.
@@ -339,16 +470,38 @@ std::string ParentOf(const std::string& path) { return path.substr(0, path.rfind
 }  // namespace
 
 RegistryPolicyResult ApplyRegistryPolicy(RegistryStore& store, const std::string& policyKey,
-                                         const std::string& recordKey, const ScriptPolicy* policy, bool lists) {
+                                         const std::string& recordKey, const ScriptPolicy* policy, bool lists,
+                                         RegistrySyncMemory* memory) {
   RegistryPolicyResult result;
   ScriptPolicy none;
   const ScriptPolicy& wanted = policy ? *policy : none;
+  // The keys' times show that nobody else wrote only where our writes and the
+  // reading of the times are one transaction: not on the platform's registry,
+  // whose clock also ticks coarser than its writes.
+  if (!store.SupportsRollback()) memory = nullptr;
+  struct Synced {
+    std::string listKey, recordKey;
+    const std::vector<std::string>* wanted;
+    std::optional<RegistryListMemory> left;
+  };
+  std::vector<Synced> synced;
+  if (lists || !policy)
+    for (auto [name, patterns] : {std::pair{kBlockedScriptsPolicy, &wanted.blocked}, {kAllowedScriptsPolicy, &wanted.allowed}})
+      synced.push_back({Join(policyKey, name), Join(recordKey, name), patterns, std::nullopt});
   LONG status = RunInTransaction(store, [&] {
-    if (lists || !policy) {
-      SyncList(store, Join(policyKey, kBlockedScriptsPolicy), Join(recordKey, kBlockedScriptsPolicy), wanted.blocked,
-               result.error);
-      SyncList(store, Join(policyKey, kAllowedScriptsPolicy), Join(recordKey, kAllowedScriptsPolicy), wanted.allowed,
-               result.error);
+    for (Synced& list : synced) {
+      std::optional<RegistryListMemory> last;
+      if (memory) {
+        if (auto found = memory->find(list.listKey); found != memory->end()) {
+          if (found->second.recordKey == list.recordKey) last = std::move(found->second);
+          memory->erase(found);
+        }
+      }
+      // Times read inside the transaction: no other connection writes meanwhile.
+      bool unwritten = last && last->listTime && last->listTime == WriteTimeOf(store, list.listKey) &&
+                       last->recordTime && last->recordTime == WriteTimeOf(store, list.recordKey);
+      list.left = SyncList(store, list.listKey, list.recordKey, *list.wanted, result.error, std::move(last),
+                           unwritten, memory != nullptr);
     }
     bool managed = SyncDefault(store, policyKey, recordKey, wanted.managedDefault, result.error);
     bool recommended = SyncDefault(store, Join(policyKey, kRecommended), Join(recordKey, kRecommended),
@@ -360,7 +513,15 @@ RegistryPolicyResult ApplyRegistryPolicy(RegistryStore& store, const std::string
     }
     // The policy key itself, and the vendor's key above it, when nothing is left.
     if (!policy) RemoveEmptyKeys(store, policyKey, ParentOf(ParentOf(policyKey)));
+    for (Synced& list : synced)
+      if (memory && list.left) {
+        list.left->listTime = WriteTimeOf(store, list.listKey);
+        list.left->recordTime = WriteTimeOf(store, list.recordKey);
+      }
   });
+  if (memory && status == ERROR_SUCCESS && result.error.empty())
+    for (Synced& list : synced)
+      if (list.left) memory->insert_or_assign(list.listKey, std::move(*list.left));
   if (status != ERROR_SUCCESS && result.error.empty())
     result.error = "the store could not keep the policy (" + std::string(StatusName(status)) + ")";
   return result;

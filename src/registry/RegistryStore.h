@@ -89,8 +89,11 @@ class RegistryStore {
   // *lpcchName becomes the name's length without the NUL. A name that does not
   // fit with its NUL gives ERROR_MORE_DATA (234), copies nothing and leaves
   // *lpcchName alone. Past the last subkey: ERROR_NO_MORE_ITEMS (259). The class
-  // is returned the same way when lpClass is not null. The last write time is
-  // the platform's on Windows; the other stores do not keep it and give 0.
+  // is returned the same way when lpClass is not null. The last write time
+  // (may be null) is when the subkey's values or its own list of subkeys last
+  // changed, as a FILETIME. On the Linux stores every write gives a later time
+  // than any before it in that store, and keys read again after another
+  // connection's write all take the time of that read.
   virtual LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName,
                              DWORD* lpReserved, char* lpClass, DWORD* lpcchClass,
                              FILETIME* lpftLastWriteTime) = 0;

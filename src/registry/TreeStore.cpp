@@ -1,6 +1,7 @@
 #include "registry/TreeStore.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "registry/NameFold.h"
@@ -82,6 +83,7 @@ TreeStore::TreeStore() {
   localMachine_->id = kLocalMachineRootId;
   byId_[kCurrentUserRootId] = currentUser_.get();
   byId_[kLocalMachineRootId] = localMachine_.get();
+  currentUser_->written = localMachine_->written = NextWriteTime();
 }
 
 TreeStore::Key* TreeStore::RootOf(HKEY hive) const {
@@ -95,8 +97,18 @@ TreeStore::Key* TreeStore::FindKeyById(std::int64_t id) const {
   return it == byId_.end() ? nullptr : it->second;
 }
 
+std::uint64_t TreeStore::NextWriteTime() {
+  constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;  // 1970 in 100 ns units since 1601
+  auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch());
+  std::uint64_t now = kUnixEpoch + static_cast<std::uint64_t>(since.count()) / 100;
+  lastWriteTime_ = std::max(now, lastWriteTime_ + 1);
+  return lastWriteTime_;
+}
+
 void TreeStore::ClearTree() {
+  loadTime_ = NextWriteTime();
   for (Key* root : {currentUser_.get(), localMachine_.get()}) {
+    root->written = loadTime_;
     root->children.clear();
     root->values.Clear();
     root->valuesLoaded = false;
@@ -115,6 +127,7 @@ TreeStore::Key* TreeStore::AttachLoadedKey(std::int64_t id, std::int64_t parentI
   auto key = std::make_unique<Key>();
   key->id = id;
   key->names = KeyNames(name, FoldName(name), cls);
+  key->written = loadTime_;
   key->parent = parent;
   key->depth = parent->depth + 1;
   key->valuesLoaded = false;
@@ -177,6 +190,7 @@ std::unique_ptr<TreeStore::Key> TreeStore::CloneKey(const Key& key, Key* parent)
     copy->id = from.id;
     copy->depth = from.depth;
     copy->names = from.names;
+    copy->written = from.written;
     copy->parent = to;
     copy->values = from.values;
     copy->valuesLoaded = from.valuesLoaded;
@@ -426,16 +440,19 @@ LONG TreeStore::RegCreateKeyExA(HKEY hKey, RegName lpSubKey, DWORD, RegName lpCl
   if (status != ERROR_SUCCESS) return EndWrite("RegCreateKeyExA", status);
   deepest = walk(key, matched);
   bool created = false;
+  std::uint64_t now = NextWriteTime();
   for (std::size_t i = matched; i < parts.size(); ++i) {
     auto child = std::make_unique<Key>();
     child->names = KeyNames(parts[i], FoldName(parts[i]), lpClass.View());
     child->parent = deepest;
     child->depth = deepest->depth + 1;
+    child->written = now;
     status = PersistKey(*child);
     if (status != ERROR_SUCCESS) return FailWrite(status);
     Key* raw = child.get();
     deepest->children.emplace(raw->Fold(), std::move(child));
     deepest->orderStale = true;
+    deepest->written = now;
     byId_[raw->id] = raw;
     deepest = raw;
     created = true;
@@ -473,7 +490,8 @@ LONG TreeStore::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpc
   status = CopyName(name, lpName, lpcchName);
   if (status != ERROR_SUCCESS) return status;
   if (lpClass && lpcchClass) CopyName(found->Class(), lpClass, lpcchClass);
-  if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{};
+  if (lpftLastWriteTime)
+    *lpftLastWriteTime = FILETIME{static_cast<DWORD>(found->written), static_cast<DWORD>(found->written >> 32)};
   return ERROR_SUCCESS;
 }
 
@@ -530,6 +548,7 @@ LONG TreeStore::RegSetValueExA(HKEY hKey, RegName lpValueName, DWORD, DWORD dwTy
   status = PersistValue(*key, value, !existing);
   if (status != ERROR_SUCCESS) return FailWrite(status);
   key->values.Put(std::move(value));
+  key->written = NextWriteTime();
   return EndWrite("RegSetValueExA", ERROR_SUCCESS);
 }
 
@@ -553,6 +572,7 @@ LONG TreeStore::RegDeleteValueA(HKEY hKey, RegName lpValueName) {
   status = PersistValueDelete(*key, *value);
   if (status != ERROR_SUCCESS) return FailWrite(status);
   key->values.Erase(fold);
+  key->written = NextWriteTime();
   return EndWrite("RegDeleteValueA", ERROR_SUCCESS);
 }
 
@@ -593,6 +613,7 @@ LONG TreeStore::RegDeleteKeyA(HKEY hKey, RegName lpSubKey) {
   UnindexSubtree(target);
   parent->children.erase(parent->children.find(target->Fold()));
   parent->orderStale = true;
+  parent->written = NextWriteTime();
   return EndWrite("RegDeleteKeyA", ERROR_SUCCESS);
 }
 

@@ -108,6 +108,9 @@ class TreeStore : public RegistryStore {
     std::string_view Class() const { return names.Class(); }
 
     std::int64_t id = 0;
+    // Last write time (FILETIME units): a change to the key's values or to
+    // its list of subkeys, or its creation or reload.
+    std::uint64_t written = 0;
     Key* parent = nullptr;
     KeyNames names;  // set before the key enters its parent's map
     // By folded name; the name viewed is the child's own fold, which never
@@ -149,7 +152,8 @@ class TreeStore : public RegistryStore {
   virtual LONG PersistKeyDelete(const Key& key) = 0;
 
   // --- Tree access for subclasses. ---
-  // Drops every key but the two hive roots.
+  // Drops every key but the two hive roots. The keys attached after it, and
+  // the roots, take one write time: a reload may hold anyone's changes.
   void ClearTree();
   // Adds a key read from elsewhere, its values to be read by LoadValues; its
   // parent must be present. Null when it is not, or when the parent already
@@ -192,12 +196,17 @@ class TreeStore : public RegistryStore {
   void UnindexSubtree(Key* key);
   static const SubkeyOrder& Ordered(Key& key);
   static std::unique_ptr<Key> CloneKey(const Key& key, Key* parent);
+  // The current time as a FILETIME, later than every one given before, so
+  // that two writes never share a stamp.
+  std::uint64_t NextWriteTime();
 
   std::unique_ptr<Key> currentUser_;
   std::unique_ptr<Key> localMachine_;
   std::unordered_map<std::int64_t, Key*> byId_;
   std::unordered_map<HKEY, OpenHandle> handles_;
   HKEY nextHandle_ = 0x100;
+  std::uint64_t lastWriteTime_ = 0;
+  std::uint64_t loadTime_ = 0;  // given to keys attached since ClearTree
   int txnDepth_ = 0;
   LONG txnStatus_ = ERROR_SUCCESS;  // first failure inside the open transaction
 };

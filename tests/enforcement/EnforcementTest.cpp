@@ -340,9 +340,18 @@ TEST_F(EnforcedStore, TheRegistryFormKeepsAnAdministratorsEntries) {
   EXPECT_EQ(registry.GetRegValue(HKEY_LOCAL_MACHINE, key, kDefaultScriptPolicy), "1");
   EXPECT_TRUE(failures_.empty());
 
+  // An administrator's change to our entry, through another handle, makes it
+  // theirs: the next re-apply notices it though it writes no other entry.
+  Registry(*inner_).SetRegValue(HKEY_LOCAL_MACHINE, key + "\\JavaScriptBlockedForUrls", "1", "mine.example", REG_SZ);
+  List("bad.test", "*", 4);
+  EXPECT_EQ(entry("1"), "mine.example");
+  EXPECT_EQ(entry("3"), "[*.]bad.test");
+  EXPECT_EQ(entry("4"), "[*.]worse.test");
+
   ASSERT_EQ(EnforceOff(*store_).error, "");
-  EXPECT_EQ(entry("1"), "");
+  EXPECT_EQ(entry("1"), "mine.example");
   EXPECT_EQ(entry("2"), "admin.example");
+  EXPECT_EQ(entry("3"), "");
   EXPECT_EQ(registry.GetRegValue(HKEY_LOCAL_MACHINE, key, kDefaultScriptPolicy), "1");
   EXPECT_FALSE(registry.RegKeyExists(HKEY_LOCAL_MACHINE, record));
 }

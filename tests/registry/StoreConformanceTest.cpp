@@ -453,6 +453,53 @@ TEST_P(StoreConformance, DeletingAKeyTakesItsValuesAndAKeyMadeAgainIsEmpty) {
   S().RegCloseKey(h);
 }
 
+// A reader may skip a key whose write time it saw before: every change to its
+// values or subkeys must give a later one, and nothing else may move it.
+TEST_P(StoreConformance, AKeysLastWriteTimeMovesAtEveryChangeToItAndOnlyThen) {
+  HKEY watched = MustCreate("watched");
+  HKEY other = MustCreate("other");
+  auto time = [&] {
+    FILETIME written{};
+    char name[256];
+    DWORD length = sizeof name;
+    EXPECT_EQ(S().RegEnumKeyExA(root_, 1, name, &length, nullptr, nullptr, nullptr, &written), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(name, length), "watched");
+    return (std::uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
+  };
+  std::uint64_t last = time();
+  EXPECT_NE(last, 0u);
+  // The platform's clock ticks coarser than its writes: a later or equal time.
+  bool platform = GetParam().name == "Win32";
+  auto expectLater = [&](const char* change) {
+    std::uint64_t now = time();
+    if (platform)
+      EXPECT_GE(now, last) << change;
+    else
+      EXPECT_GT(now, last) << change;
+    last = now;
+  };
+  ASSERT_EQ(SetDword(watched, "v", 1), ERROR_SUCCESS);
+  expectLater("a value set");
+  ASSERT_EQ(SetDword(watched, "v", 1), ERROR_SUCCESS);
+  expectLater("the same value set again");
+  MakeKey("watched\\sub");
+  expectLater("a subkey made");
+  HKEY sub = 0;
+  ASSERT_EQ(Open(watched, "sub", &sub), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(sub, "deeper", 1), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(other, "elsewhere", 1), ERROR_SUCCESS);
+  ASSERT_EQ(Query(watched, "v", nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(SubkeyNames(watched).size(), 1u);
+  EXPECT_EQ(time(), last) << "reads, and writes to other keys or below";
+  S().RegCloseKey(sub);
+  ASSERT_EQ(S().RegDeleteKeyA(watched, "sub"), ERROR_SUCCESS);
+  expectLater("a subkey deleted");
+  ASSERT_EQ(S().RegDeleteValueA(watched, "v"), ERROR_SUCCESS);
+  expectLater("a value deleted");
+  S().RegCloseKey(watched);
+  S().RegCloseKey(other);
+}
+
 TEST_P(StoreConformance, AHandleOnADeletedKeyFailsWithKeyDeleted) {
   HKEY h = MustCreate("doomed");
   ASSERT_EQ(SetDword(h, "v", 1), ERROR_SUCCESS);
