@@ -133,13 +133,13 @@ bool FindPlacement(const std::string& folder, const std::string& storePath, Plac
   return placement.record || placement.found == Found::OurLink || placement.found == Found::OurCopy;
 }
 
-std::string CheckRemovable(const Placement& placement) {
+Result CheckRemovable(const Placement& placement) {
   if (::access(placement.folder.c_str(), W_OK | X_OK) != 0)
-    return "cannot write in " + placement.folder + ": " + std::strerror(errno);
+    return Result::Failure("cannot write in " + placement.folder + ": " + std::strerror(errno));
   if (placement.record && !placement.record->policies.empty() && Exists(placement.record->policies) &&
       ::access(FolderOf(placement.record->policies).c_str(), W_OK | X_OK) != 0)
-    return "cannot write in " + FolderOf(placement.record->policies) + ": " + std::strerror(errno);
-  return "";
+    return Result::Failure("cannot write in " + FolderOf(placement.record->policies) + ": " + std::strerror(errno));
+  return {};
 }
 
 // Our entry out of the policies file the record names (an entry kept aside put
@@ -415,9 +415,9 @@ bool RemoveFirefoxPlacements(const std::string& storePath, const std::optional<E
     if (FindPlacement(candidate, storePath, placement)) found.push_back(std::move(placement));
   }
   for (const Placement& placement : found) {
-    std::string error = CheckRemovable(placement);
-    if (!error.empty()) {
-      outcome.error = error;
+    Result removable = CheckRemovable(placement);
+    if (!removable.Ok()) {
+      outcome.error = removable.Message();
       outcome.needsRoot = ::geteuid() != 0;
       return true;
     }
@@ -449,7 +449,7 @@ void FirefoxStates(const std::string& storePath, const std::optional<Enforcement
         missing(!Exists(path) ? "missing: " + path
                               : path + " is not our link (" + (link ? "a link to " + *link : "a file") + ")");
       } else {
-        error = ReadBesideStore(storePath, settings->policyFolder, kFirefoxLinkedName, text);
+        error = ReadBesideStore(storePath, settings->policyFolder, kFirefoxLinkedName, text).Message();
       }
     } else if (!Exists(path)) {
       missing("missing: " + path);

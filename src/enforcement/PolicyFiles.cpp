@@ -48,46 +48,46 @@ std::string OwnerName(uid_t user) {
 
 // A folder we write in, or root writes in for a user: a real folder of the
 // owner that no one else can change.
-std::string CheckFolder(int fd, const std::string& path, long owner) {
+Result CheckFolder(int fd, const std::string& path, long owner) {
   struct stat info;
-  if (::fstat(fd, &info) != 0) return Failure("cannot examine", path);
-  if (!S_ISDIR(info.st_mode)) return path + " is not a folder";
+  if (::fstat(fd, &info) != 0) return Result::Failure(Failure("cannot examine", path));
+  if (!S_ISDIR(info.st_mode)) return Result::Failure(path + " is not a folder");
   bool ownerRight = owner >= 0 ? info.st_uid == static_cast<uid_t>(owner)
                                : info.st_uid == ::geteuid() || info.st_uid == 0;
   if (!ownerRight)
-    return path + " belongs to " + OwnerName(info.st_uid) + ", not to " +
-           OwnerName(owner >= 0 ? static_cast<uid_t>(owner) : ::geteuid()) + "; it is not used";
-  if (info.st_mode & (S_IWGRP | S_IWOTH))
-    return path + " can be changed by other users (mode " + [&] {
-      char mode[8];
-      std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-      return std::string(mode);
-    }() + "); it is not used";
-  return "";
+    return Result::Failure(path + " belongs to " + OwnerName(info.st_uid) + ", not to " +
+                           OwnerName(owner >= 0 ? static_cast<uid_t>(owner) : ::geteuid()) + "; it is not used");
+  if (info.st_mode & (S_IWGRP | S_IWOTH)) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    return Result::Failure(path + " can be changed by other users (mode " + mode + "); it is not used");
+  }
+  return {};
 }
 
-std::string OpenChecked(int at, const std::string& name, const std::string& path, long owner, bool create,
-                        std::vector<std::string>* made, int& fd) {
+Result OpenChecked(int at, const std::string& name, const std::string& path, long owner, bool create,
+                   std::vector<std::string>* made, int& fd) {
   fd = ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0 && errno == ENOENT && create) {
     if (::mkdirat(at, name.c_str(), 0755) == 0) {
       if (made) made->push_back(path);
     } else if (errno != EEXIST) {
-      return Failure("cannot create the folder", path);
+      return Result::Failure(Failure("cannot create the folder", path));
     }
     fd = ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) ::fchmod(fd, 0755);  // whatever the umask: the browsers of every user read below it
   }
   if (fd < 0) {
-    if (errno == ELOOP || errno == ENOTDIR) return path + " is a link or a file, not a folder; it is not used";
-    return Failure("cannot open the folder", path);
+    if (errno == ELOOP || errno == ENOTDIR)
+      return Result::Failure(path + " is a link or a file, not a folder; it is not used");
+    return Result::Failure(Failure("cannot open the folder", path));
   }
-  std::string error = CheckFolder(fd, path, owner);
-  if (!error.empty()) {
+  Result checked = CheckFolder(fd, path, owner);
+  if (!checked.Ok()) {
     ::close(fd);
     fd = -1;
   }
-  return error;
+  return checked;
 }
 
 }  // namespace
@@ -128,10 +128,10 @@ Result OpenFolder(const std::string& path, Folder& folder, long owner, bool crea
   int at = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (at < 0) return Result::Failure(Failure("cannot open the folder", parent));
   int fd = -1;
-  std::string error =
+  Result opened =
       OpenChecked(at, path.substr(parent.size() == 1 ? 1 : parent.size() + 1), path, owner, create, made, fd);
   ::close(at);
-  if (!error.empty()) return Result::Failure(error);
+  if (!opened.Ok()) return opened;
   folder.fd_ = fd;
   folder.path_ = path;
   return {};
@@ -164,8 +164,8 @@ Result OpenFolderIn(const Folder& parent, const std::string& name, Folder& folde
   folder = Folder();
   int fd = -1;
   std::string path = parent.PathOf(name);
-  std::string error = OpenChecked(parent.Descriptor(), name, path, owner, create, made, fd);
-  if (!error.empty()) return Result::Failure(error);
+  Result opened = OpenChecked(parent.Descriptor(), name, path, owner, create, made, fd);
+  if (!opened.Ok()) return opened;
   folder.fd_ = fd;
   folder.path_ = path;
   return {};
@@ -389,7 +389,7 @@ ActingAs::ActingAs(long user, long group) {
   // setfsuid and setfsgid tell failure only by what a second call returns.
   if (!cleared || ::setfsuid(static_cast<uid_t>(-1)) != static_cast<int>(user) ||
       ::setfsgid(static_cast<gid_t>(-1)) != static_cast<int>(group))
-    error_ = "cannot act as " + OwnerName(static_cast<uid_t>(user)) + ", who owns the store";
+    taken_ = Result::Failure("cannot act as " + OwnerName(static_cast<uid_t>(user)) + ", who owns the store");
 }
 
 ActingAs::~ActingAs() {

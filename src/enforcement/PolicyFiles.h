@@ -132,14 +132,14 @@ class ActingAs {
   ~ActingAs();
   ActingAs(const ActingAs&) = delete;
   ActingAs& operator=(const ActingAs&) = delete;
-  // Empty when it took effect (or had nothing to do).
-  const std::string& Error() const { return error_; }
+  // Done when it took effect (or had nothing to do).
+  const Result& Taken() const { return taken_; }
 
  private:
   bool active_ = false;
   std::vector<unsigned> groups_;
   unsigned group_ = 0;
-  std::string error_;
+  Result taken_;
 };
 
 // Root's record in a folder it placed our policy in, as every placement keeps

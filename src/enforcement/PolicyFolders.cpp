@@ -74,17 +74,16 @@ std::string UserName(long uid) {
 }
 
 // The folder the links point to, in the store's folder, both checked.
-std::string OpenLinkedFolder(const std::string& path, const StoreOwner& owner, bool create, Folder& parent,
-                             Folder& linked, bool* made = nullptr) {
+Result OpenLinkedFolder(const std::string& path, const StoreOwner& owner, bool create, Folder& parent,
+                        Folder& linked, bool* made = nullptr) {
   std::size_t slash = path.find_last_of('/');
   if (path.empty() || path.front() != '/' || slash + 1 == path.size())
-    return "the folder beside the store is not an absolute path: " + path;
-  std::string error = OpenStoreFolder(slash == 0 ? "/" : path.substr(0, slash), parent, owner.user).Message();
+    return Result::Failure("the folder beside the store is not an absolute path: " + path);
+  Result opened = OpenStoreFolder(slash == 0 ? "/" : path.substr(0, slash), parent, owner.user);
   std::vector<std::string> madeNow;
-  if (error.empty())
-    error = OpenFolderIn(parent, path.substr(slash + 1), linked, owner.user, create, &madeNow).Message();
+  if (opened.Ok()) opened = OpenFolderIn(parent, path.substr(slash + 1), linked, owner.user, create, &madeNow);
   if (made) *made = !madeNow.empty();
-  return error;
+  return opened;
 }
 
 struct FolderRecord : PlacementRecord {
@@ -182,14 +181,14 @@ bool FindPlacement(const PolicyTarget& target, const std::string& storePath, Pla
   return any;
 }
 
-// Whether what TakeOut would remove may be removed; the reason when not.
-std::string CheckRemovable(const Placement& placement) {
+// Whether what TakeOut would remove may be removed.
+Result CheckRemovable(const Placement& placement) {
   for (int level = 0; level < 2; ++level)
     if (placement.level[level].IsOpen() && ::access(LevelPath(placement.target, level).c_str(), W_OK | X_OK) != 0)
-      return "cannot write in " + LevelPath(placement.target, level) + ": " + std::strerror(errno);
+      return Result::Failure("cannot write in " + LevelPath(placement.target, level) + ": " + std::strerror(errno));
   if (placement.record && ::access(placement.target.folder.c_str(), W_OK | X_OK) != 0)
-    return "cannot write in " + placement.target.folder + ": " + std::strerror(errno);
-  return "";
+    return Result::Failure("cannot write in " + placement.target.folder + ": " + std::strerror(errno));
+  return {};
 }
 
 // Removes our links or copies, puts back what was kept aside, sweeps what an
@@ -218,12 +217,12 @@ void TakeOut(Placement& placement, std::vector<std::string>& problems) {
 // Removes the files beside the store and their folder, as the store's owner.
 bool RemoveLinkedFiles(const std::string& path, const StoreOwner& owner, std::vector<std::string>& problems) {
   ActingAs acting(owner.user, owner.group);
-  if (!acting.Error().empty()) {
-    problems.push_back(acting.Error());
+  if (!acting.Taken().Ok()) {
+    problems.push_back(acting.Taken().Message());
     return false;
   }
   Folder parent, linked;
-  if (!Exists(path) || !OpenLinkedFolder(path, owner, false, parent, linked).empty()) return false;
+  if (!Exists(path) || !OpenLinkedFolder(path, owner, false, parent, linked).Ok()) return false;
   FileLock lock;
   std::string error = lock.Take(linked, kLockName, kLockSeconds).Message();
   if (!error.empty()) {
@@ -401,10 +400,10 @@ Result FolderPlacer::Prepare() {
   State& s = *state_;
   if (!LinksToFiles(s.settings) || !HasFilesBeside(s.settings)) return {};
   ActingAs acting(s.owner.user, s.owner.group);
-  if (!acting.Error().empty()) return Result::Failure(acting.Error());
-  std::string error = OpenLinkedFolder(s.settings.policyFolder, s.owner, true, s.parent, s.linked, &s.linkedMade);
-  if (error.empty()) error = s.lock.Take(s.linked, kLockName, kLockSeconds).Message();
-  if (!error.empty()) return Result::Failure(error);
+  if (!acting.Taken().Ok()) return acting.Taken();
+  Result opened = OpenLinkedFolder(s.settings.policyFolder, s.owner, true, s.parent, s.linked, &s.linkedMade);
+  if (opened.Ok()) opened = s.lock.Take(s.linked, kLockName, kLockSeconds);
+  if (!opened.Ok()) return opened;
   // What writers killed midway left; none is writing now.
   std::vector<std::string> names = NamesBeside();
   names.push_back(kIndexName);
@@ -420,7 +419,7 @@ Result FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<DomainP
   std::string json[] = {PolicyJson(policy, PolicyLevel::Managed), PolicyJson(policy, PolicyLevel::Recommended)};
   if (LinksToFiles(settings)) {
     ActingAs acting(s.owner.user, s.owner.group);
-    if (!acting.Error().empty()) return Result::Failure(acting.Error());
+    if (!acting.Taken().Ok()) return acting.Taken();
     std::string index, error;
     if (!s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(0), json[0]).Message();
     if (error.empty() && !s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(1), json[1]).Message();
@@ -541,9 +540,9 @@ bool RemoveFolderPlacements(const std::string& storePath, const std::optional<En
   }
   // Nothing is removed unless all of it can be.
   for (const Placement& placement : found) {
-    std::string error = CheckRemovable(placement);
-    if (!error.empty()) {
-      outcome.error = error;
+    Result removable = CheckRemovable(placement);
+    if (!removable.Ok()) {
+      outcome.error = removable.Message();
       outcome.needsRoot = ::geteuid() != 0;
       return true;
     }
@@ -574,10 +573,10 @@ void FolderStates(const std::string& storePath, const std::optional<EnforcementS
     StoreOwner owner = OwnerOf(storePath);
     ActingAs acting(owner.user, owner.group);
     Folder parent, linked;
-    std::string error = acting.Error();
-    if (error.empty()) error = OpenLinkedFolder(settings->policyFolder, owner, false, parent, linked);
+    Result opened = acting.Taken();
+    if (opened.Ok()) opened = OpenLinkedFolder(settings->policyFolder, owner, false, parent, linked);
     for (int level = 0; level < 2; ++level)
-      unread[level] = error.empty() ? ReadFileIn(linked, LinkedName(level), text[level]).Message() : error;
+      unread[level] = opened.Ok() ? ReadFileIn(linked, LinkedName(level), text[level]).Message() : opened.Message();
   }
   for (const PolicyTarget& target : targets) {
     TargetState state;
@@ -656,11 +655,12 @@ Result FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& settin
   memory.stamped.reset();
   StoreOwner owner = OwnerOf(store.FilePath());
   ActingAs acting(owner.user, owner.group);
-  std::string error = acting.Error();
+  Result opened = acting.Taken();
   Folder parent, linked;
   FileLock lock;
-  if (error.empty()) error = OpenLinkedFolder(settings.policyFolder, owner, false, parent, linked);
-  if (error.empty()) error = lock.Take(linked, kLockName, kLockSeconds).Message();
+  if (opened.Ok()) opened = OpenLinkedFolder(settings.policyFolder, owner, false, parent, linked);
+  if (opened.Ok()) opened = lock.Take(linked, kLockName, kLockSeconds);
+  std::string error = opened.Message();
 
   // The index serves only when it holds the generation before this write's
   // (after a write to the zone state alone, the current one): a re-apply
@@ -721,15 +721,15 @@ Result FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& settin
   return {};
 }
 
-std::string ReadBesideStore(const std::string& storePath, const std::string& policyFolder, const std::string& name,
-                            std::string& text) {
+Result ReadBesideStore(const std::string& storePath, const std::string& policyFolder, const std::string& name,
+                       std::string& text) {
   StoreOwner owner = OwnerOf(storePath);
   ActingAs acting(owner.user, owner.group);
   Folder parent, linked;
-  std::string error = acting.Error();
-  if (error.empty()) error = OpenLinkedFolder(policyFolder, owner, false, parent, linked);
-  if (error.empty()) error = ReadFileIn(linked, name, text).Message();
-  return error;
+  Result read = acting.Taken();
+  if (read.Ok()) read = OpenLinkedFolder(policyFolder, owner, false, parent, linked);
+  if (read.Ok()) read = ReadFileIn(linked, name, text);
+  return read;
 }
 
 Result FollowFolders(RegistryStore& store, const EnforcementSettings& settings, const ScriptPolicy& policy,

@@ -70,8 +70,8 @@ void FolderStates(const std::string& storePath, const std::optional<EnforcementS
 
 // Reads the file `name` beside the store at `storePath`, in `policyFolder`,
 // as the store's owner.
-std::string ReadBesideStore(const std::string& storePath, const std::string& policyFolder, const std::string& name,
-                            std::string& text);
+Result ReadBesideStore(const std::string& storePath, const std::string& policyFolder, const std::string& name,
+                       std::string& text);
 
 // Every write, with links: the policy the store asks for (left in
 // `memory.assembled`), read through the index beside the store when it is
