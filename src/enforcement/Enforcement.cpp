@@ -225,9 +225,9 @@ std::optional<StoreFailure> ReapplyEnforcement(RegistryStore& store,
        {FollowFolders(store, *settings, policy, *memory), FollowFirefox(store, *settings, policy, *memory)})
     if (followed.Ok()) followed = std::move(placed);
   for (const PolicyTarget& target : RegistryTargetsOf(*settings)) {
-    std::string written =
-        ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy, true, &memory->registryLists).error;
-    if (followed.Ok() && !written.empty()) followed = Result::Failure(written);
+    Result written =
+        ApplyRegistryPolicy(store, target.policyKey, target.recordKey, &policy, true, &memory->registryLists).written;
+    if (followed.Ok()) followed = std::move(written);
   }
   if (followed.Ok()) return std::nullopt;
   return StoreFailure{store.Describe(), kBrowserPolicyOperation, followed.Message(), ERROR_SUCCESS};
@@ -327,9 +327,9 @@ EnforceOutcome EnforceOff(RegistryStore& store, const std::string& storePath) {
     return outcome;
   }
   for (const PolicyTarget& target : RegistryTargetsOf(*settings)) {
-    std::string error = ApplyRegistryPolicy(store, target.policyKey, target.recordKey, nullptr).error;
-    if (!error.empty()) {
-      outcome.error = error;
+    Result removed = ApplyRegistryPolicy(store, target.policyKey, target.recordKey, nullptr).written;
+    if (!removed.Ok()) {
+      outcome.error = removed.Message();
       return outcome;
     }
     outcome.places.push_back(target.name + ": HKEY_LOCAL_MACHINE\\" + target.policyKey);

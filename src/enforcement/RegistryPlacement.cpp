@@ -24,7 +24,7 @@ Result RegistryPlacer::Place(const ScriptPolicy& policy, const std::vector<Domai
   for (const PolicyTarget& target : RegistryTargetsOf(settings_)) {
     if (!Registry(store_).RegKeyExists(HKEY_LOCAL_MACHINE, target.recordKey)) madeKeys_.push_back(target);
     RegistryPolicyResult result = ApplyRegistryPolicy(store_, target.policyKey, target.recordKey, &policy);
-    if (!result.error.empty()) return Result::Failure(result.error);
+    if (!result.written.Ok()) return result.written;
     outcome.places.push_back(target.name + ": HKEY_LOCAL_MACHINE\\" + target.policyKey);
     if (result.keptDefault)
       outcome.notes.push_back("An administrator's DefaultJavaScriptSetting under HKEY_LOCAL_MACHINE\\" +
@@ -44,8 +44,8 @@ void RegistryPlacer::RemoveStale(const std::optional<EnforcementSettings>& previ
     bool kept = false;
     for (const PolicyTarget& target : now) kept = kept || old.policyKey == target.policyKey;
     if (kept) continue;
-    std::string stale = ApplyRegistryPolicy(store_, old.policyKey, old.recordKey, nullptr).error;
-    if (!stale.empty()) notes.push_back(stale);
+    Result stale = ApplyRegistryPolicy(store_, old.policyKey, old.recordKey, nullptr).written;
+    if (!stale.Ok()) notes.push_back(stale.Message());
   }
 }
 

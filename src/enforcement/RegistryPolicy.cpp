@@ -41,8 +41,8 @@ std::string SzText(const EnumeratedValue& value) {
 // The writes of one apply on one key, opened when first needed.
 class KeyWriter {
  public:
-  KeyWriter(RegistryStore& store, std::string path, std::string& error)
-      : store_(store), path_(std::move(path)), error_(error) {}
+  KeyWriter(RegistryStore& store, std::string path, Result& written)
+      : store_(store), path_(std::move(path)), written_(written) {}
   void Set(const std::string& name, DWORD type, const std::string& data) {
     if (!Open()) return;
     Check(store_.RegSetValueExA(key_.get(), name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
@@ -57,18 +57,18 @@ class KeyWriter {
  private:
   bool Open() {
     if (key_) return true;
-    if (!error_.empty()) return false;
+    if (!written_.Ok()) return false;
     return Check(key_.Create(store_, HKEY_LOCAL_MACHINE, path_, kAccess3F));
   }
   bool Check(LONG status) {
-    if (status != ERROR_SUCCESS && error_.empty())
-      error_ = "HKEY_LOCAL_MACHINE\\" + path_ + " cannot be written (" + StatusName(status) + ")";
+    if (status != ERROR_SUCCESS && written_.Ok())
+      written_ = Result::Failure("HKEY_LOCAL_MACHINE\\" + path_ + " cannot be written (" + StatusName(status) + ")");
     return status == ERROR_SUCCESS;
   }
 
   RegistryStore& store_;
   std::string path_;
-  std::string& error_;
+  Result& written_;  // the first failure of the apply, shared by its keys
   KeyHandle key_;
 };
 
@@ -226,7 +226,7 @@ constexpr std::size_t kMostChangedFromMemory = 16;
 // False, having written nothing, where that is not simple: many changed, or a
 // pattern repeats.
 bool SyncFromMemory(RegistryStore& store, const std::string& listKey, const std::string& recordKey,
-                    const std::vector<std::string>& wanted, std::string& error, RegistryListMemory& memory) {
+                    const std::vector<std::string>& wanted, Result& done, RegistryListMemory& memory) {
   const std::vector<std::string>& was = memory.patterns;
   std::size_t before = was.size(), count = wanted.size();
   std::size_t same = 0;  // at the start
@@ -291,8 +291,8 @@ bool SyncFromMemory(RegistryStore& store, const std::string& listKey, const std:
   for (std::size_t number : dropped) names.push_back(std::to_string(number));
   SortNames(names);
   std::sort(placed.begin(), placed.end());
-  KeyWriter list(store, listKey, error);
-  KeyWriter mirror(store, recordKey, error);
+  KeyWriter list(store, listKey, done);
+  KeyWriter mirror(store, recordKey, done);
   for (KeyWriter* key : {&list, &mirror}) {
     for (const std::string& name : names) key->Delete(name);
     for (const auto& [name, pattern] : placed) key->Set(name, REG_SZ, SzData(*pattern));
@@ -309,9 +309,9 @@ bool SyncFromMemory(RegistryStore& store, const std::string& listKey, const std:
 // the keys when `unwritten` (neither key was written since).
 std::optional<RegistryListMemory> SyncList(RegistryStore& store, const std::string& listKey,
                                            const std::string& recordKey, const std::vector<std::string>& wanted,
-                                           std::string& error, std::optional<RegistryListMemory> last, bool unwritten,
+                                           Result& done, std::optional<RegistryListMemory> last, bool unwritten,
                                            bool remember) {
-  if (last && unwritten && SyncFromMemory(store, listKey, recordKey, wanted, error, *last)) return last;
+  if (last && unwritten && SyncFromMemory(store, listKey, recordKey, wanted, done, *last)) return last;
   using Value = ListValues::Value;
   ListValues current(store, listKey);
   ListValues record(store, recordKey);
@@ -382,8 +382,8 @@ std::optional<RegistryListMemory> SyncList(RegistryStore& store, const std::stri
     return number && number <= top && isFinal[number];
   };
 
-  KeyWriter list(store, listKey, error);
-  KeyWriter mirror(store, recordKey, error);
+  KeyWriter list(store, listKey, done);
+  KeyWriter mirror(store, recordKey, done);
   std::vector<std::string> names;
   for (const Value* entry : ours)
     if (!inFinal(entry->name)) names.emplace_back(entry->name);
@@ -423,15 +423,15 @@ std::optional<RegistryListMemory> SyncList(RegistryStore& store, const std::stri
 
 // Returns false when an administrator's value was kept instead of ours.
 bool SyncDefault(RegistryStore& store, const std::string& key, const std::string& recordKey,
-                 std::optional<int> wanted, std::string& error) {
+                 std::optional<int> wanted, Result& done) {
   std::map<std::string, EnumeratedValue> current = ValuesOf(store, key);
   std::map<std::string, EnumeratedValue> record = ValuesOf(store, recordKey);
   auto have = current.find(kDefaultScriptPolicy);
   auto written = record.find(kDefaultScriptPolicy);
   bool ours = have != current.end() && written != record.end() && have->second.type == written->second.type &&
               have->second.data == written->second.data;
-  KeyWriter target(store, key, error);
-  KeyWriter mirror(store, recordKey, error);
+  KeyWriter target(store, key, done);
+  KeyWriter mirror(store, recordKey, done);
   if (!wanted) {
     if (ours) target.Delete(kDefaultScriptPolicy);
     if (written != record.end()) mirror.Delete(kDefaultScriptPolicy);
@@ -500,12 +500,12 @@ RegistryPolicyResult ApplyRegistryPolicy(RegistryStore& store, const std::string
       // Times read inside the transaction: no other connection writes meanwhile.
       bool unwritten = last && last->listTime && last->listTime == WriteTimeOf(store, list.listKey) &&
                        last->recordTime && last->recordTime == WriteTimeOf(store, list.recordKey);
-      list.left = SyncList(store, list.listKey, list.recordKey, *list.wanted, result.error, std::move(last),
+      list.left = SyncList(store, list.listKey, list.recordKey, *list.wanted, result.written, std::move(last),
                            unwritten, memory != nullptr);
     }
-    bool managed = SyncDefault(store, policyKey, recordKey, wanted.managedDefault, result.error);
+    bool managed = SyncDefault(store, policyKey, recordKey, wanted.managedDefault, result.written);
     bool recommended = SyncDefault(store, Join(policyKey, kRecommended), Join(recordKey, kRecommended),
-                                   wanted.recommendedDefault, result.error);
+                                   wanted.recommendedDefault, result.written);
     result.keptDefault = !managed || !recommended;
     for (const char* list : {kBlockedScriptsPolicy, kAllowedScriptsPolicy, kRecommended}) {
       RemoveEmptyKeys(store, Join(policyKey, list), policyKey);
@@ -519,11 +519,12 @@ RegistryPolicyResult ApplyRegistryPolicy(RegistryStore& store, const std::string
         list.left->recordTime = WriteTimeOf(store, list.recordKey);
       }
   });
-  if (memory && status == ERROR_SUCCESS && result.error.empty())
+  if (memory && status == ERROR_SUCCESS && result.written.Ok())
     for (Synced& list : synced)
       if (list.left) memory->insert_or_assign(list.listKey, std::move(*list.left));
-  if (status != ERROR_SUCCESS && result.error.empty())
-    result.error = "the store could not keep the policy (" + std::string(StatusName(status)) + ")";
+  if (status != ERROR_SUCCESS && result.written.Ok())
+    result.written =
+        Result::Failure("the store could not keep the policy (" + std::string(StatusName(status)) + ")");
   return result;
 }
 

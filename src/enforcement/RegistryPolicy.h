@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/Result.h"
 #include "scriptpolicy/ScriptPolicy.h"
 
 namespace pw {
@@ -35,7 +36,7 @@ struct RegistryListMemory {
 using RegistrySyncMemory = std::map<std::string, RegistryListMemory>;
 
 struct RegistryPolicyResult {
-  std::string error;        // empty when every write landed
+  Result written;            // done when every write landed
   bool keptDefault = false;  // an administrator's default was left in place of ours
 };
 
