@@ -246,18 +246,18 @@ Result FirefoxPlacer::Check(EnforceOutcome& outcome) {
     return Result::Failure("links need a store file to put the policy beside");
   }
   for (const std::string& folder : {s.places.manifestFolder, FolderOf(s.places.policiesFile)}) {
-    std::string error = CheckWritable(folder).Message();
-    if (!error.empty()) {
+    Result writable = CheckWritable(folder);
+    if (!writable.Ok()) {
       outcome.needsRoot = ::geteuid() != 0;
-      return Result::Failure(error);
+      return writable;
     }
   }
   const std::string& storePath = s.request.storePath;
   std::string manifest = s.places.manifestFolder + "/" + ManifestName();
   if (Exists(s.places.manifestFolder)) {
     Folder root;
-    std::string error = OpenFolder(s.places.manifestFolder, root).Message();
-    if (!error.empty()) return Result::Failure(error);
+    Result opened = OpenFolder(s.places.manifestFolder, root);
+    if (!opened.Ok()) return opened;
     std::optional<Record> record = ReadRecord(root);
     bool ours = record && record->store == storePath;
     std::vector<std::string> linked = {PolicyFolderFor(storePath)};
@@ -276,9 +276,10 @@ Result FirefoxPlacer::Check(EnforceOutcome& outcome) {
   }
   if (Exists(s.places.policiesFile)) {
     Folder folder;
-    std::string text, error = OpenFolder(FolderOf(s.places.policiesFile), folder).Message();
-    if (error.empty()) error = ReadFileIn(folder, NameOf(s.places.policiesFile), text, kMaxSmallFile).Message();
-    if (!error.empty()) return Result::Failure(error);
+    std::string text;
+    Result read = OpenFolder(FolderOf(s.places.policiesFile), folder);
+    if (read.Ok()) read = ReadFileIn(folder, NameOf(s.places.policiesFile), text, kMaxSmallFile);
+    if (!read.Ok()) return read;
     PoliciesEdit edit = AddBlockerEntry(text, s.request.force);
     if (!edit.error.empty()) {
       std::string why = s.places.policiesFile + " " + edit.error;
@@ -302,9 +303,9 @@ Result FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<Domain
   const EnforcementSettings& settings = s.settings;
   const std::string& policiesFile = s.places.policiesFile;
   bool policiesExisted = Exists(policiesFile);
-  std::string error = OpenFolder(s.places.manifestFolder, s.root, -1, true, &s.made).Message();
-  if (error.empty()) error = OpenFolder(FolderOf(policiesFile), s.policies, -1, true, &s.made).Message();
-  if (!error.empty()) return Result::Failure(error);
+  Result done = OpenFolder(s.places.manifestFolder, s.root, -1, true, &s.made);
+  if (done.Ok()) done = OpenFolder(FolderOf(policiesFile), s.policies, -1, true, &s.made);
+  if (!done.Ok()) return done;
 
   // The record first: `off` finds what follows even when this run is killed.
   Record record;
@@ -323,39 +324,38 @@ Result FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<Domain
   record.createdPolicies = record.createdPolicies || !policiesExisted;
   record.keptManifest = record.keptManifest || s.keepManifest;
   record.keptEntry = record.keptEntry || s.replaceEntry;
-  error = ReplaceFileIn(s.root, kRecordName, RecordText(record)).Message();
-  if (!error.empty()) return Result::Failure(error);
+  done = ReplaceFileIn(s.root, kRecordName, RecordText(record));
+  if (!done.Ok()) return done;
   s.recordWritten = true;
 
   SweepIn(s.root, ".portwarden-link.");
   SweepIn(s.root, "." + ManifestName() + ".");
   bool fresh = !ExistsIn(s.root, ManifestName());
   if (s.keepManifest) {
-    error = MoveBetween(s.root, ManifestName(), s.root, kKeptManifest).Message();
-    if (!error.empty()) return Result::Failure(error);
+    done = MoveBetween(s.root, ManifestName(), s.root, kKeptManifest);
+    if (!done.Ok()) return done;
     s.moved = true;
     fresh = true;
     outcome.notes.push_back("What was at " + s.root.PathOf(ManifestName()) + " is kept as " +
                             s.root.PathOf(kKeptManifest) + "; turning enforcement off puts it back.");
   }
   std::string linkedFile = settings.policyFolder + "/" + kFirefoxLinkedName;
-  error = (settings.copy ? ReplaceFileIn(s.root, ManifestName(), ManagedStorageJson(SwitchesOf(policy)))
-                         : PlaceLinkIn(s.root, ManifestName(), linkedFile))
-              .Message();
-  if (!error.empty()) return Result::Failure(error);
+  done = settings.copy ? ReplaceFileIn(s.root, ManifestName(), ManagedStorageJson(SwitchesOf(policy)))
+                       : PlaceLinkIn(s.root, ManifestName(), linkedFile);
+  if (!done.Ok()) return done;
   s.placed = fresh;
   outcome.places.push_back(std::string(kFirefoxName) + ": " + s.root.PathOf(ManifestName()) +
                            (settings.copy ? "" : " -> " + linkedFile));
 
   std::string text;
   bool missing = false;
-  error = ReadFileIn(s.policies, NameOf(policiesFile), text, kMaxSmallFile, &missing).Message();
-  if (!error.empty() && !missing) return Result::Failure(error);
+  done = ReadFileIn(s.policies, NameOf(policiesFile), text, kMaxSmallFile, &missing);
+  if (!done.Ok() && !missing) return done;
   PoliciesEdit edit = AddBlockerEntry(missing ? "" : text, s.request.force);
   if (!edit.error.empty()) return Result::Failure(policiesFile + " " + edit.error);
   if (edit.theirs) {
-    error = ReplaceFileIn(s.root, kKeptEntry, *edit.theirs).Message();
-    if (!error.empty()) return Result::Failure(error);
+    done = ReplaceFileIn(s.root, kKeptEntry, *edit.theirs);
+    if (!done.Ok()) return done;
     s.keptEntryWritten = true;
     outcome.notes.push_back("The entry for " + std::string(kBlockerId) + " in " + policiesFile + " is kept as " +
                             s.root.PathOf(kKeptEntry) + "; turning enforcement off puts it back.");
@@ -363,8 +363,8 @@ Result FirefoxPlacer::Place(const ScriptPolicy& policy, const std::vector<Domain
   if (edit.changed) {
     if (!missing) s.policiesBefore = text;
     s.policiesWritten = true;
-    error = ReplaceFileIn(s.policies, NameOf(policiesFile), edit.text).Message();
-    if (!error.empty()) return Result::Failure(error);
+    done = ReplaceFileIn(s.policies, NameOf(policiesFile), edit.text);
+    if (!done.Ok()) return done;
   }
   outcome.places.push_back(std::string(kFirefoxName) + ": " + policiesFile +
                            " (the content blocker also in private windows)");

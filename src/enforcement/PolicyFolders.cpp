@@ -354,18 +354,18 @@ Result FolderPlacer::Check(EnforceOutcome& outcome) {
 
   for (const PolicyTarget& target : targets) {
     for (int level = 0; level < 2; ++level) {
-      std::string error = CheckWritable(LevelPath(target, level)).Message();
-      if (!error.empty()) {
+      Result writable = CheckWritable(LevelPath(target, level));
+      if (!writable.Ok()) {
         outcome.needsRoot = ::geteuid() != 0;
-        return Result::Failure(error);
+        return writable;
       }
     }
     State::PlacedFolder placed;
     placed.target = target;
     if (Exists(target.folder)) {
       Folder root;
-      std::string error = OpenFolder(target.folder, root).Message();
-      if (!error.empty()) return Result::Failure(error);
+      Result opened = OpenFolder(target.folder, root);
+      if (!opened.Ok()) return opened;
       std::optional<FolderRecord> record = ReadRecord(root);
       bool ours = record && record->store == request.storePath;
       std::vector<std::string> linked = {PolicyFolderFor(request.storePath)};
@@ -376,8 +376,8 @@ Result FolderPlacer::Check(EnforceOutcome& outcome) {
       for (int level = 0; level < 2; ++level) {
         if (!ExistsIn(root, kLevels[level])) continue;
         Folder folder;
-        error = OpenFolderIn(root, kLevels[level], folder).Message();
-        if (!error.empty()) return Result::Failure(error);
+        opened = OpenFolderIn(root, kLevels[level], folder);
+        if (!opened.Ok()) return opened;
         std::string what;
         if (WhatIsAt(folder, level, linked, ours && record->linkedFolder.empty(), &what) != Found::Other) continue;
         std::string path = PlacePath(target, level);
@@ -420,13 +420,14 @@ Result FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<DomainP
   if (LinksToFiles(settings)) {
     ActingAs acting(s.owner.user, s.owner.group);
     if (!acting.Taken().Ok()) return acting.Taken();
-    std::string index, error;
-    if (!s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(0), json[0]).Message();
-    if (error.empty() && !s.folders.empty()) error = ReplaceFileIn(s.linked, LinkedName(1), json[1]).Message();
-    if (error.empty() && NamesFirefox(settings))
-      error = ReplaceFileIn(s.linked, kFirefoxLinkedName, ManagedStorageJson(SwitchesOf(policy))).Message();
-    if (error.empty()) error = ReplaceFileIn(s.linked, kIndexName, IndexText(generation, domains, index)).Message();
-    if (!error.empty()) return Result::Failure(error);
+    std::string index;
+    Result written;
+    if (!s.folders.empty()) written = ReplaceFileIn(s.linked, LinkedName(0), json[0]);
+    if (written.Ok() && !s.folders.empty()) written = ReplaceFileIn(s.linked, LinkedName(1), json[1]);
+    if (written.Ok() && NamesFirefox(settings))
+      written = ReplaceFileIn(s.linked, kFirefoxLinkedName, ManagedStorageJson(SwitchesOf(policy)));
+    if (written.Ok()) written = ReplaceFileIn(s.linked, kIndexName, IndexText(generation, domains, index));
+    if (!written.Ok()) return written;
     outcome.notes.push_back("The user " + UserName(s.owner.user) +
                             ", who owns the store, now controls the script policy of these browsers for every "
                             "user of this machine: what is listed in this store applies to all of them.");
@@ -437,10 +438,9 @@ Result FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<DomainP
   }
   for (State::PlacedFolder& placed : s.folders) {
     Folder root, level[2];
-    std::string error = OpenFolder(placed.target.folder, root, -1, true, &placed.made).Message();
-    for (int i = 0; i < 2 && error.empty(); ++i)
-      error = OpenFolderIn(root, kLevels[i], level[i], -1, true, &placed.made).Message();
-    if (!error.empty()) return Result::Failure(error);
+    Result done = OpenFolder(placed.target.folder, root, -1, true, &placed.made);
+    for (int i = 0; i < 2 && done.Ok(); ++i) done = OpenFolderIn(root, kLevels[i], level[i], -1, true, &placed.made);
+    if (!done.Ok()) return done;
     // The record first: `off` finds what follows even when this run is killed.
     FolderRecord record;
     std::string before;
@@ -451,24 +451,23 @@ Result FolderPlacer::Place(const ScriptPolicy& policy, const std::vector<DomainP
     record.linkedFolder = settings.copy ? "" : settings.policyFolder;
     record.made.insert(record.made.end(), placed.made.begin(), placed.made.end());
     for (int i = 0; i < 2; ++i) record.kept[i] = record.kept[i] || placed.keep[i];
-    error = ReplaceFileIn(root, kRecordName, RecordText(record)).Message();
-    if (!error.empty()) return Result::Failure(error);
+    done = ReplaceFileIn(root, kRecordName, RecordText(record));
+    if (!done.Ok()) return done;
     placed.recordWritten = true;
     for (int i = 0; i < 2; ++i) {
       SweepIn(level[i], ".portwarden-link.");
       SweepIn(level[i], std::string(".") + kPolicyFileName + ".");
       bool fresh = !ExistsIn(level[i], kPolicyFileName);
       if (placed.keep[i]) {
-        error = MoveBetween(level[i], kPolicyFileName, root, KeptName(i)).Message();
-        if (!error.empty()) return Result::Failure(error);
+        done = MoveBetween(level[i], kPolicyFileName, root, KeptName(i));
+        if (!done.Ok()) return done;
         placed.moved[i] = true;
         fresh = true;
       }
       std::string linkedFile = settings.policyFolder + "/" + LinkedName(i);
-      error = (settings.copy ? ReplaceFileIn(level[i], kPolicyFileName, json[i])
-                             : PlaceLinkIn(level[i], kPolicyFileName, linkedFile))
-                  .Message();
-      if (!error.empty()) return Result::Failure(error);
+      done = settings.copy ? ReplaceFileIn(level[i], kPolicyFileName, json[i])
+                           : PlaceLinkIn(level[i], kPolicyFileName, linkedFile);
+      if (!done.Ok()) return done;
       placed.placed[i] = fresh;
       outcome.places.push_back(placed.target.name + ": " + PlacePath(placed.target, i) +
                                (settings.copy ? "" : " -> " + linkedFile));
