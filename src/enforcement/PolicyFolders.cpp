@@ -654,12 +654,11 @@ Result FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& settin
   memory.stamped.reset();
   StoreOwner owner = OwnerOf(store.FilePath());
   ActingAs acting(owner.user, owner.group);
-  Result opened = acting.Taken();
+  Result done = acting.Taken();
   Folder parent, linked;
   FileLock lock;
-  if (opened.Ok()) opened = OpenLinkedFolder(settings.policyFolder, owner, false, parent, linked);
-  if (opened.Ok()) opened = lock.Take(linked, kLockName, kLockSeconds);
-  std::string error = opened.Message();
+  if (done.Ok()) done = OpenLinkedFolder(settings.policyFolder, owner, false, parent, linked);
+  if (done.Ok()) done = lock.Take(linked, kLockName, kLockSeconds);
 
   // The index serves only when it holds the generation before this write's
   // (after a write to the zone state alone, the current one): a re-apply
@@ -673,7 +672,7 @@ Result FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& settin
   if (!mapChanged) wanted = now;
   else if (stamped && *stamped == now) wanted = now - 1;
   bool known = false;
-  if (error.empty() && wanted && oneByOne && written.size() <= kMaxDomainsReread) {
+  if (done.Ok() && wanted && oneByOne && written.size() <= kMaxDomainsReread) {
     std::string identity = FileIdentityIn(linked, kIndexName);
     known = !identity.empty() && identity == memory.indexIdentity && memory.indexGeneration == *wanted;
     std::uint32_t generation = 0;
@@ -689,31 +688,31 @@ Result FollowLinkedFiles(RegistryStore& store, const EnforcementSettings& settin
   RefreshAssembledDomains(store, known, written, memory.domains, memory.assembled);
   const AssembledDomains& assembled = memory.assembled;
   const ScriptPolicy& policy = assembled.policy;
-  if (!error.empty()) return Result::Failure(error);
+  if (!done.Ok()) return done;
 
   // The policy first, the index last: an index is never ahead of the files.
   if (!FolderTargetsOf(settings).empty()) {
     WritePolicyJson(policy, PolicyLevel::Managed, memory.policyJson[0]);
     WritePolicyJson(policy, PolicyLevel::Recommended, memory.policyJson[1]);
-    for (int level = 0; level < 2 && error.empty(); ++level)
-      error = ReplaceFileIn(linked, LinkedName(level), memory.policyJson[level], &memory.readBack).Message();
+    for (int level = 0; level < 2 && done.Ok(); ++level)
+      done = ReplaceFileIn(linked, LinkedName(level), memory.policyJson[level], &memory.readBack);
   }
-  if (error.empty() && NamesFirefox(settings)) {
+  if (done.Ok() && NamesFirefox(settings)) {
     WriteManagedStorageJson(SwitchesOf(policy), memory.firefox);
-    error = ReplaceFileIn(linked, kFirefoxLinkedName, memory.firefox, &memory.readBack).Message();
+    done = ReplaceFileIn(linked, kFirefoxLinkedName, memory.firefox, &memory.readBack);
   }
-  if (error.empty() && (!known || mapChanged)) {
+  if (done.Ok() && (!known || mapChanged)) {
     std::string& index = memory.indexText;
     index.reserve(assembled.text.size() + 64);
     index.assign(kGenerationLine);
     index += std::to_string(now);
     index += '\n';
     index += assembled.text;
-    error = ReplaceFileIn(linked, kIndexName, index, &memory.readBack, true).Message();
+    done = ReplaceFileIn(linked, kIndexName, index, &memory.readBack, true);
   }
-  if (!error.empty()) {
+  if (!done.Ok()) {
     (void)RemoveIn(linked, kIndexName);  // a later re-apply then reads the whole map
-    return Result::Failure(error);
+    return done;
   }
   memory.indexIdentity = FileIdentityIn(linked, kIndexName);
   memory.indexGeneration = now;
