@@ -14,6 +14,7 @@
 #include <QTemporaryFile>
 #include <QTextDocument>
 #include <memory>
+#include <utility>
 
 #include "report/ReportDocument.h"
 #include "report/ReportOutput.h"
@@ -57,8 +58,9 @@ class DocumentSession {
   std::unique_ptr<QGuiApplication> app_;
 };
 
-int Print(Run& run, const QTextDocument& report) {
-  ui::PrintResult result = ui::PrintOnDefaultPrinter(report);
+// The report is made only to be sent: its pages are laid out on it, not on a copy.
+int Print(Run& run, QTextDocument&& report) {
+  ui::PrintResult result = ui::PrintOnDefaultPrinter(std::move(report));
   switch (result.status) {
     case ui::PrintStatus::Printed:
       run.env.out << "sent to the printer " << result.printer << "\n";
@@ -76,9 +78,9 @@ int Print(Run& run, const QTextDocument& report) {
 
 // The PDF is made whole in a file of its own first: a failure then writes
 // nothing to standard output.
-int PdfToStandardOutput(Run& run, const QTextDocument& report) {
+int PdfToStandardOutput(Run& run, QTextDocument&& report) {
   QTemporaryFile file(QDir::tempPath() + "/portwarden-report-XXXXXX.pdf");
-  std::string problem = file.open() ? ui::WriteReportPdf(report, file, ui::PdfPageLayout()) : file.errorString().toStdString();
+  std::string problem = file.open() ? ui::WriteReportPdf(std::move(report), file, ui::PdfPageLayout()) : file.errorString().toStdString();
   if (problem.empty() && (!file.seek(0) || file.error() != QFileDevice::NoError)) problem = file.errorString().toStdString();
   if (!problem.empty()) {
     run.env.err << kProgram << ": cannot make the PDF: " << problem << "\n";
@@ -118,9 +120,9 @@ int RunReport(Run& run) {
       run.env.out << ui::ReportHtml(report);
       return kExitOk;
     }
-    if (print) return Print(run, report);
-    if (*pdf == "-") return PdfToStandardOutput(run, report);
-    std::string problem = ui::SaveReportPdf(report, *pdf);
+    if (print) return Print(run, std::move(report));
+    if (*pdf == "-") return PdfToStandardOutput(run, std::move(report));
+    std::string problem = ui::SaveReportPdf(std::move(report), *pdf);
     if (!problem.empty()) {
       run.env.err << kProgram << ": cannot write " << *pdf << ": " << problem << "\n";
       return kExitFailure;

@@ -19,6 +19,8 @@
 #include <QTextList>
 #include <QTextDocument>
 #include <memory>
+#include <type_traits>
+#include <utility>
 
 #include "regfile/FileBytes.h"
 
@@ -71,30 +73,50 @@ std::unique_ptr<QTextDocument> CopyOf(const QTextDocument& report) {
   return copy;
 }
 
-// A copy of the report laid out on the device's pages. A document laid out
-// for its pages is printed as it is; one that is not gets page numbers and
-// margins of its own.
-std::unique_ptr<QTextDocument> LaidOutOn(const QTextDocument& report, QPagedPaintDevice& device) {
-  std::unique_ptr<QTextDocument> pages = CopyOf(report);
+// Lays `pages` out on the device's pages. A document laid out for its pages
+// is printed as it is; one that is not gets page numbers and margins of its
+// own.
+void LayOutOn(QTextDocument& pages, QPagedPaintDevice& device) {
   // Margin and page size go in before the layout is made: set on a document
   // with a layout, the margin changes the root frame's format, which lays the
   // whole document out at once, and a new layout lays out a large part of
   // the document for the page size it finds. The page size set again once
   // the device is in place starts the one layout the pages get.
   const QSizeF pageSize = device.pageLayout().paintRectPixels(device.logicalDpiX()).size();
-  pages->setDocumentMargin(0);
-  pages->setPageSize(pageSize);
-  pages->documentLayout()->setPaintDevice(&device);
-  pages->setPageSize(pageSize);
+  pages.setDocumentMargin(0);
+  pages.setPageSize(pageSize);
+  pages.documentLayout()->setPaintDevice(&device);
+  pages.setPageSize(pageSize);
   // Lines keep their shaped glyphs from the layout to the drawing, which
   // otherwise shapes every line again. That holds about 2 KB a line until the
   // pages are made, as the whole document is laid out before the first page
   // is drawn; past the first 32,768 lines (some 64 MB) lines are shaped again.
   constexpr int kCachedLines = 32768;
   int lines = 0;
-  for (QTextBlock block = pages->begin(); block.isValid() && lines < kCachedLines; block = block.next(), ++lines)
+  for (QTextBlock block = pages.begin(); block.isValid() && lines < kCachedLines; block = block.next(), ++lines)
     block.layout()->setCacheEnabled(true);
-  return pages;
+}
+
+// Prints `pages` on the device, then leaves them without it: the device
+// goes before the document does.
+void PrintOn(QTextDocument& pages, QPagedPaintDevice& device) {
+  LayOutOn(pages, device);
+  pages.print(&device);
+  pages.documentLayout()->setPaintDevice(nullptr);
+}
+
+std::string WritePdf(QTextDocument& pages, QIODevice& device, const QPageLayout& layout) {
+  {
+    QPdfWriter writer(&device);
+    writer.setTitle(QString::fromLatin1(kReportDocumentName));
+    writer.setCreator(QStringLiteral("Portwarden"));
+    writer.setPageLayout(layout);
+    PrintOn(pages, writer);
+  }
+  auto* file = qobject_cast<QFileDevice*>(&device);
+  if (!file) return "";
+  if (file->error() == QFileDevice::NoError) file->flush();
+  return file->error() == QFileDevice::NoError ? "" : file->errorString().toStdString();
 }
 
 }  // namespace
@@ -105,33 +127,39 @@ QPageLayout PdfPageLayout() {
 }
 
 std::string WriteReportPdf(const QTextDocument& report, QIODevice& device, const QPageLayout& layout) {
-  {
-    QPdfWriter writer(&device);
-    writer.setTitle(QString::fromLatin1(kReportDocumentName));
-    writer.setCreator(QStringLiteral("Portwarden"));
-    writer.setPageLayout(layout);
-    std::unique_ptr<QTextDocument> pages = LaidOutOn(report, writer);
-    pages->print(&writer);
-  }
-  auto* file = qobject_cast<QFileDevice*>(&device);
-  if (!file) return "";
-  if (file->error() == QFileDevice::NoError) file->flush();
-  return file->error() == QFileDevice::NoError ? "" : file->errorString().toStdString();
+  return WritePdf(*CopyOf(report), device, layout);
 }
 
-std::string SaveReportPdf(const QTextDocument& report, const std::string& path) {
+std::string WriteReportPdf(QTextDocument&& report, QIODevice& device, const QPageLayout& layout) {
+  return WritePdf(report, device, layout);
+}
+
+namespace {
+
+// `Report` is a const document, copied for its pages, or one the caller
+// hands over, laid out and drawn as it is.
+template <typename Report>
+std::string SavePdf(Report&& report, const std::string& path) {
   // Made in memory, then written as the exports are: into a new file that
   // replaces the old one, so a link at the path is replaced, never followed.
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  WriteReportPdf(report, buffer, PdfPageLayout());
+  WriteReportPdf(std::forward<Report>(report), buffer, PdfPageLayout());
   buffer.close();
   Result saved = SaveFileReplacing(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
   if (saved.Ok()) return "";
   // The message names the file; the caller names it too.
   const std::string prefix = "cannot write " + path + ": ";
   return saved.Message().rfind(prefix, 0) == 0 ? saved.Message().substr(prefix.size()) : saved.Message();
+}
+
+}  // namespace
+
+std::string SaveReportPdf(const QTextDocument& report, const std::string& path) { return SavePdf(report, path); }
+
+std::string SaveReportPdf(QTextDocument&& report, const std::string& path) {
+  return SavePdf(std::move(report), path);
 }
 
 std::string ReportHtml(const QTextDocument& report) {
@@ -141,8 +169,11 @@ std::string ReportHtml(const QTextDocument& report) {
   return html.toStdString();
 }
 
+namespace {
+
 #if defined(PW_HAVE_CUPS)
-PrintResult PrintOnDefaultPrinter(const QTextDocument& report) {
+template <typename Report>
+PrintResult PrintReport(Report&& report) {
   // The job goes to the print server directly, so that a printer refusing it
   // is seen (Qt's own printer drops the server's answer); the pages are those
   // Qt makes for that printer.
@@ -158,7 +189,7 @@ PrintResult PrintOnDefaultPrinter(const QTextDocument& report) {
     result.reason = "no temporary file for the job: " + file.errorString().toStdString();
     return result;
   }
-  result.reason = WriteReportPdf(report, file, printer.pageLayout());
+  result.reason = WriteReportPdf(std::forward<Report>(report), file, printer.pageLayout());
   if (!result.reason.empty()) {
     result.reason = "the job could not be written: " + result.reason;
     return result;
@@ -174,7 +205,8 @@ PrintResult PrintOnDefaultPrinter(const QTextDocument& report) {
   return result;
 }
 #else
-PrintResult PrintOnDefaultPrinter(const QTextDocument& report) {
+template <typename Report>
+PrintResult PrintReport(Report&& report) {
   // The platform's spooler, through Qt's printer.
   PrintResult result;
   QPrinterInfo info = QPrinterInfo::defaultPrinter();
@@ -182,7 +214,10 @@ PrintResult PrintOnDefaultPrinter(const QTextDocument& report) {
   result.printer = info.printerName().toStdString();
   QPrinter printer(info, QPrinter::HighResolution);
   printer.setDocName(QString::fromLatin1(kReportDocumentName));
-  LaidOutOn(report, printer)->print(&printer);
+  if constexpr (std::is_const_v<std::remove_reference_t<Report>>)
+    PrintOn(*CopyOf(report), printer);
+  else
+    PrintOn(report, printer);
   if (printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted) {
     result.status = PrintStatus::Refused;
     result.reason = "the printer reported an error";
@@ -192,5 +227,11 @@ PrintResult PrintOnDefaultPrinter(const QTextDocument& report) {
   return result;
 }
 #endif
+
+}  // namespace
+
+PrintResult PrintOnDefaultPrinter(const QTextDocument& report) { return PrintReport(report); }
+
+PrintResult PrintOnDefaultPrinter(QTextDocument&& report) { return PrintReport(std::move(report)); }
 
 }  // namespace pw::ui
