@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <unordered_map>
 
@@ -23,6 +24,16 @@ namespace {
 
 constexpr const char* kCreated = "Created";
 constexpr const char* kChanged = "Changed";
+
+// A dry run reads one state of the store and writes nothing; a write runs in
+// one transaction.
+Result RunReadingOrWriting(RegistryStore& store, bool dryRun, const std::string& what,
+                           const std::function<Result()>& work) {
+  if (!dryRun) return RunInTransaction(store, what, work);
+  ReadSnapshot snapshot(store);
+  (void)work();
+  return {};
+}
 
 // Orders names as the store's index does, near enough for locality: letters
 // folded (ASCII only), the bytes unsigned.
@@ -259,13 +270,7 @@ BlocklistApplied ApplyBlocklist(Registry& registry, const std::string& name, con
     }
     return failure.empty() ? Result() : Result::Failure(failure, result.status);
   };
-  // A dry run reads one state of the store; a write runs in one transaction.
-  if (dryRun) {
-    ReadSnapshot snapshot(store);
-    (void)work();
-    return result;
-  }
-  Result done = RunInTransaction(store, "blocklist", work);
+  Result done = RunReadingOrWriting(store, dryRun, "blocklist", work);
   if (done.Ok()) return result;
   result.status = done.Status();
   const std::string& failure = done.Message();
@@ -392,13 +397,7 @@ BlocklistUndone UndoBlocklist(RegistryStore& store, const std::string& name, boo
     DeleteKeyIfEmpty(store, "Software\\Portwarden");
     return {};
   };
-  // A dry run reads one state of the store; a write runs in one transaction.
-  if (dryRun) {
-    ReadSnapshot snapshot(store);
-    (void)work();
-    return result;
-  }
-  Result done = RunInTransaction(store, "undo", work);
+  Result done = RunReadingOrWriting(store, dryRun, "undo", work);
   if (done.Ok()) return result;
   result.status = done.Status();
   // A transaction that could not begin undid nothing, whatever the store.
