@@ -22,17 +22,19 @@ namespace pw::ui {
 namespace {
 
 std::string WritePdf(const ReportPages& report, QIODevice& device, const QPageLayout& layout) {
+  bool drawn = false;
   {
     QPdfWriter writer(&device);
     writer.setTitle(QString::fromLatin1(kReportDocumentName));
     writer.setCreator(QStringLiteral("Portwarden"));
     writer.setPageLayout(layout);
-    report.PrintOn(writer);
+    drawn = report.PrintOn(writer);
   }
-  auto* file = qobject_cast<QFileDevice*>(&device);
-  if (!file) return "";
-  if (file->error() == QFileDevice::NoError) file->flush();
-  return file->error() == QFileDevice::NoError ? "" : file->errorString().toStdString();
+  if (auto* file = qobject_cast<QFileDevice*>(&device)) {
+    if (file->error() == QFileDevice::NoError) file->flush();
+    if (file->error() != QFileDevice::NoError) return file->errorString().toStdString();
+  }
+  return drawn ? "" : "the pages could not be drawn";
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ QTextCharFormat ColourFormat(const QColor& colour, bool bold) {
 }
 
 // Where the text ends a paragraph, as a document's cursor breaks it into
-// blocks.
+// blocks; a CR LF ends one.
 bool EndsBlock(char16_t c) { return c == u'\n' || c == u'\r' || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1; }
 
 // Lengths on the layout's fixed grid of 1/64 pixel, rounded the way the
@@ -159,7 +159,7 @@ bool ReportPages::PrintOn(QPagedPaintDevice& device) const {
     // Pages that no paragraph from here on can reach are done.
     while (ToReal(y) > page * pageSize.height() + pageSize.height()) {
       finishPage();
-      if (!device.newPage()) return true;
+      if (!device.newPage()) return false;
     }
 
     auto layout = std::make_unique<QTextLayout>(paragraph.toString(), font_, &device);
@@ -178,7 +178,7 @@ bool ReportPages::PrintOn(QPagedPaintDevice& device) const {
     const Qt::LayoutDirection direction = DirectionOf(paragraph);
     QTextOption option = option_;
     option.setTextDirection(direction);
-    option.setAlignment(direction == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft);
+    option.setAlignment((direction == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute);
     layout->setTextOption(option);
     layout->setPosition(QPointF(0, ToReal(y)));
 
@@ -218,13 +218,13 @@ bool ReportPages::PrintOn(QPagedPaintDevice& device) const {
 
     const QRectF bounds = layout->boundingRect().translated(layout->position());
     open.push_back({std::move(layout), bounds.top(), bounds.bottom()});
-    start = end + 1;
+    start = end + (end + 1 < size && text_[end] == u'\r' && text_[end + 1] == u'\n' ? 2 : 1);
   }
 
   const int pages = qCeil(ToReal(y) / pageSize.height());
   while (page < pages) {
     finishPage();
-    if (page < pages && !device.newPage()) break;
+    if (page < pages && !device.newPage()) return false;
   }
   return true;
 }
