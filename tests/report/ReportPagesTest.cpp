@@ -77,13 +77,15 @@ class ReportPagesTest : public QObject {
  private slots:
   void pagesAreThoseOfTheReportsDocument() {
     // Every kind of line: the four protocols, with and without a subdomain,
-    // zones 1 to 4, a host too long for one line, hosts beyond ASCII (one
-    // making its line right to left); and lines enough for several pages.
+    // zones 1 to 4, hosts too long for one line (some wrapped lines meet a
+    // page's end), hosts beyond ASCII (one making its line right to left);
+    // and lines enough for several pages.
     const char* const protocols[] = {"Default", "http", "https", "ftp"};
     std::vector<SiteRow> rows;
-    for (int i = 0; i < 180; ++i)
-      rows.push_back({protocols[i % 4], i % 3 ? "www" : "", "site" + std::to_string(i) + ".example", 1 + i % 4, 0});
-    rows.insert(rows.begin() + 20, {"http", "", std::string(150, 'l') + ".example", 2, 0});
+    for (int i = 0; i < 200; ++i) {
+      const std::string host = i % 9 == 4 ? std::string(60 + i, 'l') : "site" + std::to_string(i);
+      rows.push_back({protocols[i % 4], i % 3 ? "www" : "", host + ".example", 1 + i % 4, 0});
+    }
     rows.insert(rows.begin() + 30, {"https", "mail", "b\xC3\xBC" "cher.example", 3, 0});
     rows.insert(rows.begin() + 40, {"ftp", "a.b", "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80.example", 4, 0});
     rows.insert(rows.begin() + 50, {"Default", "", "\xD7\x90\xD7\x91\xD7\x92.example", 1, 0});
