@@ -79,7 +79,8 @@ void BM_ReportPdf(benchmark::State& state) {
   }
   state.counters["pdf_MB"] = bytes / 1e6;
 }
-BENCHMARK(BM_ReportPdf)->ArgName("rows")->Arg(kRows)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_ReportPdf)->ArgName("rows")->Arg(kRows)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_ReportPdf)->ArgName("rows")->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 
