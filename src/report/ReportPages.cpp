@@ -191,16 +191,13 @@ bool ReportPages::PrintOn(QPagedPaintDevice& device) const {
       line.setLeadingIncluded(true);
       line.setLineWidth(ToReal(width));
       if (FromReal(line.naturalTextWidth()) > width) {
-        // Not even one character fits: the line takes its own width, and the
+        // A word longer than the line: broken anywhere on this line, and the
         // paragraph's later lines wrap at words only, as in a document.
-        line.setLineWidth(ToReal(width));
-        if (FromReal(line.naturalTextWidth()) > width) {
-          option.setWrapMode(QTextOption::WrapAnywhere);
-          layout->setTextOption(option);
-          line.setLineWidth(qMax<qreal>(line.naturalTextWidth(), ToReal(width)));
-          option.setWrapMode(QTextOption::WordWrap);
-          layout->setTextOption(option);
-        }
+        option.setWrapMode(QTextOption::WrapAnywhere);
+        layout->setTextOption(option);
+        line.setLineWidth(qMax<qreal>(line.naturalTextWidth(), ToReal(width)));
+        option.setWrapMode(QTextOption::WordWrap);
+        layout->setTextOption(option);
       }
       const Fixed lineHeight = FromReal(qCeil(line.ascent() + line.descent() + line.leading()));
       const Fixed lineBottom = FromReal(line.height());
