@@ -18,6 +18,7 @@
 
 #include "report/ReportDocument.h"
 #include "report/ReportOutput.h"
+#include "report/ReportPages.h"
 #endif
 
 namespace pw::cli {
@@ -58,9 +59,8 @@ class DocumentSession {
   std::unique_ptr<QGuiApplication> app_;
 };
 
-// The report is made only to be sent: its pages are laid out on it, not on a copy.
-int Print(Run& run, QTextDocument&& report) {
-  ui::PrintResult result = ui::PrintOnDefaultPrinter(std::move(report));
+int Print(Run& run, const ui::ReportPages& report) {
+  ui::PrintResult result = ui::PrintOnDefaultPrinter(report);
   switch (result.status) {
     case ui::PrintStatus::Printed:
       run.env.out << "sent to the printer " << result.printer << "\n";
@@ -78,9 +78,9 @@ int Print(Run& run, QTextDocument&& report) {
 
 // The PDF is made whole in a file of its own first: a failure then writes
 // nothing to standard output.
-int PdfToStandardOutput(Run& run, QTextDocument&& report) {
+int PdfToStandardOutput(Run& run, const ui::ReportPages& report) {
   QTemporaryFile file(QDir::tempPath() + "/portwarden-report-XXXXXX.pdf");
-  std::string problem = file.open() ? ui::WriteReportPdf(std::move(report), file, ui::PdfPageLayout()) : file.errorString().toStdString();
+  std::string problem = file.open() ? ui::WriteReportPdf(report, file, ui::PdfPageLayout()) : file.errorString().toStdString();
   if (problem.empty() && (!file.seek(0) || file.error() != QFileDevice::NoError)) problem = file.errorString().toStdString();
   if (!problem.empty()) {
     run.env.err << kProgram << ": cannot make the PDF: " << problem << "\n";
@@ -114,15 +114,16 @@ int RunReport(Run& run) {
 #if defined(PW_HAVE_REPORT_DOCUMENT)
   if (html || pdf || print) {
     DocumentSession session;
-    QTextDocument report;
-    ui::ComposeReport(report, sites.Rows());
+    const ui::ReportPages report(sites.Rows());
     if (html) {
-      run.env.out << ui::ReportHtml(report);
+      QTextDocument document;
+      ui::ComposeReport(document, report);
+      run.env.out << ui::ReportHtml(document);
       return kExitOk;
     }
-    if (print) return Print(run, std::move(report));
-    if (*pdf == "-") return PdfToStandardOutput(run, std::move(report));
-    std::string problem = ui::SaveReportPdf(std::move(report), *pdf);
+    if (print) return Print(run, report);
+    if (*pdf == "-") return PdfToStandardOutput(run, report);
+    std::string problem = ui::SaveReportPdf(report, *pdf);
     if (!problem.empty()) {
       run.env.err << kProgram << ": cannot write " << *pdf << ": " << problem << "\n";
       return kExitFailure;

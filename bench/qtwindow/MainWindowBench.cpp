@@ -146,7 +146,7 @@ void BM_WindowProcess(benchmark::State& state) {
 }
 BENCHMARK(BM_WindowProcess)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
-// The print button's document over the shown list, composed with the
+// The print button's report over the shown list, composed with the
 // window's pump between the finds.
 void BM_WindowComposeReport(benchmark::State& state) {
   OnShownWindow(state, [&state](pw::ui::MainWindow& window) {

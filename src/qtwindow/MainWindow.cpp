@@ -14,7 +14,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QShortcut>
-#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeView>
@@ -33,7 +32,7 @@
 #include "qtwindow/ProtocolListingDialog.h"
 #include "qtwindow/VerifyListingDialog.h"
 #include "qtwindow/Pictures.h"
-#include "report/ReportDocument.h"
+#include "report/ReportPages.h"
 #include "qtwindow/SiteListModel.h"
 #include "qtwindow/ZoneLine.h"
 
@@ -557,11 +556,12 @@ bool MainWindow::HoldingInput(const std::function<void(const EventPump&)>& work)
   return true;
 }
 
-const QTextDocument* MainWindow::ComposeReport() {
-  // The document stands for the hidden box rT without being shown in it: a
+const pw::ui::ReportPages* MainWindow::ComposeReport() {
+  // The report stands for the hidden box rT without being shown in it: a
   // box would lay out every line of it for nothing.
-  auto report = std::make_unique<QTextDocument>();
-  if (!HoldingInput([&](const EventPump& pump) { pw::ui::ComposeReport(*report, sites_.Rows(), pump); })) return nullptr;
+  std::unique_ptr<pw::ui::ReportPages> report;
+  if (!HoldingInput([&](const EventPump& pump) { report = std::make_unique<pw::ui::ReportPages>(sites_.Rows(), pump); }))
+    return nullptr;
   report_ = std::move(report);
   return report_.get();
 }

@@ -22,7 +22,6 @@
 #include "registry/Registry.h"
 
 class QComboBox;
-class QTextDocument;
 class QTreeView;
 class QToolButton;
 class QPushButton;
@@ -30,6 +29,7 @@ class QPushButton;
 namespace pw::ui {
 
 class ProtocolListingDialog;
+class ReportPages;
 class VerifyListingDialog;
 class ClickLabel;
 class GraphicButton;
@@ -103,10 +103,10 @@ class MainWindow : public QWidget, public StartupWindow, public AddFlowWindow {
   // A write refused with a status the store does not report itself; shown
   // with the failures of the action under way.
   void ReportStoreFailure(const StoreFailure& failure) { reporter_.Sink()(failure); }
-  // cmdPrint's document (rT's): the report of the site list as it stands,
+  // cmdPrint's report (rT's): the report of the site list as it stands,
   // kept until the next one. Painting goes on meanwhile, user input waits.
   // Null while another action is under way.
-  const QTextDocument* ComposeReport();
+  const ReportPages* ComposeReport();
 
   SiteList& Sites() { return sites_; }
   const MainWindowLayout& Layout() const { return layout_; }
@@ -199,7 +199,7 @@ class MainWindow : public QWidget, public StartupWindow, public AddFlowWindow {
 
   std::function<void()> addFlow_;
   std::function<void()> printReport_;
-  std::unique_ptr<QTextDocument> report_;
+  std::unique_ptr<ReportPages> report_;
   HelpService help_;
 };
 

@@ -3,11 +3,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QTextDocument>
 
 #include "qtwindow/MainWindow.h"
 #include "report/ReportOutput.h"
 #include "report/ReportFormat.h"
+#include "report/ReportPages.h"
 
 namespace pw::ui {
 namespace {
@@ -40,7 +40,7 @@ PdfPathDialog DesktopPdfPathDialog(QWidget* parent) {
 
 void InstallReportPrinting(MainWindow& window, Prompter& prompter, PdfPathDialog choosePdfPath) {
   window.SetPrintReport([&window, &prompter, choosePdfPath = std::move(choosePdfPath)] {
-    const QTextDocument* report = window.ComposeReport();
+    const ReportPages* report = window.ComposeReport();
     if (!report) return;
     PrintResult result;
     {

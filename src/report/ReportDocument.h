@@ -1,6 +1,7 @@
-// The scripting privilege report as a formatted document, without any widget:
-// the report's text, then its fonts and colours set in seven steps, each
-// finding its runs in the document as the report's design describes them.
+// The scripting privilege report as a formatted document, without any widget,
+// for the report's HTML page: the report's text, then its fonts and colours
+// set in seven steps, each finding its runs as the report's design describes
+// them. Paper and PDF take the report's pages (ReportPages) instead.
 #pragma once
 
 #include <QColor>
@@ -12,6 +13,8 @@
 class QTextDocument;
 
 namespace pw::ui {
+
+class ReportPages;
 
 // The colours of the report's runs.
 inline QColor ToQColor(const ReportColour& colour) { return QColor(colour.red, colour.green, colour.blue); }
@@ -27,5 +30,7 @@ inline const QColor kReportTagColours[] = {ToQColor(kReportTagRgb[0]), ToQColor(
 // red. Columns are the default tab stops, half an inch apart. `pump` runs
 // between the matches of the finds, as the list's rebuild runs it.
 void ComposeReport(QTextDocument& document, const std::vector<SiteRow>& rows, const EventPump& pump = {});
+// The same from a composed report.
+void ComposeReport(QTextDocument& document, const ReportPages& report);
 
 }  // namespace pw::ui

@@ -2,8 +2,9 @@
 // title, the heading, everything after the heading, the protocol and host up
 // to its first dot on each line, and each of the three tags. Every window
 // formats the report by their outcome, the kind of run each character ends
-// up in: the Qt document sets each run once in its final format, the native
-// window's rich text and page drawing take each run's look.
+// up in: the Qt pages lay each run out in its final format, as the HTML
+// page's document sets it once; the native window's rich text and page
+// drawing take each run's look.
 #pragma once
 
 #include <cstdint>

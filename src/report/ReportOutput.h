@@ -11,6 +11,8 @@ class QTextDocument;
 
 namespace pw::ui {
 
+class ReportPages;
+
 inline constexpr const char* kReportDocumentName = "Portwarden Scripting Privilege Report";
 
 // The pages of a PDF file: the locale's paper (Letter in the United States,
@@ -19,17 +21,11 @@ QPageLayout PdfPageLayout();
 
 // Writes `report` as PDF on `layout` into the open `device`, fonts embedded.
 // Returns an empty text, or why it could not.
-//
-// Each of these takes a document the caller keeps, and leaves it as it was
-// (its pages come from a copy), or one handed over with std::move, laid out
-// on the pages and drawn without a copy: it is then fit only to be destroyed.
-std::string WriteReportPdf(const QTextDocument& report, QIODevice& device, const QPageLayout& layout);
-std::string WriteReportPdf(QTextDocument&& report, QIODevice& device, const QPageLayout& layout);
+std::string WriteReportPdf(const ReportPages& report, QIODevice& device, const QPageLayout& layout);
 // The same into a file at `path`, on PdfPageLayout(): a new file that replaces
 // whatever was there (a link is replaced, never written through); nothing
 // changes there when it fails.
-std::string SaveReportPdf(const QTextDocument& report, const std::string& path);
-std::string SaveReportPdf(QTextDocument&& report, const std::string& path);
+std::string SaveReportPdf(const ReportPages& report, const std::string& path);
 
 // The report as an HTML page with its fonts and colours, and its columns on
 // the same half-inch tab stops.
@@ -45,7 +41,6 @@ struct PrintResult {
 
 // Prints the whole report, one copy, on the default printer on its own paper
 // and margins, without a dialog.
-PrintResult PrintOnDefaultPrinter(const QTextDocument& report);
-PrintResult PrintOnDefaultPrinter(QTextDocument&& report);
+PrintResult PrintOnDefaultPrinter(const ReportPages& report);
 
 }  // namespace pw::ui

@@ -114,7 +114,7 @@ class MainWindowPrintTest : public QObject {
     Open();
     const int rows = window_->Sites().Count();
     bool ran = false;
-    const QTextDocument* nested = nullptr;
+    const ui::ReportPages* nested = nullptr;
     QTimer::singleShot(0, window_.get(), [&] {
       // Runs from inside the finds: a second report or a rebuild is refused.
       ran = true;

@@ -1,15 +1,12 @@
 // The report's fonts and colours where the seven formatting steps put them.
-#include <QBuffer>
 #include <QFontInfo>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
 
 #include "report/ReportDocument.h"
-#include "report/ReportOutput.h"
 
 #include <string>
-#include <utility>
 
 using namespace pw;
 
@@ -88,18 +85,6 @@ class ReportDocumentTest : public QObject {
     QVERIFY(!Bold(Pos("RESTRICTED") + 10));  // the TAB after the tag
     // The pump ran once per match: seven "//" and four tags.
     QCOMPARE(pumps_, 7 + 4);
-  }
-
-  // Last: a document the caller keeps (the window's) is printed from a copy.
-  void aKeptReportKeepsItsOwnLayoutWhenWrittenAsPdf() {
-    const qreal margin = doc_.documentMargin();
-    const QSizeF page = doc_.pageSize();
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QCOMPARE(ui::WriteReportPdf(std::as_const(doc_), buffer, ui::PdfPageLayout()), std::string());
-    QVERIFY(buffer.data().startsWith("%PDF"));
-    QCOMPARE(doc_.documentMargin(), margin);
-    QCOMPARE(doc_.pageSize(), page);
   }
 };
 
