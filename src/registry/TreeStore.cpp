@@ -115,28 +115,69 @@ void TreeStore::ClearTree() {
     root->order.reset();
     root->orderStale = true;
   }
+  unplaced_.clear();
   byId_.clear();
   byId_[kCurrentUserRootId] = currentUser_.get();
   byId_[kLocalMachineRootId] = localMachine_.get();
 }
 
-TreeStore::Key* TreeStore::AttachLoadedKey(std::int64_t id, std::int64_t parentId, std::string name,
-                                           std::string cls) {
-  Key* parent = FindKeyById(parentId);
-  if (!parent) return nullptr;
+bool TreeStore::ReadLoadedKey(std::int64_t id, std::int64_t parentId, std::string_view name, std::string_view cls) {
+  if (!FindKeyById(parentId)) return false;
   auto key = std::make_unique<Key>();
   key->id = id;
   key->names = KeyNames(name, FoldName(name), cls);
   key->written = loadTime_;
-  key->parent = parent;
-  key->depth = parent->depth + 1;
   key->valuesLoaded = false;
-  Key* raw = key.get();
-  auto [it, inserted] = parent->children.emplace(raw->Fold(), std::move(key));
-  if (!inserted) return nullptr;  // a duplicate name: the first one stands
+  byId_[id] = key.get();
+  unplaced_.push_back({id, parentId, std::move(key)});
+  return true;
+}
+
+bool TreeStore::Place(UnplacedKey& entry) {
+  Key* parent = FindKeyById(entry.parentId);
+  // A key not placed yet has no parent pointer (the roots have none either).
+  if (!parent->parent && parent->id > kLocalMachineRootId) return true;
+  Key* raw = entry.key.get();
+  raw->parent = parent;
+  raw->depth = parent->depth + 1;
+  auto& children = parent->children;
+  std::string_view fold = raw->Fold();
+  // In the map's order each key goes at the end at constant cost; any other
+  // key is searched for as usual.
+  bool inOrder = children.empty() || std::prev(children.end())->first < fold;
+  auto it = inOrder ? children.emplace_hint(children.end(), fold, std::move(entry.key))
+                    : children.try_emplace(fold, std::move(entry.key)).first;
+  if (it->second.get() != raw) {
+    raw->parent = nullptr;
+    return false;  // the name is taken; the key stays unplaced
+  }
   parent->orderStale = true;
-  byId_[id] = raw;
-  return raw;
+  return true;
+}
+
+bool TreeStore::PlaceLoadedKey(std::int64_t id) {
+  auto at = std::lower_bound(unplaced_.begin(), unplaced_.end(), id,
+                             [](const UnplacedKey& entry, std::int64_t want) { return entry.id < want; });
+  if (at == unplaced_.end() || at->id != id || !at->key) return true;
+  return Place(*at);
+}
+
+bool TreeStore::PlaceRemainingKeys() {
+  // In the order of ids every parent comes before its subkeys, so only the
+  // subkeys of a key that could not be placed stay behind.
+  bool allPlaced = true;
+  for (UnplacedKey& entry : unplaced_) {
+    if (entry.key) Place(entry);
+    allPlaced = allPlaced && !entry.key;
+  }
+  if (allPlaced) unplaced_.clear();
+  return allPlaced;
+}
+
+void TreeStore::DropUnplacedKeys() {
+  for (UnplacedKey& entry : unplaced_)
+    if (entry.key) byId_.erase(entry.id);
+  unplaced_.clear();
 }
 
 void TreeStore::AttachLoadedValue(Key& key, std::string name, DWORD type, std::string data) {
