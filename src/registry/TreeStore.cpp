@@ -86,6 +86,10 @@ TreeStore::TreeStore() {
   currentUser_->written = localMachine_->written = NextWriteTime();
 }
 
+TreeStore::~TreeStore() {
+  DropUnplacedKeys();
+}
+
 TreeStore::Key* TreeStore::RootOf(HKEY hive) const {
   if (hive == HKEY_CURRENT_USER) return currentUser_.get();
   if (hive == HKEY_LOCAL_MACHINE) return localMachine_.get();
@@ -106,6 +110,7 @@ std::uint64_t TreeStore::NextWriteTime() {
 }
 
 void TreeStore::ClearTree() {
+  DropUnplacedKeys();
   loadTime_ = NextWriteTime();
   for (Key* root : {currentUser_.get(), localMachine_.get()}) {
     root->written = loadTime_;
@@ -115,68 +120,71 @@ void TreeStore::ClearTree() {
     root->order.reset();
     root->orderStale = true;
   }
-  unplaced_.clear();
   byId_.clear();
   byId_[kCurrentUserRootId] = currentUser_.get();
   byId_[kLocalMachineRootId] = localMachine_.get();
 }
 
 bool TreeStore::ReadLoadedKey(std::int64_t id, std::int64_t parentId, std::string_view name, std::string_view cls) {
-  if (!FindKeyById(parentId)) return false;
+  Key* parent = FindKeyById(parentId);
+  if (!parent) return false;
   auto key = std::make_unique<Key>();
   key->id = id;
-  key->names = KeyNames(name, FoldName(name), cls);
+  FoldNameInto(name, foldBuffer_);
+  key->names = KeyNames(name, foldBuffer_, cls);
   key->written = loadTime_;
   key->valuesLoaded = false;
-  byId_[id] = key.get();
-  unplaced_.push_back({id, parentId, std::move(key)});
+  key->parent = parent;
+  key->placed = false;
+  unplaced_.push_back(key.get());
+  byId_[id] = key.release();
   return true;
 }
 
-bool TreeStore::Place(UnplacedKey& entry) {
-  Key* parent = FindKeyById(entry.parentId);
-  // A key not placed yet has no parent pointer (the roots have none either).
-  if (!parent->parent && parent->id > kLocalMachineRootId) return true;
-  Key* raw = entry.key.get();
-  raw->parent = parent;
-  raw->depth = parent->depth + 1;
+bool TreeStore::Place(Key* key) {
+  Key* parent = key->parent;
+  if (!parent->placed) return true;
+  key->depth = parent->depth + 1;
   auto& children = parent->children;
-  std::string_view fold = raw->Fold();
+  std::string_view fold = key->Fold();
   // In the map's order each key goes at the end at constant cost; any other
   // key is searched for as usual.
-  bool inOrder = children.empty() || std::prev(children.end())->first < fold;
-  auto it = inOrder ? children.emplace_hint(children.end(), fold, std::move(entry.key))
-                    : children.try_emplace(fold, std::move(entry.key)).first;
-  if (it->second.get() != raw) {
-    raw->parent = nullptr;
-    return false;  // the name is taken; the key stays unplaced
+  if (children.empty() || std::prev(children.end())->first < fold) {
+    children.emplace_hint(children.end(), fold, key);
+  } else {
+    auto [it, inserted] = children.try_emplace(fold, nullptr);
+    if (!inserted) return false;  // the name is taken; the key stays unplaced
+    it->second.reset(key);
   }
+  key->placed = true;
   parent->orderStale = true;
   return true;
 }
 
 bool TreeStore::PlaceLoadedKey(std::int64_t id) {
-  auto at = std::lower_bound(unplaced_.begin(), unplaced_.end(), id,
-                             [](const UnplacedKey& entry, std::int64_t want) { return entry.id < want; });
-  if (at == unplaced_.end() || at->id != id || !at->key) return true;
-  return Place(*at);
+  Key* key = FindKeyById(id);
+  return !key || key->placed || Place(key);
 }
 
 bool TreeStore::PlaceRemainingKeys() {
   // In the order of ids every parent comes before its subkeys, so only the
   // subkeys of a key that could not be placed stay behind.
   bool allPlaced = true;
-  for (UnplacedKey& entry : unplaced_) {
-    if (entry.key) Place(entry);
-    allPlaced = allPlaced && !entry.key;
+  for (Key* key : unplaced_) {
+    if (!key->placed) Place(key);
+    allPlaced = allPlaced && key->placed;
   }
   if (allPlaced) unplaced_.clear();
   return allPlaced;
 }
 
 void TreeStore::DropUnplacedKeys() {
-  for (UnplacedKey& entry : unplaced_)
-    if (entry.key) byId_.erase(entry.id);
+  // Before anything placed goes: an unplaced key holds no subkeys.
+  for (Key* key : unplaced_) {
+    if (key->placed) continue;
+    byId_.erase(key->id);
+    delete key;
+  }
   unplaced_.clear();
 }
 

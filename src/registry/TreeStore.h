@@ -125,9 +125,13 @@ class TreeStore : public RegistryStore {
     // (LoadValues) has not read this key's.
     bool valuesLoaded = true;
     bool orderStale = true;
+    // False while a reload has read the key but not put it in its parent's
+    // map (ReadLoadedKey).
+    bool placed = true;
   };
 
   TreeStore();
+  ~TreeStore() override;
 
   // --- Hooks for a store that keeps the tree elsewhere too. ---
   // Called before every operation that reads the tree: bring it up to date.
@@ -213,17 +217,13 @@ class TreeStore : public RegistryStore {
   // that two writes never share a stamp.
   std::uint64_t NextWriteTime();
 
-  // A key read by ReadLoadedKey and not yet in its parent's map (`key` null
-  // once it is), in the order of ids.
-  struct UnplacedKey {
-    std::int64_t id;
-    std::int64_t parentId;
-    std::unique_ptr<Key> key;
-  };
   // False when the name is taken; nothing happens while the parent is unplaced.
-  bool Place(UnplacedKey& entry);
+  bool Place(Key* key);
 
-  std::vector<UnplacedKey> unplaced_;
+  // The keys read by ReadLoadedKey, in the order of ids; those not placed yet
+  // are owned here.
+  std::vector<Key*> unplaced_;
+  std::string foldBuffer_;  // ReadLoadedKey's, kept for its room
   std::unique_ptr<Key> currentUser_;
   std::unique_ptr<Key> localMachine_;
   std::unordered_map<std::int64_t, Key*> byId_;
