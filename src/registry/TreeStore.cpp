@@ -210,27 +210,25 @@ TreeStore::KeyNames::KeyNames(std::string_view name, std::string_view fold, std:
 }
 
 TreeStore::Key::~Key() {
-  // Without recursion, whatever the depth: walk down to a key whose children
-  // are all leaves and clear them (each goes with its place in the map), then
-  // on up, so that no destructor ever reaches below a leaf.
+  // Without recursion, whatever the depth: a key destroyed while a subtree
+  // is taken apart hands its subkeys to the outermost destructor, which takes
+  // them apart in turn; each map is walked once, as it is cleared.
   if (children.empty()) return;
-  struct Frame {
-    Key* key;
-    decltype(children)::iterator next;
-  };
-  std::vector<Frame> stack{{this, children.begin()}};
-  while (!stack.empty()) {
-    Frame& top = stack.back();
-    auto end = top.key->children.end();
-    while (top.next != end && top.next->second->children.empty()) ++top.next;
-    if (top.next != end) {
-      Key* inner = (top.next++)->second.get();
-      stack.push_back({inner, inner->children.begin()});
-      continue;
-    }
-    top.key->children.clear();
-    stack.pop_back();
+  using Subkeys = decltype(children);
+  static thread_local std::vector<Subkeys>* handedOver = nullptr;
+  if (handedOver) {
+    handedOver->push_back(std::move(children));
+    return;
   }
+  std::vector<Subkeys> pending;
+  handedOver = &pending;
+  children.clear();
+  while (!pending.empty()) {
+    Subkeys next = std::move(pending.back());
+    pending.pop_back();
+    next.clear();
+  }
+  handedOver = nullptr;
 }
 
 std::unique_ptr<TreeStore::Key> TreeStore::CloneKey(const Key& key, Key* parent) {
