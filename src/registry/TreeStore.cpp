@@ -136,7 +136,7 @@ bool TreeStore::ReadLoadedKey(std::int64_t id, std::int64_t parentId, std::strin
   key->valuesLoaded = false;
   key->parent = parent;
   key->placed = false;
-  unplaced_.push_back(key.get());
+  unplaced_.push_back({id, key.get()});
   byId_[id] = key.release();
   return true;
 }
@@ -162,15 +162,23 @@ bool TreeStore::Place(Key* key) {
 }
 
 bool TreeStore::PlaceLoadedKey(std::int64_t id) {
-  Key* key = FindKeyById(id);
-  return !key || key->placed || Place(key);
+  // Ids rise by one but where keys were deleted, so a key's place in the list
+  // is at most its distance from the first id: mostly right there.
+  if (unplaced_.empty() || id < unplaced_.front().id) return true;
+  auto limit = unplaced_.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
+                                      static_cast<std::uint64_t>(id - unplaced_.front().id), unplaced_.size() - 1));
+  auto at = limit->id == id ? limit
+                            : std::lower_bound(unplaced_.begin(), limit, id,
+                                               [](const UnplacedKey& entry, std::int64_t want) { return entry.id < want; });
+  if (at->id != id) return true;
+  return at->key->placed || Place(at->key);
 }
 
 bool TreeStore::PlaceRemainingKeys() {
   // In the order of ids every parent comes before its subkeys, so only the
   // subkeys of a key that could not be placed stay behind.
   bool allPlaced = true;
-  for (Key* key : unplaced_) {
+  for (auto [id, key] : unplaced_) {
     if (!key->placed) Place(key);
     allPlaced = allPlaced && key->placed;
   }
@@ -180,7 +188,7 @@ bool TreeStore::PlaceRemainingKeys() {
 
 void TreeStore::DropUnplacedKeys() {
   // Before anything placed goes: an unplaced key holds no subkeys.
-  for (Key* key : unplaced_) {
+  for (auto [id, key] : unplaced_) {
     if (key->placed) continue;
     byId_.erase(key->id);
     delete key;

@@ -221,8 +221,12 @@ class TreeStore : public RegistryStore {
   bool Place(Key* key);
 
   // The keys read by ReadLoadedKey, in the order of ids; those not placed yet
-  // are owned here.
-  std::vector<Key*> unplaced_;
+  // are owned here. The id beside each spares a visit to the key.
+  struct UnplacedKey {
+    std::int64_t id;
+    Key* key;
+  };
+  std::vector<UnplacedKey> unplaced_;
   std::string foldBuffer_;  // ReadLoadedKey's, kept for its room
   std::unique_ptr<Key> currentUser_;
   std::unique_ptr<Key> localMachine_;
