@@ -54,8 +54,10 @@ std::string SaveReportPdf(const ReportPages& report, const std::string& path) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  WriteReportPdf(report, buffer, PdfPageLayout());
+  const std::string problem = WriteReportPdf(report, buffer, PdfPageLayout());
   buffer.close();
+  // A PDF that could not be made whole never replaces what the path holds.
+  if (!problem.empty()) return problem;
   Result saved = SaveFileReplacing(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
   if (saved.Ok()) return "";
   // The message names the file; the caller names it too.
