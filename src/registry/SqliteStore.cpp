@@ -227,7 +227,8 @@ LONG SqliteStore::LoadMirror(bool checkRows) {
     ++rows;
     if (checkRows) sum += RowSum(id, parent, BlobView(keys, 4));
     // Keys are made after their parents: a parent not read yet is missing.
-    if (id > kLocalMachineRootId && !ReadLoadedKey(id, parent, BlobView(keys, 2), BlobView(keys, 3)))
+    if (id > kLocalMachineRootId &&
+        !ReadLoadedKey(id, parent, BlobView(keys, 2), BlobView(keys, 3)))
       damage = kBadKey;
   }
   sqlite3_finalize(keys);
@@ -239,7 +240,8 @@ LONG SqliteStore::LoadMirror(bool checkRows) {
   return finish(rc);
 }
 
-int SqliteStore::PlaceKeys(bool checkRows, std::int64_t keyRows, std::uint64_t keySum, std::string& damage) {
+int SqliteStore::PlaceKeys(bool checkRows, std::int64_t keyRows, std::uint64_t keySum,
+                           std::string& damage) {
   // The index holds the keys by parent and folded name, which is the order of
   // a parent's map when the folded names stored are ours: read in it, each
   // key goes in at the end of its parent's map. Its entries are summed on the
@@ -248,7 +250,8 @@ int SqliteStore::PlaceKeys(bool checkRows, std::int64_t keyRows, std::uint64_t k
   std::int64_t rows = 0;
   std::uint64_t sum = 0;
   bool placed = true;
-  int rc = sqlite3_prepare_v2(db_, "SELECT rowid, parent, fold FROM keys INDEXED BY keys_by_name", -1, &s, nullptr);
+  int rc = sqlite3_prepare_v2(db_, "SELECT rowid, parent, fold FROM keys INDEXED BY keys_by_name",
+                              -1, &s, nullptr);
   if (rc == SQLITE_OK) {
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
       std::int64_t id = sqlite3_column_int64(s, 0);
@@ -260,8 +263,10 @@ int SqliteStore::PlaceKeys(bool checkRows, std::int64_t keyRows, std::uint64_t k
   sqlite3_finalize(s);
   if (rc != SQLITE_DONE) return rc;
   // Keys the index lacks, or that came before their parent in it.
-  if (!PlaceRemainingKeys() || !placed) damage = kBadKey;
-  else if (checkRows && (rows != keyRows || sum != keySum)) damage = "the keys and their index disagree";
+  if (!PlaceRemainingKeys() || !placed)
+    damage = kBadKey;
+  else if (checkRows && (rows != keyRows || sum != keySum))
+    damage = "the keys and their index disagree";
   return SQLITE_OK;
 }
 

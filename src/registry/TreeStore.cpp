@@ -125,7 +125,8 @@ void TreeStore::ClearTree() {
   byId_[kLocalMachineRootId] = localMachine_.get();
 }
 
-bool TreeStore::ReadLoadedKey(std::int64_t id, std::int64_t parentId, std::string_view name, std::string_view cls) {
+bool TreeStore::ReadLoadedKey(std::int64_t id, std::int64_t parentId, std::string_view name,
+                              std::string_view cls) {
   Key* parent = FindKeyById(parentId);
   if (!parent) return false;
   auto key = std::make_unique<Key>();
@@ -165,11 +166,14 @@ bool TreeStore::PlaceLoadedKey(std::int64_t id) {
   // Ids rise by one but where keys were deleted, so a key's place in the list
   // is at most its distance from the first id: mostly right there.
   if (unplaced_.empty() || id < unplaced_.front().id) return true;
-  auto limit = unplaced_.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
-                                      static_cast<std::uint64_t>(id - unplaced_.front().id), unplaced_.size() - 1));
+  auto limit = unplaced_.begin() +
+               static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
+                   static_cast<std::uint64_t>(id - unplaced_.front().id), unplaced_.size() - 1));
   auto at = limit->id == id ? limit
                             : std::lower_bound(unplaced_.begin(), limit, id,
-                                               [](const UnplacedKey& entry, std::int64_t want) { return entry.id < want; });
+                                               [](const UnplacedKey& entry, std::int64_t want) {
+                                                 return entry.id < want;
+                                               });
   if (at->id != id) return true;
   return at->key->placed || Place(at->key);
 }
@@ -182,7 +186,8 @@ bool TreeStore::PlaceRemainingKeys() {
     if (!key->placed) Place(key);
     allPlaced = allPlaced && key->placed;
   }
-  if (allPlaced) unplaced_.clear();
+  // Its room goes too: a mirror lasts as long as its store.
+  if (allPlaced) decltype(unplaced_)().swap(unplaced_);
   return allPlaced;
 }
 
@@ -193,7 +198,7 @@ void TreeStore::DropUnplacedKeys() {
     byId_.erase(key->id);
     delete key;
   }
-  unplaced_.clear();
+  decltype(unplaced_)().swap(unplaced_);
 }
 
 void TreeStore::AttachLoadedValue(Key& key, std::string name, DWORD type, std::string data) {

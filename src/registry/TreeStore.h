@@ -164,7 +164,8 @@ class TreeStore : public RegistryStore {
   // ReadLoadedKey makes a key read from elsewhere (keys in the order of their
   // ids), its values to be read by LoadValues; its parent must have been read
   // before it. False when it was not.
-  bool ReadLoadedKey(std::int64_t id, std::int64_t parentId, std::string_view name, std::string_view cls);
+  bool ReadLoadedKey(std::int64_t id, std::int64_t parentId, std::string_view name,
+                     std::string_view cls);
   // Puts a key read but not yet placed under its parent; best called in the
   // order of (parent, folded name), though any order gives the same tree.
   // Nothing happens when there is no such key, it is placed already, or its

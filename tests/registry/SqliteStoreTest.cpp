@@ -648,7 +648,8 @@ TEST_F(SqliteStoreTest, KeysWhoseStoredFoldsSortOtherwiseThanOursLoadWholeInOurO
     auto store = MakeStore();
     ASSERT_TRUE(store);
     HKEY h = MustCreateKey(*store, HKEY_CURRENT_USER, kScratch);
-    for (const char* name : {"a1", "B2", "a3\\inner", "c4", "a5"}) store->RegCloseKey(MustCreateKey(*store, h, name));
+    for (const char* name : {"a1", "B2", "a3\\inner", "c4", "a5"})
+      store->RegCloseKey(MustCreateKey(*store, h, name));
     store->RegCloseKey(h);
     before = DumpTree(*store);
   }
@@ -657,7 +658,8 @@ TEST_F(SqliteStoreTest, KeysWhoseStoredFoldsSortOtherwiseThanOursLoadWholeInOurO
   DumpTree(*store);
   // As after a change of the system's case tables: the file keeps the keys
   // of a parent in the reverse of our order, read at a reload and at open.
-  ASSERT_EQ(RawConnection(path_).Exec("UPDATE keys SET fold = CAST(printf('%08d', 1000000 - id) AS BLOB) WHERE id > 2"),
+  ASSERT_EQ(RawConnection(path_).Exec(
+                "UPDATE keys SET fold = CAST(printf('%08d', 1000000 - id) AS BLOB) WHERE id > 2"),
             SQLITE_OK);
   EXPECT_EQ(DumpTree(*store), before);
   EXPECT_EQ(DumpFile(path_), before);
