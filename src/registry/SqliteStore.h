@@ -110,7 +110,7 @@ class SqliteStore : public TreeStore {
   void FinalizeStatements();
   void Disconnect();
   // Reads every key into the mirror (their values when first needed). With
-  // `checkRows`, also checks that the rows hang together (CheckRows).
+  // `checkRows`, also checks that the rows hang together (PlaceKeys, CheckRows).
   LONG LoadMirror(bool checkRows = false);
   // Places the keys read under their parents, in the order of the keys'
   // index; with `checkRows`, also checks that the index entries are those of

@@ -125,7 +125,7 @@ class TreeStore : public RegistryStore {
     // (LoadValues) has not read this key's.
     bool valuesLoaded = true;
     bool orderStale = true;
-    // False while a reload has read the key but not put it in its parent's
+    // False while a load has read the key but not put it in its parent's
     // map (ReadLoadedKey).
     bool placed = true;
   };
