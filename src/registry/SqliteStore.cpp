@@ -252,20 +252,13 @@ int SqliteStore::PlaceKeys(bool checkRows, std::int64_t keyRows, std::uint64_t k
   bool placed = true;
   int rc = sqlite3_prepare_v2(db_, "SELECT rowid, parent, fold FROM keys INDEXED BY keys_by_name",
                               -1, &s, nullptr);
-  std::vector<std::int64_t> ids;
-  ids.reserve(256);
   if (rc == SQLITE_OK) {
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
       std::int64_t id = sqlite3_column_int64(s, 0);
       ++rows;
       if (checkRows) sum += RowSum(id, sqlite3_column_int64(s, 1), BlobView(s, 2));
-      if (id > kLocalMachineRootId) ids.push_back(id);
-      if (ids.size() == 256) {
-        placed = PlaceLoadedKeys(ids.data(), ids.size()) && placed;
-        ids.clear();
-      }
+      if (id > kLocalMachineRootId) placed = PlaceLoadedKey(id) && placed;
     }
-    placed = PlaceLoadedKeys(ids.data(), ids.size()) && placed;
   }
   sqlite3_finalize(s);
   if (rc != SQLITE_DONE) return rc;

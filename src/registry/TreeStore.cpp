@@ -162,32 +162,10 @@ bool TreeStore::Place(Key* key) {
   return true;
 }
 
-bool TreeStore::PlaceLoadedKeys(const std::int64_t* ids, std::size_t count) {
-  // The keys were made in the order of ids and are placed in another: each
-  // batch's keys, then their names, are asked for from memory before they are
-  // needed, instead of waiting for each in turn.
-  constexpr std::size_t kBatch = 64;
-  bool placed = true;
-  for (std::size_t start = 0; start < count; start += kBatch) {
-    std::size_t n = std::min(kBatch, count - start);
-    Key* keys[kBatch];
-    for (std::size_t i = 0; i < n; ++i) {
-      UnplacedKey* entry = UnplacedEntry(ids[start + i]);
-      keys[i] = entry ? entry->key : nullptr;
-      if (keys[i]) __builtin_prefetch(keys[i]);
-    }
-    for (std::size_t i = 0; i < n; ++i)
-      if (keys[i]) __builtin_prefetch(keys[i]->Fold().data());
-    for (std::size_t i = 0; i < n; ++i)
-      if (keys[i] && !keys[i]->placed && !Place(keys[i])) placed = false;
-  }
-  return placed;
-}
-
-TreeStore::UnplacedKey* TreeStore::UnplacedEntry(std::int64_t id) {
+bool TreeStore::PlaceLoadedKey(std::int64_t id) {
   // Ids rise by one but where keys were deleted, so a key's place in the list
   // is at most its distance from the first id: mostly right there.
-  if (unplaced_.empty() || id < unplaced_.front().id) return nullptr;
+  if (unplaced_.empty() || id < unplaced_.front().id) return true;
   auto limit = unplaced_.begin() +
                static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
                    static_cast<std::uint64_t>(id - unplaced_.front().id), unplaced_.size() - 1));
@@ -196,7 +174,8 @@ TreeStore::UnplacedKey* TreeStore::UnplacedEntry(std::int64_t id) {
                                                [](const UnplacedKey& entry, std::int64_t want) {
                                                  return entry.id < want;
                                                });
-  return at->id == id ? &*at : nullptr;
+  if (at->id != id) return true;
+  return at->key->placed || Place(at->key);
 }
 
 bool TreeStore::PlaceRemainingKeys() {

@@ -166,12 +166,12 @@ class TreeStore : public RegistryStore {
   // before it. False when it was not.
   bool ReadLoadedKey(std::int64_t id, std::int64_t parentId, std::string_view name,
                      std::string_view cls);
-  // Puts keys read but not yet placed under their parents; best called in
-  // the order of (parent, folded name), though any order gives the same tree.
-  // Nothing happens to an id of no such key, to a key placed already, or to
-  // one whose parent is not placed yet (PlaceRemainingKeys does it). False
-  // when a parent already has a subkey of the name of one.
-  bool PlaceLoadedKeys(const std::int64_t* ids, std::size_t count);
+  // Puts a key read but not yet placed under its parent; best called in the
+  // order of (parent, folded name), though any order gives the same tree.
+  // Nothing happens when there is no such key, it is placed already, or its
+  // parent is not placed yet (PlaceRemainingKeys does it). False when the
+  // parent already has a subkey of its name.
+  bool PlaceLoadedKey(std::int64_t id);
   // Places every key still unplaced, in the order of their ids; false when a
   // name is taken twice. Afterwards no key is left unplaced.
   bool PlaceRemainingKeys();
@@ -220,8 +220,6 @@ class TreeStore : public RegistryStore {
 
   // False when the name is taken; nothing happens while the parent is unplaced.
   bool Place(Key* key);
-  struct UnplacedKey;
-  UnplacedKey* UnplacedEntry(std::int64_t id);
 
   // The keys read by ReadLoadedKey, in the order of ids; those not placed yet
   // are owned here. The id beside each spares a visit to the key.
