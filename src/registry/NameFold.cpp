@@ -59,6 +59,12 @@ void AppendUtf8(std::string& out, char32_t c) {
 
 std::string FoldName(std::string_view name) {
   std::string out;
+  FoldNameInto(name, out);
+  return out;
+}
+
+void FoldNameInto(std::string_view name, std::string& out) {
+  out.clear();
   out.reserve(name.size());
   for (std::size_t i = 0; i < name.size();) {
     unsigned char b = static_cast<unsigned char>(name[i]);
@@ -83,7 +89,6 @@ std::string FoldName(std::string_view name) {
       AppendUtf8(out, upper);
     i += len;
   }
-  return out;
 }
 
 bool SameName(std::string_view a, std::string_view b) {

@@ -11,6 +11,8 @@ namespace pw {
 // Comparing two folded names bytewise gives the platform's order for every
 // character of the Basic Multilingual Plane.
 std::string FoldName(std::string_view name);
+// The same into `out`, whose room is reused (a loop over many names).
+void FoldNameInto(std::string_view name, std::string& out);
 
 // True when both names fold to the same text.
 bool SameName(std::string_view a, std::string_view b);

@@ -23,6 +23,8 @@ namespace {
 using sqlitestore::Damaged;
 using sqlitestore::Explain;
 
+constexpr const char* kBadKey = "a key has no parent, or its name is taken twice";
+
 LONG StatusFor(int code) {
   switch (code & 0xFF) {
     case SQLITE_READONLY:
@@ -197,7 +199,10 @@ LONG SqliteStore::LoadMirror(bool checkRows) {
       ClearTree();
       return Fail("read", SQLITE_CORRUPT, damage.c_str());
     }
-    if (code != SQLITE_OK) return Fail("read", code, why.c_str());
+    if (code != SQLITE_OK) {
+      DropUnplacedKeys();
+      return Fail("read", code, why.c_str());
+    }
     stale_ = false;
     ++loads_;
     return ERROR_SUCCESS;
@@ -222,20 +227,50 @@ LONG SqliteStore::LoadMirror(bool checkRows) {
     ++rows;
     if (checkRows) sum += RowSum(id, parent, BlobView(keys, 4));
     // Keys are made after their parents: a parent not read yet is missing.
-    if (id > kLocalMachineRootId && !AttachLoadedKey(id, parent, Blob(keys, 2), Blob(keys, 3)))
-      damage = "a key has no parent, or its name is taken twice";
+    if (id > kLocalMachineRootId &&
+        !ReadLoadedKey(id, parent, BlobView(keys, 2), BlobView(keys, 3)))
+      damage = kBadKey;
   }
   sqlite3_finalize(keys);
   if (rc != SQLITE_DONE && damage.empty()) return finish(rc);
-  rc = checkRows && damage.empty() ? CheckRows(rows, sum, damage) : SQLITE_OK;
+  if (damage.empty()) rc = PlaceKeys(checkRows, rows, sum, damage);
+  rc = checkRows && damage.empty() && rc == SQLITE_OK ? CheckRows(damage) : rc;
   // A key's values are read when they are first needed (LoadValues): a store
   // holding a great many values opens as fast as one holding few.
   return finish(rc);
 }
 
-int SqliteStore::CheckRows(std::int64_t keyRows, std::uint64_t keySum, std::string& damage) {
-  // Each side summed in one sequential pass: the rows in their table, the
-  // entries in their index. Equal counts and sums mean the same rows.
+int SqliteStore::PlaceKeys(bool checkRows, std::int64_t keyRows, std::uint64_t keySum,
+                           std::string& damage) {
+  // The index holds the keys by parent and folded name, which is the order of
+  // a parent's map when the folded names stored are ours: read in it, each
+  // key goes in at the end of its parent's map. Its entries are summed on the
+  // way, to be compared with the rows.
+  sqlite3_stmt* s = nullptr;
+  std::int64_t rows = 0;
+  std::uint64_t sum = 0;
+  bool placed = true;
+  int rc = sqlite3_prepare_v2(db_, "SELECT rowid, parent, fold FROM keys INDEXED BY keys_by_name",
+                              -1, &s, nullptr);
+  if (rc == SQLITE_OK) {
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+      std::int64_t id = sqlite3_column_int64(s, 0);
+      ++rows;
+      if (checkRows) sum += RowSum(id, sqlite3_column_int64(s, 1), BlobView(s, 2));
+      if (id > kLocalMachineRootId) placed = PlaceLoadedKey(id) && placed;
+    }
+  }
+  sqlite3_finalize(s);
+  if (rc != SQLITE_DONE) return rc;
+  // Keys the index lacks, or that came before their parent in it.
+  if (!PlaceRemainingKeys() || !placed)
+    damage = kBadKey;
+  else if (checkRows && (rows != keyRows || sum != keySum))
+    damage = "the keys and their index disagree";
+  return SQLITE_OK;
+}
+
+int SqliteStore::CheckRows(std::string& damage) {
   bool orphan = false;
   auto sumOf = [&](const char* sql, std::int64_t& rows, std::uint64_t& sum, bool valuesNeedKeys) {
     sqlite3_stmt* s = nullptr;
@@ -253,15 +288,6 @@ int SqliteStore::CheckRows(std::int64_t keyRows, std::uint64_t keySum, std::stri
     sqlite3_finalize(s);
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
   };
-  std::int64_t rows = 0;
-  std::uint64_t sum = 0;
-  int rc = sumOf("SELECT rowid, parent, fold FROM keys INDEXED BY keys_by_name", rows, sum, false);
-  if (rc != SQLITE_OK) return rc;
-  if (rows != keyRows || sum != keySum) {
-    damage = "the keys and their index disagree";
-    return SQLITE_OK;
-  }
-
   // Counting walks every page of both trees, whatever their size.
   std::int64_t tableRows = 0, indexRows = 0;
   auto count = [&](const char* sql, std::int64_t& n) {
@@ -271,7 +297,7 @@ int SqliteStore::CheckRows(std::int64_t keyRows, std::uint64_t keySum, std::stri
     sqlite3_finalize(s);
     return code == SQLITE_ROW ? SQLITE_OK : code;
   };
-  rc = count("SELECT count(*) FROM vals NOT INDEXED", tableRows);
+  int rc = count("SELECT count(*) FROM vals NOT INDEXED", tableRows);
   if (rc == SQLITE_OK) rc = count("SELECT count(*) FROM vals INDEXED BY vals_by_name", indexRows);
   if (rc != SQLITE_OK) return rc;
   if (tableRows != indexRows) {
@@ -284,6 +310,7 @@ int SqliteStore::CheckRows(std::int64_t keyRows, std::uint64_t keySum, std::stri
   // they are first read (LoadValues), so that a huge store still opens at once.
   constexpr std::int64_t kValuesCheckedAtOpen = 100000;
   if (tableRows > kValuesCheckedAtOpen) return SQLITE_OK;
+  std::int64_t rows = 0;
   std::uint64_t tableSum = 0, indexSum = 0;
   rc = sumOf("SELECT rowid, key, fold FROM vals NOT INDEXED", rows, tableSum, false);
   if (rc == SQLITE_OK) rc = sumOf("SELECT rowid, key, fold FROM vals INDEXED BY vals_by_name", rows, indexSum, true);

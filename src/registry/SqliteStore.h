@@ -110,13 +110,17 @@ class SqliteStore : public TreeStore {
   void FinalizeStatements();
   void Disconnect();
   // Reads every key into the mirror (their values when first needed). With
-  // `checkRows`, also checks that the rows hang together (CheckRows).
+  // `checkRows`, also checks that the rows hang together (PlaceKeys, CheckRows).
   LONG LoadMirror(bool checkRows = false);
-  // Whether the rows hang together: the keys' and the values' index entries
-  // are those of their rows, and every value belongs to a key. `keyRows` and
-  // `keySum` are the count and sum of RowSum over the keys' rows. Returns the
-  // SQLite result of reading; `damage` says what is wrong when they do not.
-  int CheckRows(std::int64_t keyRows, std::uint64_t keySum, std::string& damage);
+  // Places the keys read under their parents, in the order of the keys'
+  // index; with `checkRows`, also checks that the index entries are those of
+  // the rows, whose count and sum of RowSum are `keyRows` and `keySum`.
+  // Returns the SQLite result of reading; `damage` says what is wrong.
+  int PlaceKeys(bool checkRows, std::int64_t keyRows, std::uint64_t keySum, std::string& damage);
+  // Whether the values hang together: their index entries are those of their
+  // rows, and every value belongs to a key. Returns the SQLite result of
+  // reading; `damage` says what is wrong when they do not.
+  int CheckRows(std::string& damage);
   // Reports a failure of the medium to the sink and returns its status; `why`
   // replaces SQLite's own message when given.
   LONG Fail(const char* operation, int sqliteCode, const char* why = nullptr);

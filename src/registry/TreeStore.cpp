@@ -86,6 +86,10 @@ TreeStore::TreeStore() {
   currentUser_->written = localMachine_->written = NextWriteTime();
 }
 
+TreeStore::~TreeStore() {
+  DropUnplacedKeys();
+}
+
 TreeStore::Key* TreeStore::RootOf(HKEY hive) const {
   if (hive == HKEY_CURRENT_USER) return currentUser_.get();
   if (hive == HKEY_LOCAL_MACHINE) return localMachine_.get();
@@ -106,6 +110,7 @@ std::uint64_t TreeStore::NextWriteTime() {
 }
 
 void TreeStore::ClearTree() {
+  DropUnplacedKeys();
   loadTime_ = NextWriteTime();
   for (Key* root : {currentUser_.get(), localMachine_.get()}) {
     root->written = loadTime_;
@@ -120,23 +125,80 @@ void TreeStore::ClearTree() {
   byId_[kLocalMachineRootId] = localMachine_.get();
 }
 
-TreeStore::Key* TreeStore::AttachLoadedKey(std::int64_t id, std::int64_t parentId, std::string name,
-                                           std::string cls) {
+bool TreeStore::ReadLoadedKey(std::int64_t id, std::int64_t parentId, std::string_view name,
+                              std::string_view cls) {
   Key* parent = FindKeyById(parentId);
-  if (!parent) return nullptr;
+  if (!parent) return false;
   auto key = std::make_unique<Key>();
   key->id = id;
-  key->names = KeyNames(name, FoldName(name), cls);
+  FoldNameInto(name, foldBuffer_);
+  key->names = KeyNames(name, foldBuffer_, cls);
   key->written = loadTime_;
-  key->parent = parent;
-  key->depth = parent->depth + 1;
   key->valuesLoaded = false;
-  Key* raw = key.get();
-  auto [it, inserted] = parent->children.emplace(raw->Fold(), std::move(key));
-  if (!inserted) return nullptr;  // a duplicate name: the first one stands
+  key->parent = parent;
+  key->placed = false;
+  unplaced_.push_back({id, key.get()});
+  byId_[id] = key.release();
+  return true;
+}
+
+bool TreeStore::Place(Key* key) {
+  Key* parent = key->parent;
+  if (!parent->placed) return true;
+  key->depth = parent->depth + 1;
+  auto& children = parent->children;
+  std::string_view fold = key->Fold();
+  // In the map's order each key goes at the end at constant cost; any other
+  // key is searched for as usual.
+  if (children.empty() || std::prev(children.end())->first < fold) {
+    children.emplace_hint(children.end(), fold, key);
+  } else {
+    auto [it, inserted] = children.try_emplace(fold, nullptr);
+    if (!inserted) return false;  // the name is taken; the key stays unplaced
+    it->second.reset(key);
+  }
+  key->placed = true;
   parent->orderStale = true;
-  byId_[id] = raw;
-  return raw;
+  return true;
+}
+
+bool TreeStore::PlaceLoadedKey(std::int64_t id) {
+  // Ids rise by one but where keys were deleted, so a key's place in the list
+  // is at most its distance from the first id: mostly right there.
+  if (unplaced_.empty() || id < unplaced_.front().id) return true;
+  auto limit = unplaced_.begin() +
+               static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
+                   static_cast<std::uint64_t>(id - unplaced_.front().id), unplaced_.size() - 1));
+  auto at = limit->id == id ? limit
+                            : std::lower_bound(unplaced_.begin(), limit, id,
+                                               [](const UnplacedKey& entry, std::int64_t want) {
+                                                 return entry.id < want;
+                                               });
+  if (at->id != id) return true;
+  return at->key->placed || Place(at->key);
+}
+
+bool TreeStore::PlaceRemainingKeys() {
+  // In the order of ids every parent comes before its subkeys, so only the
+  // subkeys of a key that could not be placed stay behind.
+  bool allPlaced = true;
+  for (auto [id, key] : unplaced_) {
+    if (!key->placed) Place(key);
+    allPlaced = allPlaced && key->placed;
+  }
+  // Its room goes too: a mirror lasts as long as its store.
+  if (allPlaced) decltype(unplaced_)().swap(unplaced_);
+  return allPlaced;
+}
+
+void TreeStore::DropUnplacedKeys() {
+  // Before anything placed goes: an unplaced key holds no subkeys.
+  for (auto [id, key] : unplaced_) {
+    if (key->placed) continue;
+    byId_.erase(key->id);
+    delete key;
+  }
+  decltype(unplaced_)().swap(unplaced_);
 }
 
 void TreeStore::AttachLoadedValue(Key& key, std::string name, DWORD type, std::string data) {
@@ -161,27 +223,25 @@ TreeStore::KeyNames::KeyNames(std::string_view name, std::string_view fold, std:
 }
 
 TreeStore::Key::~Key() {
-  // Without recursion, whatever the depth: walk down to a key whose children
-  // are all leaves and clear them (each goes with its place in the map), then
-  // on up, so that no destructor ever reaches below a leaf.
+  // Without recursion, whatever the depth: a key destroyed while a subtree
+  // is taken apart hands its subkeys to the outermost destructor, which takes
+  // them apart in turn; each map is walked once, as it is cleared.
   if (children.empty()) return;
-  struct Frame {
-    Key* key;
-    decltype(children)::iterator next;
-  };
-  std::vector<Frame> stack{{this, children.begin()}};
-  while (!stack.empty()) {
-    Frame& top = stack.back();
-    auto end = top.key->children.end();
-    while (top.next != end && top.next->second->children.empty()) ++top.next;
-    if (top.next != end) {
-      Key* inner = (top.next++)->second.get();
-      stack.push_back({inner, inner->children.begin()});
-      continue;
-    }
-    top.key->children.clear();
-    stack.pop_back();
+  using Subkeys = decltype(children);
+  static thread_local std::vector<Subkeys>* handedOver = nullptr;
+  if (handedOver) {
+    handedOver->push_back(std::move(children));
+    return;
   }
+  std::vector<Subkeys> pending;
+  handedOver = &pending;
+  children.clear();
+  while (!pending.empty()) {
+    Subkeys next = std::move(pending.back());
+    pending.pop_back();
+    next.clear();
+  }
+  handedOver = nullptr;
 }
 
 std::unique_ptr<TreeStore::Key> TreeStore::CloneKey(const Key& key, Key* parent) {

@@ -125,9 +125,13 @@ class TreeStore : public RegistryStore {
     // (LoadValues) has not read this key's.
     bool valuesLoaded = true;
     bool orderStale = true;
+    // False while a load has read the key but not put it in its parent's
+    // map (ReadLoadedKey).
+    bool placed = true;
   };
 
   TreeStore();
+  ~TreeStore() override;
 
   // --- Hooks for a store that keeps the tree elsewhere too. ---
   // Called before every operation that reads the tree: bring it up to date.
@@ -155,10 +159,24 @@ class TreeStore : public RegistryStore {
   // Drops every key but the two hive roots. The keys attached after it, and
   // the roots, take one write time: a reload may hold anyone's changes.
   void ClearTree();
-  // Adds a key read from elsewhere, its values to be read by LoadValues; its
-  // parent must be present. Null when it is not, or when the parent already
-  // has a subkey of that name.
-  Key* AttachLoadedKey(std::int64_t id, std::int64_t parentId, std::string name, std::string cls);
+  // A reload in two steps, so that each parent's subkeys can enter its map in
+  // the map's own order, each at the end, rather than each searched for.
+  // ReadLoadedKey makes a key read from elsewhere (keys in the order of their
+  // ids), its values to be read by LoadValues; its parent must have been read
+  // before it. False when it was not.
+  bool ReadLoadedKey(std::int64_t id, std::int64_t parentId, std::string_view name,
+                     std::string_view cls);
+  // Puts a key read but not yet placed under its parent; best called in the
+  // order of (parent, folded name), though any order gives the same tree.
+  // Nothing happens when there is no such key, it is placed already, or its
+  // parent is not placed yet (PlaceRemainingKeys does it). False when the
+  // parent already has a subkey of its name.
+  bool PlaceLoadedKey(std::int64_t id);
+  // Places every key still unplaced, in the order of their ids; false when a
+  // name is taken twice. Afterwards no key is left unplaced.
+  bool PlaceRemainingKeys();
+  // Forgets the keys read but not placed (a reload that stopped half way).
+  void DropUnplacedKeys();
   void AttachLoadedValue(Key& key, std::string name, DWORD type, std::string data);
   Key* FindKeyById(std::int64_t id) const;
   // Visits every key, hives included, in no particular order.
@@ -200,6 +218,17 @@ class TreeStore : public RegistryStore {
   // that two writes never share a stamp.
   std::uint64_t NextWriteTime();
 
+  // False when the name is taken; nothing happens while the parent is unplaced.
+  bool Place(Key* key);
+
+  // The keys read by ReadLoadedKey, in the order of ids; those not placed yet
+  // are owned here. The id beside each spares a visit to the key.
+  struct UnplacedKey {
+    std::int64_t id;
+    Key* key;
+  };
+  std::vector<UnplacedKey> unplaced_;
+  std::string foldBuffer_;  // ReadLoadedKey's, kept for its room
   std::unique_ptr<Key> currentUser_;
   std::unique_ptr<Key> localMachine_;
   std::unordered_map<std::int64_t, Key*> byId_;

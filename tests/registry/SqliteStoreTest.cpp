@@ -642,6 +642,29 @@ TEST_F(SqliteStoreTest, AWriteThatFindsNoRowToChangeFailsInsteadOfVanishing) {
   store->RegCloseKey(h);
 }
 
+TEST_F(SqliteStoreTest, KeysWhoseStoredFoldsSortOtherwiseThanOursLoadWholeInOurOrder) {
+  std::string before;
+  {
+    auto store = MakeStore();
+    ASSERT_TRUE(store);
+    HKEY h = MustCreateKey(*store, HKEY_CURRENT_USER, kScratch);
+    for (const char* name : {"a1", "B2", "a3\\inner", "c4", "a5"})
+      store->RegCloseKey(MustCreateKey(*store, h, name));
+    store->RegCloseKey(h);
+    before = DumpTree(*store);
+  }
+  auto store = MustOpen(path_);
+  ASSERT_TRUE(store);
+  DumpTree(*store);
+  // As after a change of the system's case tables: the file keeps the keys
+  // of a parent in the reverse of our order, read at a reload and at open.
+  ASSERT_EQ(RawConnection(path_).Exec(
+                "UPDATE keys SET fold = CAST(printf('%08d', 1000000 - id) AS BLOB) WHERE id > 2"),
+            SQLITE_OK);
+  EXPECT_EQ(DumpTree(*store), before);
+  EXPECT_EQ(DumpFile(path_), before);
+}
+
 TEST_F(SqliteStoreTest, DeletedKeysLeaveNoValueRowsBehind) {
   auto store = MakeStore();
   ASSERT_TRUE(store);
