@@ -4,7 +4,6 @@
 // them. Paper and PDF take the report's pages (ReportPages) instead.
 #pragma once
 
-#include <QColor>
 #include <vector>
 
 #include "listings/SiteList.h"
@@ -15,13 +14,6 @@ class QTextDocument;
 namespace pw::ui {
 
 class ReportPages;
-
-// The colours of the report's runs.
-inline QColor ToQColor(const ReportColour& colour) { return QColor(colour.red, colour.green, colour.blue); }
-inline const QColor kReportSiteColour = ToQColor(kReportSiteRgb);
-inline const QColor kReportProtocolColour = ToQColor(kReportProtocolRgb);
-inline const QColor kReportTagColours[] = {ToQColor(kReportTagRgb[0]), ToQColor(kReportTagRgb[1]),
-                                           ToQColor(kReportTagRgb[2])};
 
 // Replaces the content of `document` with the report of `rows`, in their
 // order: the title in Arial 14 bold, the heading in Arial 10 bold, the lines in

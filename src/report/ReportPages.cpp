@@ -1,5 +1,6 @@
 #include "report/ReportPages.h"
 
+#include <QColor>
 #include <QGuiApplication>
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -9,7 +10,6 @@
 #include <memory>
 #include <vector>
 
-#include "report/ReportDocument.h"
 #include "report/ReportText.h"
 
 namespace pw::ui {
@@ -34,18 +34,15 @@ int ScreenDpi(Qt::Orientation orientation) {
   return 100;
 }
 
-QTextCharFormat FontFormat(const char* family, int points, bool bold) {
+// The format of a kind of run, from its look; the title and heading keep
+// the document's colour, as their steps leave it unchanged.
+QTextCharFormat FormatOf(int kind) {
+  const ReportLook look = LookOf(kind);
   QTextCharFormat format;
-  format.setFontFamilies({QString::fromLatin1(family)});
-  format.setFontPointSize(points);
-  format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
-  return format;
-}
-
-QTextCharFormat ColourFormat(const QColor& colour, bool bold) {
-  QTextCharFormat format;
-  format.setForeground(colour);
-  if (bold) format.setFontWeight(QFont::Bold);
+  format.setFontFamilies({QString::fromLatin1(look.family)});
+  format.setFontPointSize(look.points);
+  format.setFontWeight(look.bold ? QFont::Bold : QFont::Normal);
+  if (kind >= kReportLines) format.setForeground(QColor(look.colour.red, look.colour.green, look.colour.blue));
   return format;
 }
 
@@ -92,18 +89,7 @@ ReportPages::ReportPages(const std::vector<SiteRow>& rows, const EventPump& pump
   text_ = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
   markup_ = MarkReport(std::u16string_view(reinterpret_cast<const char16_t*>(text_.utf16()), text_.size()), pump);
 
-  // The formats a document merges the seven steps into: everything after the
-  // heading in the lines' font and colour, the black runs and the tags over it.
-  formats_[kReportTitle_] = FontFormat("Arial", 14, true);
-  formats_[kReportHeading_] = FontFormat("Arial", 10, true);
-  formats_[kReportLines] = FontFormat("Courier New", 10, false);
-  formats_[kReportLines].setForeground(kReportSiteColour);
-  formats_[kReportBlack] = formats_[kReportLines];
-  formats_[kReportBlack].merge(ColourFormat(kReportProtocolColour, false));
-  for (std::size_t i = 0; i < std::size(kReportTags); ++i) {
-    formats_[kReportTag + i] = formats_[kReportLines];
-    formats_[kReportTag + i].merge(ColourFormat(kReportTagColours[i], true));
-  }
+  for (int kind = kReportTitle_; kind < kReportKinds; ++kind) formats_[static_cast<std::size_t>(kind)] = FormatOf(kind);
   // A document's defaults: its wrap, the application's font.
   option_.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   option_.setTabStopDistance(ScreenDpi(Qt::Vertical) / 2.0);
